@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ports/main_loop.h"
+#include "protocol/bytes.h"
+#include "protocol/secure_session.h"
+#include "store/paired_device.h"
+
+namespace tamborix {
+
+// One live transport connection, shared between its transport and the core's `live` map.
+// Anything else that keeps it (timers, streamers, posted jobs) holds a weak_ptr.
+struct HelperConn {
+    std::unique_ptr<SecureSession> session;
+    std::string peer;
+    std::string transport;  // "Network" or "Bluetooth"
+    std::string clientName;
+    std::optional<PairedDevice> device;  // present exactly when authenticated
+    std::optional<Bytes> pairingPub;     // present while pairing
+    MonoTime lastRx{};
+    std::function<void(const Bytes& sealedFrame)> push;  // set by the transport
+
+    [[nodiscard]] bool authenticated() const noexcept { return device.has_value(); }
+};
+
+using HelperConnPtr = std::shared_ptr<HelperConn>;
+
+}  // namespace tamborix
