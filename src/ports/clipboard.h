@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tamborix {
+
+// The desktop's clipboard, plain text only.
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
+    // nullopt when the clipboard holds no text.
+    [[nodiscard]] virtual std::optional<std::string> text() const = 0;
+    // Replaces whatever the clipboard held. false when the clipboard cannot be written.
+    virtual bool setText(const std::string& text) = 0;
+};
+
+}  // namespace tamborix
