@@ -20,6 +20,9 @@ class DisplaySource {
 public:
     virtual ~DisplaySource() = default;
     [[nodiscard]] virtual std::vector<DisplayInfo> displays() const = 0;
+    // The same list written into `out`, reusing its storage. Backends that can fill it without a
+    // temporary override this, so that a caller at 120 Hz allocates nothing.
+    virtual void displaysInto(std::vector<DisplayInfo>& out) const { out = displays(); }
     // nullopt when the pointer cannot be read (no display backend).
     [[nodiscard]] virtual std::optional<Point> pointer() const = 0;
 };

@@ -1,0 +1,114 @@
+#pragma once
+// The one synthetic-input object: pointer motion with drags, numbered clicks, held buttons,
+// scrolling, keys with modifiers, media keys and text, or, in dry run, a log of what would have
+// been posted. Main thread only.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "ports/display_source.h"
+#include "ports/geometry.h"
+#include "ports/input_sink.h"
+#include "ports/main_loop.h"
+
+namespace tamborix {
+
+class InputInjector {
+public:
+    // Stand-in for "never": comparisons against it are safe, subtraction from it is not.
+    static constexpr MonoTime distantPast = MonoTime::min();
+
+    // Name tables the command layer validates against. Values are X keysyms.
+    using KeyTable = std::map<std::string, std::uint32_t, std::less<>>;
+    [[nodiscard]] static const KeyTable& namedKeys();
+    [[nodiscard]] static const KeyTable& mediaKeys();
+    [[nodiscard]] static const std::set<std::string, std::less<>>& modifierNames();
+    // A named key or a media key (single characters are the command layer's own rule).
+    [[nodiscard]] static bool isValidKeyName(std::string_view name);
+    [[nodiscard]] static bool isModifierName(std::string_view name);
+
+    // True exactly when the value is present and is the one character "1".
+    [[nodiscard]] static bool dryRunFromValue(const char* value);
+    // Reads VELMORAND_DRY_RUN.
+    [[nodiscard]] static bool dryRunFromEnvironment();
+
+    // The sink's keyboard layout is read once here, so construction posts nothing.
+    InputInjector(MainLoop& loop, InputSink& sink, const DisplaySource& displays, bool dryRun);
+    InputInjector(const InputInjector&) = delete;
+    InputInjector& operator=(const InputInjector&) = delete;
+
+    // Pointer and buttons.
+    void move(double dx, double dy);
+    void click(std::string_view button, int count);
+    void down(std::string_view button);
+    void up(std::string_view button);
+    void releaseAll();
+    void scroll(double dx, double dy);
+
+    // Keyboard and text. `s` and `name` are UTF-8.
+    void key(std::string_view name, const std::vector<std::string>& mods);
+    void text(std::string_view s);
+
+    // Dry-run log: at 1,000 lines or more before an append, the oldest 500 go.
+    void record(std::string line);
+    [[nodiscard]] bool dryRun() const { return dryRun_; }
+    [[nodiscard]] const std::deque<std::string>& log() const { return log_; }
+
+    // Where the injector last placed the pointer. The session core clears it after a jump and
+    // sets it after a tap on the streamed screen.
+    [[nodiscard]] const std::optional<Point>& lastPosted() const { return lastPosted_; }
+    [[nodiscard]] MonoTime lastPostedAt() const { return lastPostedAt_; }
+    void setLastPosted(std::optional<Point> p) { lastPosted_ = p; }
+    void setLastPostedAt(MonoTime t) { lastPostedAt_ = t; }
+
+    // Called after every posted pointer move with the new position.
+    void setOnMove(std::function<void(Point)> fn) { onMove_ = std::move(fn); }
+
+    [[nodiscard]] InputSink& sink() { return sink_; }
+    [[nodiscard]] const std::set<std::string, std::less<>>& held() const { return held_; }
+
+    // Keeps `point` on a display without letting it cross to another one: a point on any display
+    // stays; otherwise it is limited to the display holding `from` (else the first display).
+    [[nodiscard]] Point clamp(Point point, Point from) const;
+    // lastPosted while it is fresher than 0.25 s, else the system pointer, else (0, 0).
+    [[nodiscard]] Point injectionPoint() const;
+
+    struct CharKey {
+        std::uint32_t keycode = 0;
+        bool shift = false;
+    };
+    [[nodiscard]] const std::unordered_map<char32_t, CharKey>& charMap() const { return charMap_; }
+
+private:
+    void post(MouseEventType type, MouseButton button, std::int64_t clickState);
+    void tap(KeyEvent keyEvent, ModifierFlags flags);
+    void media(std::uint32_t keysym);
+    void buildCharMap();
+    std::optional<CharKey> lookup(char32_t c) const;
+
+    MainLoop& loop_;
+    InputSink& sink_;
+    const DisplaySource& displays_;
+    const bool dryRun_;
+    std::deque<std::string> log_;
+    std::set<std::string, std::less<>> held_;
+    std::optional<std::string> lastClickButton_;
+    MonoTime lastClickTime_ = distantPast;
+    int clickState_ = 0;
+    std::unordered_map<char32_t, CharKey> charMap_;
+    std::optional<Point> lastPosted_;
+    MonoTime lastPostedAt_ = distantPast;
+    std::function<void(Point)> onMove_;
+    // Reused by clamp so that a posted move allocates nothing once the display list is known.
+    mutable std::vector<DisplayInfo> displayScratch_;
+};
+
+}  // namespace tamborix
