@@ -1,0 +1,105 @@
+#pragma once
+// The persistent list of paired phones, the short-lived pairing code and the helper's identity
+// key. Main thread only.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ports/main_loop.h"
+#include "ports/secret_store.h"
+#include "protocol/bytes.h"
+#include "protocol/key_pair.h"
+#include "protocol/random_source.h"
+#include "store/change_signal.h"
+#include "store/paired_device.h"
+
+namespace tamborix {
+
+class DeviceStore {
+public:
+    static constexpr Duration pairingValidity = std::chrono::seconds(120);
+    static constexpr int maxPairAttempts = 3;
+    static constexpr std::size_t maxNameCharacters = 64;
+
+    struct Locations {
+        std::filesystem::path folder;        // devices.json, server.key, .migrated
+        std::filesystem::path legacyFolder;  // the older helper generation's folder
+        // $XDG_DATA_HOME/Velmorand (default ~/.local/share/Velmorand) and ~/.velmorand.
+        static Locations standard();
+    };
+
+    // The application's store: the standard folder, the identity in the secret store (file
+    // fallback beside the devices), and the one-time import of the older generation's data.
+    DeviceStore(MainLoop& loop, SecretStore& secrets, RandomSource& rng = systemRandom());
+    DeviceStore(MainLoop& loop, SecretStore& secrets, Locations locations,
+                RandomSource& rng = systemRandom());
+    // An explicit folder (tests and tools): the secret store is never touched, nothing is imported,
+    // the identity lives in the folder's "server.key" alone.
+    DeviceStore(MainLoop& loop, std::filesystem::path directory,
+                RandomSource& rng = systemRandom());
+
+    DeviceStore(const DeviceStore&) = delete;
+    DeviceStore& operator=(const DeviceStore&) = delete;
+
+    // Published state; observers hear about every change right after it happened.
+    enum class Change { devices, pairing };
+    [[nodiscard]] Subscription subscribe(std::function<void(Change)> observer) {
+        return changed_.subscribe(std::move(observer));
+    }
+
+    [[nodiscard]] const std::vector<PairedDevice>& devices() const { return devices_; }
+    [[nodiscard]] const std::optional<std::string>& pairCode() const { return pairCode_; }
+    [[nodiscard]] const std::optional<MonoTime>& pairExpires() const { return pairExpires_; }
+    [[nodiscard]] int pairAttempts() const { return pairAttempts_; }
+    [[nodiscard]] const KeyPair& key() const { return key_; }
+    [[nodiscard]] const std::filesystem::path& folder() const { return folder_; }
+    [[nodiscard]] const std::filesystem::path& filePath() const { return filePath_; }
+
+    // The device stored under this exact public key (same id and same key bytes).
+    [[nodiscard]] std::optional<PairedDevice> device(ByteView pub) const;
+    [[nodiscard]] std::optional<PairedDevice> deviceById(std::string_view id) const;
+
+    // Stores a newly paired device (scope full, no screen decision, dates now), replacing any
+    // record of the same key and moving it to the end.
+    PairedDevice add(ByteView pub, std::string_view name);
+    // Each of these does nothing (and writes nothing) for an id that is not stored.
+    void touch(std::string_view id);
+    void setScope(std::string_view id, PairedDevice::Scope scope);
+    void setScreen(std::string_view id, std::optional<bool> screen);
+    // Unpairs; saves even when nothing was removed.
+    void revoke(std::string_view id);
+    void remove(std::string_view id) { revoke(id); }
+
+    // Pairing code: twelve characters, valid for two minutes, three wrong proofs, one success.
+    std::string openPairing();
+    // Closes an expired code as a side effect.
+    [[nodiscard]] bool pairingOpen();
+    [[nodiscard]] bool checkPairProof(ByteView proof, ByteView th);
+
+private:
+    DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locations, bool standardFolder,
+                RandomSource& rng);
+
+    void save();
+    void closePairing();
+    PairedDevice* findById(std::string_view id);
+
+    MainLoop& loop_;
+    RandomSource& rng_;
+    std::filesystem::path folder_;
+    std::filesystem::path filePath_;
+    KeyPair key_;
+    std::vector<PairedDevice> devices_;
+    std::optional<std::string> pairCode_;
+    std::optional<MonoTime> pairExpires_;
+    int pairAttempts_ = 0;
+    // The file at start-up existed but could not be read: it is kept aside before the first save.
+    bool keepBadFileAside_ = false;
+    ChangeSignal<Change> changed_;
+};
+
+}  // namespace tamborix
