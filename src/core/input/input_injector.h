@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -14,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/input/key_tables.h"
 #include "ports/display_source.h"
 #include "ports/geometry.h"
 #include "ports/input_sink.h"
@@ -27,7 +27,7 @@ public:
     static constexpr MonoTime distantPast = MonoTime::min();
 
     // Name tables the command layer validates against. Values are X keysyms.
-    using KeyTable = std::map<std::string, std::uint32_t, std::less<>>;
+    using KeyTable = keys::KeyTable;
     [[nodiscard]] static const KeyTable& namedKeys();
     [[nodiscard]] static const KeyTable& mediaKeys();
     [[nodiscard]] static const std::set<std::string, std::less<>>& modifierNames();

@@ -1,0 +1,347 @@
+#include "core/input/input_injector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "core/input/number_format.h"
+#include "core/input/text_units.h"
+
+namespace tamborix {
+
+namespace {
+
+constexpr Duration injectionPointLifetime = seconds(0.25);
+constexpr Duration multiClickInterval = seconds(0.4);
+constexpr std::size_t logTrimThreshold = 1000;
+constexpr std::size_t logTrimCount = 500;
+constexpr std::size_t textChunkUnits = 20;
+
+struct ButtonParams {
+    MouseEventType press;
+    MouseEventType release;
+    MouseEventType drag;
+    MouseButton button;
+};
+
+// Any name other than "right" or "middle" acts as the left button.
+ButtonParams paramsFor(std::string_view name) {
+    if (name == "right")
+        return {MouseEventType::rightDown, MouseEventType::rightUp, MouseEventType::rightDragged,
+                MouseButton::right};
+    if (name == "middle")
+        return {MouseEventType::otherDown, MouseEventType::otherUp, MouseEventType::otherDragged,
+                MouseButton::middle};
+    return {MouseEventType::leftDown, MouseEventType::leftUp, MouseEventType::leftDragged,
+            MouseButton::left};
+}
+
+// Rounds halves away from zero and saturates, so no value a caller passes can overflow.
+template <typename Int>
+Int roundSaturating(double v) {
+    if (std::isnan(v)) return 0;
+    const double r = std::round(v);
+    constexpr auto lo = std::numeric_limits<Int>::min();
+    constexpr auto hi = std::numeric_limits<Int>::max();
+    if (r <= static_cast<double>(lo)) return lo;
+    if (r >= static_cast<double>(hi)) return hi;
+    return static_cast<Int>(r);
+}
+
+std::string quoted(std::string_view s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+}  // namespace
+
+// ---- tables and the dry-run switch
+
+const InputInjector::KeyTable& InputInjector::namedKeys() { return keys::namedKeys(); }
+const InputInjector::KeyTable& InputInjector::mediaKeys() { return keys::mediaKeys(); }
+const std::set<std::string, std::less<>>& InputInjector::modifierNames() {
+    return keys::modifierNames();
+}
+bool InputInjector::isValidKeyName(std::string_view name) {
+    return namedKeys().contains(name) || mediaKeys().contains(name);
+}
+bool InputInjector::isModifierName(std::string_view name) {
+    return modifierNames().contains(name);
+}
+
+bool InputInjector::dryRunFromValue(const char* value) {
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+bool InputInjector::dryRunFromEnvironment() {
+    return dryRunFromValue(std::getenv("VELMORAND_DRY_RUN"));
+}
+
+InputInjector::InputInjector(MainLoop& loop, InputSink& sink, const DisplaySource& displays,
+                             bool dryRun)
+    : loop_(loop), sink_(sink), displays_(displays), dryRun_(dryRun) {
+    buildCharMap();
+}
+
+// ---- dry-run log
+
+void InputInjector::record(std::string line) {
+    const bool trim = log_.size() >= logTrimThreshold;
+    log_.push_back(std::move(line));
+    if (trim) log_.erase(log_.begin(), log_.begin() + logTrimCount);
+}
+
+// ---- pointer
+
+Point InputInjector::injectionPoint() const {
+    if (lastPosted_ && lastPostedAt_ > loop_.now() - injectionPointLifetime) return *lastPosted_;
+    return displays_.pointer().value_or(Point{0, 0});
+}
+
+Point InputInjector::clamp(Point point, Point from) const {
+    displays_.displaysInto(displayScratch_);
+    for (const auto& d : displayScratch_)
+        if (d.bounds.contains(point)) return point;
+
+    Rect r{0, 0, 1, 1};
+    if (!displayScratch_.empty()) {
+        r = displayScratch_.front().bounds;
+        for (const auto& d : displayScratch_) {
+            if (d.bounds.contains(from)) {
+                r = d.bounds;
+                break;
+            }
+        }
+    }
+    point.x = std::min(std::max(point.x, r.minX()), r.maxX() - 1);
+    point.y = std::min(std::max(point.y, r.minY()), r.maxY() - 1);
+    return point;
+}
+
+void InputInjector::post(MouseEventType type, MouseButton button, std::int64_t clickState) {
+    MouseEvent e;
+    e.type = type;
+    e.button = button;
+    e.at = injectionPoint();
+    e.clickState = clickState;
+    sink_.mouse(e);
+}
+
+void InputInjector::move(double dx, double dy) {
+    if (dryRun_) {
+        record("move " + formatDouble(dx) + " " + formatDouble(dy));
+        return;
+    }
+    // A sink that cannot post moves nothing, so there is no new position to remember.
+    if (!sink_.mayPost()) return;
+
+    const Point base = injectionPoint();
+    const Point target = clamp({base.x + dx, base.y + dy}, base);
+
+    MouseEvent e;
+    if (held_.contains("left")) {
+        e.type = MouseEventType::leftDragged;
+        e.button = MouseButton::left;
+    } else if (held_.contains("right")) {
+        e.type = MouseEventType::rightDragged;
+        e.button = MouseButton::right;
+    } else if (held_.contains("middle")) {
+        e.type = MouseEventType::otherDragged;
+        e.button = MouseButton::middle;
+    } else {
+        e.type = MouseEventType::moved;
+        e.button = MouseButton::left;
+    }
+    e.at = target;
+    e.deltaX = roundSaturating<std::int64_t>(dx);
+    e.deltaY = roundSaturating<std::int64_t>(dy);
+    sink_.mouse(e);
+
+    lastPosted_ = target;
+    lastPostedAt_ = loop_.now();
+    if (onMove_) onMove_(target);
+}
+
+void InputInjector::click(std::string_view button, int count) {
+    const auto params = paramsFor(button);
+    for (int i = 0; i < count; ++i) {
+        const auto now = loop_.now();
+        if (lastClickButton_ && *lastClickButton_ == button &&
+            lastClickTime_ > now - multiClickInterval) {
+            clickState_ = clickState_ < 3 ? clickState_ + 1 : 1;
+        } else {
+            clickState_ = 1;
+        }
+        if (!lastClickButton_ || *lastClickButton_ != button) lastClickButton_ = std::string(button);
+        lastClickTime_ = now;
+
+        if (dryRun_) {
+            record("click " + std::string(button) + " " + std::to_string(clickState_));
+            continue;
+        }
+        post(params.press, params.button, clickState_);
+        post(params.release, params.button, clickState_);
+    }
+}
+
+void InputInjector::down(std::string_view button) {
+    held_.emplace(button);
+    if (dryRun_) {
+        record("down " + std::string(button));
+        return;
+    }
+    const auto params = paramsFor(button);
+    post(params.press, params.button, 1);
+}
+
+void InputInjector::up(std::string_view button) {
+    if (auto it = held_.find(button); it != held_.end()) held_.erase(it);
+    if (dryRun_) {
+        record("up " + std::string(button));
+        return;
+    }
+    const auto params = paramsFor(button);
+    post(params.release, params.button, 1);
+}
+
+void InputInjector::releaseAll() {
+    while (!held_.empty()) {
+        const std::string name = *held_.begin();
+        held_.erase(held_.begin());
+        if (dryRun_) {
+            record("up " + name);
+        } else {
+            const auto params = paramsFor(name);
+            post(params.release, params.button, 1);
+        }
+    }
+}
+
+void InputInjector::scroll(double dx, double dy) {
+    if (dryRun_) {
+        record("scroll " + formatDouble(dx) + " " + formatDouble(dy));
+        return;
+    }
+    ScrollEvent e;
+    e.vertical = roundSaturating<std::int32_t>(-dy);
+    e.horizontal = roundSaturating<std::int32_t>(-dx);
+    sink_.scroll(e);
+}
+
+// ---- keyboard
+
+void InputInjector::buildCharMap() {
+    charMap_.clear();
+    auto entries = sink_.layout();
+    // Unshifted before shifted, lower keycode before higher: the first entry for a character wins.
+    std::stable_sort(entries.begin(), entries.end(), [](const LayoutEntry& a, const LayoutEntry& b) {
+        if (a.shift != b.shift) return !a.shift;
+        return a.keycode < b.keycode;
+    });
+    for (const auto& e : entries) {
+        // One UTF-16 unit only, as the layout translation has always required.
+        if (e.character > 0xffff || (e.character >= 0xd800 && e.character <= 0xdfff)) continue;
+        charMap_.try_emplace(e.character, CharKey{e.keycode, e.shift});
+    }
+}
+
+std::optional<InputInjector::CharKey> InputInjector::lookup(char32_t c) const {
+    if (auto it = charMap_.find(c); it != charMap_.end()) return it->second;
+    return std::nullopt;
+}
+
+void InputInjector::tap(KeyEvent keyEvent, ModifierFlags flags) {
+    ModifierFlags pressed = 0;
+    for (const auto& m : keys::modifierPressOrder) {
+        if ((flags & m.flag) == 0) continue;
+        pressed |= m.flag;
+        sink_.key({KeyKind::keysym, m.keysym, true, pressed});
+    }
+    keyEvent.flags = flags;
+    keyEvent.down = true;
+    sink_.key(keyEvent);
+    keyEvent.down = false;
+    sink_.key(keyEvent);
+    for (auto it = keys::modifierPressOrder.rbegin(); it != keys::modifierPressOrder.rend(); ++it) {
+        if ((flags & it->flag) == 0) continue;
+        pressed &= static_cast<ModifierFlags>(~it->flag);
+        sink_.key({KeyKind::keysym, it->keysym, false, pressed});
+    }
+}
+
+void InputInjector::media(std::uint32_t sym) {
+    sink_.key({KeyKind::keysym, sym, true, 0});
+    sink_.key({KeyKind::keysym, sym, false, 0});
+}
+
+void InputInjector::key(std::string_view name, const std::vector<std::string>& mods) {
+    if (dryRun_) {
+        std::vector<std::string> sorted = mods;
+        std::sort(sorted.begin(), sorted.end());
+        std::string line = "key " + std::string(name) + " [";
+        for (std::size_t i = 0; i < sorted.size(); ++i) {
+            if (i > 0) line += ", ";
+            line += quoted(sorted[i]);
+        }
+        line += "]";
+        record(std::move(line));
+        return;
+    }
+    if (auto it = mediaKeys().find(name); it != mediaKeys().end()) {
+        media(it->second);
+        return;
+    }
+    ModifierFlags flags = 0;
+    for (const auto& m : mods) flags |= keys::modifierFlag(m);
+
+    if (auto it = namedKeys().find(name); it != namedKeys().end()) {
+        tap({KeyKind::keysym, it->second, true, 0}, flags);
+        return;
+    }
+    if (name.empty()) return;
+
+    const auto units = textunits::toUtf16(name);
+    const std::u16string_view first(units.data(), textunits::firstCharacterLength(units));
+    const auto scalar = textunits::singleScalar(first);
+
+    std::optional<CharKey> found;
+    if (scalar) found = lookup(*scalar);
+    if (!found) {
+        // The layout may have changed since the map was built.
+        buildCharMap();
+        if (scalar) found = lookup(*scalar);
+    }
+    if (!found) {
+        if (const auto lower = textunits::singleScalar(textunits::lowercased(first)))
+            found = lookup(*lower);
+    }
+    if (!found) {
+        if (mods.empty()) text(name);
+        return;
+    }
+    if (found->shift) flags |= modifier::shift;
+    tap({KeyKind::keycode, found->keycode, true, 0}, flags);
+}
+
+void InputInjector::text(std::string_view s) {
+    const auto units = textunits::toUtf16(s);
+    if (dryRun_) {
+        record("text " + std::to_string(textunits::characterCount(units)));
+        return;
+    }
+    const std::u16string_view all(units);
+    for (std::size_t begin = 0; begin < all.size();) {
+        const auto end = textunits::chunkEnd(all, begin, textChunkUnits);
+        sink_.text(all.substr(begin, end - begin));
+        begin = end;
+    }
+}
+
+}  // namespace tamborix
