@@ -94,6 +94,7 @@ InputInjector::InputInjector(MainLoop& loop, InputSink& sink, const DisplaySourc
 
 void InputInjector::record(std::string line) {
     const bool trim = log_.size() >= logTrimThreshold;
+    if (onRecord_) onRecord_(line);
     log_.push_back(std::move(line));
     if (trim) log_.erase(log_.begin(), log_.begin() + logTrimCount);
 }

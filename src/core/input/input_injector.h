@@ -71,6 +71,8 @@ public:
 
     // Called after every posted pointer move with the new position.
     void setOnMove(std::function<void(Point)> fn) { onMove_ = std::move(fn); }
+    // Called with every dry-run line as it is recorded (the application mirrors them to a file).
+    void setOnRecord(std::function<void(const std::string&)> fn) { onRecord_ = std::move(fn); }
 
     [[nodiscard]] InputSink& sink() { return sink_; }
     [[nodiscard]] const std::set<std::string, std::less<>>& held() const { return held_; }
@@ -107,6 +109,7 @@ private:
     std::optional<Point> lastPosted_;
     MonoTime lastPostedAt_ = distantPast;
     std::function<void(Point)> onMove_;
+    std::function<void(const std::string&)> onRecord_;
     // Reused by clamp so that a posted move allocates nothing once the display list is known.
     mutable std::vector<DisplayInfo> displayScratch_;
 };
