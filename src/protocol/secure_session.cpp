@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "protocol/aead.h"
 #include "protocol/secure_error.h"
 #include "protocol/sodium_ready.h"
 
@@ -63,9 +64,7 @@ Bytes SecureSession::seal(ByteView plaintext) {
     std::memcpy(frame.data(), h.data(), h.size());
     const auto n = nonce(c);
     std::uint8_t* cipher = frame.data() + headerLength;
-    if (crypto_aead_chacha20poly1305_ietf_encrypt_detached(
-            cipher, cipher + plaintext.size(), nullptr, plaintext.data(), plaintext.size(),
-            h.data(), h.size(), nullptr, n.data(), sendKey_.data()) != 0) {
+    if (!Aead::seal(cipher, cipher + plaintext.size(), plaintext, h, n, sendKey_)) {
         throw std::runtime_error("ChaCha20-Poly1305 encryption failed");
     }
     ++sendCtr_;
@@ -86,9 +85,8 @@ Bytes SecureSession::open(ByteView frame) {
     const std::uint8_t* cipher = frame.data() + headerLength;
     const auto n = nonce(c);
     Bytes plain(length);
-    if (crypto_aead_chacha20poly1305_ietf_decrypt_detached(
-            plain.data(), nullptr, cipher, length, cipher + length, frame.data(), headerLength,
-            n.data(), recvKey_.data()) != 0) {
+    if (!Aead::open(plain.data(), ByteView(cipher, length), cipher + length,
+                    frame.first(headerLength), n, recvKey_)) {
         throw SecureError::authentication();
     }
     lastRecv_ = c;
