@@ -1,0 +1,93 @@
+#pragma once
+// The helper's text interface: one command per input line, one message per output line. While a
+// prompt waits, input lines answer the prompt instead.
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/approval_prompter.h"
+#include "ports/main_loop.h"
+#include "store/paired_device.h"
+
+namespace tamborix {
+
+struct ConsoleDevice {
+    std::string id;
+    std::string scope;   // "full" or "presenter"
+    std::string screen;  // "allowed", "denied" or "undecided"
+    std::string name;
+};
+
+// What the console's commands act on.
+class ConsoleTarget {
+public:
+    virtual ~ConsoleTarget() = default;
+    struct Pairing {
+        std::string code;  // 12 characters, no separators
+        std::string link;
+    };
+    virtual Pairing openPairing() = 0;
+    [[nodiscard]] virtual std::vector<ConsoleDevice> devices() const = 0;
+    // Each returns false when no paired device has that id.
+    virtual bool setScope(const std::string& id, PairedDevice::Scope scope) = 0;
+    virtual bool resetScreen(const std::string& id) = 0;
+    virtual bool revoke(const std::string& id) = 0;
+    [[nodiscard]] virtual std::vector<std::string> statusLines() const = 0;
+    virtual void quit() = 0;
+};
+
+class Console final : public ApprovalPrompter {
+public:
+    using WriteLine = std::function<void(std::string_view)>;
+    static constexpr double approvalTimeoutSeconds = 60.0;
+
+    Console(MainLoop& loop, ConsoleTarget& target, WriteLine write);
+    ~Console() override;
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    // One input line, without its line ending.
+    void inputLine(std::string_view line);
+    // Standard input closed: every waiting and every later prompt answers no.
+    void inputClosed();
+    [[nodiscard]] bool inputOpen() const noexcept { return inputOpen_; }
+
+    void print(std::string_view line) { write_(line); }
+
+    void askApproval(const std::string& name, const std::string& fingerprint,
+                     std::function<void(bool)> answer) override;
+    void askScreenApproval(const std::string& name, std::function<void(bool)> answer) override;
+
+    [[nodiscard]] std::size_t waitingPrompts() const noexcept { return prompts_.size(); }
+
+private:
+    struct Prompt {
+        std::vector<std::string> lines;
+        std::function<void(bool)> answer;
+        Timer timeout;
+        bool shown = false;
+    };
+
+    void runCommand(std::string_view line);
+    void enqueue(std::unique_ptr<Prompt> prompt);
+    void showFront();
+    void answerFront(bool allowed);
+    void expire(Prompt* prompt);
+
+    MainLoop& loop_;
+    ConsoleTarget& target_;
+    WriteLine write_;
+    bool inputOpen_ = true;
+    std::deque<std::unique_ptr<Prompt>> prompts_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// "y" or "yes" in any case, surrounded by any white space.
+[[nodiscard]] bool isYes(std::string_view answer);
+
+}  // namespace tamborix

@@ -1,0 +1,290 @@
+#include "app/helper_model.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "app/lan_address.h"
+#include "app/pairing_link.h"
+#include "core/input/input_injector.h"
+#include "core/session/helper_core.h"
+#include "perf/main_thread_lag_probe.h"
+#include "ports/input_sink.h"
+#include "protocol/wire.h"
+#include "store/device_store.h"
+#include "transport/network_server.h"
+
+namespace tamborix {
+
+namespace {
+
+double asDouble(const nlohmann::json& stats, const char* key) {
+    const auto it = stats.find(key);
+    if (it == stats.end() || !it->is_number()) return 0;
+    return it->get<double>();
+}
+
+long long asInteger(const nlohmann::json& stats, const char* key) {
+    const auto it = stats.find(key);
+    if (it == stats.end() || !it->is_number_integer()) return 0;
+    return it->get<long long>();
+}
+
+std::string screenWord(const std::optional<bool>& screen) {
+    if (!screen) return "undecided";
+    return *screen ? "allowed" : "denied";
+}
+
+}  // namespace
+
+std::string formatStatsLine(const nlohmann::json& stats) {
+    if (!stats.is_object()) return formatStatsLine(nlohmann::json::object());
+    char cpu[32];
+    std::snprintf(cpu, sizeof cpu, "%.0f", asDouble(stats, "cpu"));
+    const auto truncated = [](double v) { return std::to_string(static_cast<long long>(std::trunc(v))); };
+    return "CPU " + std::string(cpu) + "% \u00B7 " + truncated(asDouble(stats, "mem")) +
+           " MB \u00B7 lag " + truncated(asDouble(stats, "lag")) + " ms \u00B7 " +
+           std::to_string(asInteger(stats, "rx")) + " cmds/s \u00B7 BT backlog " +
+           std::to_string(asInteger(stats, "bleBacklog"));
+}
+
+HelperModel::HelperModel(HelperEnvironment env)
+    : env_(std::move(env)),
+      settings_(env_.settingsFile),
+      self_(std::make_shared<HelperModel*>(this)) {
+    // 1-3: the permission and the stored switches come first; nothing has started yet.
+    accessibilityGranted_ = env_.dryRun || env_.input.mayPost();
+    networkOn_ = settings_.get(Settings::networkOn);
+    shareFrontApp_ = settings_.get(Settings::shareFrontApp);
+    bluetoothOn_ = settings_.get(Settings::bluetoothOn);
+
+    // 5-8: store, core over the store, then the transport over the core.
+    lagProbe_ = std::make_unique<MainThreadLagProbe>(env_.loop);
+    if (env_.storeFolder.empty()) {
+        store_ = std::make_unique<DeviceStore>(env_.loop, env_.secrets);
+    } else {
+        store_ = std::make_unique<DeviceStore>(env_.loop, env_.storeFolder);
+    }
+    core_ = std::make_unique<HelperCore>(HelperServices{
+        env_.loop, *store_, env_.input, env_.displays, env_.workspace, env_.windows, env_.overlay,
+        env_.capture, env_.clipboard, env_.activity, env_.host, env_.dryRun, lagProbe_.get()});
+    network_ = std::make_unique<NetworkServer>(env_.loop, *core_, env_.listeners, env_.advertiser,
+                                               core_->hostName(), env_.port);
+    if (!env_.dryRunLogFile.empty()) openDryRunLog(env_.dryRunLogFile);
+
+    // 9: approvals go to whoever prompts the user; none means no.
+    std::weak_ptr<HelperModel*> weak = self_;
+    core_->setApprove([weak](const std::string& name, const std::string& fingerprint,
+                             std::function<void(bool)> answer) {
+        const auto self = weak.lock();
+        if (!self || !(*self)->prompter_) return answer(false);
+        (*self)->prompter_->askApproval(name, fingerprint, std::move(answer));
+    });
+    core_->setApproveScreen([weak](const std::string& name, std::function<void(bool)> answer) {
+        const auto self = weak.lock();
+        if (!self || !(*self)->prompter_) return answer(false);
+        (*self)->prompter_->askScreenApproval(name, std::move(answer));
+    });
+
+    // 10: forward the parts' change announcements as the model's own.
+    coreListener_ = core_->addChangeListener([this](HelperCore::Property) { changed_.notify(Change::core); });
+    observers_.push_back(store_->subscribe([this](DeviceStore::Change) { changed_.notify(Change::store); }));
+    observers_.push_back(network_->onStatusChanged([this] { changed_.notify(Change::network); }));
+    observers_.push_back(network_->onClientsChanged([this] { changed_.notify(Change::network); }));
+    observers_.push_back(network_->onDiscoveryChanged([this] { changed_.notify(Change::discovery); }));
+
+    // 11: there is no Bluetooth transport yet, so it has nothing queued and no sessions.
+    core_->setTransportStats([] { return nlohmann::json{{"bleBacklog", 0}, {"bleDevices", 0}}; });
+
+    // 12-13
+    lagProbe_->start();
+    statsTimer_ = env_.loop.repeating(seconds(1.0), [weak] {
+        if (const auto self = weak.lock()) (*self)->core_->refreshStats();
+    });
+
+    // 14-16
+    core_->setShareFrontApp(shareFrontApp_);
+    core_->startWatchingFrontApp();
+    core_->startWatchingDisplays();
+    if (networkOn_) network_->start();
+
+    // 18: the permission cannot be asked for on Linux; it is only watched.
+    permissionTimer_ = env_.loop.repeating(seconds(2.0), [weak] {
+        if (const auto self = weak.lock()) (*self)->pollPermission();
+    });
+}
+
+HelperModel::~HelperModel() {
+    *self_ = nullptr;
+    statsTimer_.reset();
+    permissionTimer_.reset();
+    if (network_) network_->stop();
+    observers_.clear();
+    if (core_) {
+        core_->removeChangeListener(coreListener_);
+        core_->injector().setOnRecord({});
+    }
+    network_.reset();
+    core_.reset();
+    store_.reset();
+    if (dryRunLogFd_ >= 0) ::close(dryRunLogFd_);
+}
+
+void HelperModel::openDryRunLog(const std::filesystem::path& file) {
+    dryRunLogFd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (dryRunLogFd_ < 0) {
+        std::perror(("tamborix-helper: cannot open the dry-run log " + file.string()).c_str());
+        return;
+    }
+    const int fd = dryRunLogFd_;
+    // One write per line, so every line is on disk (in the page cache) the moment it is recorded.
+    core_->injector().setOnRecord([fd](const std::string& line) {
+        std::string buf;
+        buf.reserve(line.size() + 1);
+        buf += line;
+        buf += '\n';
+        std::size_t done = 0;
+        while (done < buf.size()) {
+            const auto n = ::write(fd, buf.data() + done, buf.size() - done);
+            if (n <= 0) return;
+            done += static_cast<std::size_t>(n);
+        }
+    });
+}
+
+bool HelperModel::launched() {
+    if (didLaunch_) return false;
+    didLaunch_ = true;
+    const bool before = settings_.get(Settings::hasLaunched);
+    settings_.set(Settings::hasLaunched, true);
+    return !(before && accessibilityGranted_);
+}
+
+void HelperModel::shutdown() {
+    statsTimer_.reset();
+    permissionTimer_.reset();
+    network_->stop();
+}
+
+void HelperModel::pollPermission() {
+    const bool now = env_.dryRun || env_.input.mayPost();
+    if (now == accessibilityGranted_) return;
+    accessibilityGranted_ = now;
+    changed_.notify(Change::permission);
+}
+
+void HelperModel::setNetworkOn(bool on) {
+    networkOn_ = on;
+    settings_.set(Settings::networkOn, on);
+    if (on) {
+        if (!network_->running()) network_->start();
+    } else {
+        network_->stop();
+    }
+    changed_.notify(Change::switches);
+}
+
+void HelperModel::setBluetoothOn(bool on) {
+    bluetoothOn_ = on;
+    settings_.set(Settings::bluetoothOn, on);
+    changed_.notify(Change::switches);
+}
+
+void HelperModel::setShareFrontApp(bool on) {
+    shareFrontApp_ = on;
+    settings_.set(Settings::shareFrontApp, on);
+    core_->setShareFrontApp(on);
+    changed_.notify(Change::switches);
+}
+
+std::string HelperModel::networkStatusLine() const { return "Network \u2014 " + network_->status(); }
+
+std::string HelperModel::discoveryLine() const { return network_->discovery().text(); }
+
+std::string HelperModel::inputLine() const {
+    if (env_.dryRun) return "Input \u2014 dry run: nothing is posted, every action is logged";
+    if (accessibilityGranted_) return "Input \u2014 allowed";
+    return "Input \u2014 Needs permission to move the pointer and type. (" + env_.input.reason() + ")";
+}
+
+std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
+
+std::string HelperModel::identityFingerprint() const {
+    const auto& pub = store_->key().publicKey();
+    return Wire::fingerprint(ByteView(pub.data(), pub.size()));
+}
+
+std::uint16_t HelperModel::linkPort() const { return network_->boundPort().value_or(network_->port()); }
+
+std::string HelperModel::pairingURI(const std::string& code) const {
+    PairingLinkParts parts;
+    parts.host = lanIP();
+    parts.port = linkPort();
+    const auto& pub = store_->key().publicKey();
+    parts.identityKey.assign(pub.begin(), pub.end());
+    parts.code = code;
+    parts.name = core_->hostName();
+    return tamborix::pairingURI(parts);
+}
+
+ConsoleTarget::Pairing HelperModel::openPairing() {
+    const auto code = store_->openPairing();
+    return {code, pairingURI(code)};
+}
+
+std::vector<ConsoleDevice> HelperModel::devices() const {
+    std::vector<ConsoleDevice> out;
+    for (const auto& d : store_->devices()) {
+        out.push_back({d.id, std::string(scopeName(d.scope)), screenWord(d.screen), d.name});
+    }
+    return out;
+}
+
+bool HelperModel::setScope(const std::string& id, PairedDevice::Scope scope) {
+    if (!store_->deviceById(id)) return false;
+    store_->setScope(id, scope);
+    return true;
+}
+
+bool HelperModel::resetScreen(const std::string& id) {
+    if (!store_->deviceById(id)) return false;
+    store_->setScreen(id, std::nullopt);
+    return true;
+}
+
+bool HelperModel::revoke(const std::string& id) {
+    if (!store_->deviceById(id)) return false;
+    store_->revoke(id);
+    return true;
+}
+
+std::vector<std::string> HelperModel::statusLines() const {
+    std::vector<std::string> lines;
+    lines.push_back("Identity " + identityFingerprint());
+    lines.push_back(inputLine());
+    lines.push_back(networkStatusLine());
+    lines.push_back(discoveryLine());
+    if (!core_->sharingWith().empty()) {
+        std::string names;
+        for (const auto& n : core_->sharingWith()) names += (names.empty() ? "" : ", ") + n;
+        lines.push_back("Screen shared with " + names);
+    }
+    std::vector<std::string> connected;
+    for (const auto& [key, text] : core_->active()) connected.push_back(text);
+    std::sort(connected.begin(), connected.end());
+    if (connected.empty()) lines.push_back("Connected: none");
+    for (const auto& c : connected) lines.push_back("Connected: " + c);
+    lines.push_back("Paired devices: " + std::to_string(store_->devices().size()));
+    if (!core_->lastStats().empty()) lines.push_back(statsLine());
+    if (core_->lastEvent()) lines.push_back("Event: " + *core_->lastEvent());
+    return lines;
+}
+
+void HelperModel::quit() {
+    if (onQuit_) onQuit_();
+}
+
+}  // namespace tamborix

@@ -1,0 +1,149 @@
+#pragma once
+// The composition root: creates the store, the session core and the network server in that
+// order, restores the user's switches, starts what was left on, and keeps the statistics and the
+// input permission fresh. Everything runs on the main loop.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/approval_prompter.h"
+#include "app/console.h"
+#include "app/settings.h"
+#include "ports/main_loop.h"
+#include "store/change_signal.h"
+
+namespace tamborix {
+
+class ActivityAssertion;
+class Clipboard;
+class DeviceStore;
+class DisplaySource;
+class HelperCore;
+class HostInfo;
+class InputSink;
+class MainThreadLagProbe;
+class NetworkServer;
+class OverlaySurface;
+class ScreenCapture;
+class SecretStore;
+class ServiceAdvertiser;
+class StreamListenerFactory;
+class WindowControl;
+class Workspace;
+
+// What the model is built from. Every reference must outlive the model.
+struct HelperEnvironment {
+    MainLoop& loop;
+    InputSink& input;
+    DisplaySource& displays;
+    Workspace& workspace;
+    WindowControl& windows;
+    OverlaySurface& overlay;
+    ScreenCapture& capture;
+    Clipboard& clipboard;
+    ActivityAssertion& activity;
+    HostInfo& host;
+    SecretStore& secrets;
+    StreamListenerFactory& listeners;
+    ServiceAdvertiser* advertiser = nullptr;  // no DNS-SD without one
+    std::filesystem::path settingsFile;
+    // The store's folder; empty = the standard one (with the secret store and the import).
+    std::filesystem::path storeFolder;
+    std::uint16_t port = 50505;
+    bool dryRun = false;
+    // Every dry-run line is appended here as it is recorded, when set.
+    std::filesystem::path dryRunLogFile;
+};
+
+class HelperModel final : public ConsoleTarget {
+public:
+    enum class Change { core, store, network, discovery, permission, switches };
+
+    explicit HelperModel(HelperEnvironment env);
+    ~HelperModel() override;
+    HelperModel(const HelperModel&) = delete;
+    HelperModel& operator=(const HelperModel&) = delete;
+
+    // Where pairing and screen approvals are asked; without one every approval is refused.
+    void setPrompter(ApprovalPrompter* prompter) { prompter_ = prompter; }
+    // What `quit` does (the application's event loop ends).
+    void setOnQuit(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
+
+    // Once per process: records the launch. True when the user should see the status (first
+    // launch ever, or input cannot be posted).
+    bool launched();
+
+    // Closes every connection (the core hears of each) and stops listening.
+    void shutdown();
+
+    [[nodiscard]] bool networkOn() const noexcept { return networkOn_; }
+    [[nodiscard]] bool bluetoothOn() const noexcept { return bluetoothOn_; }
+    [[nodiscard]] bool shareFrontApp() const noexcept { return shareFrontApp_; }
+    [[nodiscard]] bool accessibilityGranted() const noexcept { return accessibilityGranted_; }
+    void setNetworkOn(bool on);
+    void setBluetoothOn(bool on);
+    void setShareFrontApp(bool on);
+
+    [[nodiscard]] DeviceStore& store() noexcept { return *store_; }
+    [[nodiscard]] HelperCore& core() noexcept { return *core_; }
+    [[nodiscard]] NetworkServer& network() noexcept { return *network_; }
+    [[nodiscard]] std::string networkStatusLine() const;
+    [[nodiscard]] std::string discoveryLine() const;
+    [[nodiscard]] std::string inputLine() const;
+    [[nodiscard]] std::string statsLine() const;
+    [[nodiscard]] std::string identityFingerprint() const;
+    // The port in the pairing link: the one listened on, else the configured one.
+    [[nodiscard]] std::uint16_t linkPort() const;
+    [[nodiscard]] std::string pairingURI(const std::string& code) const;
+
+    [[nodiscard]] Subscription subscribe(std::function<void(Change)> observer) {
+        return changed_.subscribe(std::move(observer));
+    }
+
+    // ConsoleTarget
+    Pairing openPairing() override;
+    [[nodiscard]] std::vector<ConsoleDevice> devices() const override;
+    bool setScope(const std::string& id, PairedDevice::Scope scope) override;
+    bool resetScreen(const std::string& id) override;
+    bool revoke(const std::string& id) override;
+    [[nodiscard]] std::vector<std::string> statusLines() const override;
+    void quit() override;
+
+private:
+    void pollPermission();
+    void openDryRunLog(const std::filesystem::path& file);
+
+    HelperEnvironment env_;
+    Settings settings_;
+    bool accessibilityGranted_ = false;
+    bool networkOn_ = true;
+    bool shareFrontApp_ = true;
+    bool bluetoothOn_ = true;
+    bool didLaunch_ = false;
+    std::unique_ptr<MainThreadLagProbe> lagProbe_;
+    std::unique_ptr<DeviceStore> store_;
+    std::unique_ptr<HelperCore> core_;
+    std::unique_ptr<NetworkServer> network_;
+    std::vector<Subscription> observers_;
+    std::uint64_t coreListener_ = 0;
+    Timer statsTimer_;
+    Timer permissionTimer_;
+    ApprovalPrompter* prompter_ = nullptr;
+    std::function<void()> onQuit_;
+    int dryRunLogFd_ = -1;
+    ChangeSignal<Change> changed_;
+    // Closures handed to the core and the timers hold this weakly.
+    std::shared_ptr<HelperModel*> self_;
+};
+
+// The statistics as one line: "CPU 13% · 85 MB · lag 3 ms · 40 cmds/s · BT backlog 0".
+[[nodiscard]] std::string formatStatsLine(const nlohmann::json& stats);
+
+}  // namespace tamborix

@@ -1,0 +1,52 @@
+#include "app/options.h"
+
+#include <charconv>
+
+namespace tamborix {
+
+ParsedOptions parseHelperOptions(const std::vector<std::string>& args) {
+    HelperOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const auto& a = args[i];
+        if (a == "--console") {
+            o.console = true;
+        } else if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
+        } else if (a == "--port" || a.rfind("--port=", 0) == 0) {
+            std::string value;
+            if (a == "--port") {
+                if (i + 1 >= args.size()) return {std::nullopt, "--port needs a number"};
+                value = args[++i];
+            } else {
+                value = a.substr(7);
+            }
+            unsigned n = 0;
+            const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+            if (ec != std::errc() || ptr != value.data() + value.size() || value.empty() || n > 65535) {
+                return {std::nullopt, "--port needs a number from 0 to 65535, not \"" + value + "\""};
+            }
+            o.port = static_cast<std::uint16_t>(n);
+        } else {
+            return {std::nullopt, "unknown option \"" + a + "\""};
+        }
+    }
+    return {o, {}};
+}
+
+std::string helperUsage() {
+    return "Usage: tamborix-helper [--console] [--port N] [--help] [--version]\n"
+           "Lets a paired phone control this computer over the local network.\n"
+           "\n"
+           "  --console   text interface on standard input and output (always used for now)\n"
+           "  --port N    TCP port to listen on (default 50505; 0 picks a free one)\n"
+           "  --help      show this text\n"
+           "  --version   show the version\n"
+           "\n"
+           "Environment:\n"
+           "  VELMORAND_DRY_RUN=1          post no input, capture no screen; log what would be done\n"
+           "  VELMORAND_DRY_RUN_LOG=PATH   also append every dry-run log line to PATH\n";
+}
+
+}  // namespace tamborix

@@ -1,0 +1,114 @@
+#pragma once
+// Backends for a session without a desktop: nothing is posted, captured or drawn. In dry run one
+// virtual display stands in for the screen so that pointer, display and screen commands behave as
+// they would on a desktop.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ports/clipboard.h"
+#include "ports/display_source.h"
+#include "ports/input_sink.h"
+#include "ports/main_loop.h"
+#include "ports/overlay_surface.h"
+#include "ports/screen_capture.h"
+#include "ports/window_control.h"
+#include "ports/workspace.h"
+
+namespace tamborix {
+
+class NoInputSink final : public InputSink {
+public:
+    explicit NoInputSink(std::string reason) : reason_(std::move(reason)) {}
+    [[nodiscard]] bool mayPost() const override { return false; }
+    [[nodiscard]] std::string reason() const override { return reason_; }
+    void mouse(const MouseEvent&) override {}
+    void scroll(const ScrollEvent&) override {}
+    void key(const KeyEvent&) override {}
+    void text(std::u16string_view) override {}
+    void warp(Point) override {}
+    [[nodiscard]] std::vector<LayoutEntry> layout() override { return {}; }
+
+private:
+    std::string reason_;
+};
+
+// One display of 1920 × 1080 at (0, 0) with the pointer resting at its centre.
+class VirtualDisplay final : public DisplaySource {
+public:
+    static constexpr Rect bounds{0, 0, 1920, 1080};
+    [[nodiscard]] std::vector<DisplayInfo> displays() const override {
+        return {DisplayInfo{1, bounds, bounds}};
+    }
+    [[nodiscard]] std::optional<Point> pointer() const override {
+        return Point{bounds.midX(), bounds.midY()};
+    }
+};
+
+class NoDisplay final : public DisplaySource {
+public:
+    [[nodiscard]] std::vector<DisplayInfo> displays() const override { return {}; }
+    [[nodiscard]] std::optional<Point> pointer() const override { return std::nullopt; }
+};
+
+class NoWorkspace final : public Workspace {
+public:
+    [[nodiscard]] std::vector<RunningApp> runningApps() const override { return {}; }
+    [[nodiscard]] std::optional<AppHandle> frontmost() const override { return std::nullopt; }
+    [[nodiscard]] std::string ownAppId() const override { return "io.tamborix.Helper"; }
+    void unhide(const RunningApp&) override {}
+    [[nodiscard]] bool activate(const RunningApp&) override { return false; }
+    [[nodiscard]] std::optional<InstalledApp> findApp(std::string_view) const override {
+        return std::nullopt;
+    }
+    [[nodiscard]] std::vector<InstalledApp> installedApps() const override { return {}; }
+    [[nodiscard]] bool launch(const InstalledApp&) override { return false; }
+    [[nodiscard]] bool openUrl(const std::string&) override { return false; }
+    [[nodiscard]] std::optional<Bytes> iconPNG(const RunningApp&, int) const override {
+        return std::nullopt;
+    }
+};
+
+class NoWindowControl final : public WindowControl {
+public:
+    [[nodiscard]] std::optional<WindowHandle> frontWindow() const override { return std::nullopt; }
+    [[nodiscard]] std::optional<Rect> frame(WindowHandle) const override { return std::nullopt; }
+    bool setFrame(WindowHandle, const Rect&) override { return false; }
+};
+
+class NoOverlay final : public OverlaySurface {
+public:
+    void showLaser(Point) override {}
+    void moveLaser(Point) override {}
+    void hideLaser() override {}
+    void showFinder(const Rect&) override {}
+    void hideFinder() override {}
+};
+
+class NoScreenCapture final : public ScreenCapture {
+public:
+    explicit NoScreenCapture(MainLoop& loop) : loop_(loop) {}
+    [[nodiscard]] bool available() const override { return false; }
+    void capture(const CaptureRequest&, Done done) override {
+        loop_.post([done = std::move(done)] { done(std::nullopt); });
+    }
+
+private:
+    MainLoop& loop_;
+};
+
+// Without a desktop there is no shared clipboard; the text lives in the helper until it ends.
+class ProcessClipboard final : public Clipboard {
+public:
+    [[nodiscard]] std::optional<std::string> text() const override { return text_; }
+    bool setText(const std::string& text) override {
+        text_ = text;
+        return true;
+    }
+
+private:
+    std::optional<std::string> text_;
+};
+
+}  // namespace tamborix

@@ -1,0 +1,218 @@
+#include "app/console.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "testing/manual_loop.h"
+
+namespace tamborix {
+namespace {
+
+class FakeTarget final : public ConsoleTarget {
+public:
+    Pairing openPairing() override {
+        ++pairings;
+        return {"ABCDEFGHJKMN", "velmorand://pair?v=2&p=50505&c=ABCDEFGHJKMN"};
+    }
+    std::vector<ConsoleDevice> devices() const override { return list; }
+    bool setScope(const std::string& id, PairedDevice::Scope scope) override {
+        for (auto& d : list) {
+            if (d.id != id) continue;
+            d.scope = scope == PairedDevice::Scope::full ? "full" : "presenter";
+            return true;
+        }
+        return false;
+    }
+    bool resetScreen(const std::string& id) override {
+        for (auto& d : list) {
+            if (d.id != id) continue;
+            d.screen = "undecided";
+            return true;
+        }
+        return false;
+    }
+    bool revoke(const std::string& id) override {
+        const auto before = list.size();
+        std::erase_if(list, [&](const ConsoleDevice& d) { return d.id == id; });
+        return list.size() != before;
+    }
+    std::vector<std::string> statusLines() const override { return {"Network — On (port 1)"}; }
+    void quit() override { ++quits; }
+
+    std::vector<ConsoleDevice> list = {
+        {"0123456789abcdef", "full", "allowed", "Ada's Phone"},
+        {"fedcba9876543210", "presenter", "undecided", "Watch"},
+    };
+    int pairings = 0;
+    int quits = 0;
+};
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    ConsoleTest() : console_(loop_, target_, [this](std::string_view l) { out_.emplace_back(l); }) {}
+
+    std::vector<std::string> take() { return std::exchange(out_, {}); }
+
+    testing::ManualLoop loop_;
+    FakeTarget target_;
+    std::vector<std::string> out_;
+    Console console_;
+};
+
+TEST_F(ConsoleTest, Devices_TwoPaired_OneLinePerDeviceInStoreOrder) {
+    console_.inputLine("devices");
+    EXPECT_EQ(take(), (std::vector<std::string>{"0123456789abcdef full allowed Ada's Phone",
+                                                 "fedcba9876543210 presenter undecided Watch"}));
+    target_.list.clear();
+    console_.inputLine("  devices  ");
+    EXPECT_EQ(take(), (std::vector<std::string>{"No paired devices."}));
+}
+
+TEST_F(ConsoleTest, Pair_OpensCode_PrintsDisplayFormLinkAndQr) {
+    console_.inputLine("pair");
+    EXPECT_EQ(target_.pairings, 1);
+    const auto lines = take();
+    ASSERT_GT(lines.size(), 12u);
+    EXPECT_EQ(lines[0], "Pairing code: ABCD-EFGH-JKMN");
+    EXPECT_EQ(lines[1], "Pairing link: velmorand://pair?v=2&p=50505&c=ABCDEFGHJKMN");
+    EXPECT_NE(lines[2].find("\u2588"), std::string::npos);
+}
+
+TEST_F(ConsoleTest, DeviceCommands_KnownAndUnknownIds_ActOrSayNoSuchDevice) {
+    console_.inputLine("scope fedcba9876543210 FULL");
+    EXPECT_EQ(target_.list[1].scope, "full");
+    console_.inputLine("screen 0123456789abcdef reset");
+    EXPECT_EQ(target_.list[0].screen, "undecided");
+    take();
+
+    console_.inputLine("scope 1111111111111111 full");
+    console_.inputLine("screen 1111111111111111 reset");
+    console_.inputLine("revoke 1111111111111111");
+    const auto errors = take();
+    ASSERT_EQ(errors.size(), 3u);
+    for (const auto& l : errors) EXPECT_NE(l.find("1111111111111111"), std::string::npos) << l;
+    EXPECT_EQ(target_.list.size(), 2u);
+
+    console_.inputLine("revoke 0123456789abcdef");
+    EXPECT_EQ(target_.list.size(), 1u);
+    EXPECT_EQ(take().size(), 1u);
+}
+
+TEST_F(ConsoleTest, BadInput_UnknownCommandOrWrongArguments_OneLineEachNothingChanges) {
+    for (const char* line : {"frobnicate", "scope 0123456789abcdef admin", "scope x", "screen x allow",
+                             "revoke", "pair now"}) {
+        console_.inputLine(line);
+        EXPECT_EQ(take().size(), 1u) << line;
+    }
+    EXPECT_EQ(target_.pairings, 0);
+    EXPECT_EQ(target_.list[0].scope, "full");
+    console_.inputLine("");
+    EXPECT_TRUE(take().empty());
+    console_.inputLine("quit");
+    EXPECT_EQ(target_.quits, 1);
+}
+
+TEST_F(ConsoleTest, AskApproval_Answers_YesInAnyCaseAllowsAnythingElseDenies) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"y", true}, {"YES", true}, {" Yes ", true}, {"n", false}, {"", false}, {"yess", false},
+        {"devices", false}};
+    for (const auto& [input, expected] : cases) {
+        std::optional<bool> answer;
+        console_.askApproval("Ada's Phone", "AAAA-BBBB-CCCC-DDDD", [&](bool a) { answer = a; });
+        const auto prompt = take();
+        ASSERT_EQ(prompt.size(), 5u);
+        EXPECT_EQ(prompt[0], "Allow \u201CAda's Phone\u201D to control this computer?");
+        EXPECT_EQ(prompt[1], "It will be able to move the pointer, click and type.");
+        EXPECT_EQ(prompt[2], "Device key: AAAA-BBBB-CCCC-DDDD");
+        EXPECT_EQ(prompt[3], "Only allow devices you own and are pairing right now.");
+        EXPECT_TRUE(prompt[4].ends_with("[y/N]"));
+        console_.inputLine(input);
+        ASSERT_TRUE(answer.has_value()) << input;
+        EXPECT_EQ(*answer, expected) << input;
+        take();
+    }
+    // A command typed as an answer is not run.
+    EXPECT_EQ(target_.list.size(), 2u);
+    EXPECT_EQ(loop_.pendingTimers(), 0u);
+}
+
+TEST_F(ConsoleTest, AskApproval_NoAnswerFor60Seconds_Denies) {
+    std::optional<bool> answer;
+    console_.askApproval("Phone", "FP", [&](bool a) { answer = a; });
+    loop_.advance(59.9);
+    EXPECT_FALSE(answer.has_value());
+    loop_.advance(0.2);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_FALSE(*answer);
+    // The next line is a command again.
+    take();
+    console_.inputLine("devices");
+    EXPECT_EQ(take().size(), 2u);
+}
+
+TEST_F(ConsoleTest, AskScreenApproval_NoTimeoutAndQueuedBehindPairingPrompt) {
+    std::optional<bool> pairing;
+    std::optional<bool> screen;
+    console_.askApproval("Phone", "FP", [&](bool a) { pairing = a; });
+    console_.askScreenApproval("Phone", [&](bool a) { screen = a; });
+    EXPECT_EQ(take().size(), 5u);  // only the first prompt is shown
+    console_.inputLine("yes");
+    EXPECT_EQ(pairing, true);
+    const auto shown = take();
+    ASSERT_GE(shown.size(), 3u);
+    EXPECT_EQ(shown[1], "Allow \u201CPhone\u201D to see your screen?");
+    EXPECT_EQ(shown[2],
+              "It will see whatever is on the monitor it's showing, while Live screen is open on "
+              "it. You can change this later in Tamborix Helper \u2192 Paired devices.");
+    EXPECT_TRUE(shown.back().ends_with("[y/N]"));
+    loop_.advance(3600.0);
+    EXPECT_FALSE(screen.has_value());
+    console_.inputLine("Y");
+    EXPECT_EQ(screen, true);
+}
+
+TEST_F(ConsoleTest, AskApproval_QueuedPromptTimesOutWhileWaiting_RemovedWithoutShowing) {
+    std::optional<bool> first;
+    std::optional<bool> second;
+    console_.askScreenApproval("A", [&](bool a) { first = a; });
+    console_.askApproval("B", "FP", [&](bool a) { second = a; });
+    take();
+    loop_.advance(61.0);
+    EXPECT_EQ(second, false);
+    EXPECT_FALSE(first.has_value());
+    EXPECT_TRUE(take().empty());
+    console_.inputLine("y");
+    EXPECT_EQ(first, true);
+    EXPECT_EQ(console_.waitingPrompts(), 0u);
+}
+
+TEST_F(ConsoleTest, InputClosed_WaitingAndLaterPrompts_AnswerNo) {
+    std::optional<bool> waiting;
+    console_.askApproval("A", "FP", [&](bool a) { waiting = a; });
+    console_.inputClosed();
+    EXPECT_EQ(waiting, false);
+
+    std::optional<bool> later;
+    console_.askScreenApproval("B", [&](bool a) { later = a; });
+    EXPECT_FALSE(later.has_value());  // answered from the loop, not inside the call
+    loop_.runPosted();
+    EXPECT_EQ(later, false);
+    EXPECT_EQ(loop_.pendingTimers(), 0u);
+}
+
+TEST_F(ConsoleTest, AnswerCallback_AsksAgainFromInside_NextPromptShown) {
+    int asked = 0;
+    std::function<void(bool)> again = [&](bool) {
+        if (++asked < 3) console_.askScreenApproval("X", again);
+    };
+    console_.askScreenApproval("X", again);
+    console_.inputLine("n");
+    console_.inputLine("n");
+    console_.inputLine("n");
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(console_.waitingPrompts(), 0u);
+}
+
+}  // namespace
+}  // namespace tamborix

@@ -1,0 +1,37 @@
+#include "app/options.h"
+
+#include <gtest/gtest.h>
+
+namespace tamborix {
+namespace {
+
+TEST(HelperOptionsTest, Parse_ValidForms_Accepted) {
+    auto p = parseHelperOptions({});
+    ASSERT_TRUE(p.options);
+    EXPECT_EQ(p.options->port, 50505);
+    EXPECT_FALSE(p.options->console);
+
+    p = parseHelperOptions({"--console", "--port", "0"});
+    ASSERT_TRUE(p.options);
+    EXPECT_TRUE(p.options->console);
+    EXPECT_EQ(p.options->port, 0);
+
+    p = parseHelperOptions({"--port=65535", "--version", "--help"});
+    ASSERT_TRUE(p.options);
+    EXPECT_EQ(p.options->port, 65535);
+    EXPECT_TRUE(p.options->version);
+    EXPECT_TRUE(p.options->help);
+}
+
+TEST(HelperOptionsTest, Parse_BadPortsAndUnknownOptions_RefusedWithReason) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--port"}, {"--port", "65536"}, {"--port", "-1"}, {"--port", "80x"}, {"--port="},
+             {"--prot", "1"}, {"console"}}) {
+        const auto p = parseHelperOptions(args);
+        EXPECT_FALSE(p.options) << args[0];
+        EXPECT_FALSE(p.error.empty());
+    }
+}
+
+}  // namespace
+}  // namespace tamborix
