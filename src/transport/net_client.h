@@ -1,0 +1,81 @@
+#pragma once
+// One accepted TCP connection: cuts the byte stream into LF-ended lines, hands the first line to
+// the session core's handshake and every later line, a sealed frame in base64url text, to the
+// core in arrival order. Closes on overflow, malformed input, transport errors and idleness.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/session_entry.h"
+#include "ports/main_loop.h"
+#include "ports/stream.h"
+#include "protocol/bytes.h"
+
+namespace tamborix {
+
+class NetClient : public std::enable_shared_from_this<NetClient> {
+public:
+    static constexpr std::size_t maxLine = 8192;     // bytes, LF not counted
+    static constexpr std::size_t readChunk = 16384;  // bytes asked for per read
+    static constexpr Duration idleCheck = std::chrono::seconds(2);
+    static constexpr Duration handshakeIdleLimit = std::chrono::seconds(10);
+    static constexpr Duration sessionIdleLimit = std::chrono::seconds(30);
+    static constexpr const char* transportName = "Network";
+
+    using OnDone = std::function<void(NetClient&)>;
+
+    // Always owned by a shared_ptr: callbacks hold the client weakly.
+    NetClient(MainLoop& loop, std::unique_ptr<StreamConnection> conn, SessionEntry& core,
+              OnDone onDone);
+    ~NetClient();
+    NetClient(const NetClient&) = delete;
+    NetClient& operator=(const NetClient&) = delete;
+
+    void start();
+    // Idempotent: tells the core `closed` (when there is a session) and calls onDone only once.
+    void close();
+
+    [[nodiscard]] bool isClosed() const noexcept { return closed_; }
+    [[nodiscard]] const std::string& peer() const noexcept { return peer_; }
+    [[nodiscard]] const HelperConnPtr& session() const noexcept { return session_; }
+    // Frames waiting behind an asynchronous one, plus the one in flight.
+    [[nodiscard]] std::size_t queuedFrames() const noexcept {
+        return queue_.size() + (inFlight_ ? 1 : 0);
+    }
+
+private:
+    void receive();
+    void received(Bytes data, bool endOfStream, const std::optional<std::string>& error);
+    void drain();
+    void handle(ByteView line);
+    void handleHandshake(ByteView line);
+    void handleFrame(ByteView line);
+    void runNextQueued();
+    void queuedDone(std::exception_ptr error, std::vector<Bytes> frames);
+    void write(Bytes data);
+    void writeFrame(ByteView frame);
+    void checkIdle();
+
+    MainLoop& loop_;
+    std::unique_ptr<StreamConnection> conn_;
+    SessionEntry& core_;
+    OnDone onDone_;
+    Bytes buffer_;
+    HelperConnPtr session_;
+    Timer idle_;
+    bool closed_ = false;
+    MonoTime lastRx_;
+    std::string peer_ = "network";
+    // Frames are handled strictly in arrival order: while one is being processed
+    // asynchronously, every later frame waits here instead of taking the synchronous path.
+    std::deque<Bytes> queue_;
+    bool inFlight_ = false;
+    bool dispatching_ = false;  // inside runNextQueued (a core may complete at once)
+};
+
+}  // namespace tamborix

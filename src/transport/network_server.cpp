@@ -1,0 +1,131 @@
+#include "transport/network_server.h"
+
+#include <utility>
+
+namespace tamborix {
+
+NetworkServer::NetworkServer(MainLoop& loop, SessionEntry& core, StreamListenerFactory& listeners,
+                             ServiceAdvertiser* advertiser, std::string serviceName,
+                             std::uint16_t port)
+    : loop_(loop),
+      core_(core),
+      listeners_(listeners),
+      advertiser_(advertiser),
+      serviceName_(std::move(serviceName)),
+      port_(port),
+      self_(std::make_shared<NetworkServer*>(this)) {
+    if (advertiser_) advertiser_->setOnChanged([this] { discoveryChanged_.notify(); });
+}
+
+NetworkServer::~NetworkServer() {
+    if (advertiser_) advertiser_->setOnChanged(nullptr);
+    // Observers hear nothing of the teardown.
+    self_.reset();
+    if (listener_) listener_->cancel();
+    listener_.reset();
+    if (advertiser_) advertiser_->withdraw();
+    auto clients = std::move(clients_);
+    clients_.clear();
+    for (auto& [key, client] : clients) client->close();
+}
+
+DiscoveryState NetworkServer::discovery() const {
+    return advertiser_ ? advertiser_->state() : DiscoveryState{};
+}
+
+std::optional<std::uint16_t> NetworkServer::boundPort() const {
+    if (!listener_ || listener_->localPort() == 0) return std::nullopt;
+    return listener_->localPort();
+}
+
+void NetworkServer::start() {
+    auto created = listeners_.create(port_);
+    if (!created.listener) {
+        setStatus("Failed: " + created.error);
+        return;
+    }
+    std::weak_ptr<NetworkServer*> weak = self_;
+    StreamListener::Handlers handlers;
+    handlers.onState = [weak](StreamListener::State state, const std::string& error) {
+        if (auto self = weak.lock()) (*self)->listenerState(state, error);
+    };
+    handlers.onConnection = [weak](std::unique_ptr<StreamConnection> conn) {
+        if (auto self = weak.lock())
+            (*self)->accept(std::move(conn));
+        else
+            conn->cancel();
+    };
+    listener_ = std::move(created.listener);
+    listener_->start(std::move(handlers));
+}
+
+void NetworkServer::stop() {
+    if (listener_) {
+        listener_->cancel();
+        listener_.reset();
+    }
+    if (advertiser_) advertiser_->withdraw();
+    auto clients = std::move(clients_);
+    clients_.clear();
+    for (auto& [key, client] : clients) client->close();
+    const bool hadClients = !clients.empty();
+    clients.clear();
+    setStatus("Off");
+    if (hadClients) clientsChanged_.notify();
+}
+
+void NetworkServer::listenerState(StreamListener::State state, const std::string& error) {
+    switch (state) {
+        case StreamListener::State::waiting:
+            setStatus("Waiting: " + error);
+            break;
+        case StreamListener::State::failed:
+            setStatus("Failed: " + error);
+            if (advertiser_) advertiser_->withdraw();
+            break;
+        case StreamListener::State::ready: {
+            const auto bound = boundPort().value_or(port_);
+            setStatus("On (port " + std::to_string(bound) + ")");
+            if (advertiser_) advertiser_->advertise(service());
+            break;
+        }
+        case StreamListener::State::setup:
+        case StreamListener::State::cancelled:
+            break;
+    }
+}
+
+ServiceDescription NetworkServer::service() const {
+    ServiceDescription s;
+    s.name = serviceName_;
+    s.type = serviceType;
+    s.port = boundPort().value_or(port_);
+    s.txt = {{"v", "2"}, {"os", "linux"}};
+    return s;
+}
+
+void NetworkServer::accept(std::unique_ptr<StreamConnection> conn) {
+    if (clients_.size() >= maxClients) {
+        conn->cancel();
+        return;
+    }
+    std::weak_ptr<NetworkServer*> weak = self_;
+    auto client = std::make_shared<NetClient>(loop_, std::move(conn), core_, [weak](NetClient& c) {
+        if (auto self = weak.lock()) (*self)->removeClient(c);
+    });
+    clients_.emplace(client.get(), client);
+    clientsChanged_.notify();
+    client->start();
+}
+
+void NetworkServer::removeClient(NetClient& client) {
+    if (clients_.erase(&client) > 0) clientsChanged_.notify();
+}
+
+void NetworkServer::setStatus(std::string status) {
+    if (status == status_) return;
+    status_ = std::move(status);
+    statusChanged_.notify();
+}
+
+}  // namespace tamborix

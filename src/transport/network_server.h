@@ -1,0 +1,85 @@
+#pragma once
+// The helper's TCP entry point: listens on every interface, advertises itself over DNS-SD,
+// accepts up to 16 clients at once and publishes a one-line status for the menu.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/session_entry.h"
+#include "ports/main_loop.h"
+#include "ports/service_advertiser.h"
+#include "ports/stream.h"
+#include "store/change_signal.h"
+#include "transport/net_client.h"
+
+namespace tamborix {
+
+class NetworkServer {
+public:
+    static constexpr std::uint16_t defaultPort = 50505;
+    static constexpr std::size_t maxClients = 16;
+    static constexpr const char* serviceType = "_velmorand._tcp";
+
+    // `advertiser` may be null (no DNS-SD); `serviceName` is the core's host name.
+    NetworkServer(MainLoop& loop, SessionEntry& core, StreamListenerFactory& listeners,
+                  ServiceAdvertiser* advertiser, std::string serviceName,
+                  std::uint16_t port = defaultPort);
+    ~NetworkServer();
+    NetworkServer(const NetworkServer&) = delete;
+    NetworkServer& operator=(const NetworkServer&) = delete;
+
+    // Only while stopped. The status changes when the listener reports its state.
+    void start();
+    // Cancels the listener, closes every client, withdraws the service; status "Off".
+    void stop();
+
+    [[nodiscard]] const std::string& status() const noexcept { return status_; }
+    [[nodiscard]] std::size_t clientCount() const noexcept { return clients_.size(); }
+    [[nodiscard]] std::uint16_t port() const noexcept { return port_; }
+    // The port actually listened on, once the listener is ready.
+    [[nodiscard]] std::optional<std::uint16_t> boundPort() const;
+    [[nodiscard]] bool running() const noexcept { return listener_ != nullptr; }
+
+    // Whether the listener can be found over DNS-SD (off when there is no advertiser).
+    [[nodiscard]] DiscoveryState discovery() const;
+
+    // Notified after status(), clientCount() or discovery() changed, respectively.
+    [[nodiscard]] Subscription onStatusChanged(std::function<void()> fn) {
+        return statusChanged_.subscribe(std::move(fn));
+    }
+    [[nodiscard]] Subscription onClientsChanged(std::function<void()> fn) {
+        return clientsChanged_.subscribe(std::move(fn));
+    }
+    [[nodiscard]] Subscription onDiscoveryChanged(std::function<void()> fn) {
+        return discoveryChanged_.subscribe(std::move(fn));
+    }
+
+private:
+    void listenerState(StreamListener::State state, const std::string& error);
+    void accept(std::unique_ptr<StreamConnection> conn);
+    void removeClient(NetClient& client);
+    void setStatus(std::string status);
+    [[nodiscard]] ServiceDescription service() const;
+
+    MainLoop& loop_;
+    SessionEntry& core_;
+    StreamListenerFactory& listeners_;
+    ServiceAdvertiser* advertiser_;
+    std::string serviceName_;
+    std::uint16_t port_;
+    std::string status_ = "Starting…";
+    std::unique_ptr<StreamListener> listener_;
+    std::map<const NetClient*, std::shared_ptr<NetClient>> clients_;
+    ChangeSignal<> statusChanged_;
+    ChangeSignal<> clientsChanged_;
+    ChangeSignal<> discoveryChanged_;
+    // Handlers given away hold this weakly, so a late callback after destruction is harmless.
+    std::shared_ptr<NetworkServer*> self_;
+};
+
+}  // namespace tamborix
