@@ -23,6 +23,9 @@ struct HelperConn {
     std::optional<Bytes> pairingPub;     // present while pairing
     MonoTime lastRx{};
     std::function<void(const Bytes& sealedFrame)> push;  // set by the transport
+    // Set by the core when the transport reported the end: late completions (an approval that
+    // arrives after the phone left) then leave the connection alone.
+    bool ended = false;
 
     [[nodiscard]] bool authenticated() const noexcept { return device.has_value(); }
 };

@@ -18,6 +18,7 @@
 #include "perf/rate_counter.h"
 #include "ports/main_loop.h"
 #include "protocol/bytes.h"
+#include "store/change_signal.h"
 #include "store/paired_device.h"
 
 namespace tamborix {
@@ -120,9 +121,9 @@ public:
         return sharingWith_;
     }
     [[nodiscard]] const std::optional<FrontApp>& frontApp() const noexcept { return frontApp_; }
-    // Returns an id for removeChangeListener.
-    std::uint64_t addChangeListener(ChangeListener listener);
-    void removeChangeListener(std::uint64_t id);
+    [[nodiscard]] Subscription subscribe(ChangeListener listener) {
+        return changed_.subscribe(std::move(listener));
+    }
 
     // --- Statistics and context ---
     // The members of the "stats" message, transport members merged under the core's own.
@@ -156,12 +157,14 @@ private:
     void handleAuthenticated(const HelperConnPtr& conn, ByteView frame);
     void onPairingFrame(const HelperConnPtr& conn, ByteView frame, FrameDone done);
     void finishPairing(const HelperConnPtr& conn, const nlohmann::json& message, FrameDone done);
-    void completePairing(const std::weak_ptr<HelperConn>& weak, bool approved, FrameDone done);
+    void completePairing(const std::weak_ptr<HelperConn>& weak, const Bytes& pub,
+                         const std::string& clientName, bool approved);
 
     void run(const nlohmann::json& command, PairedDevice::Scope scope, const HelperConnPtr& conn);
     void action(const std::string& name);
-    void startScreen(const HelperConnPtr& conn, int mode, int display);
-    void beginStreaming(const std::weak_ptr<HelperConn>& weak, int mode, int display);
+    void startScreen(const HelperConnPtr& conn, bool cursorMode, int display);
+    void screenDecided(const std::weak_ptr<HelperConn>& weak, bool allowed, bool cursorMode,
+                       int display);
     void stopScreen(const HelperConnPtr& conn);
     void screenState(const HelperConnPtr& conn, bool on, const char* error);
     void recomputeSharing();
@@ -201,8 +204,7 @@ private:
     std::optional<FrontApp> frontApp_;
     std::pair<int, int> lastDisplays_{0, 0};
     Timer displayTimer_;
-    std::map<std::uint64_t, ChangeListener> listeners_;
-    std::uint64_t nextListener_ = 1;
+    ChangeSignal<Property> changed_;
     // Lets callbacks that outlive a call (approvals, posted pushes) see whether the core is gone.
     std::shared_ptr<HelperCore*> self_;
 };

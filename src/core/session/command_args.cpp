@@ -1,0 +1,125 @@
+#include "core/session/command_args.h"
+
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/desktop/text_limits.h"
+#include "core/input/input_injector.h"
+
+namespace tamborix::commands {
+
+using nlohmann::json;
+
+const NameSet& presenterTypes() {
+    static const NameSet set{"move",   "click",   "down",        "up",    "scroll",
+                             "action", "pointer", "find_cursor", "laser", "stats_get"};
+    return set;
+}
+
+const NameSet& presenterActions() {
+    static const NameSet set{
+        "none",        "left_click",         "right_click",     "middle_click", "double_click",
+        "next_slide",  "prev_slide",         "start_presentation",
+        "start_from_current",                "end_presentation", "black_screen",
+        "white_screen", "page_down",         "page_up",         "space",        "escape",
+        "arrow_up",    "arrow_down",         "arrow_left",      "arrow_right",  "play_pause",
+        "next_track",  "prev_track",         "volume_up",       "volume_down",  "mute",
+        "scroll_up",   "scroll_down",        "zoom_in",         "zoom_out"};
+    return set;
+}
+
+const NameSet& windowOps() {
+    static const NameSet set{"left", "right", "max", "next"};
+    return set;
+}
+
+const NameSet& buttons() {
+    static const NameSet set{"left", "right", "middle"};
+    return set;
+}
+
+const std::string* stringMember(const json& command, const char* key) {
+    const auto it = command.find(key);
+    if (it == command.end() || !it->is_string()) return nullptr;
+    return it->get_ptr<const std::string*>();
+}
+
+bool presenterAllows(const json& command, std::string_view type) {
+    if (!presenterTypes().contains(type)) return false;
+    if (type != "action") return true;
+    const auto* a = stringMember(command, "a");
+    return presenterActions().contains(a ? std::string_view(*a) : std::string_view());
+}
+
+double num(const json& command, const char* key) {
+    const auto it = command.find(key);
+    if (it == command.end()) return 0;
+    if (!it->is_number()) throw HelperCore::Rejected();
+    const double v = it->get<double>();
+    if (!std::isfinite(v)) throw HelperCore::Rejected();
+    return std::clamp(v, -maxDelta, maxDelta);
+}
+
+std::string button(const json& command) {
+    const auto* b = stringMember(command, "b");
+    std::string name = b ? *b : "left";
+    if (!buttons().contains(name)) throw HelperCore::Rejected();
+    return name;
+}
+
+namespace {
+
+// Exactly one user-perceived character whose first scalar is not a control character.
+bool isSinglePrintableCharacter(const std::string& s) {
+    if (s.empty() || characterCount(s, 1) != 1) return false;
+    std::int32_t i = 0;
+    UChar32 c = 0;
+    U8_NEXT(reinterpret_cast<const std::uint8_t*>(s.data()), i, static_cast<std::int32_t>(s.size()),
+            c);
+    return c >= 0 && u_charType(c) != U_CONTROL_CHAR;
+}
+
+}  // namespace
+
+std::string validKey(const json* value) {
+    if (value == nullptr || !value->is_string()) throw HelperCore::Rejected();
+    const auto& s = value->get_ref<const std::string&>();
+    if (isSinglePrintableCharacter(s) || InputInjector::isValidKeyName(s)) return s;
+    throw HelperCore::Rejected();
+}
+
+std::vector<std::string> modifiers(const json& command) {
+    const auto it = command.find("mods");
+    if (it == command.end()) return {};
+    if (!it->is_array() || it->size() > maxModifiers) throw HelperCore::Rejected();
+    std::vector<std::string> mods;
+    for (const auto& m : *it) {
+        if (!m.is_string() || !InputInjector::isModifierName(m.get_ref<const std::string&>()))
+            throw HelperCore::Rejected();
+        mods.push_back(m.get<std::string>());
+    }
+    return mods;
+}
+
+std::string boundedString(const json& command, const char* key, std::size_t limit) {
+    const auto* s = stringMember(command, key);
+    if (s == nullptr || longerThan(*s, limit)) throw HelperCore::Rejected();
+    return *s;
+}
+
+bool requiredBool(const json& command, const char* key) {
+    const auto it = command.find(key);
+    if (it == command.end() || !it->is_boolean()) throw HelperCore::Rejected();
+    return it->get<bool>();
+}
+
+bool optionalBool(const json& command, const char* key, bool fallback) {
+    const auto it = command.find(key);
+    if (it == command.end() || !it->is_boolean()) return fallback;
+    return it->get<bool>();
+}
+
+}  // namespace tamborix::commands

@@ -1,0 +1,113 @@
+// What the phones are told without asking: the front application and the display layout; and
+// the statistics snapshot.
+
+#include <cmath>
+
+#include "core/desktop/text_limits.h"
+#include "core/session/core_parts.h"
+#include "core/session/json_text.h"
+#include "perf/main_thread_lag_probe.h"
+
+namespace tamborix {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr auto displayPeriod = std::chrono::milliseconds(400);
+// The workspace port has no activation notification, so the front application is polled; a
+// change costs one look-up of the running applications.
+constexpr auto frontAppPeriod = std::chrono::milliseconds(400);
+constexpr std::size_t maxAppName = 64;
+constexpr std::size_t maxAppId = 128;
+
+}  // namespace
+
+std::optional<Bytes> HelperCore::contextJSON() const {
+    if (!shareFrontApp_ || !frontApp_) return std::nullopt;
+    return jsontext::serialize({{"t", "context"}, {"app", frontApp_->name}, {"id", frontApp_->id}});
+}
+
+std::optional<Bytes> HelperCore::displaysJSON() const {
+    const auto n = parts_->desktop.displays().size();
+    const int cur = parts_->desktop.currentDisplay();
+    return jsontext::serialize({{"t", "displays"}, {"n", n}, {"cur", cur}});
+}
+
+void HelperCore::pushDisplays(bool force) {
+    if (live_.empty()) return;
+    const std::pair<int, int> now{static_cast<int>(parts_->desktop.displays().size()),
+                                  parts_->desktop.currentDisplay()};
+    if (!force && now == lastDisplays_) return;
+    const auto message =
+        jsontext::serialize({{"t", "displays"}, {"n", now.first}, {"cur", now.second}});
+    lastDisplays_ = now;
+    pushToAll(message);
+}
+
+void HelperCore::startWatchingDisplays() {
+    if (displayTimer_) return;
+    displayTimer_ = loop_.repeating(displayPeriod, [this] { pushDisplays(false); });
+}
+
+void HelperCore::startWatchingFrontApp() {
+    if (parts_->frontAppTimer) return;
+    auto check = [this] {
+        auto& workspace = parts_->services.workspace;
+        const auto handle = workspace.frontmost();
+        if (handle == parts_->lastFrontHandle) return;
+        parts_->lastFrontHandle = handle;
+        if (!handle) return;
+        for (const auto& app : workspace.runningApps()) {
+            if (app.handle == *handle && !app.terminated) {
+                updateFrontApp(FrontApp{app.name, app.appId}, workspace.ownAppId());
+                return;
+            }
+        }
+    };
+    check();
+    parts_->frontAppTimer = loop_.repeating(frontAppPeriod, check);
+}
+
+void HelperCore::updateFrontApp(const std::optional<FrontApp>& app, const std::string& ownId) {
+    if (!app) return;
+    // The helper's own windows coming to the front are not news to the phone.
+    if (app->id == ownId) return;
+    FrontApp next{characterPrefix(app->name.empty() ? std::string("App") : app->name, maxAppName),
+                  characterPrefix(app->id, maxAppId)};
+    if (frontApp_ != next) {
+        frontApp_ = std::move(next);
+        notify(Property::frontApp);
+    }
+    if (const auto context = contextJSON()) pushToAll(*context);
+}
+
+json HelperCore::currentStats() {
+    json stats = json::object();
+    stats["t"] = "stats";
+    stats["cpu"] = std::round(parts_->process.cpuPercent() * 10) / 10;
+    stats["mem"] = std::round(parts_->process.memoryMiB().value_or(0));
+    const auto* probe = parts_->services.lagProbe;
+    stats["lag"] = std::round(probe ? probe->worstMs() : 0.0);
+    stats["rx"] = framesIn_.perSecond(loop_.wallNow());
+    stats["sessions"] = live_.size();
+    if (transportStats_) {
+        const json extra = transportStats_();
+        if (extra.is_object()) {
+            for (const auto& [key, value] : extra.items())
+                if (!stats.contains(key)) stats[key] = value;
+        }
+    }
+    return stats;
+}
+
+void HelperCore::refreshStats() { setLastStats(currentStats()); }
+
+void HelperCore::setLastStats(json stats) {
+    lastStats_ = std::move(stats);
+    notify(Property::lastStats);
+}
+
+std::int64_t HelperCore::framesPerSecond() { return framesIn_.perSecond(loop_.wallNow()); }
+
+}  // namespace tamborix
