@@ -56,6 +56,8 @@ public:
     [[nodiscard]] bool waiting() const { return busy_; }
     [[nodiscard]] const KeyPair& device() const { return device_; }
     [[nodiscard]] std::size_t framesSent() const { return framesSent_; }
+    // The transcript hash of the handshake, for pairing proofs.
+    [[nodiscard]] const Bytes& th() const { return inbox_->session->th(); }
 
     [[nodiscard]] const std::vector<nlohmann::json>& received() const { return inbox_->messages; }
     [[nodiscard]] const std::vector<std::string>& receivedTexts() const { return inbox_->texts; }

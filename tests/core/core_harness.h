@@ -1,0 +1,123 @@
+#pragma once
+// A HelperCore over fakes, a real DeviceStore in a temporary folder and the manual loop, with
+// phones that talk to it through the loopback transport.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "core/input/input_injector.h"
+#include "core/session/helper_core.h"
+#include "perf/main_thread_lag_probe.h"
+#include "protocol/key_pair.h"
+#include "store/device_store.h"
+#include "testing/fake_activity.h"
+#include "testing/fake_clipboard.h"
+#include "testing/fake_display_source.h"
+#include "testing/fake_host_info.h"
+#include "testing/fake_overlay_surface.h"
+#include "testing/fake_screen_capture.h"
+#include "testing/fake_window_control.h"
+#include "testing/fake_workspace.h"
+#include "testing/loopback_phone.h"
+#include "testing/manual_loop.h"
+#include "testing/recording_input_sink.h"
+
+namespace tamborix::testing {
+
+class TempFolder {
+public:
+    TempFolder() {
+        char pattern[] = "/tmp/tamborix-core-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+class CoreHarness {
+public:
+    explicit CoreHarness(bool dryRun = true, std::string hostName = "Test Box")
+        : host(std::move(hostName)) {
+        core = std::make_unique<HelperCore>(HelperServices{
+            .loop = loop,
+            .store = store,
+            .input = sink,
+            .displays = displays,
+            .workspace = workspace,
+            .windows = windows,
+            .overlay = overlay,
+            .capture = capture,
+            .clipboard = clipboard,
+            .activity = activity,
+            .host = host,
+            .dryRun = dryRun,
+            .lagProbe = &lag,
+        });
+    }
+
+    // A stored device for `key`, with the given scope.
+    PairedDevice pair(const KeyPair& key, const std::string& name,
+                      PairedDevice::Scope scope = PairedDevice::Scope::full) {
+        const auto device = store.add(key.publicKey(), name);
+        if (scope != PairedDevice::Scope::full) store.setScope(device.id, scope);
+        return *store.deviceById(device.id);
+    }
+
+    // A paired phone, connected, with its ready sequence delivered.
+    std::unique_ptr<LoopbackPhone> phone(const std::string& name,
+                                         PairedDevice::Scope scope = PairedDevice::Scope::full,
+                                         const std::string& transport = "Network") {
+        auto key = KeyPair::generate();
+        pair(key, name, scope);
+        auto p = std::make_unique<LoopbackPhone>(*core, key, "127.0.0.1:" + std::to_string(++port),
+                                                 transport);
+        const auto reply = p->connect();
+        EXPECT_EQ(reply["t"], "welcome2") << reply.dump();
+        loop.runPosted();
+        p->clearReceived();
+        return p;
+    }
+
+    // A phone that is not paired and has completed a "pair2" handshake.
+    std::unique_ptr<LoopbackPhone> pairingPhone(const std::string& name) {
+        auto p = std::make_unique<LoopbackPhone>(*core, KeyPair::generate(),
+                                                 "127.0.0.1:" + std::to_string(++port));
+        const auto reply = p->connect(PhoneHandshake::Kind::pair, name);
+        EXPECT_EQ(reply["t"], "welcome2") << reply.dump();
+        return p;
+    }
+
+    [[nodiscard]] const std::deque<std::string>& log() { return core->injector().log(); }
+    [[nodiscard]] std::string lastLog() { return log().empty() ? std::string() : log().back(); }
+    [[nodiscard]] std::string lastEvent() const { return core->lastEvent().value_or(""); }
+
+    ManualLoop loop;
+    TempFolder folder;
+    DeviceStore store{loop, folder.path()};
+    RecordingInputSink sink;
+    FakeDisplaySource displays{FakeDisplaySource::withBounds({{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}}),
+                               Point{100, 100}};
+    FakeWorkspace workspace;
+    FakeWindowControl windows;
+    FakeOverlaySurface overlay;
+    FakeScreenCapture capture{loop};
+    FakeClipboard clipboard;
+    FakeActivity activity;
+    FakeHostInfo host;
+    MainThreadLagProbe lag{loop};
+    std::unique_ptr<HelperCore> core;
+    int port = 40000;
+};
+
+}  // namespace tamborix::testing
