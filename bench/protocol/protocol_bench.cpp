@@ -1,0 +1,255 @@
+// The channel's per-message and per-connection costs, each beside the bare library call it is
+// built on, measured in the same run. A summary of the ratios is printed at the end.
+#include <benchmark/benchmark.h>
+#include <sodium.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "protocol/handshake.h"
+#include "protocol/secure_session.h"
+#include "protocol/wire.h"
+
+namespace tamborix {
+namespace {
+
+const Bytes sid{1, 2, 3, 4, 5, 6, 7, 8};
+const SecureSession::Key keyA = [] {
+    SecureSession::Key k;
+    k.fill(0x11);
+    return k;
+}();
+const SecureSession::Key keyB = [] {
+    SecureSession::Key k;
+    k.fill(0x22);
+    return k;
+}();
+
+// Frames with increasing counters, so every open passes the replay check; the receiver starts
+// over when the ring is used up.
+constexpr std::size_t ringSize = 2048;
+
+std::vector<Bytes> sealedRing(std::size_t plainLength) {
+    SecureSession sender(sid, Bytes(32), keyA, keyB);
+    std::vector<Bytes> frames;
+    frames.reserve(ringSize);
+    const Bytes plain(plainLength, 0x7B);
+    for (std::size_t i = 0; i < ringSize; ++i) frames.push_back(sender.seal(plain));
+    return frames;
+}
+
+void BM_AeadSealRaw(benchmark::State& state) {
+    const Bytes plain(static_cast<std::size_t>(state.range(0)), 0x7B);
+    Bytes out(plain.size() + SecureSession::overhead);
+    std::uint64_t c = 0;
+    for (auto _ : state) {
+        const auto h = SecureSession::header(sid, c);
+        const auto n = SecureSession::nonce(c++);
+        std::copy(h.begin(), h.end(), out.begin());
+        crypto_aead_chacha20poly1305_ietf_encrypt_detached(
+            out.data() + 17, out.data() + 17 + plain.size(), nullptr, plain.data(), plain.size(),
+            h.data(), h.size(), nullptr, n.data(), keyA.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+void BM_SessionSeal(benchmark::State& state) {
+    const Bytes plain(static_cast<std::size_t>(state.range(0)), 0x7B);
+    SecureSession session(sid, Bytes(32), keyA, keyB);
+    for (auto _ : state) {
+        Bytes frame = session.seal(plain);
+        benchmark::DoNotOptimize(frame.data());
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+void BM_AeadOpenRaw(benchmark::State& state) {
+    const auto frames = sealedRing(static_cast<std::size_t>(state.range(0)));
+    Bytes plain(static_cast<std::size_t>(state.range(0)));
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const Bytes& f = frames[i];
+        const std::size_t n = f.size() - SecureSession::overhead;
+        const auto nonce = SecureSession::nonce(i);
+        const int rc = crypto_aead_chacha20poly1305_ietf_decrypt_detached(
+            plain.data(), nullptr, f.data() + 17, n, f.data() + 17 + n, f.data(), 17,
+            nonce.data(), keyA.data());
+        benchmark::DoNotOptimize(rc);
+        benchmark::DoNotOptimize(plain.data());
+        if (++i == ringSize) i = 0;
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+void BM_SessionOpen(benchmark::State& state) {
+    const auto frames = sealedRing(static_cast<std::size_t>(state.range(0)));
+    auto session = std::make_unique<SecureSession>(sid, Bytes(32), keyB, keyA);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        Bytes plain = session->open(frames[i]);
+        benchmark::DoNotOptimize(plain.data());
+        if (++i == ringSize) {
+            i = 0;
+            session = std::make_unique<SecureSession>(sid, Bytes(32), keyB, keyA);
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+// What accept cannot avoid: one ephemeral key generation and four Diffie-Hellman computations.
+void BM_FiveScalarMults(benchmark::State& state) {
+    const KeyPair server = KeyPair::generate();
+    const KeyPair device = KeyPair::generate();
+    const KeyPair phoneEph = KeyPair::generate();
+    std::array<std::uint8_t, 32> priv{}, pub{}, shared{};
+    randombytes_buf(priv.data(), priv.size());
+    for (auto _ : state) {
+        int rc = crypto_scalarmult_base(pub.data(), priv.data());
+        rc |= crypto_scalarmult(shared.data(), priv.data(), phoneEph.publicKey().data());
+        rc |= crypto_scalarmult(shared.data(), server.rawPrivate().data(),
+                                phoneEph.publicKey().data());
+        rc |= crypto_scalarmult(shared.data(), priv.data(), device.publicKey().data());
+        rc |= crypto_scalarmult(shared.data(), server.rawPrivate().data(),
+                                device.publicKey().data());
+        benchmark::DoNotOptimize(rc);
+        benchmark::DoNotOptimize(shared.data());
+        benchmark::DoNotOptimize(pub.data());
+    }
+}
+
+void BM_Accept(benchmark::State& state) {
+    const KeyPair server = KeyPair::generate();
+    const KeyPair device = KeyPair::generate();
+    const PhoneHandshake phone(device, PhoneHandshake::Kind::hello, "bench");
+    const nlohmann::json hello = phone.request();
+    const auto& devicePub = device.publicKey();
+    for (auto _ : state) {
+        auto accepted = ServerHandshake::accept(server, hello, devicePub);
+        benchmark::DoNotOptimize(accepted.session.get());
+    }
+}
+
+// A TCP line carries one sealed frame as base64url text; Arg is the number of characters.
+std::string frameLine(std::size_t chars) {
+    Bytes bytes(chars * 3 / 4);
+    randombytes_buf(bytes.data(), bytes.size());
+    std::string text = Wire::b64url(bytes);
+    if (text.size() != chars) std::abort();
+    return text;
+}
+
+void BM_SodiumBase642Bin(benchmark::State& state) {
+    const std::string text = frameLine(static_cast<std::size_t>(state.range(0)));
+    Bytes out(text.size());
+    for (auto _ : state) {
+        std::size_t length = 0;
+        const int rc = sodium_base642bin(out.data(), out.size(), text.data(), text.size(), nullptr,
+                                         &length, nullptr,
+                                         sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+        benchmark::DoNotOptimize(rc);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+void BM_B64d(benchmark::State& state) {
+    const std::string text = frameLine(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        Bytes out = Wire::b64d(text, Wire::frameLineLimit);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+BENCHMARK(BM_AeadSealRaw)->Arg(60)->Arg(4063);
+BENCHMARK(BM_SessionSeal)->Arg(60)->Arg(4063);
+BENCHMARK(BM_AeadOpenRaw)->Arg(60)->Arg(4063);
+BENCHMARK(BM_SessionOpen)->Arg(60)->Arg(4063);
+BENCHMARK(BM_FiveScalarMults)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Accept)->Unit(benchmark::kMicrosecond);
+// 5464 characters is the longest valid line under the 5465 limit; 5462 is a 4096-byte frame.
+BENCHMARK(BM_SodiumBase642Bin)->Arg(5464)->Arg(5462);
+BENCHMARK(BM_B64d)->Arg(5464)->Arg(5462);
+
+// Keeps every run's CPU time per iteration (in nanoseconds; steadier than wall time on a shared
+// machine) and prints the ratios at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& r : runs) {
+            if (r.run_type != Run::RT_Iteration || r.error_occurred) continue;
+            times_[r.run_name.str()].push_back(r.GetAdjustedCPUTime() * nanosPer(r.time_unit));
+        }
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        struct Pair {
+            const char* figure;
+            const char* baseline;
+            double target;  // 0: no target
+        };
+        const Pair pairs[] = {
+            {"BM_SessionSeal/60", "BM_AeadSealRaw/60", 1.3},
+            {"BM_SessionOpen/60", "BM_AeadOpenRaw/60", 1.3},
+            {"BM_SessionSeal/4063", "BM_AeadSealRaw/4063", 0},
+            {"BM_SessionOpen/4063", "BM_AeadOpenRaw/4063", 0},
+            {"BM_Accept", "BM_FiveScalarMults", 1.2},
+            {"BM_B64d/5464", "BM_SodiumBase642Bin/5464", 1.0},
+            {"BM_B64d/5462", "BM_SodiumBase642Bin/5462", 1.0},
+        };
+        std::printf("\n%-22s %12s   %-26s %12s %8s %8s\n", "figure", "ns", "baseline", "ns",
+                    "ratio", "target");
+        for (const auto& p : pairs) {
+            const double f = median(p.figure), b = median(p.baseline);
+            if (f <= 0 || b <= 0) continue;
+            const double ratio = f / b;
+            std::printf("%-22s %12.1f   %-26s %12.1f %8.3f ", p.figure, f, p.baseline, b, ratio);
+            if (p.target > 0) {
+                std::printf("%7.2fx %s\n", p.target, ratio <= p.target ? "met" : "MISSED");
+            } else {
+                std::printf("%8s\n", "-");
+            }
+        }
+    }
+
+private:
+    static double nanosPer(benchmark::TimeUnit unit) {
+        switch (unit) {
+            case benchmark::kNanosecond: return 1;
+            case benchmark::kMicrosecond: return 1e3;
+            case benchmark::kMillisecond: return 1e6;
+            case benchmark::kSecond: return 1e9;
+        }
+        return 1;
+    }
+    double median(const std::string& name) const {
+        const auto it = times_.find(name);
+        if (it == times_.end() || it->second.empty()) return 0;
+        auto v = it->second;
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    }
+    std::map<std::string, std::vector<double>> times_;
+};
+
+}  // namespace
+}  // namespace tamborix
+
+int main(int argc, char** argv) {
+    // The baselines call libsodium directly; let it pick its fast implementations first, as the
+    // library under test does.
+    if (sodium_init() < 0) return 1;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    tamborix::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
