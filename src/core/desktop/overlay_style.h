@@ -1,0 +1,54 @@
+#pragma once
+// How the laser dot and the cursor-finder pulse look. The overlay backend draws exactly this;
+// the portable logic uses the sizes and timings. Lengths are in logical pixels (points).
+
+namespace tamborix::overlay_style {
+
+struct Rgba {
+    double red, green, blue, alpha;
+};
+
+// Both windows: borderless, transparent, no shadow, click-through, above every other window
+// (including full-screen ones), on every workspace, never in window cycling or task bars.
+inline constexpr int windowLevel = 1000;  // the desktop's screen-saver level and above
+
+namespace laser {
+inline constexpr double size = 46.0;  // square window, edge length
+// Layer 1: a radial glow filling the window, from the centre (0.5, 0.5) out to the corner (1, 1).
+inline constexpr Rgba glowCentre{1.0, 0.1, 0.1, 0.55};
+inline constexpr Rgba glowEdge{1.0, 0.1, 0.1, 0.0};
+// Layer 2: a solid dot, the window inset by this much on every side (a 12.88-point circle).
+inline constexpr double dotInset = 16.56;
+inline constexpr double dotDiameter = size - 2 * dotInset;
+inline constexpr Rgba dotFill{1.0, 0.15, 0.15, 1.0};
+inline constexpr Rgba dotBorder{1.0, 1.0, 1.0, 0.85};
+inline constexpr double dotBorderWidth = 1.5;
+// The follow timer while the laser is on.
+inline constexpr double followHz = 60.0;
+inline constexpr double followLeewaySeconds = 0.004;
+// After an injected move, the local pointer is followed again only after this long.
+inline constexpr double injectedHoldSeconds = 0.25;
+}  // namespace laser
+
+namespace finder {
+inline constexpr double size = 220.0;  // square window, edge length
+// Two rings, each an ellipse in (10, 10, 200, 200) of the window.
+inline constexpr int rings = 2;
+inline constexpr double ringInset = 10.0;
+inline constexpr double ringDiameter = 200.0;
+inline constexpr Rgba ringFill{1.0, 0.8, 0.0, 0.18};    // the system yellow at alpha 0.18
+inline constexpr Rgba ringStroke{1.0, 0.584, 0.0, 1.0};  // the system orange
+inline constexpr double ringLineWidth = 6.0;
+// Each ring shrinks from scale 1.0 to 0.15 and fades from opacity 1 to 0 in 0.7 s; ring i starts
+// i × 0.35 s after the pulse begins. A ring stays invisible at its end state.
+inline constexpr double scaleFrom = 1.0;
+inline constexpr double scaleTo = 0.15;
+inline constexpr double opacityFrom = 1.0;
+inline constexpr double opacityTo = 0.0;
+inline constexpr double pulseSeconds = 0.7;
+inline constexpr double ringDelaySeconds = 0.35;
+// The window is hidden this long after the latest request.
+inline constexpr double hideAfterSeconds = 1.2;
+}  // namespace finder
+
+}  // namespace tamborix::overlay_style

@@ -1,0 +1,200 @@
+#include "core/screen/screen_streamer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/desktop/display_list.h"
+#include "protocol/wire.h"
+
+namespace tamborix {
+namespace {
+
+constexpr Duration ackPoll = std::chrono::milliseconds(20);
+constexpr Duration ackTimeout = std::chrono::seconds(3);
+constexpr Duration networkPace = std::chrono::milliseconds(125);
+constexpr Duration bluetoothPace = std::chrono::seconds(1);
+
+}  // namespace
+
+std::string_view ScreenStreamer::modeName(Mode mode) {
+    return mode == Mode::cursor ? "cursor" : "fit";
+}
+
+std::optional<ScreenStreamer::Mode> ScreenStreamer::modeFromName(std::string_view name) {
+    if (name == "fit") return Mode::fit;
+    if (name == "cursor") return Mode::cursor;
+    return std::nullopt;
+}
+
+ScreenStreamer::ScreenStreamer(MainLoop& loop, const DisplaySource& displays, ScreenCapture& capture,
+                               std::weak_ptr<HelperConn> conn, bool dryRun)
+    : loop_(loop), displays_(displays), capture_(capture), conn_(std::move(conn)), dryRun_(dryRun) {}
+
+ScreenStreamer::~ScreenStreamer() = default;
+
+void ScreenStreamer::start(Mode mode, int display, bool lowBandwidth) {
+    mode_ = mode;
+    fixedDisplay_ = display;
+    lowBandwidth_ = lowBandwidth;
+    if (running_) return;
+    running_ = true;
+    ++generation_;
+    capturing_ = false;
+    lastSend_.reset();
+    // Not from inside start(): whatever the caller sends in reply goes out before frame 1.
+    scheduleStep(Duration{0});
+}
+
+void ScreenStreamer::stop() {
+    running_ = false;
+    ++generation_;
+    timer_.reset();
+    capturing_ = false;
+    awaiting_.reset();
+}
+
+void ScreenStreamer::ack(std::int64_t id) {
+    if (awaiting_ && awaiting_->id == id) awaiting_.reset();
+}
+
+std::optional<Point> ScreenStreamer::point(std::int64_t id, double x, double y) const {
+    const auto it = rects_.find(id);
+    if (it == rects_.end()) return std::nullopt;
+    if (!(x >= 0 && x <= 1 && y >= 0 && y <= 1)) return std::nullopt;  // NaN fails too
+    const Rect& r = it->second;
+    return Point{r.minX() + x * r.width, r.minY() + y * r.height};
+}
+
+Rect ScreenStreamer::region(Mode mode, const Rect& b, Point p) {
+    if (mode == Mode::fit) return b;
+    const double w = std::min(b.width, cursorRegionWidth);
+    const double h = std::min(b.height, cursorRegionHeight);
+    const double x = std::min(b.maxX() - w, std::max(b.minX(), p.x - w / 2));
+    const double y = std::min(b.maxY() - h, std::max(b.minY(), p.y - h / 2));
+    return Rect{x, y, w, h};
+}
+
+ScreenStreamer::OutputSize ScreenStreamer::outputSize(Mode mode, bool lowBandwidth, const Rect& r) {
+    if (!(r.width > 0 && r.height > 0)) return {};
+    const double maxW = lowBandwidth ? 480.0 : (mode == Mode::cursor ? 1100.0 : 1280.0);
+    const double s = std::min(maxW / r.width, 1.0);
+    // Truncation toward zero, as the phone sizes its picture from these values.
+    return {static_cast<int>(r.width * s), static_cast<int>(r.height * s)};
+}
+
+std::vector<nlohmann::json> ScreenStreamer::chunks(std::int64_t id, std::string_view base64,
+                                                   OutputSize size) {
+    const std::size_t n = (base64.size() + chunkChars - 1) / chunkChars;
+    std::vector<nlohmann::json> out;
+    out.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        nlohmann::json m = {
+            {"t", "scr"},
+            {"id", id},
+            {"i", i},
+            {"n", n},
+            {"d", std::string(base64.substr(i * chunkChars, chunkChars))},
+        };
+        if (i == 0) {
+            m["w"] = size.width;
+            m["h"] = size.height;
+        }
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
+void ScreenStreamer::scheduleStep(Duration after) {
+    timer_ = loop_.singleShot(after, [this] { step(); });
+}
+
+void ScreenStreamer::step() {
+    if (!running_ || capturing_) return;
+    const MonoTime now = loop_.now();
+    if (awaiting_ && now - awaiting_->sent < ackTimeout) {
+        scheduleStep(ackPoll);
+        return;
+    }
+    if (lastSend_) {
+        const Duration wait = (lowBandwidth_ ? bluetoothPace : networkPace) - (now - *lastSend_);
+        if (wait > Duration{0}) {
+            scheduleStep(wait);
+            return;
+        }
+    }
+    lastSend_ = now;
+    captureAndSend();
+}
+
+void ScreenStreamer::captureAndSend() {
+    // Every way out that sends nothing comes back to step(), which waits out the pace.
+    if (conn_.expired()) return step();
+    const auto list = sortedDisplays(displays_);
+    if (list.empty()) return step();
+
+    const Point pointer = pointerOrOrigin(displays_);
+    int n = fixedDisplay_;
+    if (n <= 0 || static_cast<std::size_t>(n) > list.size()) n = displayNumberAt(list, pointer);
+    const auto& display = list[std::clamp<std::size_t>(static_cast<std::size_t>(n), 1, list.size()) - 1];
+
+    Frame frame;
+    frame.region = region(mode_, display.bounds, pointer);
+    frame.size = outputSize(mode_, lowBandwidth_, frame.region);
+    if (frame.size.width < 1 || frame.size.height < 1) return step();
+
+    if (dryRun_) {
+        return picture(generation_, frame, Bytes(dryRunPictureBytes, dryRunPictureByte));
+    }
+
+    CaptureRequest request;
+    request.display = display.id;
+    request.displayBounds = display.bounds;
+    request.region = frame.region;
+    request.width = frame.size.width;
+    request.height = frame.size.height;
+    request.quality = lowBandwidth_ ? 0.35 : 0.55;
+    request.showCursor = true;
+
+    capturing_ = true;
+    capture_.capture(request, [this, alive = std::weak_ptr<int>(alive_), generation = generation_,
+                               frame](std::optional<Bytes> jpeg) {
+        if (alive.expired()) return;
+        picture(generation, frame, std::move(jpeg));
+    });
+}
+
+void ScreenStreamer::picture(std::uint64_t generation, Frame frame, std::optional<Bytes> jpeg) {
+    // A picture that arrives after stop(), or from a run before the latest start(), is dropped.
+    if (generation != generation_ || !running_) return;
+    capturing_ = false;
+    if (jpeg && !jpeg->empty() && !send(frame, *jpeg)) return;
+    step();
+}
+
+bool ScreenStreamer::send(const Frame& frame, const Bytes& jpeg) {
+    const auto conn = conn_.lock();
+    if (!conn) return true;
+
+    const std::int64_t id = ++nextID_;
+    rects_[id] = frame.region;
+    rects_.erase(rects_.begin(), rects_.upper_bound(id - static_cast<std::int64_t>(keptRects)));
+
+    if (conn->session && conn->push) {
+        // A failed write may end the connection from inside push, and with it this streamer.
+        const std::weak_ptr<int> alive = alive_;
+        const auto generation = generation_;
+        for (const auto& message : chunks(id, Wire::b64std(jpeg), frame.size)) {
+            try {
+                conn->push(conn->session->seal(toBytes(message.dump())));
+            } catch (...) {
+                // A chunk that cannot be serialised or sealed is skipped; the phone's timeout
+                // and the next frame recover.
+            }
+            if (alive.expired() || generation != generation_) return false;
+        }
+    }
+    awaiting_ = Awaiting{id, loop_.now()};
+    return true;
+}
+
+}  // namespace tamborix
