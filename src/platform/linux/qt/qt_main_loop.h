@@ -1,0 +1,37 @@
+#pragma once
+// The application's MainLoop: the Qt event loop of the thread that creates it (the main thread).
+
+#include <memory>
+
+#include "ports/main_loop.h"
+
+class QObject;
+
+namespace tamborix {
+
+class QtMainLoop final : public MainLoop {
+public:
+    // Needs a QCoreApplication (or one of its subclasses) to exist already.
+    QtMainLoop();
+    ~QtMainLoop() override;
+    QtMainLoop(const QtMainLoop&) = delete;
+    QtMainLoop& operator=(const QtMainLoop&) = delete;
+
+    [[nodiscard]] MonoTime now() const override;
+    [[nodiscard]] WallTime wallNow() const override;
+    void post(std::function<void()> job) override;
+    // Qt timers count whole milliseconds: intervals are rounded to the nearest one. Strict timers
+    // are precise timers; the others may be coalesced by the system.
+    [[nodiscard]] Timer singleShot(Duration after, std::function<void()> fn,
+                                   TimerOptions options = {}) override;
+    [[nodiscard]] Timer repeating(Duration period, std::function<void()> fn,
+                                  TimerOptions options = {}) override;
+
+private:
+    Timer schedule(Duration interval, bool repeat, std::function<void()> fn,
+                   TimerOptions options);
+
+    std::unique_ptr<QObject> context_;  // receiver of posted jobs; lives on the loop's thread
+};
+
+}  // namespace tamborix
