@@ -1,0 +1,127 @@
+#include "store/private_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+#include <utility>
+
+namespace tamborix {
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { close(); }
+    [[nodiscard]] int get() const { return fd_; }
+    [[nodiscard]] bool valid() const { return fd_ >= 0; }
+    bool close() {
+        if (fd_ < 0) return true;
+        const int rc = ::close(std::exchange(fd_, -1));
+        return rc == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, ByteView data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const auto n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void syncFolder(const std::filesystem::path& folder) {
+    Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid()) ::fsync(dir.get());
+}
+
+}  // namespace
+
+bool writePrivate(ByteView data, const std::filesystem::path& path) {
+    auto temp = path;
+    temp += ".tmp";
+    // A leftover temporary file may carry wider permissions; start from a fresh one.
+    ::unlink(temp.c_str());
+    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd.valid()) return false;
+    // The umask may only narrow 0600, but set it exactly anyway.
+    const bool written = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), data) &&
+                         ::fsync(fd.get()) == 0 && fd.close();
+    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    syncFolder(path.parent_path());
+    return true;
+}
+
+FileRead readWholeFile(const std::filesystem::path& path, std::size_t limit) {
+    FileRead result;
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        result.status = errno == ENOENT ? FileRead::Status::missing : FileRead::Status::failed;
+        return result;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return result;
+    char buffer[8192];
+    for (;;) {
+        const auto n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return result;
+        }
+        if (n == 0) break;
+        if (result.contents.size() + static_cast<std::size_t>(n) > limit) {
+            result.contents.clear();
+            return result;
+        }
+        result.contents.append(buffer, static_cast<std::size_t>(n));
+    }
+    result.status = FileRead::Status::ok;
+    return result;
+}
+
+bool createPrivateFolder(const std::filesystem::path& folder) {
+    if (folder.empty()) return false;
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec)) return true;
+    const auto parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !std::filesystem::is_directory(parent, ec)) {
+        if (!createPrivateFolder(parent)) return false;
+    }
+    if (::mkdir(folder.c_str(), 0700) == 0) {
+        ::chmod(folder.c_str(), 0700);
+        return true;
+    }
+    return errno == EEXIST && std::filesystem::is_directory(folder, ec);
+}
+
+bool keepAside(const std::filesystem::path& path, const std::filesystem::path& target) {
+    if (::rename(path.c_str(), target.c_str()) != 0) return false;
+    ::chmod(target.c_str(), 0600);
+    syncFolder(target.parent_path());
+    return true;
+}
+
+bool touchFile(const std::filesystem::path& path) {
+    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    if (fd.valid()) return true;
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+}  // namespace tamborix

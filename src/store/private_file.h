@@ -1,0 +1,40 @@
+#pragma once
+// Whole-file reads and owner-only, crash-safe whole-file writes for the store's folder.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "protocol/bytes.h"
+
+namespace tamborix {
+
+// Writes `data` to `path` through "<path>.tmp" (mode 0600), synced to disk before it replaces the
+// target, and syncs the folder afterwards, so a crash leaves the old or the new file, never a torn
+// one. On failure the target is untouched and the temporary file removed.
+bool writePrivate(ByteView data, const std::filesystem::path& path);
+inline bool writePrivate(std::string_view data, const std::filesystem::path& path) {
+    return writePrivate(
+        ByteView(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()), path);
+}
+
+struct FileRead {
+    enum class Status { ok, missing, failed };
+    Status status = Status::failed;
+    std::string contents;
+};
+// Reads a regular file whole; larger than `limit` bytes counts as a failed read.
+[[nodiscard]] FileRead readWholeFile(const std::filesystem::path& path, std::size_t limit);
+
+// Creates `folder` and any missing parents with mode 0700. Existing folders are left as they are.
+bool createPrivateFolder(const std::filesystem::path& folder);
+
+// Renames `path` to `target` and makes it owner-only; false when it could not be moved.
+bool keepAside(const std::filesystem::path& path, const std::filesystem::path& target);
+
+// Creates an empty file if nothing exists at `path`; true if something exists afterwards.
+bool touchFile(const std::filesystem::path& path);
+
+}  // namespace tamborix

@@ -1,0 +1,312 @@
+#include "store/device_store.h"
+
+#include <gtest/gtest.h>
+
+#include "protocol/wire.h"
+#include "store/device_file.h"
+#include "store_test_support.h"
+#include "testing/manual_loop.h"
+
+namespace tamborix::testing {
+namespace {
+
+using Scope = PairedDevice::Scope;
+
+// 2026-01-01 00:00:00 UTC.
+const WallTime newYear = WallTime{} + std::chrono::seconds(1'767'225'600);
+
+nlohmann::json record(const Bytes& pub, const std::string& name, const std::string& scope) {
+    return {{"id", Wire::deviceID(pub)}, {"name", name},  {"pub", Wire::b64std(pub)},
+            {"scope", scope},            {"added", 1.5}, {"lastSeen", 2.25}};
+}
+
+class DeviceStoreTest : public ::testing::Test {
+protected:
+    DeviceStoreTest() { loop.setWallTime(newYear); }
+
+    DeviceStore open() { return DeviceStore(loop, folder.path()); }
+    std::filesystem::path file() const { return folder / "devices.json"; }
+
+    ManualLoop loop;
+    TempFolder folder;
+};
+
+TEST_F(DeviceStoreTest, Load_RecordWithForeignId_IsDroppedAndOthersKept) {
+    auto forged = record(keyOf(2), "Forged", "full");
+    forged["id"] = Wire::deviceID(keyOf(3));
+    auto shortKey = record(keyOf(4), "Short", "full");
+    shortKey["pub"] = Wire::b64std(Bytes(31, 4));
+    writeText(file(), nlohmann::json::array({record(keyOf(1), "Phone", "presenter"), forged,
+                                             shortKey})
+                          .dump());
+    auto store = open();
+    ASSERT_EQ(store.devices().size(), 1u);
+    const auto& d = store.devices()[0];
+    EXPECT_EQ(d.name, "Phone");
+    EXPECT_EQ(d.scope, Scope::presenter);
+    EXPECT_EQ(d.pub, keyOf(1));
+    EXPECT_DOUBLE_EQ(deviceFile::toStoredSeconds(d.added), 1.5);
+    EXPECT_DOUBLE_EQ(deviceFile::toStoredSeconds(d.lastSeen), 2.25);
+    EXPECT_FALSE(d.screen.has_value());
+}
+
+TEST_F(DeviceStoreTest, Load_UndecodableFiles_GiveEmptyListAndKeepFileAsideOnFirstSave) {
+    const auto valid = record(keyOf(1), "Phone", "full");
+    auto noLastSeen = valid;
+    noLastSeen.erase("lastSeen");
+    auto textDate = valid;
+    textDate["added"] = "yesterday";
+    auto badScreen = valid;
+    badScreen["screen"] = "yes";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"unknown scope", nlohmann::json::array({valid, record(keyOf(2), "X", "admin")}).dump()},
+        {"missing key", nlohmann::json::array({noLastSeen}).dump()},
+        {"date as text", nlohmann::json::array({textDate}).dump()},
+        {"screen not a boolean", nlohmann::json::array({badScreen}).dump()},
+        {"object instead of array", valid.dump()},
+        {"truncated", nlohmann::json::array({valid}).dump().substr(0, 40)},
+        {"empty file", ""},
+    };
+    for (const auto& [what, text] : cases) {
+        SCOPED_TRACE(what);
+        TempFolder own;
+        writeText(own / "devices.json", text);
+        DeviceStore store(loop, own.path());
+        EXPECT_TRUE(store.devices().empty());
+        EXPECT_EQ(readText(own / "devices.json"), text) << "loading alone must not touch it";
+
+        store.add(keyOf(9), "New");
+        EXPECT_EQ(readJson(own / "devices.json").size(), 1u);
+        const auto kept = own / "devices.json.bad-20260101T000000Z";
+        ASSERT_TRUE(std::filesystem::exists(kept));
+        EXPECT_EQ(readText(kept), text);
+        EXPECT_EQ(modeOf(kept), 0600u);
+
+        store.touch(store.devices()[0].id);
+        EXPECT_EQ(filesIn(own.path()).size(), 3u) << "kept aside once, not on every save";
+    }
+}
+
+TEST_F(DeviceStoreTest, Save_UnknownScopeFile_ReplacedByEmptyArrayOnRevoke) {
+    writeText(file(), nlohmann::json::array({record(keyOf(1), "P", "owner")}).dump());
+    auto store = open();
+    store.revoke("0000000000000000");
+    EXPECT_EQ(readJson(file()), nlohmann::json::array());
+}
+
+TEST_F(DeviceStoreTest, Load_BadFileKeptAsideTwiceInOneSecond_KeepsBoth) {
+    writeText(file(), "first");
+    open().add(keyOf(1), "A");
+    writeText(file(), "second");
+    open().add(keyOf(2), "B");
+    EXPECT_EQ(readText(folder / "devices.json.bad-20260101T000000Z"), "first");
+    EXPECT_EQ(readText(folder / "devices.json.bad-20260101T000000Z-2"), "second");
+}
+
+TEST_F(DeviceStoreTest, Save_Format_PrettyArrayWith2001DatesAndPaddedStandardBase64) {
+    auto store = open();
+    const Bytes pub(32, 0xFF);  // encodes with "/" and "=", which the url alphabet would change
+    loop.setWallTime(newYear + std::chrono::milliseconds(250));
+    store.add(pub, "Phone");
+    const auto text = readText(file());
+    EXPECT_NE(text.find('\n'), std::string::npos) << "written pretty printed";
+    const auto json = nlohmann::json::parse(text);
+    ASSERT_TRUE(json.is_array());
+    ASSERT_EQ(json.size(), 1u);
+    const auto& d = json[0];
+    EXPECT_EQ(d["id"], Wire::deviceID(pub));
+    EXPECT_EQ(d["name"], "Phone");
+    EXPECT_EQ(d["pub"], "//////////////////////////////////////////8=");
+    EXPECT_EQ(d["scope"], "full");
+    EXPECT_DOUBLE_EQ(d["added"].get<double>(), 1'767'225'600.25 - 978'307'200);
+    EXPECT_DOUBLE_EQ(d["lastSeen"].get<double>(), 1'767'225'600.25 - 978'307'200);
+    EXPECT_FALSE(d.contains("screen"));
+    EXPECT_EQ(modeOf(file()), 0600u);
+}
+
+TEST_F(DeviceStoreTest, SetScreen_FalseTrueAndCleared_WritesKeyOnlyWhenSet) {
+    auto store = open();
+    const auto id = store.add(keyOf(1), "Phone").id;
+    store.setScreen(id, false);
+    EXPECT_EQ(readJson(file())[0]["screen"], false);
+    store.setScreen(id, true);
+    EXPECT_EQ(readJson(file())[0]["screen"], true);
+    store.setScreen(id, std::nullopt);
+    EXPECT_FALSE(readJson(file())[0].contains("screen"));
+    EXPECT_FALSE(store.devices()[0].screen.has_value());
+}
+
+TEST_F(DeviceStoreTest, Reopen_AfterMutations_LoadsEqualDevices) {
+    {
+        auto store = open();
+        store.add(keyOf(1), "One");
+        const auto two = store.add(keyOf(2), "Two").id;
+        store.setScope(two, Scope::presenter);
+        store.setScreen(two, true);
+        loop.advance(90.0);
+        store.touch(two);
+    }
+    auto first = open();
+    auto second = open();
+    ASSERT_EQ(first.devices().size(), 2u);
+    EXPECT_EQ(first.devices(), second.devices());
+    const auto& two = first.devices()[1];
+    EXPECT_EQ(two.name, "Two");
+    EXPECT_EQ(two.scope, Scope::presenter);
+    EXPECT_EQ(two.screen, std::optional<bool>(true));
+    EXPECT_EQ(two.added, newYear);
+    EXPECT_EQ(two.lastSeen, newYear + std::chrono::seconds(90));
+}
+
+TEST_F(DeviceStoreTest, Add_KnownKey_ReplacesRecordMovesItLastAndResetsIt) {
+    auto store = open();
+    const auto first = store.add(keyOf(1), "Old name").id;
+    store.add(keyOf(2), "Other");
+    store.setScope(first, Scope::presenter);
+    store.setScreen(first, false);
+    loop.advance(60.0);
+    const auto again = store.add(keyOf(1), "New name");
+    EXPECT_EQ(again.id, first);
+    ASSERT_EQ(store.devices().size(), 2u);
+    EXPECT_EQ(store.devices()[0].name, "Other");
+    EXPECT_EQ(store.devices()[1], again);
+    EXPECT_EQ(again.scope, Scope::full);
+    EXPECT_FALSE(again.screen.has_value());
+    EXPECT_EQ(again.added, newYear + std::chrono::seconds(60));
+    const auto json = readJson(file());
+    ASSERT_EQ(json.size(), 2u);
+    EXPECT_EQ(json[1]["name"], "New name");
+    EXPECT_FALSE(json[1].contains("screen"));
+}
+
+TEST_F(DeviceStoreTest, Add_LongName_CutToSixtyFourCharactersNotBytes) {
+    auto store = open();
+    std::string accented;  // "e" + combining acute: one character, three bytes
+    for (int i = 0; i < 70; ++i) accented += "e\xCC\x81";
+    EXPECT_EQ(store.add(keyOf(1), accented).name, accented.substr(0, 64 * 3));
+    std::string flags;  // a regional-indicator pair: one character, eight bytes
+    for (int i = 0; i < 65; ++i) flags += "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA";
+    EXPECT_EQ(store.add(keyOf(2), flags).name, flags.substr(0, 64 * 8));
+    EXPECT_EQ(store.add(keyOf(3), "short").name, "short");
+}
+
+TEST_F(DeviceStoreTest, Add_KeyOfWrongLength_RefusedWithoutChange) {
+    auto store = open();
+    EXPECT_THROW(store.add(Bytes(31, 1), "Bad"), std::invalid_argument);
+    EXPECT_TRUE(store.devices().empty());
+    EXPECT_FALSE(std::filesystem::exists(file()));
+}
+
+TEST_F(DeviceStoreTest, UnknownId_TouchScopeScreenWriteNothingButRevokeRewrites) {
+    auto store = open();
+    store.add(keyOf(1), "Phone");
+    writeText(file(), "sentinel");
+    int changes = 0;
+    auto sub = store.subscribe([&](DeviceStore::Change) { ++changes; });
+    store.touch("ffffffffffffffff");
+    store.setScope("ffffffffffffffff", Scope::presenter);
+    store.setScreen("ffffffffffffffff", true);
+    EXPECT_EQ(readText(file()), "sentinel");
+    EXPECT_EQ(changes, 0);
+    store.revoke("ffffffffffffffff");
+    EXPECT_EQ(readJson(file()).size(), 1u) << "revoke saves even when nothing was removed";
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(DeviceStoreTest, Revoke_StoredId_RemovesItAndKeepsOrderOfOthers) {
+    auto store = open();
+    store.add(keyOf(1), "One");
+    const auto two = store.add(keyOf(2), "Two").id;
+    store.add(keyOf(3), "Three");
+    store.revoke(two);
+    ASSERT_EQ(store.devices().size(), 2u);
+    EXPECT_EQ(store.devices()[0].name, "One");
+    EXPECT_EQ(store.devices()[1].name, "Three");
+    EXPECT_FALSE(store.deviceById(two));
+    EXPECT_EQ(readJson(file()).size(), 2u);
+}
+
+TEST_F(DeviceStoreTest, Device_ByKeyAndById_FindOnlyStoredRecords) {
+    auto store = open();
+    const auto stored = store.add(keyOf(1), "Phone");
+    EXPECT_EQ(store.device(keyOf(1)), stored);
+    EXPECT_EQ(store.deviceById(stored.id), stored);
+    EXPECT_FALSE(store.device(keyOf(2)));
+    EXPECT_FALSE(store.device(Bytes{}));
+    EXPECT_FALSE(store.deviceById(""));
+}
+
+TEST_F(DeviceStoreTest, Subscribe_Mutations_NotifyAfterChangeUntilDropped) {
+    auto store = open();
+    std::vector<DeviceStore::Change> seen;
+    std::size_t countAtNotice = 0;
+    auto sub = store.subscribe([&](DeviceStore::Change c) {
+        seen.push_back(c);
+        countAtNotice = store.devices().size();
+    });
+    const auto id = store.add(keyOf(1), "Phone").id;
+    EXPECT_EQ(countAtNotice, 1u) << "observers see the new state";
+    store.touch(id);
+    store.openPairing();
+    EXPECT_EQ(seen, (std::vector<DeviceStore::Change>{DeviceStore::Change::devices,
+                                                      DeviceStore::Change::devices,
+                                                      DeviceStore::Change::pairing}));
+    sub.reset();
+    store.revoke(id);
+    EXPECT_EQ(seen.size(), 3u);
+}
+
+TEST_F(DeviceStoreTest, Subscribe_ObserverDroppingItselfDuringNotice_IsSafe) {
+    auto store = open();
+    int first = 0;
+    int second = 0;
+    Subscription a;
+    Subscription b;
+    a = store.subscribe([&](DeviceStore::Change) {
+        ++first;
+        a.reset();
+        b.reset();
+    });
+    b = store.subscribe([&](DeviceStore::Change) { ++second; });
+    store.add(keyOf(1), "Phone");
+    store.add(keyOf(2), "Tablet");
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 0) << "an observer dropped during a notice is not called";
+}
+
+TEST_F(DeviceStoreTest, Construct_MissingNestedFolder_CreatedOwnerOnly) {
+    const auto nested = folder / "a" / "b" / "Velmorand";
+    DeviceStore store(loop, nested);
+    EXPECT_TRUE(std::filesystem::is_directory(nested));
+    EXPECT_EQ(modeOf(nested), 0700u);
+    EXPECT_EQ(modeOf(folder / "a"), 0700u);
+    EXPECT_EQ(store.filePath(), nested / "devices.json");
+    store.add(keyOf(1), "Phone");
+    EXPECT_EQ(readJson(nested / "devices.json").size(), 1u);
+}
+
+TEST(DeviceStoreLocations, Standard_FollowsXdgDataHomeElseHome) {
+    const auto saveEnv = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v ? std::optional<std::string>(v) : std::nullopt;
+    };
+    const auto home = saveEnv("HOME");
+    const auto data = saveEnv("XDG_DATA_HOME");
+    ::setenv("HOME", "/h/user", 1);
+    ::setenv("XDG_DATA_HOME", "/d/data", 1);
+    auto withXdg = DeviceStore::Locations::standard();
+    ::setenv("XDG_DATA_HOME", "relative/ignored", 1);
+    auto relative = DeviceStore::Locations::standard();
+    ::unsetenv("XDG_DATA_HOME");
+    auto without = DeviceStore::Locations::standard();
+    home ? ::setenv("HOME", home->c_str(), 1) : ::unsetenv("HOME");
+    data ? ::setenv("XDG_DATA_HOME", data->c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
+
+    EXPECT_EQ(withXdg.folder, "/d/data/Velmorand");
+    EXPECT_EQ(withXdg.legacyFolder, "/h/user/.velmorand");
+    EXPECT_EQ(relative.folder, "/h/user/.local/share/Velmorand");
+    EXPECT_EQ(without.folder, "/h/user/.local/share/Velmorand");
+}
+
+}  // namespace
+}  // namespace tamborix::testing
