@@ -231,6 +231,8 @@ TEST_F(InjectorTest, DryRun_PointerCommands_LogLinesAndPostNothing) {
 
 TEST_F(InjectorTest, Record_PastThousandLines_DropsOldestFiveHundred) {
     auto& inj = injector(true);
+    std::size_t heard = 0;
+    inj.setOnRecord([&](const std::string&) { ++heard; });
     for (int i = 0; i < 1000; ++i) inj.record("line " + std::to_string(i));
     EXPECT_EQ(inj.log().size(), 1000u);
     inj.record("line 1000");
@@ -242,6 +244,8 @@ TEST_F(InjectorTest, Record_PastThousandLines_DropsOldestFiveHundred) {
     EXPECT_EQ(inj.log().size(), 1000u);
     inj.click("left", 1);
     EXPECT_EQ(inj.log().size(), 501u);
+    // Trimming the log loses nothing for a listener.
+    EXPECT_EQ(heard, 1501u);
 }
 
 }  // namespace
