@@ -49,6 +49,7 @@ class CoreHarness {
 public:
     explicit CoreHarness(bool dryRun = true, std::string hostName = "Test Box")
         : host(std::move(hostName)) {
+        sink.setLayout(RecordingInputSink::usLayout());
         core = std::make_unique<HelperCore>(HelperServices{
             .loop = loop,
             .store = store,
