@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "core/screen/screen_streamer.h"
@@ -18,8 +19,10 @@ TEST(ScreenFrame, Chunks_AroundTwoChunkBoundary_CountAndSizeInfoOnlyInFirst) {
     ASSERT_EQ(three.size(), 3u);
 
     std::string joined;
+    std::vector<nlohmann::json> parsed;
     for (std::size_t i = 0; i < three.size(); ++i) {
-        const auto& m = three[i];
+        parsed.push_back(nlohmann::json::parse(three[i]));
+        const auto& m = parsed.back();
         EXPECT_EQ(m.at("t"), "scr");
         EXPECT_EQ(m.at("id"), 4);
         EXPECT_EQ(m.at("i"), i);
@@ -28,10 +31,11 @@ TEST(ScreenFrame, Chunks_AroundTwoChunkBoundary_CountAndSizeInfoOnlyInFirst) {
         EXPECT_EQ(m.contains("h"), i == 0);
         joined += m.at("d").get<std::string>();
     }
-    EXPECT_EQ(three[0].at("w"), 640);
-    EXPECT_EQ(three[0].at("h"), 480);
-    EXPECT_EQ(three[0].at("d").get<std::string>().size(), 2800u);
-    EXPECT_EQ(three[2].at("d"), "Z");
+    EXPECT_EQ(parsed[0].at("w"), 640);
+    EXPECT_EQ(parsed[0].at("h"), 480);
+    EXPECT_EQ(parsed[0].at("d").get<std::string>().size(), 2800u);
+    EXPECT_EQ(parsed[2].at("d"), "Z");
+    EXPECT_EQ(nlohmann::json::parse(two[1]).at("d").get<std::string>().size(), 2800u);
     EXPECT_EQ(joined, text);
     EXPECT_TRUE(ScreenStreamer::chunks(1, "", {1, 1}).empty());
 }

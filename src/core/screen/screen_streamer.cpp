@@ -82,25 +82,34 @@ ScreenStreamer::OutputSize ScreenStreamer::outputSize(Mode mode, bool lowBandwid
     return {static_cast<int>(r.width * s), static_cast<int>(r.height * s)};
 }
 
-std::vector<nlohmann::json> ScreenStreamer::chunks(std::int64_t id, std::string_view base64,
-                                                   OutputSize size) {
-    const std::size_t n = (base64.size() + chunkChars - 1) / chunkChars;
-    std::vector<nlohmann::json> out;
-    out.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        nlohmann::json m = {
-            {"t", "scr"},
-            {"id", id},
-            {"i", i},
-            {"n", n},
-            {"d", std::string(base64.substr(i * chunkChars, chunkChars))},
-        };
-        if (i == 0) {
-            m["w"] = size.width;
-            m["h"] = size.height;
-        }
-        out.push_back(std::move(m));
+void ScreenStreamer::writeChunk(std::string& out, std::int64_t id, std::size_t index,
+                                std::size_t count, std::string_view base64, OutputSize size) {
+    // Written by hand: the picture's text is nearly all of every message, and base64 characters
+    // never need escaping, so a JSON library would only copy and scan it once more.
+    const std::string_view piece = base64.substr(std::min(base64.size(), index * chunkChars), chunkChars);
+    out.clear();
+    out += R"({"t":"scr","id":)";
+    out += std::to_string(id);
+    out += R"(,"i":)";
+    out += std::to_string(index);
+    out += R"(,"n":)";
+    out += std::to_string(count);
+    if (index == 0) {
+        out += R"(,"w":)";
+        out += std::to_string(size.width);
+        out += R"(,"h":)";
+        out += std::to_string(size.height);
     }
+    out += R"(,"d":")";
+    out += piece;
+    out += R"("})";
+}
+
+std::vector<std::string> ScreenStreamer::chunks(std::int64_t id, std::string_view base64,
+                                                OutputSize size) {
+    const std::size_t n = (base64.size() + chunkChars - 1) / chunkChars;
+    std::vector<std::string> out(n);
+    for (std::size_t i = 0; i < n; ++i) writeChunk(out[i], id, i, n, base64, size);
     return out;
 }
 
@@ -183,9 +192,15 @@ bool ScreenStreamer::send(const Frame& frame, const Bytes& jpeg) {
         // A failed write may end the connection from inside push, and with it this streamer.
         const std::weak_ptr<int> alive = alive_;
         const auto generation = generation_;
-        for (const auto& message : chunks(id, Wire::b64std(jpeg), frame.size)) {
+        const std::string text = Wire::b64std(jpeg);
+        const std::size_t n = (text.size() + chunkChars - 1) / chunkChars;
+        std::string message;
+        message.reserve(chunkChars + 128);
+        for (std::size_t i = 0; i < n; ++i) {
             try {
-                conn->push(conn->session->seal(toBytes(message.dump())));
+                writeChunk(message, id, i, n, text, frame.size);
+                conn->push(conn->session->seal(ByteView(
+                    reinterpret_cast<const std::uint8_t*>(message.data()), message.size())));
             } catch (...) {
                 // A chunk that cannot be serialised or sealed is skipped; the phone's timeout
                 // and the next frame recover.

@@ -12,8 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "core/helper_conn.h"
 #include "ports/display_source.h"
 #include "ports/main_loop.h"
@@ -76,9 +74,12 @@ public:
     // The part of `display` a frame shows: all of it, or a window around the pointer.
     [[nodiscard]] static Rect region(Mode mode, const Rect& display, Point pointer);
     [[nodiscard]] static OutputSize outputSize(Mode mode, bool lowBandwidth, const Rect& region);
-    // The chunk messages of one frame's base64 text, in order.
-    [[nodiscard]] static std::vector<nlohmann::json> chunks(std::int64_t id, std::string_view base64,
-                                                            OutputSize size);
+    // The chunk messages of one frame's base64 text, in order, as JSON text.
+    [[nodiscard]] static std::vector<std::string> chunks(std::int64_t id, std::string_view base64,
+                                                         OutputSize size);
+    // Chunk `index` of `count` into `out` (reusing its storage). `base64` needs no JSON escaping.
+    static void writeChunk(std::string& out, std::int64_t id, std::size_t index, std::size_t count,
+                           std::string_view base64, OutputSize size);
 
 private:
     struct Frame {
