@@ -2,7 +2,6 @@
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>
-#include <libsecret/secret.h>
 
 #include <cstdlib>
 #include <optional>
@@ -221,28 +220,57 @@ TEST_F(KeyringTest, Add_StoredItem_HasLabelAndBase64Text) {
         LibsecretStore store;
         ASSERT_TRUE(store.add("server-key-v2", "Velmorand Helper identity key", sampleSecret()).ok);
     }
-    static const SecretSchema anyName = {
-        "unused", SECRET_SCHEMA_DONT_MATCH_NAME,
-        {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-         {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-         {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    // Read back over the plain Secret Service interface, as any other client would.
     GError* error = nullptr;
-    GList* items = secret_password_search_sync(
-        &anyName, static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS),
-        nullptr, &error, "service", "io.tamborix.Helper", "account", "server-key-v2", nullptr);
-    ASSERT_EQ(error, nullptr) << error->message;
-    ASSERT_EQ(g_list_length(items), 1u);
-    auto* item = SECRET_RETRIEVABLE(items->data);
-    gchar* label = secret_retrievable_get_label(item);
-    EXPECT_STREQ(label, "Velmorand Helper identity key");
-    g_free(label);
-    SecretValue* value = secret_retrievable_retrieve_secret_sync(item, nullptr, &error);
-    ASSERT_NE(value, nullptr);
-    EXPECT_EQ(std::string(secret_value_get_text(value)), Wire::b64std(sampleSecret()));
-    secret_value_unref(value);
-    g_list_free_full(items, g_object_unref);
-    secret_service_disconnect();
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    ASSERT_NE(bus, nullptr);
+    GVariantBuilder attrs;
+    g_variant_builder_init(&attrs, G_VARIANT_TYPE("a{ss}"));
+    g_variant_builder_add(&attrs, "{ss}", "service", "io.tamborix.Helper");
+    g_variant_builder_add(&attrs, "{ss}", "account", "server-key-v2");
+    GVariant* found = g_dbus_connection_call_sync(
+        bus, secretsName, "/org/freedesktop/secrets", "org.freedesktop.Secret.Service",
+        "SearchItems", g_variant_new("(a{ss})", &attrs), G_VARIANT_TYPE("(aoao)"),
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+    ASSERT_NE(found, nullptr) << error->message;
+    GVariant* unlocked = g_variant_get_child_value(found, 0);
+    ASSERT_EQ(g_variant_n_children(unlocked), 1u);
+    const gchar* path = nullptr;
+    g_variant_get_child(unlocked, 0, "&o", &path);
+    GVariant* label = g_dbus_connection_call_sync(
+        bus, secretsName, path, "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.freedesktop.Secret.Item", "Label"), G_VARIANT_TYPE("(v)"),
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+    ASSERT_NE(label, nullptr) << error->message;
+    GVariant* value = nullptr;
+    g_variant_get(label, "(v)", &value);
+    EXPECT_STREQ(g_variant_get_string(value, nullptr), "Velmorand Helper identity key");
+    g_variant_unref(value);
+    g_variant_unref(label);
+
+    GVariant* session = g_dbus_connection_call_sync(
+        bus, secretsName, "/org/freedesktop/secrets", "org.freedesktop.Secret.Service",
+        "OpenSession", g_variant_new("(sv)", "plain", g_variant_new_string("")),
+        G_VARIANT_TYPE("(vo)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+    ASSERT_NE(session, nullptr) << error->message;
+    const gchar* sessionPath = nullptr;
+    g_variant_get_child(session, 1, "&o", &sessionPath);
+    GVariant* secret = g_dbus_connection_call_sync(
+        bus, secretsName, path, "org.freedesktop.Secret.Item", "GetSecret",
+        g_variant_new("(o)", sessionPath), G_VARIANT_TYPE("((oayays))"), G_DBUS_CALL_FLAGS_NONE,
+        -1, nullptr, &error);
+    ASSERT_NE(secret, nullptr) << error->message;
+    GVariant* bytes = nullptr;
+    g_variant_get(secret, "((o@ay@ays))", nullptr, nullptr, &bytes, nullptr);
+    gsize length = 0;
+    const auto* data = static_cast<const char*>(g_variant_get_fixed_array(bytes, &length, 1));
+    EXPECT_EQ(std::string(data, length), Wire::b64std(sampleSecret()));
+    g_variant_unref(bytes);
+    g_variant_unref(secret);
+    g_variant_unref(session);
+    g_variant_unref(unlocked);
+    g_variant_unref(found);
+    g_object_unref(bus);
 }
 
 TEST_F(KeyringTest, DeviceStore_StandardFolder_KeepsImportedIdentityInKeyring) {
