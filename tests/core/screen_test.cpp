@@ -1,0 +1,162 @@
+// Screen sharing: stored decisions, the user's approval, capture availability and the streamer.
+
+#include <gtest/gtest.h>
+
+#include "core_harness.h"
+
+namespace tamborix::testing {
+namespace {
+
+using nlohmann::json;
+
+class Screen : public ::testing::Test {
+protected:
+    explicit Screen(bool dryRun = true) : h(dryRun) {
+        h.core->setApproveScreen([this](const std::string& name, std::function<void(bool)> a) {
+            asked.push_back(name);
+            answers.push_back(std::move(a));
+        });
+        phone = h.phone("Viewer");
+    }
+    [[nodiscard]] std::vector<json> states() const { return phone->receivedOfType("screen_state"); }
+    [[nodiscard]] std::optional<bool> stored() const {
+        return h.store.deviceById(phone->conn()->device->id)->screen;
+    }
+
+    CoreHarness h;
+    std::vector<std::string> asked;
+    std::vector<std::function<void(bool)>> answers;
+    std::unique_ptr<LoopbackPhone> phone;
+};
+
+class LiveScreen : public Screen {
+protected:
+    LiveScreen() : Screen(false) {}
+};
+
+TEST_F(Screen, DryRun_NoDecision_StoresTrueAndStreams) {
+    phone->send({{"t", "screen"}, {"on", true}, {"mode", "zoom"}, {"d", "2"}});
+    EXPECT_TRUE(states().empty());  // decided on the loop
+    h.loop.runPosted();
+    ASSERT_EQ(states().size(), 1u);
+    EXPECT_EQ(states()[0], (json{{"t", "screen_state"}, {"on", true}}));
+    EXPECT_EQ(stored(), true);
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(h.core->sharingWith(), std::vector<std::string>{"Viewer"});
+    EXPECT_EQ(h.lastEvent(), "Screen shared with Viewer");
+    EXPECT_TRUE(h.core->streaming(phone->conn()));
+    h.loop.advance(0.5);
+    const auto frames = phone->receivedOfType("scr");
+    ASSERT_FALSE(frames.empty());
+
+    // A tap on the picture lands on the display and may click.
+    const auto id = frames[0]["id"].get<std::int64_t>();
+    phone->send({{"t", "tap"}, {"id", id}, {"x", 0.5}, {"y", 0.5}, {"click", true}});
+    ASSERT_GE(h.log().size(), 2u);
+    EXPECT_TRUE(h.log()[h.log().size() - 2].starts_with("tap ")) << h.log()[h.log().size() - 2];
+    EXPECT_EQ(h.lastLog(), "click left 1");
+    phone->send({{"t", "scr_ack"}, {"id", id}});
+}
+
+TEST_F(Screen, SecondOn_RestartsWithoutNewState) {
+    phone->send({{"t", "screen"}, {"on", true}});
+    h.loop.runPosted();
+    phone->send({{"t", "screen"}, {"on", true}, {"mode", "cursor"}, {"d", 2}});
+    h.loop.runPosted();
+    EXPECT_EQ(states().size(), 1u);
+    phone->send({{"t", "screen"}, {"on", false}});
+    ASSERT_EQ(states().size(), 2u);
+    EXPECT_EQ(states()[1], (json{{"t", "screen_state"}, {"on", false}}));
+    EXPECT_TRUE(h.core->sharingWith().empty());
+    EXPECT_FALSE(h.core->streaming(phone->conn()));
+    // Off without a stream sends nothing.
+    phone->send({{"t", "screen"}, {"on", false}});
+    EXPECT_EQ(states().size(), 2u);
+}
+
+TEST_F(Screen, Members_DisplayRangeAndTypes) {
+    int rejected = 0;
+    auto sub = h.core->subscribe([&](HelperCore::Property p) {
+        if (p == HelperCore::Property::lastEvent && h.lastEvent().starts_with("Rejected")) ++rejected;
+    });
+    for (const auto& bad : {json{{"t", "screen"}, {"on", true}, {"d", 17}},
+                            json{{"t", "screen"}, {"on", true}, {"d", -1}},
+                            json{{"t", "screen"}, {"on", "yes"}}, json{{"t", "screen"}},
+                            json{{"t", "scr_ack"}}, json{{"t", "scr_ack"}, {"id", "1"}},
+                            json{{"t", "tap"}, {"id", 1}, {"x", 0.5}, {"y", 0.5}}}) {
+        phone->send(bad);
+    }
+    h.loop.runPosted();
+    EXPECT_EQ(rejected, 7);
+    EXPECT_TRUE(states().empty());
+    EXPECT_FALSE(phone->ended());
+}
+
+TEST_F(Screen, StoredRefusal_DeniedWithoutAsking) {
+    h.store.setScreen(phone->conn()->device->id, false);
+    phone->send({{"t", "screen"}, {"on", true}});
+    h.loop.runPosted();
+    ASSERT_EQ(states().size(), 1u);
+    EXPECT_EQ(states()[0], (json{{"t", "screen_state"}, {"on", false}, {"error", "denied"}}));
+    EXPECT_TRUE(asked.empty());
+    EXPECT_FALSE(h.core->streaming(phone->conn()));
+}
+
+TEST_F(LiveScreen, NoDecision_AsksAndStoresAnswer) {
+    phone->send({{"t", "screen"}, {"on", true}});
+    h.loop.runPosted();
+    ASSERT_EQ(asked, std::vector<std::string>{"Viewer"});
+    answers[0](false);
+    EXPECT_EQ(stored(), false);
+    ASSERT_EQ(states().size(), 1u);
+    EXPECT_EQ(states()[0]["error"], "denied");
+
+    h.store.setScreen(phone->conn()->device->id, std::nullopt);
+    phone->send({{"t", "screen"}, {"on", true}});
+    h.loop.runPosted();
+    answers[1](true);
+    EXPECT_EQ(stored(), true);
+    EXPECT_EQ(states().back(), (json{{"t", "screen_state"}, {"on", true}}));
+    h.loop.advance(0.2);
+    EXPECT_FALSE(h.capture.requests.empty());
+}
+
+TEST_F(LiveScreen, CaptureUnavailable_PermissionErrorAndEvent) {
+    h.capture.isAvailable = false;
+    h.store.setScreen(phone->conn()->device->id, true);
+    phone->send({{"t", "screen"}, {"on", true}});
+    h.loop.runPosted();
+    ASSERT_EQ(states().size(), 1u);
+    EXPECT_EQ(states()[0], (json{{"t", "screen_state"}, {"on", false}, {"error", "permission"}}));
+    EXPECT_EQ(h.lastEvent(), "Screen capture is not available in this session");
+    EXPECT_FALSE(h.core->streaming(phone->conn()));
+}
+
+TEST_F(LiveScreen, ClosedWhileAsking_DecisionKeptNothingStarted) {
+    phone->send({{"t", "screen"}, {"on", true}});
+    h.loop.runPosted();
+    auto conn = phone->conn();
+    phone->close();
+    answers[0](true);
+    h.loop.advance(0.5);
+    EXPECT_EQ(h.store.deviceById(conn->device->id)->screen, true);
+    EXPECT_FALSE(h.core->streaming(conn));
+    EXPECT_TRUE(h.core->sharingWith().empty());
+    EXPECT_TRUE(h.capture.requests.empty());
+    EXPECT_TRUE(phone->receivedOfType("screen_state").empty());
+}
+
+TEST_F(LiveScreen, Closed_StopsStreamAndSharing) {
+    auto second = h.phone("Second");
+    h.store.setScreen(phone->conn()->device->id, true);
+    h.store.setScreen(second->conn()->device->id, true);
+    phone->send({{"t", "screen"}, {"on", true}});
+    second->send({{"t", "screen"}, {"on", true}});
+    h.loop.runPosted();
+    EXPECT_EQ(h.core->sharingWith().size(), 2u);
+    phone->close();
+    EXPECT_EQ(h.core->sharingWith(), std::vector<std::string>{"Second"});
+}
+
+}  // namespace
+}  // namespace tamborix::testing
