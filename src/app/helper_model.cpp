@@ -90,7 +90,7 @@ HelperModel::HelperModel(HelperEnvironment env)
     });
 
     // 10: forward the parts' change announcements as the model's own.
-    coreListener_ = core_->addChangeListener([this](HelperCore::Property) { changed_.notify(Change::core); });
+    observers_.push_back(core_->subscribe([this](HelperCore::Property) { changed_.notify(Change::core); }));
     observers_.push_back(store_->subscribe([this](DeviceStore::Change) { changed_.notify(Change::store); }));
     observers_.push_back(network_->onStatusChanged([this] { changed_.notify(Change::network); }));
     observers_.push_back(network_->onClientsChanged([this] { changed_.notify(Change::network); }));
@@ -124,7 +124,6 @@ HelperModel::~HelperModel() {
     if (network_) network_->stop();
     observers_.clear();
     if (core_) {
-        core_->removeChangeListener(coreListener_);
         core_->injector().setOnRecord({});
     }
     network_.reset();

@@ -132,7 +132,6 @@ private:
     std::unique_ptr<HelperCore> core_;
     std::unique_ptr<NetworkServer> network_;
     std::vector<Subscription> observers_;
-    std::uint64_t coreListener_ = 0;
     Timer statsTimer_;
     Timer permissionTimer_;
     ApprovalPrompter* prompter_ = nullptr;

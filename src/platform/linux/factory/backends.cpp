@@ -11,7 +11,7 @@
 #include "platform/linux/hostname/system_host_info.h"
 #endif
 #ifdef TAMBORIX_HAVE_SECRET
-#include TAMBORIX_SECRET_HEADER
+#include "platform/linux/secret/libsecret_store.h"
 #endif
 
 namespace tamborix {
@@ -97,7 +97,7 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
 #endif
 
 #ifdef TAMBORIX_HAVE_SECRET
-    b.secrets = TAMBORIX_MAKE_SECRET_STORE();
+    b.secrets = std::make_unique<LibsecretStore>();
     b.report.push_back("Identity key: Secret Service, file fallback");
 #else
     b.secrets = std::make_unique<NoSecretStore>();

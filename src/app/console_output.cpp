@@ -1,0 +1,52 @@
+#include "app/console_output.h"
+
+#include "core/session/helper_core.h"
+
+namespace tamborix {
+
+ConsoleOutput::ConsoleOutput(HelperModel& model, Console& console) : model_(model), console_(console) {
+    event_ = model_.core().lastEvent();
+}
+
+void ConsoleOutput::printStart(const std::vector<std::string>& backendReport, bool dryRun) {
+    console_.print("Tamborix Helper");
+    console_.print("Identity " + model_.identityFingerprint());
+    for (const auto& line : backendReport) console_.print(line);
+    if (dryRun) console_.print("Dry run: no input is posted and no screen is captured");
+    printIfChanged(permission_, model_.inputLine());
+    printIfChanged(network_, model_.networkStatusLine());
+    printIfChanged(discovery_, model_.discoveryLine());
+    subscription_ = model_.subscribe([this](HelperModel::Change c) { changed(c); });
+    console_.print("Type help for the commands.");
+}
+
+void ConsoleOutput::printIfChanged(std::string& last, const std::string& now) {
+    if (now == last) return;
+    last = now;
+    console_.print(now);
+}
+
+void ConsoleOutput::changed(HelperModel::Change change) {
+    switch (change) {
+        case HelperModel::Change::network:
+            printIfChanged(network_, model_.networkStatusLine());
+            break;
+        case HelperModel::Change::discovery:
+            printIfChanged(discovery_, model_.discoveryLine());
+            break;
+        case HelperModel::Change::permission:
+            printIfChanged(permission_, model_.inputLine());
+            break;
+        case HelperModel::Change::core: {
+            const auto& now = model_.core().lastEvent();
+            if (now && now != event_) console_.print("Event: " + *now);
+            event_ = now;
+            break;
+        }
+        case HelperModel::Change::store:
+        case HelperModel::Change::switches:
+            break;
+    }
+}
+
+}  // namespace tamborix

@@ -1,0 +1,174 @@
+// tamborix-helper: lets a paired phone control this computer. For now always the console mode.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/console.h"
+#include "app/console_output.h"
+#include "app/helper_model.h"
+#include "app/options.h"
+#include "app/settings.h"
+#include "core/input/input_injector.h"
+#include "platform/linux/factory/backends.h"
+#include "platform/linux/qt/qt_main_loop.h"
+#include "platform/linux/qt/qt_stream.h"
+#ifdef TAMBORIX_HAVE_AVAHI
+#include "platform/linux/avahi/avahi_advertiser.h"
+#endif
+
+namespace {
+
+void writeLine(std::string_view line) {
+    std::string buf(line);
+    buf += '\n';
+    std::size_t done = 0;
+    while (done < buf.size()) {
+        const auto n = ::write(STDOUT_FILENO, buf.data() + done, buf.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // nobody reads standard output any more
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+// Standard input, cut into lines as it arrives; its end answers every prompt with no.
+class StdinLines {
+public:
+    explicit StdinLines(tamborix::Console& console) : console_(console) {
+        const int flags = ::fcntl(STDIN_FILENO, F_GETFL);
+        if (flags < 0) {
+            console_.inputClosed();
+            return;
+        }
+        ::fcntl(STDIN_FILENO, F_SETFL, flags | O_NONBLOCK);
+        notifier_ = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { readable(); });
+    }
+
+private:
+    void readable() {
+        char buf[4096];
+        for (;;) {
+            const auto n = ::read(STDIN_FILENO, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return;  // EAGAIN: wait for more
+            if (n == 0) {
+                notifier_->setEnabled(false);
+                if (!pending_.empty()) console_.inputLine(std::exchange(pending_, {}));
+                console_.inputClosed();
+                return;
+            }
+            pending_.append(buf, static_cast<std::size_t>(n));
+            for (auto nl = pending_.find('\n'); nl != std::string::npos; nl = pending_.find('\n')) {
+                std::string line = pending_.substr(0, nl);
+                pending_.erase(0, nl + 1);
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                console_.inputLine(line);
+            }
+        }
+    }
+
+    tamborix::Console& console_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::string pending_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace tamborix;
+    const auto parsed = parseHelperOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.options) {
+        std::cerr << "tamborix-helper: " << parsed.error << "\n" << helperUsage();
+        return 2;
+    }
+    if (parsed.options->help) {
+        std::cout << helperUsage();
+        return 0;
+    }
+    if (parsed.options->version) {
+        std::cout << "tamborix-helper " << TAMBORIX_VERSION << "\n";
+        return 0;
+    }
+
+    // Block the stop signals before any thread exists so that only the signalfd sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    const int signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+
+    QCoreApplication app(argc, argv);
+    QtMainLoop loop;
+    const bool dryRun = InputInjector::dryRunFromEnvironment();
+    auto backends = makePlatformBackends(loop, BackendRequest{dryRun});
+    QtStreamListenerFactory listeners;
+#ifdef TAMBORIX_HAVE_AVAHI
+    AvahiServiceAdvertiser advertiser;
+    ServiceAdvertiser* advertiserPtr = &advertiser;
+#else
+    ServiceAdvertiser* advertiserPtr = nullptr;
+#endif
+
+    HelperEnvironment env{loop,
+                          *backends.input,
+                          *backends.displays,
+                          *backends.workspace,
+                          *backends.windows,
+                          *backends.overlay,
+                          *backends.capture,
+                          *backends.clipboard,
+                          *backends.activity,
+                          *backends.host,
+                          *backends.secrets,
+                          listeners,
+                          advertiserPtr,
+                          Settings::defaultFile(),
+                          {},
+                          parsed.options->port,
+                          dryRun,
+                          {}};
+    if (const char* log = std::getenv("VELMORAND_DRY_RUN_LOG"); log && *log && dryRun) {
+        env.dryRunLogFile = log;
+    }
+
+    HelperModel model(env);
+    Console console(loop, model, writeLine);
+    ConsoleOutput output(model, console);
+    model.setPrompter(&console);
+    model.setOnQuit([] { QCoreApplication::quit(); });
+    output.printStart(backends.report, dryRun);
+    if (model.launched()) {
+        for (const auto& line : model.statusLines()) console.print(line);
+    }
+    StdinLines input(console);
+
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (signalFd >= 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, [signalFd] {
+            signalfd_siginfo info{};
+            while (::read(signalFd, &info, sizeof info) == sizeof info) {
+            }
+            QCoreApplication::quit();
+        });
+    }
+
+    const int rc = QCoreApplication::exec();
+    model.setPrompter(nullptr);
+    model.shutdown();
+    console.print("Stopped.");
+    if (signalFd >= 0) ::close(signalFd);
+    return rc;
+}

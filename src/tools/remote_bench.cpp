@@ -1,0 +1,182 @@
+#include "tools/remote_bench.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+#include "tools/remote_session.h"
+
+namespace tamborix::remote {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class SourcePool {
+public:
+    explicit SourcePool(const std::string& base) {
+        if (base.empty()) return;
+        in_addr a{};
+        if (::inet_pton(AF_INET, base.c_str(), &a) != 1) throw std::runtime_error("bad --from " + base);
+        next_ = ntohl(a.s_addr);
+        enabled_ = true;
+    }
+    std::string take() {
+        if (!enabled_) return {};
+        in_addr a{};
+        a.s_addr = htonl(next_++);
+        char text[INET_ADDRSTRLEN];
+        ::inet_ntop(AF_INET, &a, text, sizeof text);
+        return text;
+    }
+
+private:
+    bool enabled_ = false;
+    std::uint32_t next_ = 0;
+};
+
+std::unique_ptr<RemoteSession> open(const Address& address, const KeyPair& device,
+                                    const BenchOptions& options, SourcePool& pool) {
+    SessionOptions so;
+    so.from = pool.take();
+    so.name = "tamborix-remote bench";
+    auto s = std::make_unique<RemoteSession>(address, device, PhoneHandshake::Kind::hello,
+                                             options.expectedServer.empty() ? nullptr : &options.expectedServer, so);
+    // The ready frame comes first; context and displays may follow at any time and are ignored.
+    const auto ready = s->receive(std::chrono::seconds(10));
+    if (!ready || ready->value("t", "") != "ready") throw std::runtime_error("no ready frame");
+    return s;
+}
+
+// Waits for a message of type `type`, skipping everything else.
+void awaitType(RemoteSession& s, const std::string& type, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) throw std::runtime_error("no \"" + type + "\" reply in time");
+        const auto m = s.receive(left);
+        if (m && m->value("t", "") == type) return;
+    }
+}
+
+struct MoveResult {
+    double seconds = 0;
+    long long frames = 0;
+};
+
+// Writes every frame as fast as the socket takes them, then one "stats_get": its reply comes
+// only after the helper has handled every earlier frame of this connection.
+void pumpMoves(RemoteSession& s, int frames, Clock::time_point& done) {
+    std::string chunk;
+    const nlohmann::json move = {{"t", "move"}, {"dx", 1}, {"dy", 0}};
+    for (int i = 0; i < frames; ++i) {
+        chunk += s.sealLine(move);
+        chunk += '\n';
+        if (chunk.size() >= 60000) {
+            s.socket().write(chunk);
+            chunk.clear();
+        }
+    }
+    chunk += s.sealLine(nlohmann::json{{"t", "stats_get"}});
+    chunk += '\n';
+    s.socket().write(chunk);
+    awaitType(s, "stats", std::chrono::seconds(120));
+    done = Clock::now();
+}
+
+nlohmann::json moveFigure(const Address& address, const KeyPair& device, const BenchOptions& options,
+                          SourcePool& pool, int connections, int perConnection) {
+    // Connections of the previous figure may still be closing on the helper's side, and it serves
+    // at most 16 at once.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::vector<std::unique_ptr<RemoteSession>> sessions;
+    for (int i = 0; i < connections; ++i) sessions.push_back(open(address, device, options, pool));
+    // Let the ready-time pushes arrive before the clock starts.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::vector<Clock::time_point> done(static_cast<std::size_t>(connections));
+    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(connections));
+    const auto start = Clock::now();
+    std::vector<std::thread> threads;
+    for (int i = 0; i < connections; ++i) {
+        threads.emplace_back([&, i] {
+            try {
+                pumpMoves(*sessions[static_cast<std::size_t>(i)], perConnection, done[static_cast<std::size_t>(i)]);
+            } catch (...) {
+                errors[static_cast<std::size_t>(i)] = std::current_exception();
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (auto& e : errors) {
+        if (e) std::rethrow_exception(e);
+    }
+    const auto end = *std::max_element(done.begin(), done.end());
+    const double secs = std::chrono::duration<double>(end - start).count();
+    const long long total = static_cast<long long>(connections) * perConnection;
+    return {{"test", "move"},
+            {"connections", connections},
+            {"frames", total},
+            {"dxSum", total},
+            {"seconds", secs},
+            {"framesPerSecond", secs > 0 ? static_cast<double>(total) / secs : 0.0}};
+}
+
+}  // namespace
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<std::size_t>(std::ceil(p / 100.0 * static_cast<double>(values.size())));
+    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
+}
+
+std::vector<nlohmann::json> runBench(const Address& address, const KeyPair& device,
+                                     const BenchOptions& options) {
+    SourcePool pool(options.fromBase);
+    std::vector<nlohmann::json> out;
+
+    std::vector<double> handshakeMs;
+    for (int i = 0; i < options.handshakes; ++i) {
+        const auto t0 = Clock::now();
+        auto s = open(address, device, options, pool);
+        handshakeMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    }
+    out.push_back({{"test", "handshake"},
+                   {"n", options.handshakes},
+                   {"p50Ms", percentile(handshakeMs, 50)},
+                   {"p99Ms", percentile(handshakeMs, 99)}});
+
+    {
+        auto s = open(address, device, options, pool);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        while (s->receive(std::chrono::milliseconds(0))) {
+        }
+        std::vector<double> rttUs;
+        const nlohmann::json ping = {{"t", "ping"}};
+        for (int i = 0; i < options.pings; ++i) {
+            const auto t0 = Clock::now();
+            s->send(ping);
+            awaitType(*s, "pong", std::chrono::seconds(10));
+            rttUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+        }
+        out.push_back({{"test", "ping"},
+                       {"n", options.pings},
+                       {"p50Us", percentile(rttUs, 50)},
+                       {"p99Us", percentile(rttUs, 99)}});
+    }
+
+    out.push_back(moveFigure(address, device, options, pool, 1, options.moves));
+    if (options.connections > 1) {
+        const int per = options.movesPerConnection > 0 ? options.movesPerConnection
+                                                       : std::max(1, options.moves / options.connections);
+        out.push_back(moveFigure(address, device, options, pool, options.connections, per));
+    }
+    return out;
+}
+
+}  // namespace tamborix::remote

@@ -1,0 +1,32 @@
+#pragma once
+// Load figures of a helper, measured from the phone's side over real connections.
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "protocol/key_pair.h"
+#include "tools/remote_address.h"
+
+namespace tamborix::remote {
+
+struct BenchOptions {
+    int handshakes = 10;
+    int pings = 2000;
+    int moves = 100000;  // frames through one connection
+    int connections = 16;
+    int movesPerConnection = 0;  // 0 = moves / connections
+    // Each connection comes from its own 127.0.0.x address from here on (the helper limits
+    // handshakes per address); empty = no binding (at most 19 connections in a minute).
+    std::string fromBase = "127.0.0.2";
+    Bytes expectedServer;
+};
+
+// One JSON object per figure (handshake, ping, move through one connection, move through many).
+[[nodiscard]] std::vector<nlohmann::json> runBench(const Address& address, const KeyPair& device,
+                                                   const BenchOptions& options);
+
+[[nodiscard]] double percentile(std::vector<double> values, double p);
+
+}  // namespace tamborix::remote

@@ -1,0 +1,350 @@
+// tamborix-remote: the phone's side of the helper's protocol on the command line.
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "protocol/secure_error.h"
+#include "protocol/wire.h"
+#include "tools/remote_bench.h"
+#include "tools/remote_keys.h"
+#include "tools/remote_session.h"
+
+namespace tamborix::remote {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int exitUsage = 2;
+constexpr int exitFailed = 1;
+constexpr int exitRefused = 3;
+constexpr int exitIdentity = 4;
+
+// The helper closes a connection that stays silent for 30 s; pings keep a waiting one open.
+constexpr auto keepAlive = 10s;
+
+const char* usageText =
+    "Usage:\n"
+    "  tamborix-remote pair HOST[:PORT] CODE      pair with a helper (code as shown, any case,\n"
+    "                                             dashes and spaces optional)\n"
+    "  tamborix-remote send HOST[:PORT] JSON...   send each argument as one command; replies\n"
+    "                                             are printed one JSON object per line\n"
+    "  tamborix-remote shell HOST[:PORT]          commands from standard input, one JSON per line\n"
+    "  tamborix-remote bench HOST[:PORT] [--handshakes N] [--pings N] [--moves N] [--conns N]\n"
+    "Options: --name NAME (the name the helper shows), --from ADDR (local address to connect\n"
+    "from; bench: the first of consecutive addresses), --timeout SECONDS.\n"
+    "Keys live in $XDG_CONFIG_HOME/tamborix-remote. The port defaults to 50505.\n";
+
+struct Args {
+    std::string command;
+    std::vector<std::string> positional;
+    SessionOptions session;
+    bool fromGiven = false;
+    BenchOptions bench;
+};
+
+bool parseInt(const std::string& text, int& out) {
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && ptr == text.data() + text.size() && out >= 0;
+}
+
+std::optional<Args> parseArgs(int argc, char** argv, std::string& error) {
+    Args a;
+    if (argc < 2) {
+        error = "no command";
+        return std::nullopt;
+    }
+    a.command = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return std::nullopt;
+            }
+            return std::string(argv[++i]);
+        };
+        const auto number = [&](int& out) {
+            const auto v = value();
+            if (!v) return false;
+            if (!parseInt(*v, out)) {
+                error = arg + " needs a whole number";
+                return false;
+            }
+            return true;
+        };
+        if (arg == "--name") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            a.session.name = *v;
+        } else if (arg == "--from") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            a.session.from = *v;
+            a.bench.fromBase = *v;
+            a.fromGiven = true;
+        } else if (arg == "--timeout") {
+            int s = 0;
+            if (!number(s)) return std::nullopt;
+            a.session.timeout = std::chrono::seconds(s);
+        } else if (arg == "--handshakes") {
+            if (!number(a.bench.handshakes)) return std::nullopt;
+        } else if (arg == "--pings") {
+            if (!number(a.bench.pings)) return std::nullopt;
+        } else if (arg == "--moves") {
+            if (!number(a.bench.moves)) return std::nullopt;
+        } else if (arg == "--conns") {
+            if (!number(a.bench.connections)) return std::nullopt;
+        } else if (arg.rfind("--", 0) == 0) {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        } else {
+            a.positional.push_back(arg);
+        }
+    }
+    return a;
+}
+
+void printMessage(const nlohmann::json& m) {
+    std::cout << m.dump() << '\n' << std::flush;
+}
+
+int pair(const Args& args, const Address& address) {
+    std::string typed;
+    for (std::size_t i = 1; i < args.positional.size(); ++i) typed += args.positional[i];
+    const auto code = Wire::normalizePairCode(typed);
+    if (code.size() != Wire::pairCodeLength) {
+        std::cerr << "tamborix-remote: a pairing code has 12 letters and digits (as in ABCD-EFGH-JKMN)\n";
+        return exitUsage;
+    }
+    RemoteKeys keys(RemoteKeys::defaultFolder());
+    RemoteSession session(address, keys.device(), PhoneHandshake::Kind::pair, nullptr, args.session);
+    std::cerr << "Helper identity " << Wire::fingerprint(session.serverKey()) << "; this device's key "
+              << Wire::fingerprint(ByteView(keys.device().publicKey().data(), 32))
+              << "\nWaiting for approval on the computer\u2026\n";
+    session.send({{"t", "pair"}, {"proof", Wire::b64url(Wire::pairProof(code, session.transcriptHash()))}});
+    const auto deadline = std::chrono::steady_clock::now() + 90s;
+    try {
+        while (std::chrono::steady_clock::now() < deadline) {
+            const auto m = session.receive(keepAlive);
+            if (!m) {
+                session.send({{"t", "ping"}});
+                continue;
+            }
+            const auto t = m->value("t", "");
+            if (t == "paired") {
+                keys.rememberHelper(address.key(), session.serverKey());
+                printMessage(*m);
+                std::cerr << "Paired with " << m->value("host", address.host) << " as device "
+                          << m->value("id", "") << "\n";
+                return 0;
+            }
+            if (t == "denied") {
+                std::cerr << "tamborix-remote: the pairing was denied on the computer\n";
+                return exitRefused;
+            }
+        }
+    } catch (const SessionClosed&) {
+        std::cerr << "tamborix-remote: the helper refused the pairing code (wrong, used or expired)\n";
+        return exitRefused;
+    }
+    std::cerr << "tamborix-remote: no answer from the computer\n";
+    return exitFailed;
+}
+
+std::unique_ptr<RemoteSession> connectPaired(const Args& args, const Address& address, RemoteKeys& keys) {
+    const auto known = keys.helperKey(address.key());
+    if (!known) {
+        throw std::runtime_error("not paired with " + address.key() + "; run: tamborix-remote pair " +
+                                 address.key() + " CODE");
+    }
+    return std::make_unique<RemoteSession>(address, keys.device(), PhoneHandshake::Kind::hello, &*known,
+                                           args.session);
+}
+
+// Sends a final ping and prints everything until its pong; `userPings` pongs before it are the
+// user's own and are printed.
+int drainUntilMarker(RemoteSession& session, int userPings, int silentPongs, std::chrono::milliseconds timeout) {
+    session.send({{"t", "ping"}});
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int pongsToPrint = userPings;
+    try {
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                std::cerr << "tamborix-remote: no answer from the helper in time\n";
+                return exitFailed;
+            }
+            const auto m = session.receive(left);
+            if (!m) continue;
+            if (m->value("t", "") == "pong") {
+                if (silentPongs > 0) {
+                    --silentPongs;
+                    continue;
+                }
+                if (pongsToPrint == 0) return 0;
+                --pongsToPrint;
+            }
+            printMessage(*m);
+        }
+    } catch (const SessionClosed&) {
+        std::cerr << "tamborix-remote: the helper closed the connection\n";
+        return exitFailed;
+    }
+}
+
+int countPings(const nlohmann::json& m) {
+    if (m.is_object() && m.value("t", "") == "ping") return 1;
+    return 0;
+}
+
+int send(const Args& args, const Address& address) {
+    std::vector<nlohmann::json> commands;
+    for (std::size_t i = 1; i < args.positional.size(); ++i) {
+        auto j = nlohmann::json::parse(args.positional[i], nullptr, false);
+        if (j.is_discarded() || !j.is_object()) {
+            std::cerr << "tamborix-remote: not a JSON object: " << args.positional[i] << "\n";
+            return exitUsage;
+        }
+        commands.push_back(std::move(j));
+    }
+    RemoteKeys keys(RemoteKeys::defaultFolder());
+    auto session = connectPaired(args, address, keys);
+    int pings = 0;
+    std::string batch;
+    for (const auto& c : commands) {
+        batch += session->sealLine(c) + "\n";
+        pings += countPings(c);
+    }
+    session->socket().write(batch);
+    return drainUntilMarker(*session, pings, 0, args.session.timeout);
+}
+
+int shell(const Args& args, const Address& address) {
+    RemoteKeys keys(RemoteKeys::defaultFolder());
+    auto session = connectPaired(args, address, keys);
+    std::string input;
+    int silentPongs = 0;
+    int userPings = 0;  // answered pongs still to come for the user's own pings
+    auto lastSent = std::chrono::steady_clock::now();
+    try {
+        for (;;) {
+            while (auto m = session->receive(0ms)) {
+                if (m->value("t", "") == "pong") {
+                    if (silentPongs > 0) {
+                        --silentPongs;
+                        continue;
+                    }
+                    if (userPings > 0) --userPings;
+                }
+                printMessage(*m);
+            }
+            pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {session->socket().fd(), POLLIN, 0}};
+            const int rc = ::poll(fds, 2, 1000);
+            if (rc < 0 && errno != EINTR) break;
+            if (fds[0].revents & (POLLIN | POLLHUP)) {
+                char buf[4096];
+                const auto n = ::read(STDIN_FILENO, buf, sizeof buf);
+                if (n <= 0) return drainUntilMarker(*session, userPings, silentPongs, args.session.timeout);
+                input.append(buf, static_cast<std::size_t>(n));
+                for (auto nl = input.find('\n'); nl != std::string::npos; nl = input.find('\n')) {
+                    std::string line = input.substr(0, nl);
+                    input.erase(0, nl + 1);
+                    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+                    auto j = nlohmann::json::parse(line, nullptr, false);
+                    if (j.is_discarded() || !j.is_object()) {
+                        std::cerr << "not a JSON object: " << line << "\n";
+                        continue;
+                    }
+                    userPings += countPings(j);
+                    session->send(j);
+                    lastSent = std::chrono::steady_clock::now();
+                }
+            }
+            if (std::chrono::steady_clock::now() - lastSent > keepAlive) {
+                session->send({{"t", "ping"}});
+                ++silentPongs;
+                lastSent = std::chrono::steady_clock::now();
+            }
+        }
+    } catch (const SessionClosed&) {
+        std::cerr << "tamborix-remote: the helper closed the connection\n";
+        return exitFailed;
+    }
+    return exitFailed;
+}
+
+int bench(Args args, const Address& address) {
+    RemoteKeys keys(RemoteKeys::defaultFolder());
+    const auto known = keys.helperKey(address.key());
+    if (!known) throw std::runtime_error("not paired with " + address.key());
+    args.bench.expectedServer = *known;
+    if (!args.fromGiven && address.host.rfind("127.", 0) != 0 && address.host != "localhost") {
+        args.bench.fromBase.clear();
+    }
+    for (const auto& figure : runBench(address, keys.device(), args.bench)) printMessage(figure);
+    return 0;
+}
+
+int run(int argc, char** argv) {
+    std::string error;
+    const auto args = parseArgs(argc, argv, error);
+    if (!args) {
+        std::cerr << "tamborix-remote: " << error << "\n" << usageText;
+        return exitUsage;
+    }
+    if (args->command == "--help" || args->command == "help" || args->command == "-h") {
+        std::cout << usageText;
+        return 0;
+    }
+    const bool known = args->command == "pair" || args->command == "send" ||
+                       args->command == "shell" || args->command == "bench";
+    if (!known) {
+        std::cerr << "tamborix-remote: unknown command " << args->command << "\n" << usageText;
+        return exitUsage;
+    }
+    if (args->positional.empty()) {
+        std::cerr << "tamborix-remote: " << args->command << " needs HOST[:PORT]\n" << usageText;
+        return exitUsage;
+    }
+    const auto address = parseAddress(args->positional[0]);
+    if (!address) {
+        std::cerr << "tamborix-remote: not an address: " << args->positional[0] << "\n";
+        return exitUsage;
+    }
+    try {
+        if (args->command == "pair") {
+            if (args->positional.size() < 2) {
+                std::cerr << "tamborix-remote: pair needs the code shown by the helper\n";
+                return exitUsage;
+            }
+            return pair(*args, *address);
+        }
+        if (args->command == "send") return send(*args, *address);
+        if (args->command == "shell") return shell(*args, *address);
+        return bench(*args, *address);
+    } catch (const HandshakeRefused& e) {
+        std::cerr << "tamborix-remote: the helper refused: " << e.what() << "\n";
+        return exitRefused;
+    } catch (const SecureError& e) {
+        std::cerr << "tamborix-remote: " << e.errorDescription() << "\n";
+        return e.kind() == SecureError::Kind::serverKeyChanged ? exitIdentity : exitFailed;
+    } catch (const std::exception& e) {
+        std::cerr << "tamborix-remote: " << e.what() << "\n";
+        return exitFailed;
+    }
+}
+
+}  // namespace
+}  // namespace tamborix::remote
+
+int main(int argc, char** argv) { return tamborix::remote::run(argc, argv); }
