@@ -166,6 +166,8 @@ struct LibsecretStore::Impl {
         return error ? error->message : "unknown Secret Service failure";
     }
 
+    void release();
+
     SecretLookup find(std::string_view account) {
         if (!sessionBusConfigured()) return failed("no D-Bus session bus");
         auto attrs = attributes(account);
@@ -251,17 +253,33 @@ LibsecretStore::LibsecretStore(std::string service, Duration timeout)
     impl_->timeout = timeout;
 }
 
-LibsecretStore::~LibsecretStore() {
-    // The library keeps one connection to the service for the process; it was made on our
-    // private context, which goes away with us.
+LibsecretStore::~LibsecretStore() = default;
+
+// The library keeps one connection to the service per process, whose D-Bus signals would queue up
+// on our private context between calls (nothing runs it then); letting go after every call keeps
+// that queue empty. The store is asked only a few times, at start-up.
+void LibsecretStore::Impl::release() {
     secret_service_disconnect();
+    while (g_main_context_pending(context.get())) g_main_context_iteration(context.get(), FALSE);
 }
 
-SecretLookup LibsecretStore::find(std::string_view account) { return impl_->find(account); }
-SecretLookup LibsecretStore::lookup(std::string_view account) { return impl_->lookup(account); }
+SecretLookup LibsecretStore::find(std::string_view account) {
+    auto result = impl_->find(account);
+    impl_->release();
+    return result;
+}
+
+SecretLookup LibsecretStore::lookup(std::string_view account) {
+    auto result = impl_->lookup(account);
+    impl_->release();
+    return result;
+}
+
 SecretWrite LibsecretStore::add(std::string_view account, std::string_view label,
                                 ByteView secret) {
-    return impl_->add(account, label, secret);
+    auto result = impl_->add(account, label, secret);
+    impl_->release();
+    return result;
 }
 
 }  // namespace tamborix
