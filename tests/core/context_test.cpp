@@ -1,0 +1,119 @@
+// The front application, the display layout and the statistics snapshot.
+
+#include <gtest/gtest.h>
+
+#include "core_harness.h"
+
+namespace tamborix::testing {
+namespace {
+
+using nlohmann::json;
+
+class Context : public ::testing::Test {
+protected:
+    Context() {
+        h.workspace.running = {{.handle = 1, .appId = "firefox.desktop", .name = "Firefox"},
+                               {.handle = 2, .appId = h.workspace.ownId, .name = "Tamborix Helper"},
+                               {.handle = 3, .appId = "", .name = ""},
+                               {.handle = 4, .appId = std::string(200, 'i'), .name = std::string(100, 'n')}};
+        h.workspace.front = 1;
+    }
+    void activate(AppHandle handle) {
+        h.workspace.front = handle;
+        h.loop.advance(0.4);
+    }
+    CoreHarness h;
+};
+
+TEST_F(Context, FrontApp_Changes_PushedToEveryPhone) {
+    auto a = h.phone("A");
+    auto b = h.phone("B");
+    h.core->startWatchingFrontApp();
+    EXPECT_EQ(h.core->frontApp(), (HelperCore::FrontApp{"Firefox", "firefox.desktop"}));
+    ASSERT_EQ(a->receivedOfType("context").size(), 1u);
+    EXPECT_EQ(b->receivedOfType("context")[0],
+              (json{{"t", "context"}, {"app", "Firefox"}, {"id", "firefox.desktop"}}));
+    activate(3);
+    EXPECT_EQ(a->receivedOfType("context").back(), (json{{"t", "context"}, {"app", "App"}, {"id", ""}}));
+    activate(4);
+    EXPECT_EQ(h.core->frontApp()->name, std::string(64, 'n'));
+    EXPECT_EQ(h.core->frontApp()->id, std::string(128, 'i'));
+    // Nothing new: nothing sent.
+    const auto count = a->receivedOfType("context").size();
+    h.loop.advance(2.0);
+    EXPECT_EQ(a->receivedOfType("context").size(), count);
+}
+
+TEST_F(Context, FrontApp_HelperItself_IgnoredAndKeepsPrevious) {
+    auto a = h.phone("A");
+    h.core->startWatchingFrontApp();
+    a->clearReceived();
+    activate(2);
+    EXPECT_TRUE(a->receivedOfType("context").empty());
+    EXPECT_EQ(h.core->frontApp()->name, "Firefox");
+}
+
+TEST_F(Context, ShareFrontAppOff_NoContextButMenuStillUpdated) {
+    h.core->setShareFrontApp(false);
+    h.core->startWatchingFrontApp();
+    auto a = h.phone("A");
+    auto key = KeyPair::generate();
+    h.pair(key, "B");
+    LoopbackPhone b(*h.core, key);
+    b.connect();
+    h.loop.runPosted();
+    activate(3);
+    EXPECT_TRUE(a->receivedOfType("context").empty());
+    EXPECT_TRUE(b.receivedOfType("context").empty());
+    EXPECT_EQ(b.receivedOfType("displays").size(), 1u);
+    EXPECT_EQ(h.core->frontApp()->name, "App");
+}
+
+TEST_F(Context, Displays_WatcherPushesChangesOnlyWithLivePhones) {
+    h.core->startWatchingDisplays();
+    h.displays.setPointer(Point{2000, 10});
+    h.loop.advance(1.0);  // nobody live: nothing recorded
+    auto a = h.phone("A");
+    h.loop.advance(0.4);
+    ASSERT_EQ(a->receivedOfType("displays").size(), 1u);
+    EXPECT_EQ(a->receivedOfType("displays")[0], (json{{"t", "displays"}, {"n", 2}, {"cur", 2}}));
+    h.loop.advance(2.0);
+    EXPECT_EQ(a->receivedOfType("displays").size(), 1u);
+    h.displays.setDisplays(FakeDisplaySource::withBounds({{0, 0, 1920, 1080}}));
+    h.loop.advance(0.4);
+    EXPECT_EQ(a->receivedOfType("displays").back(), (json{{"t", "displays"}, {"n", 1}, {"cur", 1}}));
+}
+
+TEST_F(Context, Stats_IdleHelper_ZeroSessionsAndFrames) {
+    const auto stats = h.core->currentStats();
+    EXPECT_EQ(stats["t"], "stats");
+    EXPECT_EQ(stats["sessions"], 0);
+    EXPECT_EQ(stats["rx"], 0);
+    EXPECT_EQ(stats["lag"], 0);
+    EXPECT_TRUE(stats["cpu"].is_number());
+    EXPECT_GT(stats["mem"].get<double>(), 0);
+}
+
+TEST_F(Context, Stats_FramesAndTransportMembers_CoreValuesWin) {
+    auto a = h.phone("A");
+    h.core->setTransportStats([] { return json{{"bleBacklog", 2}, {"bleDevices", 1}, {"rx", 999}}; });
+    h.loop.advance(1.0);
+    a->send({{"t", "ping"}});
+    a->send({{"t", "ping"}});
+    h.loop.advance(1.0);
+    const auto stats = h.core->currentStats();
+    EXPECT_EQ(stats["rx"], 2);
+    EXPECT_EQ(stats["sessions"], 1);
+    EXPECT_EQ(stats["bleBacklog"], 2);
+    EXPECT_EQ(stats["bleDevices"], 1);
+    int notified = 0;
+    auto sub = h.core->subscribe([&](HelperCore::Property p) {
+        if (p == HelperCore::Property::lastStats) ++notified;
+    });
+    h.core->refreshStats();
+    EXPECT_EQ(notified, 1);
+    EXPECT_EQ(h.core->lastStats()["sessions"], 1);
+}
+
+}  // namespace
+}  // namespace tamborix::testing
