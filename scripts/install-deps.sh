@@ -12,7 +12,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # services the integration tests start on their own
-  dbus dbus-x11 gnome-keyring avahi-daemon avahi-utils procps
+  dbus dbus-x11 gnome-keyring avahi-daemon avahi-utils procps iproute2
 )
 
 missing=()
