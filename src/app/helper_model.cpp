@@ -257,6 +257,9 @@ bool HelperModel::resetScreen(const std::string& id) {
 bool HelperModel::revoke(const std::string& id) {
     if (!store_->deviceById(id)) return false;
     store_->revoke(id);
+    // The core would refuse the phone's next frame anyway; a phone that stays silent must not
+    // keep its session either.
+    network_->closeDevice(id);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "transport/network_server.h"
 
 #include <utility>
+#include <vector>
 
 namespace tamborix {
 
@@ -72,6 +73,16 @@ void NetworkServer::stop() {
     clients.clear();
     setStatus("Off");
     if (hadClients) clientsChanged_.notify();
+}
+
+std::size_t NetworkServer::closeDevice(const std::string& deviceId) {
+    std::vector<std::shared_ptr<NetClient>> matching;
+    for (const auto& [key, client] : clients_) {
+        const auto& s = client->session();
+        if (s && s->device && s->device->id == deviceId) matching.push_back(client);
+    }
+    for (auto& client : matching) client->close();
+    return matching.size();
 }
 
 void NetworkServer::listenerState(StreamListener::State state, const std::string& error) {

@@ -38,6 +38,10 @@ public:
     // Cancels the listener, closes every client, withdraws the service; status "Off".
     void stop();
 
+    // Ends every client whose session belongs to this paired device (after it was unpaired, so a
+    // connected phone loses control at once). Returns how many were closed.
+    std::size_t closeDevice(const std::string& deviceId);
+
     [[nodiscard]] const std::string& status() const noexcept { return status_; }
     [[nodiscard]] std::size_t clientCount() const noexcept { return clients_.size(); }
     [[nodiscard]] std::uint16_t port() const noexcept { return port_; }
