@@ -92,15 +92,15 @@ Bytes randomBytes(std::size_t n, RandomSource& rng) {
 std::array<std::uint8_t, 32> sha256(ByteView data) {
     detail::ensureSodium();
     std::array<std::uint8_t, 32> out{};
-    crypto_hash_sha256(out.data(), data.data(), data.size());
+    crypto_hash_sha256(out.data(), detail::nonNull(data), data.size());
     return out;
 }
 
 std::array<std::uint8_t, 32> hmacSha256(ByteView key, ByteView message) {
     detail::ensureSodium();
     crypto_auth_hmacsha256_state state;
-    crypto_auth_hmacsha256_init(&state, key.data(), key.size());
-    crypto_auth_hmacsha256_update(&state, message.data(), message.size());
+    crypto_auth_hmacsha256_init(&state, detail::nonNull(key), key.size());
+    crypto_auth_hmacsha256_update(&state, detail::nonNull(message), message.size());
     std::array<std::uint8_t, 32> out{};
     crypto_auth_hmacsha256_final(&state, out.data());
     sodium_memzero(&state, sizeof state);
@@ -124,7 +124,7 @@ Bytes hkdfSha256(ByteView ikm, ByteView salt, ByteView info, std::size_t length)
         crypto_auth_hmacsha256_state state;
         crypto_auth_hmacsha256_init(&state, prk.data(), prk.size());
         crypto_auth_hmacsha256_update(&state, t.data(), tLength);
-        crypto_auth_hmacsha256_update(&state, info.data(), info.size());
+        crypto_auth_hmacsha256_update(&state, detail::nonNull(info), info.size());
         crypto_auth_hmacsha256_update(&state, &counter, 1);
         crypto_auth_hmacsha256_final(&state, t.data());
         sodium_memzero(&state, sizeof state);
