@@ -16,16 +16,8 @@ namespace {
 
 using Json = nlohmann::json;
 
-// A member that is a JSON string, or nullopt when it is missing or of another type.
-std::optional<std::string_view> stringMember(const Json& object, const char* key) {
-    if (!object.is_object()) return std::nullopt;
-    const auto it = object.find(key);
-    if (it == object.end() || !it->is_string()) return std::nullopt;
-    return std::string_view(it->get_ref<const std::string&>());
-}
-
 Bytes decodeField(const Json& object, const char* key, std::size_t length) {
-    Bytes value = Wire::b64d(stringMember(object, key), Wire::handshakeFieldLimit);
+    Bytes value = Wire::b64d(jsonText(object, key), Wire::handshakeFieldLimit);
     if (value.size() != length) throw SecureError::malformed("length");
     return value;
 }
@@ -56,6 +48,13 @@ void wipe(std::array<std::array<std::uint8_t, 32>, 4>& secrets) {
 
 }  // namespace
 
+std::optional<std::string_view> jsonText(const nlohmann::json& object, const char* key) {
+    if (!object.is_object()) return std::nullopt;
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_string()) return std::nullopt;
+    return std::string_view(it->get_ref<const std::string&>());
+}
+
 namespace ClientHandshake {
 
 std::pair<SecureSession::Key, SecureSession::Key> deriveKeys(ByteView ikm, ByteView th) {
@@ -74,7 +73,7 @@ namespace ServerHandshake {
 
 Accepted accept(const KeyPair& server, const nlohmann::json& hello, ByteView devicePub,
                 RandomSource& rng) {
-    const Bytes d = Wire::b64d(stringMember(hello, "dev"), Wire::handshakeFieldLimit);
+    const Bytes d = Wire::b64d(jsonText(hello, "dev"), Wire::handshakeFieldLimit);
     if (d.size() != Wire::keyLength) throw SecureError::malformed("length");
     if (!std::equal(d.begin(), d.end(), devicePub.begin(), devicePub.end())) {
         throw SecureError::malformed("device key");
@@ -133,9 +132,9 @@ PhoneHandshake::PhoneHandshake(const KeyPair& device, Kind kind, std::string nam
 std::unique_ptr<SecureSession> PhoneHandshake::finish(const nlohmann::json& reply,
                                                       const Bytes* expectedServer) const {
     if (!reply.is_object()) throw SecureError::malformed("reply");
-    const auto type = stringMember(reply, "t");
+    const auto type = jsonText(reply, "t");
     if (type == "error") {
-        throw SecureError::malformed(std::string(stringMember(reply, "msg").value_or("error")));
+        throw SecureError::malformed(std::string(jsonText(reply, "msg").value_or("error")));
     }
     const auto v = reply.find("v");
     if (type != "welcome2" || v == reply.end() || !v->is_number() || *v != 2) {
@@ -143,7 +142,7 @@ std::unique_ptr<SecureSession> PhoneHandshake::finish(const nlohmann::json& repl
     }
     // A reply that does not echo our nonce answers some other request.
     const std::string& sentNonce = request_.at("nc").get_ref<const std::string&>();
-    if (stringMember(reply, "nc") != std::optional<std::string_view>(sentNonce)) {
+    if (jsonText(reply, "nc") != std::optional<std::string_view>(sentNonce)) {
         throw SecureError::malformed("nonce");
     }
     const Bytes e = decodeField(reply, "e", Wire::keyLength);

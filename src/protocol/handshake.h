@@ -3,6 +3,8 @@
 // side (used by tamborix-remote and the end-to-end tests).
 
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <nlohmann/json.hpp>
 #include <utility>
 
@@ -12,6 +14,11 @@
 #include "protocol/secure_session.h"
 
 namespace tamborix {
+
+// A member of a JSON object as text, or nullopt when the object lacks it or it is not a string:
+// exactly the "absent" that Wire::b64d refuses. Also safe on values that are not objects.
+[[nodiscard]] std::optional<std::string_view> jsonText(const nlohmann::json& object,
+                                                       const char* key);
 
 namespace ClientHandshake {
 // HKDF-SHA-256(ikm, salt = th, info = "velmorand-v2 keys", 64) split in two halves:

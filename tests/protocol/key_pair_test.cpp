@@ -63,13 +63,5 @@ TEST(KeyPairFromRaw, Lengths_Only32BytesMakeAKey) {
     EXPECT_EQ(restored->publicKey(), generated.publicKey());
 }
 
-TEST(KeyPairGenerate, Source_DrawsTheScalarFromTheGivenSource) {
-    testing::FixedRandom first(5);
-    testing::FixedRandom second(5);
-    EXPECT_EQ(KeyPair::generate(first).publicKey(), KeyPair::generate(second).publicKey());
-    EXPECT_EQ(first.bytesDrawn(), 32u);
-    EXPECT_NE(KeyPair::generate().publicKey(), KeyPair::generate().publicKey());
-}
-
 }  // namespace
 }  // namespace tamborix

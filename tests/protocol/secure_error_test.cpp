@@ -26,13 +26,5 @@ TEST(SecureErrorEquality, MalformedComparesDetail_OthersCompareCase) {
     EXPECT_EQ(SecureError::malformed("length").detail(), "length");
 }
 
-TEST(SecureErrorThrow, CaughtAsStdException_KeepsText) {
-    try {
-        throw SecureError::malformed("device key");
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Malformed message (device key)");
-    }
-}
-
 }  // namespace
 }  // namespace tamborix

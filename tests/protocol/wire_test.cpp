@@ -157,17 +157,6 @@ TEST(WirePairProof, EquivalentCodes_SameProof_AndTranscriptBound) {
     EXPECT_NE(Wire::pairProof("ABCDEFGHJKMP", th), proof);
 }
 
-TEST(WireRandomBytes, Length_DrawsExactlyThatManyFromTheSource) {
-    testing::FixedRandom rng;
-    rng.script(fromHex("0102030405"));
-    EXPECT_TRUE(Wire::randomBytes(0, rng).empty());
-    EXPECT_EQ(Wire::randomBytes(3, rng), fromHex("010203"));
-    EXPECT_EQ(Wire::randomBytes(2, rng), fromHex("0405"));
-    EXPECT_EQ(rng.bytesDrawn(), 5u);
-    // The real source gives different bytes on each call.
-    EXPECT_NE(Wire::randomBytes(32), Wire::randomBytes(32));
-}
-
 TEST(WireHkdf, OutputLength_UpTo255BlocksOtherwiseRefused) {
     const Bytes ikm(32, 1);
     EXPECT_EQ(Wire::hkdfSha256(ikm, {}, {}, 8160).size(), 8160u);
