@@ -1,0 +1,245 @@
+// The real tamborix-helper driven by the real tamborix-remote over loopback, in dry run.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "e2e/helper_fixture.h"
+
+namespace tamborix::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+std::optional<json> firstOfType(const std::vector<json>& messages, const std::string& type) {
+    for (const auto& m : messages) {
+        if (m.value("t", "") == type) return m;
+    }
+    return std::nullopt;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+class HelperE2E : public ::testing::Test {
+protected:
+    HelperRun run_;
+};
+
+TEST_F(HelperE2E, Pair_ApprovedOnConsole_StoredAndHelloGetsReadyFrame) {
+    const auto paired = run_.pair("YES", "Ada's phone");
+    ASSERT_EQ(paired.exitCode, 0) << paired.err << run_.helper().transcript();
+    const auto msg = firstOfType(paired.messages(), "paired");
+    ASSERT_TRUE(msg);
+    EXPECT_EQ((*msg)["os"], "linux");
+    EXPECT_EQ((*msg)["v"], 2);
+    const std::string id = (*msg)["id"];
+    EXPECT_TRUE(std::regex_match(id, std::regex("[0-9a-f]{16}")));
+    EXPECT_TRUE(run_.helper().waitForPrefix("Event: Paired Ada's phone"));
+
+    const auto listed = run_.console("devices", id);
+    EXPECT_TRUE(contains(listed, id + " full undecided Ada's phone")) << run_.helper().transcript();
+
+    const auto hello = run_.runRemote({"send", run_.address(), R"({"t":"ping"})"});
+    ASSERT_EQ(hello.exitCode, 0) << hello.err;
+    const auto messages = hello.messages();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.front()["t"], "ready");
+    EXPECT_EQ(messages.front()["os"], "linux");
+    EXPECT_EQ(messages.front()["scope"], "full");
+    EXPECT_EQ(messages.front()["caps"], json({"apps", "laser", "screen", "open"}));
+    EXPECT_TRUE(firstOfType(messages, "pong"));
+    // The virtual display of the dry run is announced after the ready frame.
+    const auto displays = firstOfType(messages, "displays");
+    ASSERT_TRUE(displays);
+    EXPECT_EQ((*displays)["n"], 1);
+}
+
+TEST_F(HelperE2E, Pair_WrongCodeOrDenied_RefusedAndNothingStored) {
+    run_.openPairing();
+    const auto wrong = run_.runRemote({"pair", run_.address(), "abcd efgh jkmn"});
+    EXPECT_EQ(wrong.exitCode, 3) << wrong.err;
+    EXPECT_NE(wrong.err.find("refused the pairing code"), std::string::npos) << wrong.err;
+    EXPECT_TRUE(run_.helper().waitForPrefix("Event: Wrong pairing code from tamborix-remote"));
+
+    const auto denied = run_.pair("n");
+    EXPECT_EQ(denied.exitCode, 3) << denied.err;
+    EXPECT_NE(denied.err.find("denied"), std::string::npos) << denied.err;
+    EXPECT_TRUE(run_.helper().waitForPrefix("Event: Denied e2e phone"));
+    EXPECT_TRUE(contains(run_.console("devices", "No paired"), "No paired devices."));
+
+    // Without pairing, commands are refused at the handshake.
+    const auto unpaired = run_.runRemote({"send", run_.address(), R"({"t":"ping"})"});
+    EXPECT_NE(unpaired.exitCode, 0);
+    EXPECT_NE(unpaired.err.find("not paired"), std::string::npos) << unpaired.err;
+}
+
+TEST_F(HelperE2E, Send_Commands_RecordedInDryRunLogInOrder) {
+    ASSERT_EQ(run_.pair().exitCode, 0);
+    const auto r = run_.runRemote({"send", run_.address(),
+                                   R"({"t":"move","dx":10,"dy":-4})",
+                                   R"({"t":"click","b":"right","n":2})",
+                                   R"({"t":"key","k":"k","mods":["shift","cmd"]})",
+                                   R"({"t":"text","s":"héllo"})",
+                                   R"({"t":"scroll","dx":0,"dy":3})",
+                                   R"({"t":"action","a":"copy"})",
+                                   R"({"t":"window","op":"max"})",
+                                   R"({"cmds":[{"t":"down","b":"left"},{"t":"up","b":"left"}]})",
+                                   R"({"t":"clip_get"})"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto clip = firstOfType(r.messages(), "clip");
+    ASSERT_TRUE(clip);
+    EXPECT_EQ((*clip)["s"], "dry-run clipboard");
+
+    const auto log = run_.dryRunLines();
+    std::vector<std::string> rest;
+    double dx = 0;
+    double dy = 0;
+    for (const auto& l : log) {
+        double a = 0;
+        double b = 0;
+        if (std::sscanf(l.c_str(), "move %lf %lf", &a, &b) == 2) {
+            dx += a;
+            dy += b;
+        } else {
+            rest.push_back(l);
+        }
+    }
+    EXPECT_DOUBLE_EQ(dx, 10);
+    EXPECT_DOUBLE_EQ(dy, -4);
+    const std::vector<std::string> expected = {
+        "click right 1", "click right 2", "key k [\"cmd\", \"shift\"]", "text 5", "scroll 0.0 3.0",
+        "key c [\"primary\"]", "window max", "down left", "up left"};
+    EXPECT_EQ(rest, expected);
+}
+
+TEST_F(HelperE2E, Revoke_FromConsole_EndsLiveSessionAtOnce) {
+    const auto paired = run_.pair();
+    ASSERT_EQ(paired.exitCode, 0);
+    const std::string id = (*firstOfType(paired.messages(), "paired"))["id"];
+    auto shell = run_.startRemote({"shell", run_.address()}, true);
+    ASSERT_TRUE(shell->waitForLine([](const std::string& l) { return l.find("\"ready\"") != std::string::npos; }))
+        << shell->transcript();
+    ASSERT_TRUE(run_.helper().waitForPrefix("Event: e2e phone connected via Network"));
+
+    run_.console("revoke " + id, "Revoked");
+    // The phone sends nothing, yet its connection ends.
+    const auto code = shell->wait(10s);
+    ASSERT_TRUE(code) << shell->transcript();
+    EXPECT_EQ(*code, 1);
+    EXPECT_NE(shell->errText().find("closed the connection"), std::string::npos);
+    const auto status = run_.console("status", "Paired devices:");
+    EXPECT_TRUE(contains(status, "Connected: none")) << run_.helper().transcript();
+    EXPECT_TRUE(contains(status, "Paired devices: 0"));
+}
+
+TEST_F(HelperE2E, Identity_ChangedForAddress_RemoteRefusesWithKeyChangedText) {
+    ASSERT_EQ(run_.pair().exitCode, 0);
+    const auto helpers = run_.dir() / "remote-config" / "tamborix-remote" / "helpers.json";
+    json known;
+    std::ifstream(helpers) >> known;
+    known[run_.address()] = std::string(43, 'A') + "=";
+    std::ofstream(helpers) << known.dump();
+    const auto r = run_.runRemote({"send", run_.address(), R"({"t":"ping"})"});
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_NE(r.err.find("This computer's identity changed \u2014 possible impersonation. Re-pair to continue."),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(HelperE2E, Connections_SeventeenthRefusedUntilOneCloses) {
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int i = 0; i < 16; ++i) clients.push_back(std::make_unique<RawClient>(run_.port()));
+    // Each of the sixteen is served: a request gets its reply.
+    for (auto& c : clients) {
+        ASSERT_TRUE(c->send("{}\n"));
+        const auto reply = c->readLine();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(json::parse(*reply)["msg"], "unsupported protocol (update the app)");
+    }
+    clients.clear();
+    for (int i = 0; i < 16; ++i) clients.push_back(std::make_unique<RawClient>(run_.port()));
+    RawClient extra(run_.port());
+    extra.send(R"({"t":"hello2","v":2})" "\n");
+    EXPECT_TRUE(extra.closedWithin(5s));
+    EXPECT_FALSE(extra.readLine(100ms));
+
+    clients.pop_back();
+    std::optional<std::string> reply;
+    // The helper notices the closed client asynchronously: retry until a new one is served.
+    for (int attempt = 0; attempt < 50 && !reply; ++attempt) {
+        RawClient next(run_.port());
+        next.send("{}\n");
+        reply = next.readLine(200ms);
+    }
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(json::parse(*reply)["t"], "error");
+}
+
+TEST_F(HelperE2E, Lines_Over8192Bytes_CloseWithoutReplyExactLimitAnswered) {
+    RawClient longLine(run_.port());
+    longLine.send(std::string(8193, 'x'));
+    EXPECT_TRUE(longLine.closedWithin(5s));
+
+    RawClient exact(run_.port());
+    exact.send(std::string(8192, ' ') + "\n");
+    const auto reply = exact.readLine();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(json::parse(*reply)["msg"], "unsupported protocol (update the app)");
+    EXPECT_TRUE(exact.closedWithin(5s));
+}
+
+TEST_F(HelperE2E, Handshakes_TwentyFirstFromOneAddressLimitedOthersNot) {
+    const std::string hello = R"({"t":"hello2","v":2,"dev":"AAAA","nc":7})" "\n";
+    for (int i = 0; i < 20; ++i) {
+        RawClient c(run_.port(), "127.0.0.1");
+        c.send(hello);
+        const auto reply = c.readLine();
+        ASSERT_TRUE(reply) << i;
+        EXPECT_EQ(json::parse(*reply), json({{"t", "error"}, {"msg", "bad handshake"}, {"nc", 7}})) << i;
+    }
+    RawClient limited(run_.port(), "127.0.0.1");
+    limited.send(hello);
+    const auto refused = limited.readLine();
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(json::parse(*refused)["msg"], "too many attempts, wait a minute");
+
+    RawClient other(run_.port(), "127.0.0.9");
+    other.send(hello);
+    const auto fine = other.readLine();
+    ASSERT_TRUE(fine);
+    EXPECT_EQ(json::parse(*fine)["msg"], "bad handshake");
+}
+
+TEST_F(HelperE2E, Sigterm_WithLiveSession_ClosesItAndExitsCleanly) {
+    ASSERT_EQ(run_.pair().exitCode, 0);
+    auto shell = run_.startRemote({"shell", run_.address()}, true);
+    ASSERT_TRUE(shell->waitForLine([](const std::string& l) { return l.find("\"ready\"") != std::string::npos; }));
+    run_.helper().signal(SIGTERM);
+    const auto code = run_.helper().wait(10s);
+    ASSERT_TRUE(code);
+    EXPECT_EQ(*code, 0);
+    EXPECT_TRUE(run_.helper().waitForPrefix("Stopped.", 1s));
+    EXPECT_EQ(shell->wait(10s), std::optional<int>(1));
+}
+
+TEST_F(HelperE2E, Pair_StandardInputClosed_PromptAnswersNo) {
+    const auto code = run_.openPairing();
+    run_.helper().closeStdin();
+    const auto r = run_.runRemote({"pair", run_.address(), code});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find("denied"), std::string::npos) << r.err;
+    EXPECT_TRUE(run_.helper().waitForPrefix("Event: Denied tamborix-remote"));
+    // The helper keeps serving without a console.
+    RawClient c(run_.port());
+    c.send("{}\n");
+    EXPECT_TRUE(c.readLine());
+}
+
+}  // namespace
+}  // namespace tamborix::testing
