@@ -38,7 +38,9 @@ public:
     // Whether this session allows capturing the screen at all.
     [[nodiscard]] virtual bool available() const = 0;
     // `done` is called on the main loop, never from inside this call. The caller keeps its own
-    // lifetime check: the answer may come after the caller lost interest.
+    // lifetime check: the answer may come after the caller lost interest. A display that is not
+    // (or no longer) capturable answers nothing; a backend may reuse its list of capturable
+    // displays for up to 5 s rather than query the system for every frame.
     virtual void capture(const CaptureRequest& request, Done done) = 0;
 };
 

@@ -75,13 +75,5 @@ TEST(ScreenFrame, Region_CursorMode_KeptInsideTheDisplay) {
     EXPECT_EQ(ScreenStreamer::region(Mode::fit, secondary, Point{0, 0}), secondary);
 }
 
-TEST(ScreenFrame, ModeNames_RoundTripAndRefuseOthers) {
-    EXPECT_EQ(ScreenStreamer::modeFromName("fit"), Mode::fit);
-    EXPECT_EQ(ScreenStreamer::modeFromName("cursor"), Mode::cursor);
-    EXPECT_FALSE(ScreenStreamer::modeFromName("Fit").has_value());
-    EXPECT_EQ(ScreenStreamer::modeName(Mode::cursor), "cursor");
-    EXPECT_EQ(ScreenStreamer::modeName(Mode::fit), "fit");
-}
-
 }  // namespace
 }  // namespace tamborix::testing

@@ -8,12 +8,14 @@ struct Rgba {
     double red, green, blue, alpha;
 };
 
-// Both windows: borderless, transparent, no shadow, click-through, above every other window
-// (including full-screen ones), on every workspace, never in window cycling or task bars.
-inline constexpr int windowLevel = 1000;  // the desktop's screen-saver level and above
+// Both windows: borderless, transparent, no shadow, click-through, shown on every workspace and
+// beside full-screen windows, never in task bars, brought to the front whatever application is
+// active. Level 1000 is the screen-saver level: a backend maps it to its topmost stacking layer.
+inline constexpr int windowLevel = 1000;
 
 namespace laser {
 inline constexpr double size = 46.0;  // square window, edge length
+inline constexpr bool inWindowCycling = false;
 // Layer 1: a radial glow filling the window, from the centre (0.5, 0.5) out to the corner (1, 1).
 inline constexpr Rgba glowCentre{1.0, 0.1, 0.1, 0.55};
 inline constexpr Rgba glowEdge{1.0, 0.1, 0.1, 0.0};
@@ -32,6 +34,7 @@ inline constexpr double injectedHoldSeconds = 0.25;
 
 namespace finder {
 inline constexpr double size = 220.0;  // square window, edge length
+inline constexpr bool inWindowCycling = true;
 // Two rings, each an ellipse in (10, 10, 200, 200) of the window.
 inline constexpr int rings = 2;
 inline constexpr double ringInset = 10.0;
