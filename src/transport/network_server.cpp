@@ -40,6 +40,7 @@ std::optional<std::uint16_t> NetworkServer::boundPort() const {
 }
 
 void NetworkServer::start() {
+    if (listener_) return;  // already listening: a second listener would only fail to bind
     auto created = listeners_.create(port_);
     if (!created.listener) {
         setStatus("Failed: " + created.error);

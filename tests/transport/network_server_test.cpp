@@ -89,6 +89,9 @@ TEST_F(NetworkServerTest, Start_AfterStop_StaysOffUntilListenerReady) {
     listeners.reportState(State::ready);
     EXPECT_EQ(server.status(), "On (port 50505)");
     EXPECT_EQ(listeners.created(), 2u);
+    server.start();  // while running: nothing new
+    EXPECT_EQ(listeners.created(), 2u);
+    EXPECT_FALSE(listeners.last()->cancelled);
 }
 
 TEST_F(NetworkServerTest, Accept_SixteenClients_SeventeenthCancelledUntilOneLeaves) {
