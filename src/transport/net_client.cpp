@@ -177,6 +177,10 @@ void NetClient::handleFrame(ByteView line) {
         }
         return;
     }
+    if (queue_.size() >= maxQueuedFrames) {
+        close();
+        return;
+    }
     queue_.push_back(std::move(frame));
     runNextQueued();
 }

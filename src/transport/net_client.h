@@ -26,6 +26,10 @@ public:
     static constexpr Duration handshakeIdleLimit = std::chrono::seconds(10);
     static constexpr Duration sessionIdleLimit = std::chrono::seconds(30);
     static constexpr const char* transportName = "Network";
+    // Frames that may wait behind one being processed asynchronously (for example a pairing
+    // waiting for the user). A peer that sends more without waiting is cut off instead of being
+    // buffered without bound.
+    static constexpr std::size_t maxQueuedFrames = 1024;
 
     using OnDone = std::function<void(NetClient&)>;
 

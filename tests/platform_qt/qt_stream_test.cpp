@@ -145,6 +145,32 @@ TEST(QtStreamTest, Connection_ReceiveAndSend_BytesBothWaysThenEndOfStream) {
     EXPECT_EQ(states[0], StreamConnection::State::ready);
 }
 
+TEST(QtStreamTest, Connection_PeerSendsFarMoreThanOneRead_EveryByteArrivesInOrder) {
+    Listening l;
+    ASSERT_TRUE(runUntil([&] { return !l.states.empty(); }));
+    auto client = connectTo(QHostAddress::LocalHost, l.listener->localPort());
+    ASSERT_TRUE(runUntil([&] { return !l.accepted.empty(); }));
+    auto& conn = *l.accepted[0];
+    conn.start([](StreamConnection::State, const std::string&) {});
+    std::string sent;
+    for (int i = 0; sent.size() < 4 * 1024 * 1024; ++i) sent += std::to_string(i) + ",";
+    client->write(sent.data(), static_cast<qint64>(sent.size()));
+    std::string got;
+    std::size_t reads = 0;
+    std::function<void()> read = [&] {
+        conn.receive(16384, [&](Bytes data, bool, std::optional<std::string>) {
+            EXPECT_LE(data.size(), 16384u);
+            ++reads;
+            got += toString(data);
+            read();
+        });
+    };
+    read();
+    ASSERT_TRUE(runUntil([&] { return got.size() >= sent.size(); }, 60000));
+    EXPECT_EQ(got, sent);
+    EXPECT_GE(reads, sent.size() / 16384);
+}
+
 TEST(QtStreamTest, Connection_CancelAfterSend_PeerGetsEveryByteThenClose) {
     Listening l;
     ASSERT_TRUE(runUntil([&] { return !l.states.empty(); }));

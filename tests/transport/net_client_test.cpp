@@ -280,6 +280,22 @@ TEST_F(NetClientTest, Queue_CoreCompletesInsideCall_AllFramesInOrder) {
     EXPECT_EQ(client->queuedFrames(), 0u);
 }
 
+TEST_F(NetClientTest, Queue_PeerFloodsWhilePairingWaits_ClosedAtTheLimit) {
+    send("pair\n");
+    send(b64("first") + "\n");
+    ASSERT_EQ(core.pending.size(), 1u);
+    std::string flood;
+    for (std::size_t i = 0; i < NetClient::maxQueuedFrames; ++i) flood += b64("x") + "\n";
+    send(flood);
+    EXPECT_FALSE(client->isClosed());
+    EXPECT_EQ(client->queuedFrames(), NetClient::maxQueuedFrames + 1);
+    send(b64("one too many") + "\n");
+    EXPECT_TRUE(client->isClosed());
+    EXPECT_EQ(core.closedCalls.size(), 1u);
+    core.completeNext();
+    EXPECT_EQ(core.framesAsync.size(), 1u);
+}
+
 TEST_F(NetClientTest, Queue_FrameFails_ClosesAndDropsTheRest) {
     send("pair\n");
     send(b64("p1") + "\n" + b64("p2") + "\n");

@@ -14,6 +14,9 @@ namespace {
 
 // How long a dropped connection may take to hand its last bytes to a slow peer.
 constexpr auto lingerLimit = std::chrono::seconds(5);
+// Qt buffers received bytes without limit unless told; past this it leaves them to TCP's own
+// flow control until the client has read.
+constexpr qint64 readBufferLimit = 64 * 1024;
 
 std::string hostText(const QHostAddress& address) {
     if (address.isNull()) return {};
@@ -33,6 +36,7 @@ QtStreamConnection::QtStreamConnection(QTcpSocket* socket)
     socket_->setParent(nullptr);
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    socket_->setReadBufferSize(readBufferLimit);
 }
 
 QtStreamConnection::~QtStreamConnection() {
