@@ -1,0 +1,227 @@
+#include "app/helper_model.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "core/session/helper_core.h"
+#include "protocol/wire.h"
+#include "store/device_store.h"
+#include "testing/fake_activity.h"
+#include "testing/fake_clipboard.h"
+#include "testing/fake_display_source.h"
+#include "testing/fake_host_info.h"
+#include "testing/fake_overlay_surface.h"
+#include "testing/fake_screen_capture.h"
+#include "testing/fake_secret_store.h"
+#include "testing/fake_stream.h"
+#include "testing/fake_window_control.h"
+#include "testing/fake_workspace.h"
+#include "testing/loopback_phone.h"
+#include "testing/manual_loop.h"
+#include "testing/recording_input_sink.h"
+#include "transport/network_server.h"
+
+namespace tamborix {
+namespace {
+
+using testing::LoopbackPhone;
+
+// Answers every prompt with a fixed value and remembers what was asked.
+class ScriptedPrompter final : public ApprovalPrompter {
+public:
+    void askApproval(const std::string& name, const std::string& fingerprint,
+                     std::function<void(bool)> answer) override {
+        asked.push_back(name + " " + fingerprint);
+        answer(allow);
+    }
+    void askScreenApproval(const std::string& name, std::function<void(bool)> answer) override {
+        asked.push_back(name);
+        answer(allow);
+    }
+    bool allow = true;
+    std::vector<std::string> asked;
+};
+
+class HelperModelTest : public ::testing::Test {
+protected:
+    HelperModelTest() {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tamborix-model-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_ / "store");
+    }
+    ~HelperModelTest() override { std::filesystem::remove_all(dir_); }
+
+    std::unique_ptr<HelperModel> makeModel(testing::FakeStreamListenerFactory& listeners) {
+        HelperEnvironment env{loop_,    sink_,    displays_, workspace_, windows_, overlay_,
+                              capture_, clipboard_, activity_, host_,    secrets_, listeners};
+        env.settingsFile = dir_ / "settings.json";
+        env.storeFolder = dir_ / "store";
+        env.port = 0;
+        env.dryRun = false;
+        return std::make_unique<HelperModel>(env);
+    }
+
+    std::filesystem::path dir_;
+    testing::ManualLoop loop_;
+    testing::RecordingInputSink sink_;
+    testing::FakeDisplaySource displays_;
+    testing::FakeWorkspace workspace_;
+    testing::FakeWindowControl windows_;
+    testing::FakeOverlaySurface overlay_;
+    testing::FakeScreenCapture capture_{loop_};
+    testing::FakeClipboard clipboard_;
+    testing::FakeActivity activity_;
+    testing::FakeHostInfo host_{"Ada's Laptop"};
+    testing::FakeSecretStore secrets_;
+};
+
+TEST_F(HelperModelTest, Construct_FreshUser_NetworkStartsAndFirstLaunchShowsStatus) {
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    EXPECT_TRUE(model->networkOn());
+    EXPECT_TRUE(model->bluetoothOn());
+    EXPECT_TRUE(model->shareFrontApp());
+    EXPECT_TRUE(model->core().shareFrontApp());
+    ASSERT_EQ(listeners.created(), 1u);
+    EXPECT_TRUE(listeners.last()->started);
+    EXPECT_EQ(model->network().status(), "Starting…");
+    listeners.last()->boundPort = 43210;
+    ASSERT_TRUE(listeners.reportState(StreamListener::State::ready));
+    loop_.runPosted();
+    EXPECT_EQ(model->networkStatusLine(), "Network \u2014 On (port 43210)");
+    EXPECT_EQ(model->linkPort(), 43210);
+
+    EXPECT_TRUE(model->launched());
+    EXPECT_FALSE(model->launched());  // once per process
+    model.reset();
+
+    testing::FakeStreamListenerFactory again(loop_);
+    model = makeModel(again);
+    EXPECT_FALSE(model->launched());  // launched before and input allowed
+    model.reset();
+
+    sink_.setMayPost(false, "no XTEST");
+    testing::FakeStreamListenerFactory third(loop_);
+    model = makeModel(third);
+    EXPECT_FALSE(model->accessibilityGranted());
+    EXPECT_TRUE(model->launched());  // permission missing: shown at every launch
+    EXPECT_NE(model->inputLine().find("no XTEST"), std::string::npos);
+}
+
+TEST_F(HelperModelTest, SetNetworkOn_Off_PersistsAndRestartLeavesServerStopped) {
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    model->setNetworkOn(false);
+    EXPECT_TRUE(listeners.last()->cancelled);
+    EXPECT_EQ(model->network().status(), "Off");
+    model.reset();
+
+    testing::FakeStreamListenerFactory second(loop_);
+    model = makeModel(second);
+    EXPECT_FALSE(model->networkOn());
+    EXPECT_EQ(second.created(), 0u);
+    EXPECT_EQ(model->network().status(), "Starting…");
+    model->setNetworkOn(true);
+    EXPECT_EQ(second.created(), 1u);
+}
+
+TEST_F(HelperModelTest, Timers_StatsEverySecondAndPermissionPolledEveryTwo) {
+    sink_.setMayPost(false, "no XTEST");
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    int permissionChanges = 0;
+    auto sub = model->subscribe([&](HelperModel::Change c) {
+        if (c == HelperModel::Change::permission) ++permissionChanges;
+    });
+    EXPECT_TRUE(model->core().lastStats().empty());
+    loop_.advance(1.0);
+    const auto& stats = model->core().lastStats();
+    ASSERT_FALSE(stats.empty());
+    EXPECT_EQ(stats["sessions"], 0);
+    EXPECT_EQ(stats["bleBacklog"], 0);
+    EXPECT_EQ(model->statsLine().rfind("CPU ", 0), 0u);
+
+    sink_.setMayPost(true);
+    loop_.advance(0.9);  // the poll runs at 2 s
+    EXPECT_FALSE(model->accessibilityGranted());
+    loop_.advance(0.2);
+    EXPECT_TRUE(model->accessibilityGranted());
+    loop_.advance(10.0);
+    EXPECT_EQ(permissionChanges, 1);  // an unchanged value announces nothing
+}
+
+TEST_F(HelperModelTest, Pairing_ThroughPrompter_AllowedStoresDeniedAndNoPrompterRefuse) {
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    ScriptedPrompter prompter;
+
+    const auto pairOnce = [&](bool withPrompter, bool allow) {
+        model->setPrompter(withPrompter ? &prompter : nullptr);
+        prompter.allow = allow;
+        const auto pairing = model->openPairing();
+        LoopbackPhone phone(model->core(), KeyPair::generate());
+        const auto reply = phone.connect(PhoneHandshake::Kind::pair, "Pixel");
+        EXPECT_EQ(reply["t"], "welcome2");
+        phone.send({{"t", "pair"}, {"proof", Wire::b64url(Wire::pairProof(pairing.code, phone.th()))}});
+        loop_.runPosted();
+        return phone.receivedOfType("paired").size() == 1;
+    };
+    EXPECT_FALSE(pairOnce(false, true));
+    EXPECT_TRUE(prompter.asked.empty());
+    EXPECT_FALSE(pairOnce(true, false));
+    EXPECT_TRUE(pairOnce(true, true));
+    ASSERT_EQ(prompter.asked.size(), 2u);
+    EXPECT_EQ(prompter.asked[1].rfind("Pixel ", 0), 0u);
+    ASSERT_EQ(model->devices().size(), 1u);
+    EXPECT_EQ(model->devices()[0].name, "Pixel");
+    EXPECT_EQ(model->devices()[0].screen, "undecided");
+}
+
+TEST_F(HelperModelTest, ConsoleTarget_DeviceCommands_ChangeStoreAndRefuseUnknownIds) {
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    const auto key = KeyPair::generate();
+    const auto device = model->store().add(ByteView(key.publicKey().data(), 32), "Watch");
+    model->store().setScreen(device.id, true);
+    EXPECT_EQ(model->devices()[0].screen, "allowed");
+
+    EXPECT_TRUE(model->setScope(device.id, PairedDevice::Scope::presenter));
+    EXPECT_EQ(model->devices()[0].scope, "presenter");
+    EXPECT_TRUE(model->resetScreen(device.id));
+    EXPECT_EQ(model->devices()[0].screen, "undecided");
+    EXPECT_FALSE(model->setScope("0000000000000000", PairedDevice::Scope::full));
+    EXPECT_FALSE(model->resetScreen("0000000000000000"));
+    EXPECT_FALSE(model->revoke("0000000000000000"));
+    EXPECT_TRUE(model->revoke(device.id));
+    EXPECT_TRUE(model->devices().empty());
+}
+
+TEST_F(HelperModelTest, PairingURI_ListeningPort_LinkCarriesPortKeyCodeAndHostName) {
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    listeners.last()->boundPort = 40999;
+    ASSERT_TRUE(listeners.reportState(StreamListener::State::ready));
+    loop_.runPosted();
+    const auto pairing = model->openPairing();
+    EXPECT_EQ(pairing.code.size(), 12u);
+    EXPECT_NE(pairing.link.find("&p=40999&"), std::string::npos) << pairing.link;
+    const auto& pub = model->store().key().publicKey();
+    EXPECT_NE(pairing.link.find("&k=" + Wire::b64url(ByteView(pub.data(), 32)) + "&"), std::string::npos);
+    EXPECT_NE(pairing.link.find("&c=" + pairing.code + "&"), std::string::npos);
+    EXPECT_TRUE(pairing.link.ends_with("&n=Ada%27s%20Laptop")) << pairing.link;
+    EXPECT_TRUE(model->store().pairingOpen());
+}
+
+TEST(StatsLineTest, FormatStatsLine_MixedValues_RoundsTruncatesAndDefaults) {
+    EXPECT_EQ(formatStatsLine({{"cpu", 12.6}, {"mem", 85.9}, {"lag", 3.2}, {"rx", 40}}),
+              "CPU 13% \u00B7 85 MB \u00B7 lag 3 ms \u00B7 40 cmds/s \u00B7 BT backlog 0");
+    EXPECT_EQ(formatStatsLine({{"cpu", "x"}, {"rx", 2.5}, {"bleBacklog", 7}}),
+              "CPU 0% \u00B7 0 MB \u00B7 lag 0 ms \u00B7 0 cmds/s \u00B7 BT backlog 7");
+}
+
+}  // namespace
+}  // namespace tamborix
