@@ -112,9 +112,8 @@ void HelperCore::run(const json& command, PairedDevice::Scope scope, const Helpe
     if (t == "click") {
         const auto b = cmd::button(command);
         int n = 1;
-        if (command.contains("n")) {
-            const auto& value = command["n"];
-            const auto count = value.is_boolean() ? std::nullopt : jsontext::integer(value);
+        if (const auto it = command.find("n"); it != command.end()) {
+            const auto count = jsontext::integer(*it);
             if (!count || *count < 1 || *count > 3) throw Rejected();
             n = static_cast<int>(*count);
         }
@@ -163,7 +162,7 @@ void HelperCore::run(const json& command, PairedDevice::Scope scope, const Helpe
         const bool cursorMode = mode && *mode == "cursor";
         std::int64_t d = 0;
         if (const auto it = command.find("d"); it != command.end()) {
-            if (const auto value = it->is_boolean() ? std::nullopt : jsontext::integer(*it)) {
+            if (const auto value = jsontext::integer(*it)) {
                 if (*value < 0 || *value > cmd::maxDisplay) throw Rejected();
                 d = *value;
             }
@@ -175,7 +174,7 @@ void HelperCore::run(const json& command, PairedDevice::Scope scope, const Helpe
         }
     } else if (t == "scr_ack") {
         const auto id = jsontext::integerMember(command, "id");
-        if (!id || command["id"].is_boolean()) throw Rejected();
+        if (!id) throw Rejected();
         if (const auto it = parts_->streamers.find(conn->session->sid());
             it != parts_->streamers.end())
             it->second->ack(*id);
@@ -183,7 +182,7 @@ void HelperCore::run(const json& command, PairedDevice::Scope scope, const Helpe
         const auto id = jsontext::integerMember(command, "id");
         const auto x = command.find("x");
         const auto y = command.find("y");
-        if (!id || command["id"].is_boolean() || x == command.end() || !x->is_number() ||
+        if (!id || x == command.end() || !x->is_number() ||
             y == command.end() || !y->is_number())
             throw Rejected();
         const auto it = parts_->streamers.find(conn->session->sid());

@@ -57,7 +57,6 @@ void HelperCore::handleAuthenticated(const HelperConnPtr& conn, ByteView frame) 
     }
     if (stored == nullptr) throw SecureError::authentication();
     const auto scope = stored->scope;
-    const std::string deviceName = stored->name;
 
     if (const auto t = message.find("t"); t != message.end() && t->is_string() && *t == "ping") {
         sendBytes(conn, ByteView(reinterpret_cast<const std::uint8_t*>(pong.data()), pong.size()));
@@ -76,7 +75,9 @@ void HelperCore::handleAuthenticated(const HelperConnPtr& conn, ByteView frame) 
         try {
             run(command, scope, conn);
         } catch (...) {
-            setLastEvent("Rejected a command from " + deviceName);
+            // The stored name, which the user may have changed since the handshake.
+            const auto current = store_.deviceById(conn->device->id);
+            setLastEvent("Rejected a command from " + (current ? current->name : conn->device->name));
         }
     };
     if (!batch) {
