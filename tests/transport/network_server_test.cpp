@@ -136,6 +136,27 @@ TEST_F(NetworkServerTest, Stop_ClientsWithSessions_CoreToldOncePerSessionAndMapE
     EXPECT_EQ(core.closedCalls.size(), 2u);
 }
 
+TEST_F(NetworkServerTest, CloseDevice_TwoSessionsOfOneDevice_BothEndOthersStay) {
+    core.onHandshake = [](ByteView line, const std::string&, const std::string&) {
+        auto conn = FakeSessionEntry::pairedConn();
+        conn->device->id = toString(line);
+        return HandshakeOutcome{{{"t", "welcome2"}}, conn};
+    };
+    startReady();
+    auto a1 = connectAndGreet("aaaa");
+    auto b = connectAndGreet("bbbb");
+    auto a2 = connectAndGreet("aaaa");
+    auto handshaking = listeners.connect();
+    EXPECT_EQ(server.closeDevice("aaaa"), 2u);
+    EXPECT_TRUE(a1->cancelled());
+    EXPECT_TRUE(a2->cancelled());
+    EXPECT_FALSE(b->cancelled());
+    EXPECT_FALSE(handshaking->cancelled());
+    EXPECT_EQ(core.closedCalls.size(), 2u);
+    EXPECT_EQ(server.clientCount(), 2u);
+    EXPECT_EQ(server.closeDevice("aaaa"), 0u);
+}
+
 TEST_F(NetworkServerTest, Clients_IdleAndRefused_LeaveTheMap) {
     startReady();
     auto idle = listeners.connect();
