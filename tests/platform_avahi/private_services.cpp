@@ -82,8 +82,14 @@ bool ChildProcess::start(const std::vector<std::string>& argv,
         std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });
         env.push_back(extra);
     }
+    // Should the test die without stopping it, the daemon goes too (setpriv execs the command in
+    // place, so the pid stays the daemon's).
+    std::vector<std::string> command;
+    if (const auto setpriv = findProgram("setpriv"); !setpriv.empty())
+        command = {setpriv, "--pdeathsig", "TERM", "--"};
+    command.insert(command.end(), argv.begin(), argv.end());
     std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : command) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     std::vector<char*> envp;
     for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
