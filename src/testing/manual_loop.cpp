@@ -3,6 +3,16 @@
 #include <utility>
 
 namespace tamborix::testing {
+namespace {
+
+// "Never" is spelled Duration::max() by some callers; it must stay in the future, not wrap.
+MonoTime later(MonoTime t, Duration d) {
+    if (d <= Duration{0}) return t;
+    if (d > MonoTime::max() - t) return MonoTime::max();
+    return t + d;
+}
+
+}  // namespace
 
 struct ManualLoop::Entry {
     std::uint64_t id;
@@ -55,7 +65,7 @@ Timer ManualLoop::repeating(Duration period, std::function<void()> fn, TimerOpti
 Timer ManualLoop::schedule(Duration after, Duration period, std::function<void()> fn) {
     if (after < Duration{0}) after = Duration{0};
     const auto id = nextId_++;
-    const auto due = now_ + after;
+    const auto due = later(now_, after);
     timers_.emplace(std::make_pair(due, id),
                     std::make_shared<Entry>(Entry{id, period, std::move(fn)}));
     dueById_[id] = due;
@@ -83,15 +93,16 @@ void ManualLoop::runPosted() {
 }
 
 void ManualLoop::advance(Duration by) {
-    const auto target = now_ + (by < Duration{0} ? Duration{0} : by);
+    const auto target = later(now_, by);
     runPosted();
     while (!timers_.empty() && timers_.begin()->first.first <= target) {
         auto node = timers_.extract(timers_.begin());
         const auto due = node.key().first;
         auto entry = node.mapped();
         if (due > now_) now_ = due;
-        if (entry->period > Duration{0}) {
-            const auto next = due + entry->period;
+        const auto next = later(due, entry->period);
+        // A repeating timer that has reached the end of the clock cannot fire again.
+        if (entry->period > Duration{0} && next > due) {
             timers_.emplace(std::make_pair(next, entry->id), entry);
             dueById_[entry->id] = next;
         } else {

@@ -166,6 +166,18 @@ TEST(ManualLoopRepeating, Advance_FractionalPeriod_KeepsExactSchedule) {
     EXPECT_EQ(ticks, 120);
 }
 
+TEST(ManualLoopTimers, SingleShot_LongestDelay_NeverFiresNorWrapsAround) {
+    ManualLoop loop;
+    int fired = 0;
+    auto never = loop.singleShot(Duration::max(), [&] { ++fired; });
+    auto slow = loop.repeating(Duration::max(), [&] { ++fired; });
+    loop.advance(seconds(3600.0 * 24 * 365 * 100));
+    EXPECT_EQ(fired, 0);
+    EXPECT_EQ(loop.pendingTimers(), 2u);
+    loop.advance(Duration::max());
+    EXPECT_EQ(fired, 2) << "both fire once at the end of the clock, the repeating one stops";
+}
+
 TEST(ManualLoopClock, WallNow_FollowsAdvanceAndCanBeSet) {
     ManualLoop loop;
     const auto wall = loop.wallNow();
