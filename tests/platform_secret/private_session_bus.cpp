@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <gio/gio.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,14 +54,20 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
     for (auto& s : args) argp.push_back(s.data());
     argp.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdinFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
-    if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-    pid_t pid = -1;
-    if (::posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data()) == 0)
-        pid_ = pid;
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = ::getpid();
+    // Everything the child needs is prepared above: between fork and exec only async-signal-safe
+    // calls are allowed (the GDBus worker thread may hold locks).
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // A crashed test program must not leave its daemons behind.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(127);
+        if (stdinFd >= 0) ::dup2(stdinFd, STDIN_FILENO);
+        if (stdoutFd >= 0) ::dup2(stdoutFd, STDOUT_FILENO);
+        ::execvpe(argp[0], argp.data(), envp.data());
+        ::_exit(127);
+    }
+    if (pid > 0) pid_ = pid;
 }
 
 ChildProcess::~ChildProcess() { stop(); }
