@@ -64,7 +64,7 @@ KeyPair prepareIdentity(const std::filesystem::path& folder,
 DeviceStore::Locations DeviceStore::Locations::standard() {
     const auto home = homeFolder();
     std::filesystem::path data;
-    // The base directory specification ignores relative values.
+    // XDG base directories must be absolute; a relative value is ignored.
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
         data = xdg;
     } else {
