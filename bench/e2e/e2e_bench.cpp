@@ -129,7 +129,7 @@ constexpr std::size_t pingLineLength = 60;
 
 int main(int argc, char** argv) {
     int moves = 100000;
-    int pings = 2000;
+    int pings = 10000;
     int conns = 16;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];

@@ -109,6 +109,9 @@ int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
     const int signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
 
+    // Qt's own event dispatcher wakes up faster than the GLib one, and nothing here needs GLib's
+    // loop (libsecret runs its own calls to completion).
+    ::setenv("QT_NO_GLIB", "1", 0);
     QCoreApplication app(argc, argv);
     QtMainLoop loop;
     const bool dryRun = InputInjector::dryRunFromEnvironment();
