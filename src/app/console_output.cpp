@@ -4,9 +4,7 @@
 
 namespace tamborix {
 
-ConsoleOutput::ConsoleOutput(HelperModel& model, Console& console) : model_(model), console_(console) {
-    event_ = model_.core().lastEvent();
-}
+ConsoleOutput::ConsoleOutput(HelperModel& model, Console& console) : model_(model), console_(console) {}
 
 void ConsoleOutput::printStart(const std::vector<std::string>& backendReport, bool dryRun) {
     console_.print("Tamborix Helper");
@@ -37,12 +35,10 @@ void ConsoleOutput::changed(HelperModel::Change change) {
         case HelperModel::Change::permission:
             printIfChanged(permission_, model_.inputLine());
             break;
-        case HelperModel::Change::core: {
-            const auto& now = model_.core().lastEvent();
-            if (now && now != event_) console_.print("Event: " + *now);
-            event_ = now;
+        case HelperModel::Change::event:
+            if (const auto& now = model_.core().lastEvent()) console_.print("Event: " + *now);
             break;
-        }
+        case HelperModel::Change::core:
         case HelperModel::Change::store:
         case HelperModel::Change::switches:
             break;

@@ -26,7 +26,6 @@ private:
     std::string network_;
     std::string discovery_;
     std::string permission_;
-    std::optional<std::string> event_;
     Subscription subscription_;
 };
 

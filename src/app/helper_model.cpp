@@ -90,7 +90,9 @@ HelperModel::HelperModel(HelperEnvironment env)
     });
 
     // 10: forward the parts' change announcements as the model's own.
-    observers_.push_back(core_->subscribe([this](HelperCore::Property) { changed_.notify(Change::core); }));
+    observers_.push_back(core_->subscribe([this](HelperCore::Property p) {
+        changed_.notify(p == HelperCore::Property::lastEvent ? Change::event : Change::core);
+    }));
     observers_.push_back(store_->subscribe([this](DeviceStore::Change) { changed_.notify(Change::store); }));
     observers_.push_back(network_->onStatusChanged([this] { changed_.notify(Change::network); }));
     observers_.push_back(network_->onClientsChanged([this] { changed_.notify(Change::network); }));

@@ -64,7 +64,8 @@ struct HelperEnvironment {
 
 class HelperModel final : public ConsoleTarget {
 public:
-    enum class Change { core, store, network, discovery, permission, switches };
+    // `event`: the core set its last event (also when the text repeats); `core`: any other change.
+    enum class Change { core, event, store, network, discovery, permission, switches };
 
     explicit HelperModel(HelperEnvironment env);
     ~HelperModel() override;

@@ -58,6 +58,11 @@ TEST_F(HelperE2E, Pair_ApprovedOnConsole_StoredAndHelloGetsReadyFrame) {
     const auto displays = firstOfType(messages, "displays");
     ASSERT_TRUE(displays);
     EXPECT_EQ((*displays)["n"], 1);
+
+    // Every connection is reported, also when the event text repeats.
+    ASSERT_EQ(run_.runRemote({"send", run_.address()}).exitCode, 0);
+    EXPECT_TRUE(run_.helper().waitForPrefix("Event: Ada's phone connected via Network"));
+    EXPECT_TRUE(run_.helper().waitForPrefix("Event: Ada's phone connected via Network"));
 }
 
 TEST_F(HelperE2E, Pair_WrongCodeOrDenied_RefusedAndNothingStored) {
