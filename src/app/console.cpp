@@ -42,6 +42,7 @@ const std::vector<std::string>& helpLines() {
         "  screen ID reset             ask again before the device may see the screen",
         "  revoke ID                   forget a device and end its sessions",
         "  status                      transports, discovery, connections, statistics, last event",
+        "  network on|off              start or stop listening (remembered across restarts)",
         "  quit                        stop the helper",
     };
     return lines;
@@ -196,6 +197,10 @@ void Console::runCommand(std::string_view line) {
         write_("Revoked " + id);
     } else if (cmd == "status") {
         for (const auto& l : target_.statusLines()) write_(l);
+    } else if (cmd == "network") {
+        const auto arg = w.size() == 2 ? lower(w[1]) : std::string();
+        if (arg != "on" && arg != "off") return usage("network on|off");
+        target_.setNetworkOn(arg == "on");
     } else if (cmd == "quit" || cmd == "exit") {
         target_.quit();
     } else {

@@ -38,6 +38,8 @@ public:
     virtual bool resetScreen(const std::string& id) = 0;
     virtual bool revoke(const std::string& id) = 0;
     [[nodiscard]] virtual std::vector<std::string> statusLines() const = 0;
+    // The network switch (kept across restarts).
+    virtual void setNetworkOn(bool on) = 0;
     virtual void quit() = 0;
 };
 

@@ -88,7 +88,7 @@ public:
     [[nodiscard]] bool bluetoothOn() const noexcept { return bluetoothOn_; }
     [[nodiscard]] bool shareFrontApp() const noexcept { return shareFrontApp_; }
     [[nodiscard]] bool accessibilityGranted() const noexcept { return accessibilityGranted_; }
-    void setNetworkOn(bool on);
+    void setNetworkOn(bool on) override;
     void setBluetoothOn(bool on);
     void setShareFrontApp(bool on);
 

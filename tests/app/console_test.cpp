@@ -38,7 +38,9 @@ public:
         return list.size() != before;
     }
     std::vector<std::string> statusLines() const override { return {"Network — On (port 1)"}; }
+    void setNetworkOn(bool on) override { network.push_back(on); }
     void quit() override { ++quits; }
+    std::vector<bool> network;
 
     std::vector<ConsoleDevice> list = {
         {"0123456789abcdef", "full", "allowed", "Ada's Phone"},
@@ -101,12 +103,16 @@ TEST_F(ConsoleTest, DeviceCommands_KnownAndUnknownIds_ActOrSayNoSuchDevice) {
 
 TEST_F(ConsoleTest, BadInput_UnknownCommandOrWrongArguments_OneLineEachNothingChanges) {
     for (const char* line : {"frobnicate", "scope 0123456789abcdef admin", "scope x", "screen x allow",
-                             "revoke", "pair now"}) {
+                             "revoke", "pair now", "network", "network maybe"}) {
         console_.inputLine(line);
         EXPECT_EQ(take().size(), 1u) << line;
     }
     EXPECT_EQ(target_.pairings, 0);
     EXPECT_EQ(target_.list[0].scope, "full");
+    EXPECT_TRUE(target_.network.empty());
+    console_.inputLine("network OFF");
+    console_.inputLine("network on");
+    EXPECT_EQ(target_.network, (std::vector<bool>{false, true}));
     console_.inputLine("");
     EXPECT_TRUE(take().empty());
     console_.inputLine("quit");
