@@ -44,12 +44,12 @@ void writeLine(std::string_view line) {
 class StdinLines {
 public:
     explicit StdinLines(tamborix::Console& console) : console_(console) {
-        const int flags = ::fcntl(STDIN_FILENO, F_GETFL);
-        if (flags < 0) {
+        if (::fcntl(STDIN_FILENO, F_GETFL) < 0) {
             console_.inputClosed();
             return;
         }
-        ::fcntl(STDIN_FILENO, F_SETFL, flags | O_NONBLOCK);
+        // The descriptor stays blocking (a terminal is shared with the shell that started us):
+        // one read per notification never blocks.
         notifier_ = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { readable(); });
     }
@@ -57,23 +57,21 @@ public:
 private:
     void readable() {
         char buf[4096];
-        for (;;) {
-            const auto n = ::read(STDIN_FILENO, buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return;  // EAGAIN: wait for more
-            if (n == 0) {
-                notifier_->setEnabled(false);
-                if (!pending_.empty()) console_.inputLine(std::exchange(pending_, {}));
-                console_.inputClosed();
-                return;
-            }
-            pending_.append(buf, static_cast<std::size_t>(n));
-            for (auto nl = pending_.find('\n'); nl != std::string::npos; nl = pending_.find('\n')) {
-                std::string line = pending_.substr(0, nl);
-                pending_.erase(0, nl + 1);
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                console_.inputLine(line);
-            }
+        auto n = ::read(STDIN_FILENO, buf, sizeof buf);
+        while (n < 0 && errno == EINTR) n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n < 0 && errno == EAGAIN) return;
+        if (n <= 0) {
+            notifier_->setEnabled(false);
+            if (!pending_.empty()) console_.inputLine(std::exchange(pending_, {}));
+            console_.inputClosed();
+            return;
+        }
+        pending_.append(buf, static_cast<std::size_t>(n));
+        for (auto nl = pending_.find('\n'); nl != std::string::npos; nl = pending_.find('\n')) {
+            std::string line = pending_.substr(0, nl);
+            pending_.erase(0, nl + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            console_.inputLine(line);
         }
     }
 
@@ -153,7 +151,8 @@ int main(int argc, char** argv) {
     model.setOnQuit([] { QCoreApplication::quit(); });
     output.printStart(backends.report, dryRun);
     if (model.launched()) {
-        for (const auto& line : model.statusLines()) console.print(line);
+        // First start, or input cannot be posted: say where to begin.
+        console.print("To pair a phone type pair; status shows the helper's state.");
     }
     StdinLines input(console);
 
