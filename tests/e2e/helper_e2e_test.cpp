@@ -124,6 +124,32 @@ TEST_F(HelperE2E, Send_Commands_RecordedInDryRunLogInOrder) {
     EXPECT_EQ(rest, expected);
 }
 
+TEST_F(HelperE2E, Shell_CommandsFromStdin_RepliesAndPlaceholderScreenThenCleanExit) {
+    ASSERT_EQ(run_.pair().exitCode, 0);
+    auto shell = run_.startRemote({"shell", run_.address()}, true);
+    shell->write(R"({"t":"pointer","d":1})" "\n" R"({"t":"screen","on":true})" "\n");
+    // One placeholder frame of the virtual display arrives (then the helper waits for an ack).
+    ASSERT_TRUE(shell->waitForLine([](const std::string& l) { return l.find(R"("t":"scr")") != std::string::npos; }))
+        << shell->transcript();
+    shell->write(R"({"t":"screen","on":false})" "\n" "not json\n" R"({"t":"apps_get"})" "\n");
+    shell->closeStdin();
+    const auto code = shell->wait(10s);
+    ASSERT_EQ(code, std::optional<int>(0)) << shell->transcript();
+    std::vector<json> messages;
+    for (const auto& l : shell->lines()) messages.push_back(json::parse(l));
+    std::vector<json> states;
+    for (const auto& m : messages) {
+        if (m["t"] == "screen_state") states.push_back(m["on"]);
+    }
+    EXPECT_EQ(states, (std::vector<json>{true, false}));
+    const auto apps = firstOfType(messages, "apps");
+    ASSERT_TRUE(apps);
+    EXPECT_EQ((*apps)["list"][0]["n"], "Dry Run App");
+    EXPECT_NE(shell->errText().find("not a JSON object: not json"), std::string::npos);
+    const auto log = run_.dryRunLines();
+    EXPECT_NE(std::find(log.begin(), log.end(), "pointer 1"), log.end());
+}
+
 TEST_F(HelperE2E, Revoke_FromConsole_EndsLiveSessionAtOnce) {
     const auto paired = run_.pair();
     ASSERT_EQ(paired.exitCode, 0);
