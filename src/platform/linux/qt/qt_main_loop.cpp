@@ -14,6 +14,9 @@ namespace {
 struct TimerState {
     bool firing = false;
     bool dropped = false;
+    bool repeat = false;
+    Duration period{0};
+    MonoTime due{};  // of the next firing, for repeating timers
 };
 
 class QtTimerHandle final : public TimerHandle {
@@ -39,6 +42,16 @@ private:
 std::chrono::milliseconds toMilliseconds(Duration d) {
     if (d < Duration{0}) d = Duration{0};
     return std::chrono::round<std::chrono::milliseconds>(d);
+}
+
+// Qt timers count whole milliseconds. Repeating timers are re-armed against their own deadlines,
+// so a 1/120 s period fires after 8, 8 and 9 ms in turn and keeps its rate instead of drifting.
+void rearm(QTimer* timer, TimerState& state) {
+    const auto now = std::chrono::steady_clock::now();
+    state.due += state.period;
+    // After a stall, start again from now rather than firing a burst to catch up.
+    if (state.due + state.period < now) state.due = now;
+    timer->start(toMilliseconds(state.due - now));
 }
 
 }  // namespace
@@ -68,15 +81,19 @@ Timer QtMainLoop::repeating(Duration period, std::function<void()> fn, TimerOpti
 Timer QtMainLoop::schedule(Duration interval, bool repeat, std::function<void()> fn,
                            TimerOptions options) {
     auto* timer = new QTimer();
-    auto ms = toMilliseconds(interval);
     // A repeating zero interval would spin the loop.
-    if (repeat && ms < std::chrono::milliseconds(1)) ms = std::chrono::milliseconds(1);
-    timer->setInterval(ms);
-    timer->setSingleShot(!repeat);
+    if (repeat && interval < std::chrono::milliseconds(1)) interval = std::chrono::milliseconds(1);
+    timer->setInterval(toMilliseconds(interval));
+    timer->setSingleShot(true);
     timer->setTimerType(options.strict ? Qt::PreciseTimer : Qt::CoarseTimer);
     auto state = std::make_shared<TimerState>();
-    QObject::connect(timer, &QTimer::timeout, timer, [state, fn = std::move(fn)] {
+    state->repeat = repeat;
+    state->period = interval;
+    state->due = std::chrono::steady_clock::now() + interval;
+    QObject::connect(timer, &QTimer::timeout, timer, [state, timer, fn = std::move(fn)] {
         if (state->dropped) return;
+        // Re-armed before the callback, which may drop the handle and so stop the timer again.
+        if (state->repeat) rearm(timer, *state);
         state->firing = true;
         // The slot object (and fn) stays alive even if fn drops the handle: the timer is then
         // only scheduled for deletion.
