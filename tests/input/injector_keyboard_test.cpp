@@ -125,6 +125,24 @@ TEST_F(InjectorTest, Key_OnlyLowercaseOnLayout_PressesLowercaseKey) {
                                          sym(keysym::controlL, false, 0)));
 }
 
+TEST_F(InjectorTest, Key_CanonicallyEquivalentCharacter_PressesTheLayoutsKey) {
+    // The layout's "é" is precomposed, the phone's is "e" + combining acute; the layout's Angstrom
+    // sign is the same character as the phone's "Å".
+    sink.setLayout({{47, false, U'\u00E9'}, {48, true, U'\u212B'}});
+    auto& inj = injector();
+    inj.key("e\u0301", {"ctrl"});
+    inj.key("\u00C5", {});
+    EXPECT_THAT(sink.keys(), ElementsAre(sym(keysym::controlL, true, modifier::control),
+                                         code(47, true, modifier::control),
+                                         code(47, false, modifier::control),
+                                         sym(keysym::controlL, false, 0),
+                                         sym(keysym::shiftL, true, modifier::shift),
+                                         code(48, true, modifier::shift),
+                                         code(48, false, modifier::shift),
+                                         sym(keysym::shiftL, false, 0)));
+    EXPECT_THAT(sink.texts(), IsEmpty());
+}
+
 TEST_F(InjectorTest, Key_LayoutChanged_PickedUpOnFirstMiss) {
     auto& inj = injector();
     const int readsAtStart = sink.layoutReads();

@@ -249,7 +249,10 @@ void InputInjector::buildCharMap() {
     for (const auto& e : entries) {
         // One UTF-16 unit only, as the layout translation has always required.
         if (e.character > 0xffff || (e.character >= 0xd800 && e.character <= 0xdfff)) continue;
-        charMap_.try_emplace(e.character, CharKey{e.keycode, e.shift});
+        // Keyed by composed form, like the lookups, so equivalent spellings meet.
+        const char16_t unit = static_cast<char16_t>(e.character);
+        const auto c = textunits::singleScalar(textunits::composed({&unit, 1}));
+        charMap_.try_emplace(c.value_or(e.character), CharKey{e.keycode, e.shift});
     }
 }
 
@@ -309,7 +312,8 @@ void InputInjector::key(std::string_view name, const std::vector<std::string>& m
     if (name.empty()) return;
 
     const auto units = textunits::toUtf16(name);
-    const std::u16string_view first(units.data(), textunits::firstCharacterLength(units));
+    const auto first = textunits::composed(
+        std::u16string_view(units.data(), textunits::firstCharacterLength(units)));
     const auto scalar = textunits::singleScalar(first);
 
     std::optional<CharKey> found;
@@ -320,7 +324,8 @@ void InputInjector::key(std::string_view name, const std::vector<std::string>& m
         if (scalar) found = lookup(*scalar);
     }
     if (!found) {
-        if (const auto lower = textunits::singleScalar(textunits::lowercased(first)))
+        if (const auto lower =
+                textunits::singleScalar(textunits::composed(textunits::lowercased(first))))
             found = lookup(*lower);
     }
     if (!found) {

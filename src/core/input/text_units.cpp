@@ -2,6 +2,7 @@
 
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
+#include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 #include <unicode/utf16.h>
 
@@ -66,6 +67,15 @@ std::optional<char32_t> singleScalar(std::u16string_view units) {
     if (units.size() == 2 && U16_IS_LEAD(units[0]) && U16_IS_TRAIL(units[1]))
         return static_cast<char32_t>(U16_GET_SUPPLEMENTARY(units[0], units[1]));
     return std::nullopt;
+}
+
+std::u16string composed(std::u16string_view units) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status) || nfc == nullptr) return std::u16string(units);
+    const auto s = nfc->normalize(alias(units), status);
+    if (U_FAILURE(status)) return std::u16string(units);
+    return std::u16string(s.getBuffer(), static_cast<std::size_t>(s.length()));
 }
 
 std::u16string lowercased(std::u16string_view units) {

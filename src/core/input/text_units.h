@@ -18,6 +18,9 @@ namespace tamborix::textunits {
 
 // The one code point `units` consists of, if it is exactly one.
 [[nodiscard]] std::optional<char32_t> singleScalar(std::u16string_view units);
+// The canonically composed form (NFC), so that "e" + combining acute and a precomposed "é" are
+// the same character, as they are to the user.
+[[nodiscard]] std::u16string composed(std::u16string_view units);
 // Full (not just simple) lower-case mapping, locale-neutral.
 [[nodiscard]] std::u16string lowercased(std::u16string_view units);
 
