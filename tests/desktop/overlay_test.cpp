@@ -117,7 +117,7 @@ TEST_F(OverlayTest, FinderShow_TwoRequestsHalfSecondApart_HiddenOnceAfterTheSeco
     EXPECT_EQ(surface.pulses, 2);
     EXPECT_EQ(surface.finderFrame, (Rect{-10, 90, 220, 220}));
 
-    loop.advance(1.19);  // 1.2 s after the first request, 0.7 s before the planned hide
+    loop.advance(1.19);  // well past 1.2 s after the first request, just short of the second's
     EXPECT_TRUE(surface.finderVisible);
     EXPECT_EQ(surface.finderHides, 0);
 
