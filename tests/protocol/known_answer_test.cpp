@@ -37,6 +37,25 @@ TEST(KnownAnswer, X25519ScalarMult_Rfc7748Vectors_MatchOutput) {
     }
 }
 
+// RFC 7748 section 5.2, the iterated test: k and u start as 9, then (k, u) = (X25519(k, u), k).
+TEST(KnownAnswer, X25519Iterated_Rfc7748OneAndThousandRounds_MatchOutput) {
+    Bytes k(32, 0);
+    k[0] = 9;
+    Bytes u = k;
+    for (int round = 1; round <= 1000; ++round) {
+        const auto pair = KeyPair::fromRaw(k);
+        ASSERT_TRUE(pair);
+        const auto out = pair->dh(u);
+        u = std::move(k);
+        k.assign(out.begin(), out.end());
+        if (round == 1) {
+            EXPECT_EQ(toHex(k), "422c8e7a6227d7bca1350b3e2bb7279f7897b87bb6854b783c60e80311ae3079");
+        }
+    }
+    EXPECT_EQ(toHex(k), "684cf59ba83309552800ef566f2f4d3c1c3887c49360e3875f2eb94d99532c51");
+}
+
+// RFC 7748 section 6.1.
 TEST(KnownAnswer, X25519DiffieHellman_AliceAndBob_DerivePublishedKeysAndSecret) {
     const auto alice =
         KeyPair::fromRaw(fromHex("77076d0a7318a57d3c16c17251b26645df4c2f87ebc0992ab177fba51db92c2a"));
@@ -110,7 +129,7 @@ struct HmacVector {
     const char* mac;
 };
 
-// RFC 4231, the HMAC-SHA-256 rows of test cases 1-4, 6 and 7.
+// RFC 4231, the HMAC-SHA-256 rows of test cases 1 to 7.
 TEST(KnownAnswer, HmacSha256_Rfc4231Cases_MatchMac) {
     const HmacVector vectors[] = {
         {Bytes(20, 0x0b), toBytes("Hi There"),
@@ -129,6 +148,9 @@ TEST(KnownAnswer, HmacSha256_Rfc4231Cases_MatchMac) {
          "9b09ffa71b942fcb27635fbcd5b0e944bfdc63644f0713938a7f51535c3a35e2"},
     };
     for (const auto& v : vectors) EXPECT_EQ(toHex(Wire::hmacSha256(v.key, v.data)), v.mac);
+    // Test case 5 publishes only the first 128 bits of the MAC.
+    const auto truncated = Wire::hmacSha256(Bytes(20, 0x0c), toBytes("Test With Truncation"));
+    EXPECT_EQ(toHex(ByteView(truncated).first(16)), "a3b6167473100ee06e0c796c2955552b");
 }
 
 // RFC 4648 section 10.
