@@ -92,7 +92,7 @@ TEST(Handshake, FixedRandomness_BothSidesDeriveTheSameDeterminedSession) {
     FixedRandom phoneReplay(phoneSeed);
     const KeyPair phoneEph = KeyPair::generate(phoneReplay);
     const Bytes nc = Wire::randomBytes(16, phoneReplay);
-    Bytes transcript = toBytes(Wire::protocolLabel);
+    Bytes transcript = toBytes("velmorand-v2");
     for (const Bytes& part : {f.devicePub, bytesOf(f.server.publicKey()),
                               bytesOf(phoneEph.publicKey()), bytesOf(helperEph.publicKey()), nc,
                               ns}) {
@@ -134,6 +134,16 @@ TEST(Handshake, FixedRandomness_BothSidesDeriveTheSameDeterminedSession) {
     const auto second = ServerHandshake::accept(f.server, hello, f.devicePub, again);
     EXPECT_EQ(second.reply.dump(), reply.dump());
     EXPECT_EQ(second.session->seal(toBytes("{\"t\":\"ready\"}")), down);
+}
+
+TEST(ClientHandshakeDeriveKeys, FixedInput_PhoneToHelperKeyFirst) {
+    // HKDF-SHA-256 with salt th and info "velmorand-v2 keys", computed independently.
+    const auto [toHelper, toPhone] =
+        ClientHandshake::deriveKeys(testing::range(0x00, 0x80), testing::range(0x80, 0xa0));
+    EXPECT_EQ(testing::toHex(toHelper),
+              "8513707b1364488495215d3549e5fb354ff444be17047bffcc339b90a15be399");
+    EXPECT_EQ(testing::toHex(toPhone),
+              "c14a7caee1ad724b98079569ab3a734bb4c144dddce81b2641cadd0e91f66bac");
 }
 
 TEST(Handshake, SameRequestTwice_DifferentEphemeralNonceSidAndKeys) {
