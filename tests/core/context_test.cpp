@@ -92,6 +92,9 @@ TEST_F(Context, Stats_IdleHelper_ZeroSessionsAndFrames) {
     EXPECT_EQ(stats["lag"], 0);
     EXPECT_TRUE(stats["cpu"].is_number());
     EXPECT_GT(stats["mem"].get<double>(), 0);
+    // Rounded to whole numbers, and sent as such.
+    EXPECT_TRUE(stats["mem"].is_number_integer()) << stats.dump();
+    EXPECT_TRUE(stats["lag"].is_number_integer()) << stats.dump();
 }
 
 TEST_F(Context, Stats_FramesAndTransportMembers_CoreValuesWin) {

@@ -86,9 +86,10 @@ json HelperCore::currentStats() {
     json stats = json::object();
     stats["t"] = "stats";
     stats["cpu"] = std::round(parts_->process.cpuPercent() * 10) / 10;
-    stats["mem"] = std::round(parts_->process.memoryMiB().value_or(0));
+    // Whole numbers go out as JSON integers ("12", not "12.0"), which a phone may read as Int.
+    stats["mem"] = std::llround(parts_->process.memoryMiB().value_or(0));
     const auto* probe = parts_->services.lagProbe;
-    stats["lag"] = std::round(probe ? probe->worstMs() : 0.0);
+    stats["lag"] = std::llround(probe ? probe->worstMs() : 0.0);
     stats["rx"] = framesIn_.perSecond(loop_.wallNow());
     stats["sessions"] = live_.size();
     if (transportStats_) {
