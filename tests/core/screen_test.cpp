@@ -81,13 +81,14 @@ TEST_F(Screen, Members_DisplayRangeAndTypes) {
     });
     for (const auto& bad : {json{{"t", "screen"}, {"on", true}, {"d", 17}},
                             json{{"t", "screen"}, {"on", true}, {"d", -1}},
+                            json{{"t", "screen"}, {"on", true}, {"d", 1e300}},
                             json{{"t", "screen"}, {"on", "yes"}}, json{{"t", "screen"}},
                             json{{"t", "scr_ack"}}, json{{"t", "scr_ack"}, {"id", "1"}},
                             json{{"t", "tap"}, {"id", 1}, {"x", 0.5}, {"y", 0.5}}}) {
         phone->send(bad);
     }
     h.loop.runPosted();
-    EXPECT_EQ(rejected, 7);
+    EXPECT_EQ(rejected, 8);
     EXPECT_TRUE(states().empty());
     EXPECT_FALSE(phone->ended());
 }

@@ -165,6 +165,8 @@ void HelperCore::run(const json& command, PairedDevice::Scope scope, const Helpe
             if (const auto value = jsontext::integer(*it)) {
                 if (*value < 0 || *value > cmd::maxDisplay) throw Rejected();
                 d = *value;
+            } else if (jsontext::isIntegral(*it)) {
+                throw Rejected();  // an integer too large even for int64 is out of range too
             }
         }
         if (on) {

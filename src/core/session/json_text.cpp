@@ -39,6 +39,13 @@ std::optional<std::int64_t> integer(const json& value) {
     return std::nullopt;
 }
 
+bool isIntegral(const json& value) {
+    if (value.is_number_integer()) return true;
+    if (!value.is_number_float()) return false;
+    const double d = value.get<double>();
+    return std::isfinite(d) && d == std::trunc(d);
+}
+
 std::optional<std::int64_t> integerMember(const json& object, const char* key) {
     const auto it = object.find(key);
     if (it == object.end()) return std::nullopt;

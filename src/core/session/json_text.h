@@ -20,6 +20,8 @@ namespace tamborix::jsontext {
 // An integer value: a JSON integer, or a float with an integral value in range. Booleans and
 // everything else give nullopt.
 [[nodiscard]] std::optional<std::int64_t> integer(const nlohmann::json& value);
+// A number with an integral value, however large (1e300 is one; 2.5 and true are not).
+[[nodiscard]] bool isIntegral(const nlohmann::json& value);
 [[nodiscard]] std::optional<std::int64_t> integerMember(const nlohmann::json& object,
                                                         const char* key);
 
