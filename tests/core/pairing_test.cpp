@@ -115,6 +115,26 @@ TEST_F(Pairing, NoApproveCallback_RefusedByDefault) {
     EXPECT_TRUE(bare.store.devices().empty());
 }
 
+TEST_F(Pairing, ApprovalAnsweredAtOnce_FrameCompletesOnLaterLoopTurn) {
+    CoreHarness quick;
+    quick.core->setApprove([](const std::string&, const std::string&,
+                              std::function<void(bool)> answer) { answer(true); });
+    const auto code = quick.store.openPairing();
+    auto phone = quick.pairingPhone("Quick");
+    bool completed = false;
+    quick.core->onFrame(phone->conn(), phone->seal(proofFor(*phone, code).dump()),
+                        [&](std::exception_ptr error, std::vector<Bytes> frames) {
+                            EXPECT_FALSE(error);
+                            EXPECT_TRUE(frames.empty());
+                            completed = true;
+                        });
+    // The transport is not re-entered from inside its own call.
+    EXPECT_FALSE(completed);
+    EXPECT_TRUE(phone->conn()->authenticated());
+    quick.loop.runPosted();
+    EXPECT_TRUE(completed);
+}
+
 TEST_F(Pairing, WrongProofs_ThirdClosesCode) {
     const auto code = h.store.openPairing();
     for (int i = 0; i < 3; ++i) {

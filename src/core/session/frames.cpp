@@ -136,18 +136,17 @@ void HelperCore::finishPairing(const HelperConnPtr& conn, const json& message, F
     // The code is used up now: while the prompt is open no other phone can pair with it.
     const auto fingerprint = Wire::fingerprint(*conn->pairingPub);
     auto answered = std::make_shared<bool>(false);
-    auto answer = [token = std::weak_ptr<HelperCore*>(self_),
+    // The transport learns of the end on a later turn of the loop even when the prompt answers
+    // at once (no user interface, standard input closed): it is then never re-entered from
+    // inside its own onFrame call.
+    auto answer = [token = std::weak_ptr<HelperCore*>(self_), loop = &loop_,
                    weak = std::weak_ptr<HelperConn>(conn), pub = *conn->pairingPub,
                    name = conn->clientName, answered,
                    done = std::move(done)](bool approved) mutable {
         if (std::exchange(*answered, true)) return;
-        auto self = token.lock();
-        if (!self || !*self) {
-            done(nullptr, {});
-            return;
-        }
-        (*self)->completePairing(weak, pub, name, approved);
-        done(nullptr, {});
+        if (auto self = token.lock(); self && *self)
+            (*self)->completePairing(weak, pub, name, approved);
+        loop->post([done = std::move(done)] { done(nullptr, {}); });
     };
     if (!approve_) {
         loop_.post([answer = std::move(answer)]() mutable { answer(false); });
