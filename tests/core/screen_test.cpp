@@ -122,6 +122,23 @@ TEST_F(LiveScreen, NoDecision_AsksAndStoresAnswer) {
     EXPECT_FALSE(h.capture.requests.empty());
 }
 
+TEST_F(LiveScreen, Tap_MovesPointerThereAndRemembersIt) {
+    h.store.setScreen(phone->conn()->device->id, true);
+    phone->send({{"t", "screen"}, {"on", true}});
+    h.loop.runPosted();
+    h.loop.advance(0.2);
+    const auto frames = phone->receivedOfType("scr");
+    ASSERT_FALSE(frames.empty());
+    h.loop.advance(0.01);
+    phone->send({{"t", "tap"}, {"id", frames[0]["id"]}, {"x", 0.5}, {"y", 0.5}});
+    // The whole first display is shown, so the middle of the picture is its centre.
+    ASSERT_EQ(h.sink.warps().size(), 1u);
+    EXPECT_EQ(h.sink.warps()[0].at, (Point{960, 540}));
+    EXPECT_EQ(h.core->injector().lastPosted(), (Point{960, 540}));
+    EXPECT_EQ(h.core->injector().lastPostedAt(), h.loop.now());
+    EXPECT_TRUE(h.sink.mice().empty());  // moved, not clicked
+}
+
 TEST_F(LiveScreen, CaptureUnavailable_PermissionErrorAndEvent) {
     h.capture.isAvailable = false;
     h.store.setScreen(phone->conn()->device->id, true);
