@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/input/no_input_sink.h"
 #include "ports/clipboard.h"
 #include "ports/display_source.h"
 #include "ports/input_sink.h"
@@ -17,22 +18,6 @@
 #include "ports/workspace.h"
 
 namespace tamborix {
-
-class NoInputSink final : public InputSink {
-public:
-    explicit NoInputSink(std::string reason) : reason_(std::move(reason)) {}
-    [[nodiscard]] bool mayPost() const override { return false; }
-    [[nodiscard]] std::string reason() const override { return reason_; }
-    void mouse(const MouseEvent&) override {}
-    void scroll(const ScrollEvent&) override {}
-    void key(const KeyEvent&) override {}
-    void text(std::u16string_view) override {}
-    void warp(Point) override {}
-    [[nodiscard]] std::vector<LayoutEntry> layout() override { return {}; }
-
-private:
-    std::string reason_;
-};
 
 // One display of 1920 × 1080 at (0, 0) with the pointer resting at its centre.
 class VirtualDisplay final : public DisplaySource {
