@@ -109,6 +109,7 @@ HelperModel::HelperModel(HelperEnvironment env)
 
     // 14-16
     core_->setShareFrontApp(shareFrontApp_);
+    core_->pushContext();
     core_->startWatchingFrontApp();
     core_->startWatchingDisplays();
     if (networkOn_) network_->start();
@@ -198,6 +199,7 @@ void HelperModel::setShareFrontApp(bool on) {
     shareFrontApp_ = on;
     settings_.set(Settings::shareFrontApp, on);
     core_->setShareFrontApp(on);
+    core_->pushContext();
     changed_.notify(Change::switches);
 }
 

@@ -181,6 +181,29 @@ TEST_F(HelperModelTest, Pairing_ThroughPrompter_AllowedStoresDeniedAndNoPrompter
     EXPECT_EQ(model->devices()[0].screen, "undecided");
 }
 
+TEST_F(HelperModelTest, SetShareFrontApp_OnWithPairedPhone_PushesContextAtOnceOffSendsNothing) {
+    workspace_.running = {RunningApp{7, "org.example.Editor.desktop", "Editor"}};
+    workspace_.front = 7;
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    ScriptedPrompter prompter;
+    model->setPrompter(&prompter);
+    const auto pairing = model->openPairing();
+    LoopbackPhone phone(model->core(), KeyPair::generate());
+    phone.connect(PhoneHandshake::Kind::pair, "Pixel");
+    phone.send({{"t", "pair"}, {"proof", Wire::b64url(Wire::pairProof(pairing.code, phone.th()))}});
+    loop_.runPosted();
+    ASSERT_EQ(phone.receivedOfType("paired").size(), 1u);
+
+    phone.clearReceived();
+    model->setShareFrontApp(false);
+    EXPECT_TRUE(phone.receivedOfType("context").empty());
+    model->setShareFrontApp(true);
+    const auto context = phone.receivedOfType("context");
+    ASSERT_EQ(context.size(), 1u);
+    EXPECT_EQ(context[0]["app"], "Editor");
+}
+
 TEST_F(HelperModelTest, ConsoleTarget_DeviceCommands_ChangeStoreAndRefuseUnknownIds) {
     testing::FakeStreamListenerFactory listeners(loop_);
     auto model = makeModel(listeners);

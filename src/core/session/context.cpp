@@ -45,6 +45,10 @@ void HelperCore::pushDisplays(bool force) {
     pushToAll(message);
 }
 
+void HelperCore::pushContext() {
+    if (const auto context = contextJSON()) pushToAll(*context);
+}
+
 void HelperCore::startWatchingDisplays() {
     if (displayTimer_) return;
     displayTimer_ = loop_.repeating(displayPeriod, [this] { pushDisplays(false); });

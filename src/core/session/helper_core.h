@@ -134,6 +134,9 @@ public:
     [[nodiscard]] std::optional<Bytes> contextJSON() const;
     [[nodiscard]] std::optional<Bytes> displaysJSON() const;
     void pushDisplays(bool force);
+    // Sends the current context message to every live connection; nothing while it cannot be
+    // built (sharing off, no front application known).
+    void pushContext();
 
     // --- Inspection for the application and tests ---
     [[nodiscard]] InputInjector& injector() noexcept;
