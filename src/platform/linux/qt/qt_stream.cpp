@@ -60,29 +60,35 @@ std::string QtStreamConnection::remoteHost() const { return hostText(socket_->pe
 
 void QtStreamConnection::start(StateHandler onState) {
     onState_ = std::move(onState);
-    QObject::connect(socket_, &QIODevice::readyRead, context_, [this] { pump(); });
+    QObject::connect(socket_, &QIODevice::readyRead, context_,
+                     [this] { outsideSend([this] { pump(); }); });
     QObject::connect(socket_, &QAbstractSocket::disconnected, context_, [this] {
         ended_ = true;
-        pump();
+        outsideSend([this] { pump(); });
     });
-    QObject::connect(socket_, &QIODevice::bytesWritten, context_,
-                     [this](qint64 bytes) { written(bytes); });
+    QObject::connect(socket_, &QIODevice::bytesWritten, context_, [this](qint64 bytes) {
+        writtenBytes_ += bytes;
+        outsideSend([this] { written(); });
+    });
     QObject::connect(socket_, &QAbstractSocket::errorOccurred, context_,
-                     [this](QAbstractSocket::SocketError) { socketError(); });
+                     [this](QAbstractSocket::SocketError code) {
+                         auto description = socket_->errorString().toStdString();
+                         outsideSend([this, code, description] { socketError(code, description); });
+                     });
     if (socket_->state() != QAbstractSocket::ConnectedState) ended_ = true;
     later([this] {
         if (onState_ && !ended_) onState_(State::ready, {});
     });
 }
 
-void QtStreamConnection::socketError() {
+void QtStreamConnection::socketError(QAbstractSocket::SocketError code,
+                                     const std::string& description) {
     if (cancelled_) return;
-    if (socket_->error() == QAbstractSocket::RemoteHostClosedError) {
+    if (code == QAbstractSocket::RemoteHostClosedError) {
         ended_ = true;
         pump();
         return;
     }
-    const auto description = socket_->errorString().toStdString();
     error_ = description;
     std::weak_ptr<bool> alive = alive_;
     pump();
@@ -135,10 +141,14 @@ void QtStreamConnection::send(Bytes data, SendDone done) {
     }
     queuedBytes_ += size;
     sendWaiters_.emplace_back(queuedBytes_, std::move(done));
+    // Hand the bytes to the kernel now rather than on the next loop turn: a reply is on its way
+    // without waiting for the rest of the turn's work.
+    sending_ = true;
+    socket_->flush();
+    sending_ = false;
 }
 
-void QtStreamConnection::written(std::int64_t bytes) {
-    writtenBytes_ += bytes;
+void QtStreamConnection::written() {
     std::weak_ptr<bool> alive = alive_;
     while (!alive.expired() && !cancelled_ && !sendWaiters_.empty() &&
            sendWaiters_.front().first <= writtenBytes_) {
@@ -157,6 +167,13 @@ void QtStreamConnection::cancel() {
     QObject::disconnect(socket_, nullptr, context_, nullptr);
     // Graceful: what was written still goes out.
     socket_->disconnectFromHost();
+}
+
+void QtStreamConnection::outsideSend(std::function<void()> job) {
+    if (sending_)
+        later(std::move(job));
+    else
+        job();
 }
 
 void QtStreamConnection::later(std::function<void()> job) {

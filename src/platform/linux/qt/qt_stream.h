@@ -2,6 +2,7 @@
 // The stream ports over Qt Network: a listener on every interface (IPv4 and IPv6) and its
 // accepted TCP connections, with no-delay and keep-alive on.
 
+#include <QAbstractSocket>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -38,9 +39,12 @@ public:
 private:
     void pump();
     void schedulePump();
-    void written(std::int64_t bytes);
-    void socketError();
+    void written();
+    void socketError(QAbstractSocket::SocketError code, const std::string& description);
     void later(std::function<void()> job);
+    // Runs `job` now, or on a later loop turn while inside send(): the caller of send() must not
+    // see its own connection fail or complete underneath it.
+    void outsideSend(std::function<void()> job);
 
     QTcpSocket* socket_;
     // Receiver of every signal connection and posted job made here. Sockets and contexts are
@@ -56,6 +60,8 @@ private:
     std::int64_t queuedBytes_ = 0;
     std::int64_t writtenBytes_ = 0;
     std::deque<std::pair<std::int64_t, SendDone>> sendWaiters_;  // by cumulative end offset
+    // Inside send(), whose flush may raise the socket's signals at once.
+    bool sending_ = false;
 };
 
 class QtStreamListener final : public StreamListener {
