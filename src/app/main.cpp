@@ -22,9 +22,6 @@
 #include "platform/linux/factory/backends.h"
 #include "platform/linux/qt/qt_main_loop.h"
 #include "platform/linux/qt/qt_stream.h"
-#ifdef TAMBORIX_HAVE_AVAHI
-#include "platform/linux/avahi/avahi_advertiser.h"
-#endif
 
 namespace {
 
@@ -115,12 +112,6 @@ int main(int argc, char** argv) {
     const bool dryRun = InputInjector::dryRunFromEnvironment();
     auto backends = makePlatformBackends(loop, BackendRequest{dryRun});
     QtStreamListenerFactory listeners;
-#ifdef TAMBORIX_HAVE_AVAHI
-    AvahiServiceAdvertiser advertiser;
-    ServiceAdvertiser* advertiserPtr = &advertiser;
-#else
-    ServiceAdvertiser* advertiserPtr = nullptr;
-#endif
 
     HelperEnvironment env{loop,
                           *backends.input,
@@ -134,7 +125,7 @@ int main(int argc, char** argv) {
                           *backends.host,
                           *backends.secrets,
                           listeners,
-                          advertiserPtr,
+                          backends.advertiser.get(),
                           Settings::defaultFile(),
                           {},
                           parsed.options->port,

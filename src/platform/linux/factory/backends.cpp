@@ -13,6 +13,9 @@
 #ifdef TAMBORIX_HAVE_SECRET
 #include "platform/linux/secret/libsecret_store.h"
 #endif
+#ifdef TAMBORIX_HAVE_AVAHI
+#include "platform/linux/avahi/avahi_advertiser.h"
+#endif
 
 namespace tamborix {
 
@@ -102,6 +105,12 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
 #else
     b.secrets = std::make_unique<NoSecretStore>();
     b.report.push_back("Identity key: private file");
+#endif
+
+#ifdef TAMBORIX_HAVE_AVAHI
+    b.advertiser = std::make_unique<AvahiServiceAdvertiser>();
+#else
+    b.report.push_back("Discovery: none in this build");
 #endif
     return b;
 }

@@ -15,6 +15,7 @@
 #include "ports/overlay_surface.h"
 #include "ports/screen_capture.h"
 #include "ports/secret_store.h"
+#include "ports/service_advertiser.h"
 #include "ports/window_control.h"
 #include "ports/workspace.h"
 
@@ -31,6 +32,7 @@ struct PlatformBackends {
     std::unique_ptr<ActivityAssertion> activity;
     std::unique_ptr<HostInfo> host;
     std::unique_ptr<SecretStore> secrets;
+    std::unique_ptr<ServiceAdvertiser> advertiser;  // null: no DNS-SD in this build
     // One line per choice, for the log of the start-up ("Input: none (…)").
     std::vector<std::string> report;
 };
