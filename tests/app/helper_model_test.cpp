@@ -56,10 +56,21 @@ protected:
     ~HelperModelTest() override { std::filesystem::remove_all(dir_); }
 
     std::unique_ptr<HelperModel> makeModel(testing::FakeStreamListenerFactory& listeners) {
-        HelperEnvironment env{loop_,    sink_,    displays_, workspace_, windows_, overlay_,
-                              capture_, clipboard_, activity_, host_,    secrets_, listeners};
-        env.settingsFile = dir_ / "settings.json";
-        env.storeFolder = dir_ / "store";
+        HelperEnvironment env{.loop = loop_,
+                              .input = sink_,
+                              .displays = displays_,
+                              .workspace = workspace_,
+                              .windows = windows_,
+                              .overlay = overlay_,
+                              .capture = capture_,
+                              .clipboard = clipboard_,
+                              .activity = activity_,
+                              .host = host_,
+                              .secrets = secrets_,
+                              .listeners = listeners,
+                              .settingsFile = dir_ / "settings.json",
+                              .storeFolder = dir_ / "store",
+                              .dryRunLogFile = {}};
         env.port = 0;
         env.dryRun = false;
         return std::make_unique<HelperModel>(env);

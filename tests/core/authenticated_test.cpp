@@ -159,7 +159,9 @@ TEST_F(Authenticated, PresenterGate_AllowedTypesAndActionsOnly) {
         phone->send(c.command);
         const bool acted = h.log().size() > before || phone->received().size() > repliesBefore;
         EXPECT_EQ(acted, c.allowed) << c.command.dump();
-        if (!c.allowed) EXPECT_EQ(h.lastEvent(), "Rejected a command from Slides") << c.command.dump();
+        if (!c.allowed) {
+            EXPECT_EQ(h.lastEvent(), "Rejected a command from Slides") << c.command.dump();
+        }
         ASSERT_FALSE(phone->ended());
     }
     h.loop.runPosted();

@@ -43,7 +43,6 @@ struct GDeleter {
         if (p) Free(p);
     }
 };
-void unrefObject(GObject* o) { g_object_unref(o); }
 void unrefContext(GMainContext* c) { g_main_context_unref(c); }
 void unrefTable(GHashTable* t) { g_hash_table_unref(t); }
 void freeError(GError* e) { g_error_free(e); }
