@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
+# Paths relative to the checkout let every clone and work tree share one compiler cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
 run_suite() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -DTAMBORIX_FUZZ=OFF "$@" >/dev/null
