@@ -213,6 +213,15 @@ std::string HelperModel::inputLine() const {
     return "Input \u2014 Needs permission to move the pointer and type. (" + env_.input.reason() + ")";
 }
 
+std::string HelperModel::inputReason() const {
+    if (env_.dryRun || accessibilityGranted_) return {};
+    return env_.input.reason();
+}
+
+std::string HelperModel::bluetoothStatusLine() const {
+    return std::string("Bluetooth \u2014 ") + (bluetoothOn_ ? "Not available in this build" : "Off");
+}
+
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
 
 std::string HelperModel::identityFingerprint() const {
@@ -288,6 +297,8 @@ std::vector<std::string> HelperModel::statusLines() const {
     if (core_->lastEvent()) lines.push_back("Event: " + *core_->lastEvent());
     return lines;
 }
+
+void HelperModel::closePairing() { store_->closePairing(); }
 
 void HelperModel::quit() {
     if (onQuit_) onQuit_();

@@ -92,12 +92,16 @@ public:
     void setBluetoothOn(bool on);
     void setShareFrontApp(bool on);
 
+    [[nodiscard]] MainLoop& loop() noexcept { return env_.loop; }
     [[nodiscard]] DeviceStore& store() noexcept { return *store_; }
     [[nodiscard]] HelperCore& core() noexcept { return *core_; }
     [[nodiscard]] NetworkServer& network() noexcept { return *network_; }
     [[nodiscard]] std::string networkStatusLine() const;
     [[nodiscard]] std::string discoveryLine() const;
     [[nodiscard]] std::string inputLine() const;
+    // Why input cannot be posted, in one line for the user (empty while it can).
+    [[nodiscard]] std::string inputReason() const;
+    [[nodiscard]] std::string bluetoothStatusLine() const;
     [[nodiscard]] std::string statsLine() const;
     [[nodiscard]] std::string identityFingerprint() const;
     // The port in the pairing link: the one listened on, else the configured one.
@@ -116,6 +120,13 @@ public:
     bool revoke(const std::string& id) override;
     [[nodiscard]] std::vector<std::string> statusLines() const override;
     void quit() override;
+    // Clears the open pairing code, if any.
+    void closePairing();
+    [[nodiscard]] bool startAtLogin() const noexcept { return false; }
+    bool setStartAtLogin(bool, std::string& error) {
+        error = "not in this build";
+        return false;
+    }
 
 private:
     void pollPermission();

@@ -79,13 +79,14 @@ public:
     // Closes an expired code as a side effect.
     [[nodiscard]] bool pairingOpen();
     [[nodiscard]] bool checkPairProof(ByteView proof, ByteView th);
+    // Clears the code and its expiry (the attempts are reset by the next openPairing).
+    void closePairing();
 
 private:
     DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locations, bool standardFolder,
                 RandomSource& rng);
 
     void save();
-    void closePairing();
     PairedDevice* findById(std::string_view id);
 
     MainLoop& loop_;

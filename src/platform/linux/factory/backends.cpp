@@ -16,6 +16,9 @@
 #ifdef TAMBORIX_HAVE_AVAHI
 #include "platform/linux/avahi/avahi_advertiser.h"
 #endif
+#ifdef TAMBORIX_HAVE_X11
+#include <xcb/xcb.h>
+#endif
 
 namespace tamborix {
 
@@ -61,6 +64,19 @@ std::string sessionKind() {
 }
 
 }  // namespace
+
+bool x11DisplayReachable() {
+#ifdef TAMBORIX_HAVE_X11
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) return false;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const bool ok = c && xcb_connection_has_error(c) == 0;
+    if (c) xcb_disconnect(c);
+    return ok;
+#else
+    return false;
+#endif
+}
 
 PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& request) {
     PlatformBackends b;

@@ -41,6 +41,10 @@ struct BackendRequest {
     bool dryRun = false;
 };
 
+// Whether the X11 display named by DISPLAY accepts a connection: the windowed interface needs
+// one, and without it the helper keeps to the console.
+[[nodiscard]] bool x11DisplayReachable();
+
 // Needs a running main loop of the application (the D-Bus backends deliver through it).
 [[nodiscard]] PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& request);
 
