@@ -62,6 +62,17 @@ xcb_window_t Client::create(const WindowSpec& spec) {
     return w;
 }
 
+void Client::remap(xcb_window_t window) {
+    xcb_unmap_window(conn_, window);
+    xcb_map_window(conn_, window);
+    sync();
+}
+
+void Client::destroy(xcb_window_t window) {
+    xcb_destroy_window(conn_, window);
+    sync();
+}
+
 void Client::sendState(xcb_window_t window, std::uint32_t action, const char* state) {
     xcb_client_message_event_t event{};
     event.response_type = XCB_CLIENT_MESSAGE;
@@ -131,6 +142,7 @@ Desk::Desk() {
     x = x11::XConnection::open(server.display(), error);
     EXPECT_NE(x, nullptr) << error;
     client = std::make_unique<Client>(server.display());
+    settle();
 }
 
 bool Desk::managed(xcb_window_t window) {
@@ -138,6 +150,23 @@ bool Desk::managed(xcb_window_t window) {
         const auto list = client->rootCardinals("_NET_CLIENT_LIST");
         return std::find(list.begin(), list.end(), window) != list.end();
     });
+}
+
+void Desk::settle() {
+    // openbox sometimes drops a map request that comes while it takes in the new monitors; a
+    // probe window is mapped again until openbox manages it.
+    const auto probe = client->create({.instance = "probe", .klass = "Probe", .pid = 0x7ffffffe});
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (spinUntil([&] {
+                const auto list = client->rootCardinals("_NET_CLIENT_LIST");
+                return std::find(list.begin(), list.end(), probe) != list.end();
+            }, 500)) {
+            break;
+        }
+        client->remap(probe);
+    }
+    client->destroy(probe);
+    spinUntil([&] { return client->rootCardinals("_NET_CLIENT_LIST").empty(); });
 }
 
 bool Desk::active(xcb_window_t window) {

@@ -58,6 +58,8 @@ public:
         bool dock = false;                // a panel with a bottom strut of `height`
     };
     xcb_window_t create(const WindowSpec& spec);
+    void remap(xcb_window_t window);
+    void destroy(xcb_window_t window);
     void sendState(xcb_window_t window, std::uint32_t action, const char* state);
     void minimise(xcb_window_t window);
     void activate(xcb_window_t window);
@@ -82,6 +84,7 @@ protected:
     // Until the window manager lists `window` among its clients.
     bool managed(xcb_window_t window);
     bool active(xcb_window_t window);
+    void settle();
 
     XServer server{XServer::Options{.windowManager = true}};
     std::unique_ptr<x11::XConnection> x;
