@@ -128,6 +128,8 @@ int main(int argc, char** argv) {
                           backends.advertiser.get(),
                           Settings::defaultFile(),
                           {},
+                          {},
+                          {},
                           parsed.options->port,
                           dryRun,
                           {}};

@@ -1,6 +1,7 @@
 // What the phones are told without asking: the front application and the display layout; and
 // the statistics snapshot.
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/desktop/text_limits.h"
@@ -32,6 +33,21 @@ std::optional<Bytes> HelperCore::displaysJSON() const {
     const auto n = parts_->desktop.displays().size();
     const int cur = parts_->desktop.currentDisplay();
     return jsontext::serialize({{"t", "displays"}, {"n", n}, {"cur", cur}});
+}
+
+std::optional<Bytes> HelperCore::displaysForNewPhone(const HelperConnPtr& conn) {
+    const bool othersLive = std::any_of(live_.begin(), live_.end(),
+                                        [&](const auto& entry) { return entry.second != conn; });
+    // The watcher compares with what the phones were last told. When this phone is the only one,
+    // what it is told now is that; with others live, a change they have not heard of yet must
+    // still reach them.
+    if (!othersLive) {
+        lastDisplays_ = {static_cast<int>(parts_->desktop.displays().size()),
+                         parts_->desktop.currentDisplay()};
+        return jsontext::serialize(
+            {{"t", "displays"}, {"n", lastDisplays_.first}, {"cur", lastDisplays_.second}});
+    }
+    return displaysJSON();
 }
 
 void HelperCore::pushDisplays(bool force) {
