@@ -270,6 +270,7 @@ bool HelperModel::revoke(const std::string& id) {
 std::vector<std::string> HelperModel::statusLines() const {
     std::vector<std::string> lines;
     lines.push_back("Identity " + identityFingerprint());
+    if (!env_.backendLine.empty()) lines.push_back(env_.backendLine);
     lines.push_back(inputLine());
     lines.push_back(networkStatusLine());
     lines.push_back(discoveryLine());
