@@ -70,7 +70,8 @@ protected:
                               .listeners = listeners,
                               .settingsFile = dir_ / "settings.json",
                               .storeFolder = dir_ / "store",
-                              .dryRunLogFile = {}};
+                              .dryRunLogFile = {},
+                              .backendLine = {}};
         env.port = 0;
         env.dryRun = false;
         return std::make_unique<HelperModel>(env);
