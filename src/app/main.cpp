@@ -131,10 +131,12 @@ int main(int argc, char** argv) {
                           backends.advertiser.get(),
                           Settings::defaultFile(),
                           {},
+                          {},
+                          {},
                           parsed.options->port,
                           dryRun,
-                          {}};
-    env.backendLine = backends.backendLine;
+                          {},
+                          backends.backendLine};
     if (const char* log = std::getenv("VELMORAND_DRY_RUN_LOG"); log && *log && dryRun) {
         env.dryRunLogFile = log;
     }

@@ -5,20 +5,12 @@
 
 #include <algorithm>
 
+#include "platform/linux/x11/work_areas.h"
 #include "platform/linux/x11/x_reply.h"
 
 namespace tamborix::x11 {
 
 namespace {
-
-Rect intersect(const Rect& a, const Rect& b) {
-    const double x0 = std::max(a.minX(), b.minX());
-    const double y0 = std::max(a.minY(), b.minY());
-    const double x1 = std::min(a.maxX(), b.maxX());
-    const double y1 = std::min(a.maxY(), b.maxY());
-    if (x1 <= x0 || y1 <= y0) return {};
-    return {x0, y0, x1 - x0, y1 - y0};
-}
 
 bool hasRandr15(xcb_connection_t* c) {
     const auto* ext = xcb_get_extension_data(c, &xcb_randr_id);
@@ -49,8 +41,9 @@ X11DisplaySource::X11DisplaySource(XConnection& conn) : conn_(conn) {
     } else if (hasXinerama(c)) {
         source_ = Source::xinerama;
     }
-    workAreaAtom_ = conn_.atom("_NET_WORKAREA");
-    currentDesktopAtom_ = conn_.atom("_NET_CURRENT_DESKTOP");
+    for (const char* name : {"_NET_WORKAREA", "_NET_CURRENT_DESKTOP", "_GTK_WORKAREAS_D0",
+                             "_GTK_WORKAREAS_D1", "_GTK_WORKAREAS_D2", "_GTK_WORKAREAS_D3"})
+        workAreaAtoms_.push_back(conn_.atom(name));
     // Virtual monitors set with `xrandr --setmonitor` announce themselves only by a root
     // ConfigureNotify; the work area changes by a root property.
     conn_.selectRootEvents(XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE);
@@ -65,7 +58,7 @@ void X11DisplaySource::handle(const xcb_generic_event_t& event) {
     } else if (type == XCB_PROPERTY_NOTIFY) {
         const auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(event);
         if (p.window == conn_.root() &&
-            (p.atom == workAreaAtom_ || p.atom == currentDesktopAtom_))
+            std::find(workAreaAtoms_.begin(), workAreaAtoms_.end(), p.atom) != workAreaAtoms_.end())
             stale_ = true;
     } else if (source_ == Source::randrMonitors &&
                (type == randrEventBase_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
@@ -122,24 +115,6 @@ std::vector<Rect> X11DisplaySource::readLayout(std::vector<std::uint32_t>& ids) 
     return rects;
 }
 
-std::optional<Rect> X11DisplaySource::readWorkArea() const {
-    xcb_connection_t* c = conn_.get();
-    auto areaCookie = xcb_get_property(c, 0, conn_.root(), workAreaAtom_, XCB_ATOM_CARDINAL, 0, 4096);
-    auto deskCookie = xcb_get_property(c, 0, conn_.root(), currentDesktopAtom_, XCB_ATOM_CARDINAL, 0, 1);
-    XReply<xcb_get_property_reply_t> area(xcb_get_property_reply(c, areaCookie, nullptr));
-    XReply<xcb_get_property_reply_t> desk(xcb_get_property_reply(c, deskCookie, nullptr));
-    if (!area || area->format != 32) return std::nullopt;
-    const auto count = static_cast<std::uint32_t>(xcb_get_property_value_length(area.get()) / 4);
-    if (count < 4) return std::nullopt;
-    const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(area.get()));
-    std::uint32_t index = 0;
-    if (desk && desk->format == 32 && xcb_get_property_value_length(desk.get()) >= 4)
-        index = *static_cast<const std::uint32_t*>(xcb_get_property_value(desk.get()));
-    if ((index + 1) * 4 > count) index = 0;
-    const auto* a = v + index * 4;
-    return Rect{double(a[0]), double(a[1]), double(a[2]), double(a[3])};
-}
-
 void X11DisplaySource::refresh() const {
     if (!conn_.alive()) {
         // Nothing is known about a display that went away.
@@ -151,15 +126,9 @@ void X11DisplaySource::refresh() const {
     cache_.clear();
     std::vector<std::uint32_t> ids;
     const auto rects = readLayout(ids);
-    const auto work = readWorkArea();
-    for (std::size_t i = 0; i < rects.size(); ++i) {
-        DisplayInfo d{ids[i], rects[i], rects[i]};
-        if (work) {
-            const Rect usable = intersect(rects[i], *work);
-            if (!usable.isEmpty()) d.usable = usable;
-        }
-        cache_.push_back(d);
-    }
+    const auto usable = usableAreas(rects, readWorkAreaHints(conn_));
+    for (std::size_t i = 0; i < rects.size(); ++i)
+        cache_.push_back({ids[i], rects[i], i < usable.size() ? usable[i] : rects[i]});
     stale_ = false;
 }
 

@@ -35,13 +35,11 @@ private:
     void handle(const xcb_generic_event_t& event);
     void refresh() const;
     [[nodiscard]] std::vector<Rect> readLayout(std::vector<std::uint32_t>& ids) const;
-    [[nodiscard]] std::optional<Rect> readWorkArea() const;
 
     XConnection& conn_;
     Source source_ = Source::root;
     std::uint8_t randrEventBase_ = 0;
-    xcb_atom_t workAreaAtom_ = XCB_ATOM_NONE;
-    xcb_atom_t currentDesktopAtom_ = XCB_ATOM_NONE;
+    std::vector<xcb_atom_t> workAreaAtoms_;  // the root properties that move the work areas
     std::unique_ptr<XConnection::Subscription> events_;
     mutable bool stale_ = true;
     mutable std::vector<DisplayInfo> cache_;
