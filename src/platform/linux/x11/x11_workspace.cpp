@@ -28,8 +28,9 @@ InstalledApp installed(const gio::DesktopEntry& e) { return {e.id, e.name}; }
 
 }  // namespace
 
-X11Workspace::X11Workspace(XConnection& x, gio::DesktopEntries& entries, std::string ownAppId)
-    : x_(x), entries_(entries), ownAppId_(std::move(ownAppId)) {}
+X11Workspace::X11Workspace(XConnection& x, std::shared_ptr<gio::DesktopEntries> entries,
+                           std::string ownAppId)
+    : x_(x), entriesOwner_(std::move(entries)), entries_(*entriesOwner_), ownAppId_(std::move(ownAppId)) {}
 
 std::optional<X11Workspace::WindowInfo> X11Workspace::describe(xcb_window_t window) const {
     const std::uint32_t pid =

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,7 +19,7 @@ namespace tamborix::x11 {
 class X11Workspace final : public Workspace {
 public:
     // `ownAppId` is the helper's own desktop-entry id; its windows are never listed either way.
-    X11Workspace(XConnection& x, gio::DesktopEntries& entries, std::string ownAppId);
+    X11Workspace(XConnection& x, std::shared_ptr<gio::DesktopEntries> entries, std::string ownAppId);
 
     [[nodiscard]] std::vector<RunningApp> runningApps() const override;
     [[nodiscard]] std::optional<AppHandle> frontmost() const override;
@@ -58,6 +59,7 @@ private:
     [[nodiscard]] std::optional<App> find(AppHandle handle) const;
 
     XConnection& x_;
+    std::shared_ptr<gio::DesktopEntries> entriesOwner_;
     gio::DesktopEntries& entries_;
     std::string ownAppId_;
     mutable std::map<Key, AppHandle> handles_;
