@@ -3,7 +3,6 @@
 // applications (by process and window class) and matched to their desktop entries; the front
 // application from the active window, reported as it changes; activation as a pager asks for it.
 
-#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -64,9 +63,9 @@ private:
     std::string ownAppId_;
     mutable std::map<Key, AppHandle> handles_;
     mutable AppHandle nextHandle_ = 1;
-    // Matching a window to its entry walks every installed entry; remembered for a while.
+    // Matching a window to its entry may walk every installed entry; remembered while the
+    // application runs.
     mutable std::map<std::pair<Key, std::string>, std::optional<gio::DesktopEntry>> entryCache_;
-    mutable std::chrono::steady_clock::time_point entryCacheSince_;
 };
 
 }  // namespace tamborix::x11
