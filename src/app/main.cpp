@@ -126,7 +126,10 @@ int main(int argc, char** argv) {
     }
     QtMainLoop loop;
     const bool dryRun = InputInjector::dryRunFromEnvironment();
-    auto backends = makePlatformBackends(loop, BackendRequest{dryRun});
+    BackendRequest request{dryRun, parsed.options->backend,
+                           parsed.options->backend.empty() ? "" : "--backend"};
+    applyBackendEnvironment(request);
+    auto backends = makePlatformBackends(loop, request);
     QtStreamListenerFactory listeners;
 
     HelperEnvironment env{loop,
@@ -144,9 +147,12 @@ int main(int argc, char** argv) {
                           backends.advertiser.get(),
                           Settings::defaultFile(),
                           {},
+                          {},
+                          {},
                           parsed.options->port,
                           dryRun,
-                          {}};
+                          {},
+                          backends.backendLine};
     if (const char* log = std::getenv("VELMORAND_DRY_RUN_LOG"); log && *log && dryRun) {
         env.dryRunLogFile = log;
     }

@@ -1,0 +1,24 @@
+#include "platform/linux/factory/x11_backends.h"
+
+#include "core/input/no_input_sink.h"
+#include "platform/linux/x11/x11_display_source.h"
+
+namespace tamborix {
+
+void installX11Backends(PlatformBackends& b, const std::shared_ptr<x11::XConnection>& conn,
+                        MainLoop& loop, const BackendRequest& request) {
+    (void)loop;
+    (void)request;
+    b.session = conn;
+    x11::XConnection& c = *conn;
+
+    const std::string noInput = "the X11 input backend is not part of this build yet";
+    b.input = std::make_unique<NoInputSink>(noInput);
+    b.report.push_back("Input: none, " + noInput);
+
+    auto displays = std::make_unique<x11::X11DisplaySource>(c);
+    b.report.push_back("Displays: " + displays->describe());
+    b.displays = std::move(displays);
+}
+
+}  // namespace tamborix
