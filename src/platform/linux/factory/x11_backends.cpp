@@ -2,6 +2,9 @@
 
 #include "core/input/no_input_sink.h"
 #include "platform/linux/x11/x11_display_source.h"
+#ifdef TAMBORIX_HAVE_X11_DESKTOP
+#include "platform/linux/x11/x11_desktop.h"
+#endif
 
 namespace tamborix {
 
@@ -19,6 +22,17 @@ void installX11Backends(PlatformBackends& b, const std::shared_ptr<x11::XConnect
     auto displays = std::make_unique<x11::X11DisplaySource>(c);
     b.report.push_back("Displays: " + displays->describe());
     b.displays = std::move(displays);
+
+#ifdef TAMBORIX_HAVE_X11_DESKTOP
+    auto desktop = x11::makeX11Desktop(c);
+    b.workspace = std::move(desktop.workspace);
+    b.windows = std::move(desktop.windows);
+    b.clipboard = std::move(desktop.clipboard);
+    b.report.push_back("Applications: the window manager's clients, desktop entries through GIO");
+    b.report.push_back("Windows: EWMH; clipboard: the X11 CLIPBOARD selection");
+#else
+    b.report.push_back("Applications, windows: none (no GIO in this build); clipboard: in the helper");
+#endif
 }
 
 }  // namespace tamborix
