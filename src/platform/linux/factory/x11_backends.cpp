@@ -24,7 +24,7 @@ void installX11Backends(PlatformBackends& b, const std::shared_ptr<x11::XConnect
     b.displays = std::move(displays);
 
 #ifdef TAMBORIX_HAVE_X11_DESKTOP
-    auto desktop = x11::makeX11Desktop(c);
+    auto desktop = x11::makeX11Desktop(conn);
     b.workspace = std::move(desktop.workspace);
     b.windows = std::move(desktop.windows);
     b.clipboard = std::move(desktop.clipboard);
