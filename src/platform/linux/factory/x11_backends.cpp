@@ -6,6 +6,9 @@
 
 #include "platform/linux/x11/x11_display_source.h"
 #include "platform/linux/x11/x11_input_sink.h"
+#ifdef TAMBORIX_HAVE_X11_DESKTOP
+#include "platform/linux/x11/x11_desktop.h"
+#endif
 
 namespace tamborix {
 
@@ -42,6 +45,17 @@ void installX11Backends(PlatformBackends& b, const std::shared_ptr<x11::XConnect
     auto displays = std::make_unique<x11::X11DisplaySource>(c);
     b.report.push_back("Displays: " + displays->describe());
     b.displays = std::move(displays);
+
+#ifdef TAMBORIX_HAVE_X11_DESKTOP
+    auto desktop = x11::makeX11Desktop(conn);
+    b.workspace = std::move(desktop.workspace);
+    b.windows = std::move(desktop.windows);
+    b.clipboard = std::move(desktop.clipboard);
+    b.report.push_back("Applications: the window manager's clients, desktop entries through GIO");
+    b.report.push_back("Windows: EWMH; clipboard: the X11 CLIPBOARD selection");
+#else
+    b.report.push_back("Applications, windows: none (no GIO in this build); clipboard: in the helper");
+#endif
 }
 
 }  // namespace tamborix
