@@ -7,11 +7,12 @@
 
 namespace tamborix::x11 {
 
-X11Desktop makeX11Desktop(XConnection& x) {
+X11Desktop makeX11Desktop(const std::shared_ptr<XConnection>& connection) {
+    XConnection& x = *connection;
     X11Desktop d;
     d.workspace = std::make_unique<X11Workspace>(x, std::make_shared<gio::DesktopEntries>(), helperAppId);
     d.windows = std::make_unique<EwmhWindowControl>(x);
-    d.clipboard = std::make_unique<X11Clipboard>(x);
+    d.clipboard = std::make_unique<X11Clipboard>(x, connection);
     return d;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The desktop backends of an X11 session on the shared connection: window placement, running
-// applications (with their desktop entries) and the clipboard. The connection must outlive them.
+// applications (with their desktop entries) and the clipboard. The clipboard keeps the connection
+// alive (it still talks to the server when destroyed); the others need it only while called.
 
 #include <memory>
 
@@ -20,6 +21,6 @@ struct X11Desktop {
     std::unique_ptr<Clipboard> clipboard;
 };
 
-[[nodiscard]] X11Desktop makeX11Desktop(XConnection& x);
+[[nodiscard]] X11Desktop makeX11Desktop(const std::shared_ptr<XConnection>& x);
 
 }  // namespace tamborix::x11

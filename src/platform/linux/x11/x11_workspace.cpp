@@ -140,7 +140,7 @@ std::optional<AppHandle> X11Workspace::frontmost() const {
 }
 
 std::unique_ptr<Workspace::FrontWatch> X11Workspace::watchFront(std::function<void()> changed) {
-    selectEvents(x_, x_.root(), XCB_EVENT_MASK_PROPERTY_CHANGE);
+    x_.selectRootEvents(XCB_EVENT_MASK_PROPERTY_CHANGE);
     struct Watch final : FrontWatch {
         std::unique_ptr<XConnection::Subscription> subscription;
     };
