@@ -1,23 +1,46 @@
 #include "platform/linux/factory/x11_backends.h"
 
-#include "core/input/no_input_sink.h"
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+
 #include "platform/linux/x11/x11_display_source.h"
+#include "platform/linux/x11/x11_input_sink.h"
 #ifdef TAMBORIX_HAVE_X11_DESKTOP
 #include "platform/linux/x11/x11_desktop.h"
 #endif
 
 namespace tamborix {
 
+namespace {
+
+// Where the keycodes lent to characters are noted, per display, so a later run can give back
+// what a crashed one left bound.
+std::filesystem::path lentKeycodesNote(const std::string& display) {
+    std::string name = "lent-keycodes-";
+    for (char ch : display) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run)
+        return std::filesystem::path(run) / "tamborix" / name;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state)
+        return std::filesystem::path(state) / "Velmorand" / name;
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::filesystem::path(home) / ".local" / "state" / "Velmorand" / name;
+    return {};
+}
+
+}  // namespace
+
 void installX11Backends(PlatformBackends& b, const std::shared_ptr<x11::XConnection>& conn,
                         MainLoop& loop, const BackendRequest& request) {
-    (void)loop;
     (void)request;
     b.session = conn;
     x11::XConnection& c = *conn;
 
-    const std::string noInput = "the X11 input backend is not part of this build yet";
-    b.input = std::make_unique<NoInputSink>(noInput);
-    b.report.push_back("Input: none, " + noInput);
+    x11::X11InputSink::Options inputOptions;
+    inputOptions.spares.note = lentKeycodesNote(c.displayName());
+    auto input = std::make_unique<x11::X11InputSink>(c, loop, inputOptions);
+    b.report.push_back("Input: " + input->describe());
+    b.input = std::move(input);
 
     auto displays = std::make_unique<x11::X11DisplaySource>(c);
     b.report.push_back("Displays: " + displays->describe());
