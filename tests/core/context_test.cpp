@@ -53,6 +53,30 @@ TEST_F(Context, FrontApp_HelperItself_IgnoredAndKeepsPrevious) {
     EXPECT_EQ(h.core->frontApp()->name, "Firefox");
 }
 
+TEST_F(Context, FrontApp_WorkspaceReportsChanges_OneContextPerActivationAndNoPolling) {
+    h.workspace.reportsChanges = true;
+    auto a = h.phone("A");
+    h.core->startWatchingFrontApp();
+    ASSERT_EQ(a->receivedOfType("context").size(), 1u);
+    // Without a report nothing is looked at, however long the loop runs.
+    h.workspace.front = 3;
+    const int calls = h.workspace.calls;
+    h.loop.advance(5.0);
+    EXPECT_EQ(h.workspace.calls, calls);
+    EXPECT_EQ(a->receivedOfType("context").size(), 1u);
+
+    h.workspace.bringToFront(4);
+    ASSERT_EQ(a->receivedOfType("context").size(), 2u);
+    EXPECT_EQ(h.core->frontApp()->name, std::string(64, 'n'));
+    // A second report of the same application (another of its windows) is not a new activation.
+    h.workspace.bringToFront(4);
+    EXPECT_EQ(a->receivedOfType("context").size(), 2u);
+    h.workspace.bringToFront(1);
+    EXPECT_EQ(a->receivedOfType("context").back(),
+              (json{{"t", "context"}, {"app", "Firefox"}, {"id", "firefox.desktop"}}));
+    EXPECT_EQ(a->receivedOfType("context").size(), 3u);
+}
+
 TEST_F(Context, ShareFrontAppOff_NoContextButMenuStillUpdated) {
     h.core->setShareFrontApp(false);
     h.core->startWatchingFrontApp();

@@ -16,8 +16,8 @@ using nlohmann::json;
 namespace {
 
 constexpr auto displayPeriod = std::chrono::milliseconds(400);
-// The workspace port has no activation notification, so the front application is polled; a
-// change costs one look-up of the running applications.
+// For a workspace that cannot report activations, the front application is polled; a change
+// costs one look-up of the running applications.
 constexpr auto frontAppPeriod = std::chrono::milliseconds(400);
 constexpr std::size_t maxAppName = 64;
 constexpr std::size_t maxAppId = 128;
@@ -71,7 +71,7 @@ void HelperCore::startWatchingDisplays() {
 }
 
 void HelperCore::startWatchingFrontApp() {
-    if (parts_->frontAppTimer) return;
+    if (parts_->frontAppTimer || parts_->frontAppWatch) return;
     auto check = [this] {
         auto& workspace = parts_->services.workspace;
         const auto handle = workspace.frontmost();
@@ -86,7 +86,8 @@ void HelperCore::startWatchingFrontApp() {
         }
     };
     check();
-    parts_->frontAppTimer = loop_.repeating(frontAppPeriod, check);
+    parts_->frontAppWatch = parts_->services.workspace.watchFront(check);
+    if (!parts_->frontAppWatch) parts_->frontAppTimer = loop_.repeating(frontAppPeriod, check);
 }
 
 void HelperCore::updateFrontApp(const std::optional<FrontApp>& app, const std::string& ownId) {

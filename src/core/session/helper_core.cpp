@@ -38,6 +38,7 @@ HelperCore::~HelperCore() {
     // Stops anything that could call back into a half-destroyed core.
     displayTimer_.reset();
     parts_->frontAppTimer.reset();
+    parts_->frontAppWatch.reset();
     *self_ = nullptr;
     for (auto& [sid, streamer] : parts_->streamers) streamer->stop();
     parts_->streamers.clear();

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QSocketNotifier>
 
+#include <poll.h>
+
 #include <cstdlib>
 #include <map>
 #include <vector>
@@ -122,6 +124,21 @@ void XConnection::dispatchPending() {
     XReply<xcb_generic_event_t> event;
     while ((event = XReply<xcb_generic_event_t>(xcb_poll_for_event(conn_)))) dispatch(*event);
     if (xcb_connection_has_error(conn_)) noticeLoss();
+}
+
+bool XConnection::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    flush();
+    for (;;) {
+        dispatchPending();
+        if (done()) return true;
+        if (lost_) return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd fd{xcb_get_file_descriptor(conn_), POLLIN, 0};
+        ::poll(&fd, 1, static_cast<int>(left.count()) + 1);
+    }
 }
 
 void XConnection::dispatch(const xcb_generic_event_t& event) {

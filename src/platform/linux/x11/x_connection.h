@@ -5,6 +5,7 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -53,6 +54,9 @@ public:
     // Reads and dispatches whatever is already queued or readable, without blocking.
     void dispatchPending();
     void flush() noexcept { xcb_flush(conn_); }
+    // Reads and dispatches events, blocking, until `done` holds or `limit` passes; for the few
+    // conversations (selections) that a synchronous caller must see through. True when done.
+    [[nodiscard]] bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 private:
     XConnection(xcb_connection_t* conn, xcb_screen_t* screen, std::string displayName);
