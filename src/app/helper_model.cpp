@@ -281,6 +281,7 @@ bool HelperModel::revoke(const std::string& id) {
 std::vector<std::string> HelperModel::statusLines() const {
     std::vector<std::string> lines;
     lines.push_back(thisComputerLine(identityFingerprint()));
+    if (!env_.backendLine.empty()) lines.push_back(env_.backendLine);
     const auto input = inputLine();
     for (std::size_t start = 0, nl = 0; start <= input.size(); start = nl + 1) {
         nl = input.find('\n', start);

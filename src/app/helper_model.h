@@ -64,6 +64,8 @@ struct HelperEnvironment {
     bool dryRun = false;
     // Every dry-run line is appended here as it is recorded, when set.
     std::filesystem::path dryRunLogFile;
+    // Which desktop backend runs and why, for the status.
+    std::string backendLine;
 };
 
 class HelperModel final : public ConsoleTarget {

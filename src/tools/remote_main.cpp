@@ -44,6 +44,7 @@ const char* usageText =
     "                                             turn the live view on, acknowledge N frames\n"
     "                                             (default 1) and save the last one as a JPEG\n"
     "  tamborix-remote bench HOST[:PORT] [--handshakes N] [--pings N] [--moves N] [--conns N]\n"
+    "                        [--stall N] [--paced N] [--echo HOST:PORT]\n"
     "Options: --name NAME (the name the helper shows), --from ADDR (local address to connect\n"
     "from; bench: the first of consecutive addresses), --timeout SECONDS.\n"
     "Keys live in $XDG_CONFIG_HOME/tamborix-remote. The port defaults to 50505.\n";
@@ -54,6 +55,7 @@ struct Args {
     SessionOptions session;
     bool fromGiven = false;
     BenchOptions bench;
+    std::string echo;
     int frames = 1;
     std::string mode = "fit";
     int display = 0;
@@ -111,6 +113,14 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& error) {
             if (!number(a.bench.moves)) return std::nullopt;
         } else if (arg == "--conns") {
             if (!number(a.bench.connections)) return std::nullopt;
+        } else if (arg == "--stall") {
+            if (!number(a.bench.stallPings)) return std::nullopt;
+        } else if (arg == "--paced") {
+            if (!number(a.bench.pacedMoves)) return std::nullopt;
+        } else if (arg == "--echo") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            a.echo = *v;
         } else if (arg == "--frames") {
             if (!number(a.frames)) return std::nullopt;
         } else if (arg == "--display") {
@@ -367,6 +377,10 @@ int bench(Args args, const Address& address) {
     const auto known = keys.helperKey(address.key());
     if (!known) throw std::runtime_error("not paired with " + address.key());
     args.bench.expectedServer = *known;
+    if (!args.echo.empty()) {
+        args.bench.echo = parseAddress(args.echo);
+        if (!args.bench.echo) throw std::runtime_error("bad --echo address " + args.echo);
+    }
     if (!args.fromGiven && address.host.rfind("127.", 0) != 0 && address.host != "localhost") {
         args.bench.fromBase.clear();
     }

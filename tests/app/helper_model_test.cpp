@@ -75,7 +75,8 @@ protected:
                               .storeFolder = dir_ / "store",
                               .autostartFolder = dir_ / "autostart",
                               .program = dir_ / "my build" / "tamborix-helper",
-                              .dryRunLogFile = {}};
+                              .dryRunLogFile = {},
+                              .backendLine = {}};
         env.port = 0;
         env.dryRun = false;
         return std::make_unique<HelperModel>(env);

@@ -62,6 +62,12 @@ xcb_window_t Client::create(const WindowSpec& spec) {
     return w;
 }
 
+void Client::setRootCardinals(const char* name, const std::vector<std::uint32_t>& values) {
+    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, root_, atom(name), XCB_ATOM_CARDINAL, 32,
+                        static_cast<uint32_t>(values.size()), values.data());
+    sync();
+}
+
 void Client::remap(xcb_window_t window) {
     xcb_unmap_window(conn_, window);
     xcb_map_window(conn_, window);

@@ -65,6 +65,7 @@ public:
     void activate(xcb_window_t window);
     [[nodiscard]] xcb_atom_t atom(const char* name);
     [[nodiscard]] std::vector<std::uint32_t> rootCardinals(const char* name);
+    void setRootCardinals(const char* name, const std::vector<std::uint32_t>& values);
     [[nodiscard]] std::vector<std::uint32_t> cardinalsOf(xcb_window_t window, const char* name);
     struct Size {
         std::uint32_t width = 0, height = 0;

@@ -103,3 +103,33 @@ TEST(WindowPlacementWithoutManager, FrontWindow_NoWindowManager_False) {
 
 }  // namespace
 }  // namespace tamborix::testing
+
+namespace tamborix::testing {
+namespace {
+
+TEST(WorkAreas, ReadWorkAreaHints_PerMonitorAreasWin_ElseTheWholeScreenAreaCut) {
+    XServer server;
+    server.splitIntoTwoMonitors();
+    std::string error;
+    auto x = x11::XConnection::open(server.display(), error);
+    ASSERT_NE(x, nullptr) << error;
+    Client client(server.display());
+    const std::vector<Rect> monitors{leftMonitor, rightMonitor};
+    // Nothing published: the monitors themselves.
+    EXPECT_EQ(x11::usableAreas(monitors, x11::readWorkAreaHints(*x)), monitors);
+
+    // Desktop 1 is current; its whole-screen area leaves out a bar along the top of both.
+    client.setRootCardinals("_NET_CURRENT_DESKTOP", {1});
+    client.setRootCardinals("_NET_WORKAREA", {0, 0, 3840, 1080, 0, 30, 3840, 1050});
+    EXPECT_EQ(x11::usableAreas(monitors, x11::readWorkAreaHints(*x)),
+              (std::vector<Rect>{{0, 30, 1920, 1050}, {1920, 30, 1920, 1050}}));
+
+    // Per-monitor areas (in any order) are preferred: the bar is only on the right monitor.
+    client.setRootCardinals("_GTK_WORKAREAS_D1", {1920, 30, 1920, 1050, 0, 0, 1920, 1080});
+    client.setRootCardinals("_GTK_WORKAREAS_D0", {0, 0, 100, 100});
+    EXPECT_EQ(x11::usableAreas(monitors, x11::readWorkAreaHints(*x)),
+              (std::vector<Rect>{{0, 0, 1920, 1080}, {1920, 30, 1920, 1050}}));
+}
+
+}  // namespace
+}  // namespace tamborix::testing

@@ -44,8 +44,7 @@ protected:
         return spinUntil([&] { return recordedLaunches().size() >= count; });
     }
 
-    gio::DesktopEntries entries;
-    x11::X11Workspace workspace{*x, entries, "io.tamborix.Helper.desktop"};
+    x11::X11Workspace workspace{*x, std::make_shared<gio::DesktopEntries>(), "io.tamborix.Helper.desktop"};
     x11::EwmhWindowControl windows{*x};
     ManualLoop loop;
     FakeDisplaySource displays;

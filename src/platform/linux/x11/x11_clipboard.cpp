@@ -31,7 +31,8 @@ std::string latin1ToUtf8(const std::string& in) {
 
 }  // namespace
 
-X11Clipboard::X11Clipboard(XConnection& x) : x_(x) {
+X11Clipboard::X11Clipboard(XConnection& x, std::shared_ptr<void> keepAlive)
+    : keepAlive_(std::move(keepAlive)), x_(x) {
     auto* c = x_.get();
     window_ = xcb_generate_id(c);
     const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;

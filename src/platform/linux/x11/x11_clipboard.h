@@ -2,6 +2,7 @@
 // The CLIPBOARD selection as UTF-8 text. Text the helper sets is served from here for as long as
 // the helper runs, and handed to a clipboard manager (SAVE_TARGETS) when it ends.
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,7 +13,9 @@ namespace tamborix::x11 {
 
 class X11Clipboard final : public Clipboard {
 public:
-    explicit X11Clipboard(XConnection& x);
+    // `keepAlive`, when given, owns the connection: the clipboard needs it until its destructor
+    // has handed the text on, whatever order its owner drops things in.
+    explicit X11Clipboard(XConnection& x, std::shared_ptr<void> keepAlive = {});
     ~X11Clipboard() override;
     X11Clipboard(const X11Clipboard&) = delete;
     X11Clipboard& operator=(const X11Clipboard&) = delete;
@@ -29,6 +32,7 @@ private:
     [[nodiscard]] xcb_timestamp_t serverTime();
     void handToManager();
 
+    std::shared_ptr<void> keepAlive_;
     XConnection& x_;
     xcb_window_t window_ = XCB_WINDOW_NONE;
     std::unique_ptr<XConnection::Subscription> subscription_;

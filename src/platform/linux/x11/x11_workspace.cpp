@@ -14,7 +14,6 @@ namespace tamborix::x11 {
 
 namespace {
 
-constexpr auto entryCacheLife = std::chrono::seconds(5);
 constexpr std::uint32_t sourcePager = 2;
 
 std::string executableOf(std::uint32_t pid) {
@@ -28,8 +27,9 @@ InstalledApp installed(const gio::DesktopEntry& e) { return {e.id, e.name}; }
 
 }  // namespace
 
-X11Workspace::X11Workspace(XConnection& x, gio::DesktopEntries& entries, std::string ownAppId)
-    : x_(x), entries_(entries), ownAppId_(std::move(ownAppId)) {}
+X11Workspace::X11Workspace(XConnection& x, std::shared_ptr<gio::DesktopEntries> entries,
+                           std::string ownAppId)
+    : x_(x), entriesOwner_(std::move(entries)), entries_(*entriesOwner_), ownAppId_(std::move(ownAppId)) {}
 
 std::optional<X11Workspace::WindowInfo> X11Workspace::describe(xcb_window_t window) const {
     const std::uint32_t pid =
@@ -59,11 +59,6 @@ std::optional<X11Workspace::WindowInfo> X11Workspace::describe(xcb_window_t wind
 
 std::optional<gio::DesktopEntry> X11Workspace::entryFor(const Key& key,
                                                         const std::string& gtkId) const {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - entryCacheSince_ > entryCacheLife) {
-        entryCache_.clear();
-        entryCacheSince_ = now;
-    }
     auto slot = std::make_pair(key, gtkId);
     if (auto it = entryCache_.find(slot); it != entryCache_.end()) return it->second;
     gio::WindowIdentity identity{gtkId, std::get<1>(key), std::get<2>(key),
@@ -106,10 +101,13 @@ std::vector<X11Workspace::App> X11Workspace::scan() const {
             apps[it->second].windows.push_back(window);
         }
     }
-    // Handles of applications that are gone are not needed again (and never reused).
-    std::erase_if(handles_, [&](const auto& kv) {
-        return std::none_of(apps.begin(), apps.end(), [&](const App& a) { return a.key == kv.first; });
-    });
+    // Handles of applications that are gone are not needed again (and never reused); nor is
+    // what their windows were matched to.
+    const auto gone = [&](const Key& key) {
+        return std::none_of(apps.begin(), apps.end(), [&](const App& a) { return a.key == key; });
+    };
+    std::erase_if(handles_, [&](const auto& kv) { return gone(kv.first); });
+    std::erase_if(entryCache_, [&](const auto& kv) { return gone(kv.first.first); });
     for (auto& app : apps) {
         const auto& [pid, klass, instance] = app.key;
         if (app.entry) {
@@ -142,7 +140,7 @@ std::optional<AppHandle> X11Workspace::frontmost() const {
 }
 
 std::unique_ptr<Workspace::FrontWatch> X11Workspace::watchFront(std::function<void()> changed) {
-    selectEvents(x_, x_.root(), XCB_EVENT_MASK_PROPERTY_CHANGE);
+    x_.selectRootEvents(XCB_EVENT_MASK_PROPERTY_CHANGE);
     struct Watch final : FrontWatch {
         std::unique_ptr<XConnection::Subscription> subscription;
     };

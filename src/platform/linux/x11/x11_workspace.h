@@ -3,8 +3,8 @@
 // applications (by process and window class) and matched to their desktop entries; the front
 // application from the active window, reported as it changes; activation as a pager asks for it.
 
-#include <chrono>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,7 +18,7 @@ namespace tamborix::x11 {
 class X11Workspace final : public Workspace {
 public:
     // `ownAppId` is the helper's own desktop-entry id; its windows are never listed either way.
-    X11Workspace(XConnection& x, gio::DesktopEntries& entries, std::string ownAppId);
+    X11Workspace(XConnection& x, std::shared_ptr<gio::DesktopEntries> entries, std::string ownAppId);
 
     [[nodiscard]] std::vector<RunningApp> runningApps() const override;
     [[nodiscard]] std::optional<AppHandle> frontmost() const override;
@@ -58,13 +58,14 @@ private:
     [[nodiscard]] std::optional<App> find(AppHandle handle) const;
 
     XConnection& x_;
+    std::shared_ptr<gio::DesktopEntries> entriesOwner_;
     gio::DesktopEntries& entries_;
     std::string ownAppId_;
     mutable std::map<Key, AppHandle> handles_;
     mutable AppHandle nextHandle_ = 1;
-    // Matching a window to its entry walks every installed entry; remembered for a while.
+    // Matching a window to its entry may walk every installed entry; remembered while the
+    // application runs.
     mutable std::map<std::pair<Key, std::string>, std::optional<gio::DesktopEntry>> entryCache_;
-    mutable std::chrono::steady_clock::time_point entryCacheSince_;
 };
 
 }  // namespace tamborix::x11

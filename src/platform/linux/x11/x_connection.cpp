@@ -119,6 +119,13 @@ std::unique_ptr<XConnection::Subscription> XConnection::onLost(std::function<voi
     return std::make_unique<RegistryEntry<decltype(Registry::losses)>>(registry_, &registry_->losses, id);
 }
 
+void XConnection::selectRootEvents(std::uint32_t mask) {
+    if ((rootMask_ | mask) == rootMask_) return;
+    rootMask_ |= mask;
+    xcb_change_window_attributes(conn_, root(), XCB_CW_EVENT_MASK, &rootMask_);
+    xcb_flush(conn_);
+}
+
 void XConnection::dispatchPending() {
     if (lost_) return;
     XReply<xcb_generic_event_t> event;

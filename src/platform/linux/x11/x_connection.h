@@ -6,6 +6,7 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -51,6 +52,10 @@ public:
     [[nodiscard]] std::unique_ptr<Subscription> subscribe(EventHandler handler);
     [[nodiscard]] std::unique_ptr<Subscription> onLost(std::function<void()> handler);
 
+    // Adds to the events this connection selects on the root window. Every backend on the shared
+    // connection asks through here: a plain ChangeWindowAttributes would replace the others' mask.
+    void selectRootEvents(std::uint32_t mask);
+
     // Reads and dispatches whatever is already queued or readable, without blocking.
     void dispatchPending();
     void flush() noexcept { xcb_flush(conn_); }
@@ -72,6 +77,7 @@ private:
     std::unique_ptr<QObject> watcher_;  // owns the notifier; context of the connections
     QSocketNotifier* notifier_ = nullptr;
     QMetaObject::Connection beforeBlock_;
+    std::uint32_t rootMask_ = 0;
     bool lost_ = false;
 };
 
