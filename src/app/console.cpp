@@ -50,6 +50,8 @@ const std::vector<std::string>& helpLines() {
 
 }  // namespace
 
+const std::vector<std::string>& consoleHelpLines() { return helpLines(); }
+
 bool isYes(std::string_view answer) {
     const auto a = lower(trim(answer));
     return a == "y" || a == "yes";
