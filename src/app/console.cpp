@@ -55,9 +55,8 @@ const std::vector<std::string>& helpLines() {
 
 }  // namespace
 
-<<<<<<< HEAD
 const std::vector<std::string>& consoleHelpLines() { return helpLines(); }
-=======
+
 std::string pairingExpiryText(Duration left) {
     const auto whole = std::max<long long>(
         0, std::chrono::duration_cast<std::chrono::seconds>(left).count());
@@ -69,7 +68,6 @@ std::string pairingExpiryText(Duration left) {
 std::string thisComputerLine(const std::string& fingerprint) {
     return "This computer: " + fingerprint;
 }
->>>>>>> main
 
 bool isYes(std::string_view answer) {
     const auto a = lower(trim(answer));

@@ -56,12 +56,12 @@ std::string helperUsage() {
         "Lets a paired phone control this computer over the local network.\n"
         "\n"
         "Options:\n"
-        "  --console   text interface on standard input and output (always used for now)\n"
-        "  --port N    TCP port to listen on (default 50505; 0 picks a free one)\n"
-        "  --backend B desktop backend: x11, or none to control nothing (default: X11 when\n"
-        "              DISPLAY opens)\n"
-        "  --help      show this text\n"
-        "  --version   show the version\n"
+        "  --console     text interface on standard input and output (always used for now)\n"
+        "  --port N      TCP port to listen on (default 50505; 0 picks a free one)\n"
+        "  --backend B   desktop backend: x11, or none to control nothing (default: X11 when\n"
+        "                DISPLAY opens)\n"
+        "  --help        show this text\n"
+        "  --version     show the version\n"
         "\n"
         "Console commands (one per line on standard input):\n";
     for (const auto& line : consoleHelpLines()) {
