@@ -12,6 +12,9 @@
 #ifdef TAMBORIX_HAVE_QT_OVERLAY
 #include "platform/linux/qt_overlay/qt_overlay_surface.h"
 #endif
+#ifdef TAMBORIX_HAVE_X11_CAPTURE
+#include "platform/linux/x11/x11_screen_capture.h"
+#endif
 
 namespace tamborix {
 
@@ -79,6 +82,17 @@ void installX11Backends(PlatformBackends& b, const std::shared_ptr<x11::XConnect
         b.overlay = std::make_unique<qt::QtOverlaySurface>([conn] { return compositorRuns(*conn); });
         b.report.push_back("Overlays: X11 windows, translucent with a compositor, shaped without");
     }
+#endif
+
+#ifdef TAMBORIX_HAVE_X11_CAPTURE
+    // The capture keeps a connection of its own for its worker thread (see ScreenGrabber).
+    auto capture = std::make_unique<x11::X11ScreenCapture>(loop, c.displayName());
+    b.report.push_back(capture->available()
+                           ? "Screen capture: " + capture->method() + ", JPEG through libyuv and libjpeg-turbo"
+                           : "Screen capture: none, " + capture->unavailableReason());
+    b.capture = std::move(capture);
+#else
+    b.report.push_back("Screen capture: none in this build");
 #endif
 }
 
