@@ -43,6 +43,7 @@ const std::vector<std::string>& helpLines() {
         "  revoke ID                   forget a device and end its sessions",
         "  status                      transports, discovery, connections, statistics, last event",
         "  network on|off              start or stop listening (remembered across restarts)",
+        "  bluetooth on|off            start or stop the Bluetooth LE service (remembered)",
         "  quit                        stop the helper",
     };
     return lines;
@@ -201,6 +202,10 @@ void Console::runCommand(std::string_view line) {
         const auto arg = w.size() == 2 ? lower(w[1]) : std::string();
         if (arg != "on" && arg != "off") return usage("network on|off");
         target_.setNetworkOn(arg == "on");
+    } else if (cmd == "bluetooth") {
+        const auto arg = w.size() == 2 ? lower(w[1]) : std::string();
+        if (arg != "on" && arg != "off") return usage("bluetooth on|off");
+        target_.setBluetoothOn(arg == "on");
     } else if (cmd == "quit" || cmd == "exit") {
         target_.quit();
     } else {

@@ -40,6 +40,8 @@ public:
     [[nodiscard]] virtual std::vector<std::string> statusLines() const = 0;
     // The network switch (kept across restarts).
     virtual void setNetworkOn(bool on) = 0;
+    // The Bluetooth switch (kept across restarts).
+    virtual void setBluetoothOn(bool on) = 0;
     virtual void quit() = 0;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
-// The composition root: creates the store, the session core and the network server in that
-// order, restores the user's switches, starts what was left on, and keeps the statistics and the
+// The composition root: creates the store, the session core, the network server and the
+// Bluetooth server in that order, restores the user's switches, starts what was left on, and keeps the statistics and the
 // input permission fresh. Everything runs on the main loop.
 
 #include <cstdint>
@@ -29,8 +29,10 @@ class HelperCore;
 class HostInfo;
 class InputSink;
 class MainThreadLagProbe;
+class BluetoothServer;
 class NetworkServer;
 class OverlaySurface;
+class PeripheralFactory;
 class ScreenCapture;
 class SecretStore;
 class ServiceAdvertiser;
@@ -60,12 +62,13 @@ struct HelperEnvironment {
     bool dryRun = false;
     // Every dry-run line is appended here as it is recorded, when set.
     std::filesystem::path dryRunLogFile;
+    PeripheralFactory* peripherals = nullptr;  // no Bluetooth LE without one
 };
 
 class HelperModel final : public ConsoleTarget {
 public:
     // `event`: the core set its last event (also when the text repeats); `core`: any other change.
-    enum class Change { core, event, store, network, discovery, permission, switches };
+    enum class Change { core, event, store, network, bluetooth, discovery, permission, switches };
 
     explicit HelperModel(HelperEnvironment env);
     ~HelperModel() override;
@@ -89,13 +92,15 @@ public:
     [[nodiscard]] bool shareFrontApp() const noexcept { return shareFrontApp_; }
     [[nodiscard]] bool accessibilityGranted() const noexcept { return accessibilityGranted_; }
     void setNetworkOn(bool on) override;
-    void setBluetoothOn(bool on);
+    void setBluetoothOn(bool on) override;
     void setShareFrontApp(bool on);
 
     [[nodiscard]] DeviceStore& store() noexcept { return *store_; }
     [[nodiscard]] HelperCore& core() noexcept { return *core_; }
     [[nodiscard]] NetworkServer& network() noexcept { return *network_; }
+    [[nodiscard]] BluetoothServer& bluetooth() noexcept { return *bluetooth_; }
     [[nodiscard]] std::string networkStatusLine() const;
+    [[nodiscard]] std::string bluetoothStatusLine() const;
     [[nodiscard]] std::string discoveryLine() const;
     [[nodiscard]] std::string inputLine() const;
     [[nodiscard]] std::string statsLine() const;
@@ -132,6 +137,8 @@ private:
     std::unique_ptr<DeviceStore> store_;
     std::unique_ptr<HelperCore> core_;
     std::unique_ptr<NetworkServer> network_;
+    std::unique_ptr<PeripheralFactory> noPeripherals_;  // stands in when the platform has none
+    std::unique_ptr<BluetoothServer> bluetooth_;
     std::vector<Subscription> observers_;
     Timer statsTimer_;
     Timer permissionTimer_;

@@ -131,6 +131,7 @@ int main(int argc, char** argv) {
                           parsed.options->port,
                           dryRun,
                           {}};
+    env.peripherals = backends.peripherals.get();
     if (const char* log = std::getenv("VELMORAND_DRY_RUN_LOG"); log && *log && dryRun) {
         env.dryRunLogFile = log;
     }

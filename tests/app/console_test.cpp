@@ -39,8 +39,10 @@ public:
     }
     std::vector<std::string> statusLines() const override { return {"Network — On (port 1)"}; }
     void setNetworkOn(bool on) override { network.push_back(on); }
+    void setBluetoothOn(bool on) override { bluetooth.push_back(on); }
     void quit() override { ++quits; }
     std::vector<bool> network;
+    std::vector<bool> bluetooth;
 
     std::vector<ConsoleDevice> list = {
         {"0123456789abcdef", "full", "allowed", "Ada's Phone"},
@@ -103,7 +105,7 @@ TEST_F(ConsoleTest, DeviceCommands_KnownAndUnknownIds_ActOrSayNoSuchDevice) {
 
 TEST_F(ConsoleTest, BadInput_UnknownCommandOrWrongArguments_OneLineEachNothingChanges) {
     for (const char* line : {"frobnicate", "scope 0123456789abcdef admin", "scope x", "screen x allow",
-                             "revoke", "pair now", "network", "network maybe"}) {
+                             "revoke", "pair now", "network", "network maybe", "bluetooth up"}) {
         console_.inputLine(line);
         EXPECT_EQ(take().size(), 1u) << line;
     }
@@ -113,6 +115,8 @@ TEST_F(ConsoleTest, BadInput_UnknownCommandOrWrongArguments_OneLineEachNothingCh
     console_.inputLine("network OFF");
     console_.inputLine("network on");
     EXPECT_EQ(target_.network, (std::vector<bool>{false, true}));
+    console_.inputLine("bluetooth Off");
+    EXPECT_EQ(target_.bluetooth, (std::vector<bool>{false}));
     console_.inputLine("");
     EXPECT_TRUE(take().empty());
     console_.inputLine("quit");

@@ -30,7 +30,7 @@ std::vector<nlohmann::json> RemoteResult::messages() const {
 std::string HelperRun::helperBinary() { return TAMBORIX_HELPER_BIN; }
 std::string HelperRun::remoteBinary() { return TAMBORIX_REMOTE_BIN; }
 
-HelperRun::HelperRun(bool pipeStdin) {
+HelperRun::HelperRun(bool pipeStdin, std::string systemBus) : systemBus_(std::move(systemBus)) {
     std::random_device rd;
     dir_ = std::filesystem::temp_directory_path() /
            ("tamborix-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
@@ -61,7 +61,8 @@ std::vector<std::string> HelperRun::environment(bool forRemote) const {
         "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(),
         // No bus of the machine is ever reached: both addresses lead nowhere.
         "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-session-bus").string(),
-        "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (dir_ / "no-system-bus").string(),
+        "DBUS_SYSTEM_BUS_ADDRESS=" +
+            (systemBus_.empty() || forRemote ? "unix:path=" + (dir_ / "no-system-bus").string() : systemBus_),
         "VELMORAND_DRY_RUN=1",
         "VELMORAND_DRY_RUN_LOG=" + dryRunLog().string(),
     };
@@ -85,9 +86,9 @@ std::string HelperRun::openPairing() {
     return line->substr(std::string("Pairing code: ").size());
 }
 
-RemoteResult HelperRun::pair(const std::string& answer, const std::string& name) {
+RemoteResult HelperRun::pair(const std::string& answer, const std::string& name, const std::string& to) {
     const auto code = openPairing();
-    auto remote = startRemote({"pair", address(), code, "--name", name});
+    auto remote = startRemote({"pair", to.empty() ? address() : to, code, "--name", name});
     if (!helper_->waitForLine([](const std::string& l) { return l.ends_with("[y/N]"); })) {
         throw std::runtime_error("no prompt:\n" + helper_->transcript() + remote->transcript());
     }

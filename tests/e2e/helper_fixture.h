@@ -23,7 +23,8 @@ struct RemoteResult {
 class HelperRun {
 public:
     // Starts the helper and waits until it listens. `pipeStdin` false gives it /dev/null.
-    explicit HelperRun(bool pipeStdin = true);
+    // `systemBus`: the private bus it takes for the system bus (none when empty).
+    explicit HelperRun(bool pipeStdin = true, std::string systemBus = {});
     ~HelperRun();
 
     [[nodiscard]] ChildProcess& helper() { return *helper_; }
@@ -36,7 +37,9 @@ public:
     // Opens a code on the console; returns it as printed (with dashes).
     std::string openPairing();
     // Pairs tamborix-remote through the console, answering the prompt with `answer`.
-    RemoteResult pair(const std::string& answer = "y", const std::string& name = "e2e phone");
+    // `address`: where the remote connects (the helper's TCP port when empty).
+    RemoteResult pair(const std::string& answer = "y", const std::string& name = "e2e phone",
+                      const std::string& address = {});
 
     [[nodiscard]] std::unique_ptr<ChildProcess> startRemote(const std::vector<std::string>& args,
                                                             bool pipeStdin = false) const;
@@ -52,6 +55,7 @@ private:
     [[nodiscard]] std::vector<std::string> environment(bool forRemote) const;
 
     std::filesystem::path dir_;
+    std::string systemBus_;
     std::unique_ptr<ChildProcess> helper_;
     std::uint16_t port_ = 0;
 };
