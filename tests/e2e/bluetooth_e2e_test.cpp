@@ -27,7 +27,8 @@ protected:
         std::filesystem::create_directories(dir_);
         std::ofstream(dir_ / "bus.conf")
             << "<busconfig><type>session</type><listen>unix:path=" << (dir_ / "bus").string()
-            << "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
+            << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+               "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
                "<allow own=\"*\"/></policy></busconfig>\n";
         bus_ = std::make_unique<ChildProcess>(
             "/usr/bin/dbus-daemon",

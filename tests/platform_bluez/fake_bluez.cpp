@@ -461,9 +461,11 @@ void FakeBluez::read(const std::string& address, std::size_t offset, ReadDone do
     opts.insert(QStringLiteral("offset"), QVariant::fromValue<quint16>(static_cast<quint16>(offset)));
     auto m = QDBusMessage::createMethodCall(appOwner_, path, chrcIface, QStringLiteral("ReadValue"));
     m << opts;
-    call(m, [done](const QDBusMessage& reply) {
+    // One read request carries at most MTU - 1 bytes; longer values take reads at growing offsets.
+    const auto limit = static_cast<int>(c->mtu) - 1;
+    call(m, [done, limit](const QDBusMessage& reply) {
         if (reply.type() == QDBusMessage::ErrorMessage) return done(std::nullopt, reply.errorName());
-        done(reply.arguments().value(0).toByteArray(), {});
+        done(reply.arguments().value(0).toByteArray().left(limit), {});
     });
 }
 

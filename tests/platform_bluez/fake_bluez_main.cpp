@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <deque>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -49,6 +50,11 @@ struct Phone {
     QByteArray input;
     std::vector<QByteArray> waiting;  // lines written before the subscription was in place
     tamborix::BLEFragments::Reassembler reassembler;
+    struct Out {
+        bool reading;  // a JSON reply still being read
+        std::string line;
+    };
+    std::deque<Out> out;  // lines for the app, in arrival order
 };
 
 class Bridge {
@@ -60,14 +66,46 @@ public:
             auto& p = it->second;
             auto message = p.reassembler.push(Bytes(value.begin(), value.end()));
             if (!message) return;
-            std::string line;
-            if (!message->empty() && (*message)[0] == '{')
-                line.assign(message->begin(), message->end());
-            else
-                line = tamborix::Wire::b64url(*message);
-            line += '\n';
-            p.socket->write(line.data(), static_cast<qint64>(line.size()));
+            if (!message->empty() && (*message)[0] == '{') {
+                // A JSON reply is never fragmented and the link cuts it: read it whole, as a
+                // phone does, with reads at growing offsets.
+                p.out.push_back({true, {}});
+                readJson(address, std::make_shared<QByteArray>());
+                return;
+            }
+            p.out.push_back({false, tamborix::Wire::b64url(*message)});
+            flush(p);
         };
+    }
+
+    void readJson(const std::string& address, std::shared_ptr<QByteArray> got) {
+        bluez_.read(address, static_cast<std::size_t>(got->size()),
+                    [this, address, got](std::optional<QByteArray> part, QString) {
+                        const auto it = phones_.find(address);
+                        if (it == phones_.end()) return;
+                        auto& p = it->second;
+                        if (part && !part->isEmpty()) {
+                            *got += *part;
+                            readJson(address, got);
+                            return;
+                        }
+                        for (auto& o : p.out) {
+                            if (o.reading) {
+                                o.reading = false;
+                                o.line = got->toStdString();
+                                break;
+                            }
+                        }
+                        flush(p);
+                    });
+    }
+
+    void flush(Phone& p) {
+        while (!p.out.empty() && !p.out.front().reading) {
+            const auto line = p.out.front().line + "\n";
+            p.out.pop_front();
+            if (p.socket) p.socket->write(line.data(), static_cast<qint64>(line.size()));
+        }
     }
 
     void addPhone(const std::string& address, std::uint16_t mtu) {
@@ -97,6 +135,7 @@ private:
         p.input.clear();
         p.waiting.clear();
         p.reassembler = {};
+        p.out.clear();
         bluez_.connectCentral(address, p.mtu);
         bluez_.subscribe(address, false, [this, address] {
             auto& p = phones_[address];
