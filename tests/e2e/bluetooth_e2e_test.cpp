@@ -43,7 +43,7 @@ protected:
                                                                          "DBUS_SESSION_BUS_ADDRESS=disabled:",
                                                                          "QT_NO_GLIB=1"});
         ASSERT_TRUE(bluez_->waitForPrefix("ready")) << bluez_->transcript();
-        run_ = std::make_unique<HelperRun>(true, address_);
+        run_ = std::make_unique<HelperRun>(true, std::filesystem::path{}, std::string{}, address_);
         ASSERT_TRUE(bluez_->waitForPrefix("registered Velmorand", 15s)) << bluez_->transcript();
         ASSERT_TRUE(run_->helper().waitForPrefix("Bluetooth \u2014 On", 15s)) << run_->helper().transcript();
     }

@@ -23,8 +23,11 @@ struct RemoteResult {
 class HelperRun {
 public:
     // Starts the helper and waits until it listens. `pipeStdin` false gives it /dev/null.
-    // `systemBus`: the private bus it takes for the system bus (none when empty).
-    explicit HelperRun(bool pipeStdin = true, std::string systemBus = {});
+    // `dataHome`: its XDG_DATA_HOME (where the device store lives), else a folder of its own;
+    // `binary`: another build of the helper, else this one; `systemBus`: the private bus it
+    // takes for the system bus (none when empty).
+    explicit HelperRun(bool pipeStdin = true, std::filesystem::path dataHome = {},
+                       std::string binary = {}, std::string systemBus = {});
     ~HelperRun();
 
     [[nodiscard]] ChildProcess& helper() { return *helper_; }
@@ -56,6 +59,7 @@ private:
 
     std::filesystem::path dir_;
     std::string systemBus_;
+    std::filesystem::path dataHome_;
     std::unique_ptr<ChildProcess> helper_;
     std::uint16_t port_ = 0;
 };
