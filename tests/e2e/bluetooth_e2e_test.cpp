@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -98,8 +100,14 @@ TEST_F(BluetoothE2E, Phone_PairsAndSendsCommands_RepliesAndDryRunLog) {
     EXPECT_NE(std::find(log.begin(), log.end(), "click left 1"), log.end());
     EXPECT_NE(std::find(log.begin(), log.end(), "text 22"), log.end());
 
-    // The app went away: the phone left and the session ended.
-    const auto status = run_->console("status", "Paired devices:");
+    // The app went away: the phone left and the session ends once the helper sees its socket close.
+    ASSERT_TRUE(bluez_->waitForPrefix("left AA:BB:CC:DD:EE:01")) << bluez_->transcript();
+    std::vector<std::string> status;
+    for (const auto deadline = std::chrono::steady_clock::now() + 10s;
+         std::chrono::steady_clock::now() < deadline;) {
+        status = run_->console("status", "Paired devices:");
+        if (std::find(status.begin(), status.end(), "Connected: none") != status.end()) break;
+    }
     EXPECT_NE(std::find(status.begin(), status.end(), "Connected: none"), status.end())
         << run_->helper().transcript();
     EXPECT_NE(std::find(status.begin(), status.end(), "Bluetooth \u2014 On"), status.end());

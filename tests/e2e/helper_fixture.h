@@ -28,6 +28,9 @@ public:
     // takes for the system bus (none when empty).
     explicit HelperRun(bool pipeStdin = true, std::filesystem::path dataHome = {},
                        std::string binary = {}, std::string systemBus = {});
+    // Outside dry run (when `dryRun` is false), with `extraEnvironment` ("DISPLAY=:5", …) added
+    // to the helper's own.
+    HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment);
     ~HelperRun();
 
     [[nodiscard]] ChildProcess& helper() { return *helper_; }
@@ -57,6 +60,10 @@ public:
 private:
     [[nodiscard]] std::vector<std::string> environment(bool forRemote) const;
 
+    void start(bool pipeStdin, std::filesystem::path dataHome, std::string binary);
+
+    bool dryRun_ = true;
+    std::vector<std::string> extraEnvironment_;
     std::filesystem::path dir_;
     std::string systemBus_;
     std::filesystem::path dataHome_;

@@ -8,8 +8,8 @@
 //   phone ADDRESS MTU      a phone; prints "phone ADDRESS PORT"
 //   stall ADDRESS | resume ADDRESS   the phone stops / starts reading notifications
 //   power on|off, stop, start        the adapter's power; bluetoothd exiting / returning
-// Prints "ready" once it owns org.bluez and "registered" / "unregistered" as the helper's
-// application and advertisement come and go.
+// Prints "ready" once it owns org.bluez, "registered" / "unregistered" as the helper's
+// application and advertisement come and go, and "left ADDRESS" when a phone's app went away.
 
 #include <unistd.h>
 
@@ -148,6 +148,7 @@ private:
             bluez_.leave(address);
             if (p.socket) p.socket->deleteLater();
             p.socket = nullptr;
+            say("left " + address);
         });
     }
 
