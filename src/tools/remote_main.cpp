@@ -65,8 +65,9 @@ const char* usageText =
     "  --conns N            bench: connections of the second move figure (default 16)\n"
     "  --stall N            bench: pings of one connection while another opens connections\n"
     "                       back to back, then as many without (default 0, not measured)\n"
-    "  --paced N            bench: moves at 120 per second through one connection, then one\n"
-    "                       stats_get (default 0, not measured)\n"
+    "  --paced N            bench: moves at --rate per second through one connection, then\n"
+    "                       one stats_get (default 0, not measured)\n"
+    "  --rate HZ            bench: moves per second of --paced (default 120)\n"
     "  --echo HOST:PORT     bench: a line echo server; each ping is paired with an echo of the\n"
     "                       same length and the differences are reported\n"
     "  --frames N           screen: frames to acknowledge (default 1)\n"
@@ -145,6 +146,12 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& error) {
             if (!number(a.bench.stallPings)) return std::nullopt;
         } else if (arg == "--paced") {
             if (!number(a.bench.pacedMoves)) return std::nullopt;
+        } else if (arg == "--rate") {
+            if (!number(a.bench.pacedRate)) return std::nullopt;
+            if (a.bench.pacedRate == 0) {
+                error = "--rate needs at least 1";
+                return std::nullopt;
+            }
         } else if (arg == "--echo") {
             const auto v = value();
             if (!v) return std::nullopt;

@@ -7,10 +7,9 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <random>
 
+#include "e2e/fake_bluez_run.h"
 #include "e2e/helper_fixture.h"
 
 namespace tamborix::testing {
@@ -23,52 +22,20 @@ class BluetoothE2E : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!std::filesystem::exists("/usr/bin/dbus-daemon")) GTEST_SKIP() << "dbus-daemon is not installed";
-        std::random_device rd;
-        dir_ = std::filesystem::temp_directory_path() /
-               ("tamborix-ble-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
-        std::filesystem::create_directories(dir_);
-        std::ofstream(dir_ / "bus.conf")
-            << "<busconfig><type>session</type><listen>unix:path=" << (dir_ / "bus").string()
-            << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-               "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-               "<allow own=\"*\"/></policy></busconfig>\n";
-        bus_ = std::make_unique<ChildProcess>(
-            "/usr/bin/dbus-daemon",
-            std::vector<std::string>{"--nofork", "--nopidfile", "--print-address=1",
-                                     "--config-file=" + (dir_ / "bus.conf").string()},
-            std::vector<std::string>{"PATH=/usr/bin:/bin"}, false);
-        const auto address = bus_->waitForPrefix("unix:");
-        ASSERT_TRUE(address) << bus_->transcript();
-        address_ = *address;
-        bluez_ = std::make_unique<ChildProcess>(TAMBORIX_FAKE_BLUEZ_BIN, std::vector<std::string>{},
-                                                std::vector<std::string>{"DBUS_SYSTEM_BUS_ADDRESS=" + address_,
-                                                                         "DBUS_SESSION_BUS_ADDRESS=disabled:",
-                                                                         "QT_NO_GLIB=1"});
-        ASSERT_TRUE(bluez_->waitForPrefix("ready")) << bluez_->transcript();
-        run_ = std::make_unique<HelperRun>(true, std::filesystem::path{}, std::string{}, address_);
-        ASSERT_TRUE(bluez_->waitForPrefix("registered Velmorand", 15s)) << bluez_->transcript();
+        ble_ = std::make_unique<FakeBluezRun>(TAMBORIX_FAKE_BLUEZ_BIN);
+        run_ = std::make_unique<HelperRun>(true, std::filesystem::path{}, std::string{}, ble_->busAddress());
+        ASSERT_TRUE(bluez().waitForPrefix("registered Velmorand", 15s)) << bluez().transcript();
         ASSERT_TRUE(run_->helper().waitForPrefix("Bluetooth \u2014 On", 15s)) << run_->helper().transcript();
     }
     void TearDown() override {
         run_.reset();
-        bluez_.reset();
-        bus_.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
+        ble_.reset();
     }
 
-    // A simulated phone with this link MTU; returns the loopback address its app connects to.
-    std::string phone(const std::string& address, int mtu) {
-        bluez_->write("phone " + address + " " + std::to_string(mtu) + "\n");
-        const auto line = bluez_->waitForPrefix("phone " + address + " ");
-        if (!line) return {};
-        return "127.0.0.1:" + line->substr(line->rfind(' ') + 1);
-    }
+    ChildProcess& bluez() { return ble_->bluez(); }
+    std::string phone(const std::string& address, int mtu) { return ble_->phone(address, mtu); }
 
-    std::filesystem::path dir_;
-    std::string address_;
-    std::unique_ptr<ChildProcess> bus_;
-    std::unique_ptr<ChildProcess> bluez_;
+    std::unique_ptr<FakeBluezRun> ble_;
     std::unique_ptr<HelperRun> run_;
 };
 
@@ -76,7 +43,7 @@ TEST_F(BluetoothE2E, Phone_PairsAndSendsCommands_RepliesAndDryRunLog) {
     const auto small = phone("AA:BB:CC:DD:EE:01", 23);
     ASSERT_FALSE(small.empty());
     const auto paired = run_->pair("y", "ble phone", small);
-    ASSERT_EQ(paired.exitCode, 0) << paired.err << run_->helper().transcript() << bluez_->transcript();
+    ASSERT_EQ(paired.exitCode, 0) << paired.err << run_->helper().transcript() << bluez().transcript();
     ASSERT_TRUE(run_->helper().waitForPrefix("Event: Paired ble phone"));
 
     const auto r = run_->runRemote({"send", small, R"({"t":"ping"})", R"({"t":"click","b":"left","n":1})",
@@ -101,7 +68,7 @@ TEST_F(BluetoothE2E, Phone_PairsAndSendsCommands_RepliesAndDryRunLog) {
     EXPECT_NE(std::find(log.begin(), log.end(), "text 22"), log.end());
 
     // The app went away: the phone left and the session ends once the helper sees its socket close.
-    ASSERT_TRUE(bluez_->waitForPrefix("left AA:BB:CC:DD:EE:01")) << bluez_->transcript();
+    ASSERT_TRUE(ble_->waitLeft("AA:BB:CC:DD:EE:01")) << bluez().transcript();
     std::vector<std::string> status;
     for (const auto deadline = std::chrono::steady_clock::now() + 10s;
          std::chrono::steady_clock::now() < deadline;) {
@@ -114,19 +81,19 @@ TEST_F(BluetoothE2E, Phone_PairsAndSendsCommands_RepliesAndDryRunLog) {
 
     // The switch: off withdraws the service, on brings it back.
     run_->helper().write("bluetooth off\n");
-    ASSERT_TRUE(bluez_->waitForPrefix("unregistered")) << bluez_->transcript();
+    ASSERT_TRUE(bluez().waitForPrefix("unregistered")) << bluez().transcript();
     ASSERT_TRUE(run_->helper().waitForPrefix("Bluetooth \u2014 Off"));
     run_->helper().write("bluetooth on\n");
-    ASSERT_TRUE(bluez_->waitForPrefix("registered Velmorand")) << bluez_->transcript();
+    ASSERT_TRUE(bluez().waitForPrefix("registered Velmorand")) << bluez().transcript();
 }
 
 TEST_F(BluetoothE2E, Bluetoothd_Restarts_HelperRegistersAgain) {
-    bluez_->write("stop\n");
-    ASSERT_TRUE(bluez_->waitForPrefix("unregistered"));
+    bluez().write("stop\n");
+    ASSERT_TRUE(bluez().waitForPrefix("unregistered"));
     ASSERT_TRUE(run_->helper().waitForPrefix("Bluetooth \u2014 Not supported on this computer"))
         << run_->helper().transcript();
-    bluez_->write("start\n");
-    ASSERT_TRUE(bluez_->waitForPrefix("registered Velmorand")) << bluez_->transcript();
+    bluez().write("start\n");
+    ASSERT_TRUE(bluez().waitForPrefix("registered Velmorand")) << bluez().transcript();
     ASSERT_TRUE(run_->helper().waitForPrefix("Bluetooth \u2014 On"));
     const auto big = phone("AA:BB:CC:DD:EE:02", 185);
     ASSERT_EQ(run_->pair("y", "second phone", big).exitCode, 0) << run_->helper().transcript();

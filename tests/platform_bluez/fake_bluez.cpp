@@ -435,19 +435,23 @@ void FakeBluez::stall(const std::string& address, bool stalled) {
     if (c->reader) c->reader->setEnabled(!stalled);
 }
 
-void FakeBluez::write(const std::string& address, const QByteArray& value, bool withResponse) {
+bool FakeBluez::write(const std::string& address, const QByteArray& value, bool withResponse,
+                      std::function<void()> done) {
     auto* c = central(address);
     QString path;
     for (const auto& ch : characteristics) {
         if (ch.flags.contains(QStringLiteral("write")) || ch.flags.contains(QStringLiteral("write-without-response")))
             path = ch.path;
     }
-    if (!c || path.isEmpty()) return;
+    if (!c || path.isEmpty()) return false;
     auto opts = options(*c);
     opts.insert(QStringLiteral("type"), withResponse ? QStringLiteral("request") : QStringLiteral("command"));
     auto m = QDBusMessage::createMethodCall(appOwner_, path, chrcIface, QStringLiteral("WriteValue"));
     m << value << opts;
-    call(m, {});
+    call(m, [done = std::move(done)](const QDBusMessage&) {
+        if (done) done();
+    });
+    return true;
 }
 
 void FakeBluez::read(const std::string& address, std::size_t offset, ReadDone done) {

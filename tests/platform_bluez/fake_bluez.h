@@ -90,7 +90,9 @@ public:
     Central& connectCentral(const std::string& address, std::uint16_t mtu);
     // `ready` runs once notifications can reach this central.
     void subscribe(const std::string& address, bool startNotify = false, std::function<void()> ready = {});
-    void write(const std::string& address, const QByteArray& value, bool withResponse = false);
+    // False when there is nothing to write to; else `done` runs once the application answered.
+    bool write(const std::string& address, const QByteArray& value, bool withResponse = false,
+               std::function<void()> done = {});
     using ReadDone = std::function<void(std::optional<QByteArray> value, QString error)>;
     void read(const std::string& address, std::size_t offset, ReadDone done);
     void leave(const std::string& address);

@@ -55,7 +55,16 @@ struct Phone {
         std::string line;
     };
     std::deque<Out> out;  // lines for the app, in arrival order
+    // Characteristic writes not yet answered, and those waiting for one of them: a link carries
+    // only a few at a time, and the app's own socket waits behind them.
+    int inFlight = 0;
+    std::deque<QByteArray> toWrite;
+    std::uint64_t connection = 0;  // answers for an earlier app connection are not counted
 };
+
+// Writes in flight per phone, and the queue length at which the app's lines stop being read.
+constexpr int writeWindow = 16;
+constexpr std::size_t queueLimit = 256;
 
 class Bridge {
 public:
@@ -131,6 +140,10 @@ private:
             return;
         }
         p.socket = socket;
+        socket->setReadBufferSize(64 * 1024);
+        ++p.connection;
+        p.inFlight = 0;
+        p.toWrite.clear();
         p.ready = false;
         p.input.clear();
         p.waiting.clear();
@@ -143,8 +156,10 @@ private:
             for (const auto& line : std::exchange(p.waiting, {})) writeLine(p, line);
         });
         QObject::connect(socket, &QTcpSocket::readyRead, [this, address] { readable(address); });
-        QObject::connect(socket, &QTcpSocket::disconnected, [this, address] {
+        QObject::connect(socket, &QTcpSocket::disconnected, [this, address, socket] {
             auto& p = phones_[address];
+            if (p.socket != socket) return;
+            p.toWrite.clear();
             bluez_.leave(address);
             if (p.socket) p.socket->deleteLater();
             p.socket = nullptr;
@@ -155,6 +170,7 @@ private:
     void readable(const std::string& address) {
         auto& p = phones_[address];
         if (!p.socket) return;
+        if (p.toWrite.size() >= queueLimit) return;  // resumed as writes are answered
         p.input += p.socket->readAll();
         for (auto nl = p.input.indexOf('\n'); nl >= 0; nl = p.input.indexOf('\n')) {
             const auto line = p.input.left(nl);
@@ -178,8 +194,23 @@ private:
             }
         }
         for (const auto& value : tamborix::BLEFragments::split(message, p.mtu - 3u)) {
-            bluez_.write(p.address, QByteArray(reinterpret_cast<const char*>(value.data()),
-                                               static_cast<qsizetype>(value.size())));
+            p.toWrite.emplace_back(reinterpret_cast<const char*>(value.data()), static_cast<qsizetype>(value.size()));
+        }
+        pumpWrites(p);
+    }
+
+    void pumpWrites(Phone& p) {
+        while (p.inFlight < writeWindow && !p.toWrite.empty()) {
+            const auto value = p.toWrite.front();
+            p.toWrite.pop_front();
+            const bool sent = bluez_.write(p.address, value, false, [this, address = p.address, conn = p.connection] {
+                auto& q = phones_[address];
+                if (q.connection != conn) return;
+                --q.inFlight;
+                pumpWrites(q);
+                if (q.toWrite.empty() && q.socket && q.socket->bytesAvailable() > 0) readable(address);
+            });
+            if (sent) ++p.inFlight;
         }
     }
 
