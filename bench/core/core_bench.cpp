@@ -56,7 +56,7 @@ struct Rig {
             .workspace = workspace, .windows = windows, .overlay = overlay, .capture = capture,
             .clipboard = clipboard, .activity = activity, .host = host});
         auto key = KeyPair::generate();
-        store.add(key.publicKey(), "Bench");
+        (void)store.add(key.publicKey(), "Bench");
         phone = std::make_unique<LoopbackPhone>(*core, key);
         phone->connect();
         loop.runPosted();

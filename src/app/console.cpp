@@ -165,6 +165,7 @@ void Console::runCommand(std::string_view line) {
     } else if (cmd == "pair") {
         if (w.size() != 1) return usage("pair");
         const auto pairing = target_.openPairing();
+        if (pairing.code.empty()) return write_(pairing.refusal);
         write_("Pairing code: " + prettyPairCode(pairing.code));
         write_("Pairing link: " + pairing.link);
         if (const auto modules = qrModules(pairing.link)) {
