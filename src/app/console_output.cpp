@@ -9,7 +9,7 @@ ConsoleOutput::ConsoleOutput(HelperModel& model, Console& console) : model_(mode
 
 void ConsoleOutput::printStart(const std::vector<std::string>& backendReport, bool dryRun) {
     console_.print("Tamborix Helper");
-    console_.print("Identity " + model_.identityFingerprint());
+    console_.print(thisComputerLine(model_.identityFingerprint()));
     if (const auto line = model_.identityLine(); !line.empty()) console_.print(line);
     for (const auto& w : model_.store().warnings()) console_.print("Warning: " + w);
     for (const auto& line : backendReport) console_.print(line);

@@ -110,7 +110,10 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QtMainLoop loop;
     const bool dryRun = InputInjector::dryRunFromEnvironment();
-    auto backends = makePlatformBackends(loop, BackendRequest{dryRun});
+    BackendRequest request{dryRun, parsed.options->backend,
+                           parsed.options->backend.empty() ? "" : "--backend"};
+    applyBackendEnvironment(request);
+    auto backends = makePlatformBackends(loop, request);
     QtStreamListenerFactory listeners;
 
     HelperEnvironment env{loop,
@@ -128,9 +131,12 @@ int main(int argc, char** argv) {
                           backends.advertiser.get(),
                           Settings::defaultFile(),
                           {},
+                          {},
+                          {},
                           parsed.options->port,
                           dryRun,
-                          {}};
+                          {},
+                          backends.backendLine};
     if (const char* log = std::getenv("VELMORAND_DRY_RUN_LOG"); log && *log && dryRun) {
         env.dryRunLogFile = log;
     }

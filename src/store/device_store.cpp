@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <stdexcept>
 #include <system_error>
@@ -71,6 +73,7 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
       folder_(std::move(locations.folder)),
       filePath_(folder_ / deviceFile::fileName),
       secrets_(standardFolder ? secrets : nullptr),
+      writer_(filePath_),
       self_(std::make_shared<DeviceStore*>(this)) {
     if (!createPrivateFolder(folder_))
         warn("Could not create the folder " + folder_.string() + " for the paired devices");
@@ -95,7 +98,6 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
                                    !devices_.empty() || keepBadFileAside_));
 }
 
-DeviceStore::~DeviceStore() { *self_ = nullptr; }
 
 void DeviceStore::warn(std::string text) {
     constexpr std::size_t keep = 32;
@@ -125,6 +127,11 @@ void DeviceStore::waitForKeyring() {
         store.takeIdentity(identity::resolve(store.folder_, store.secrets_, store.rng_,
                                              store.loop_.wallNow(), true));
     });
+}
+
+DeviceStore::~DeviceStore() {
+    *self_ = nullptr;
+    flushLastSeen();
 }
 
 std::optional<PairedDevice> DeviceStore::device(ByteView pub) const {
@@ -173,7 +180,9 @@ void DeviceStore::touch(std::string_view id) {
     auto* d = findById(id);
     if (!d) return;
     d->lastSeen = loop_.wallNow();
-    save();
+    if (!lastSeenTimer_) {
+        lastSeenTimer_ = loop_.singleShot(lastSeenSaveDelay, [this] { saveLastSeen(); });
+    }
     changed_.notify(Change::devices);
 }
 
@@ -199,7 +208,23 @@ void DeviceStore::revoke(std::string_view id) {
     if (removed > 0) changed_.notify(Change::devices);
 }
 
+void DeviceStore::flushLastSeen() {
+    if (lastSeenTimer_) save();
+    writer_.waitIdle();
+}
+
+void DeviceStore::saveLastSeen() {
+    lastSeenTimer_.reset();
+    if (keepBadFileAside_) {
+        save();  // keeping the unreadable file aside comes first; rare enough to do at once
+        return;
+    }
+    writer_.writeLater(deviceFile::encode(devices_, true));
+}
+
 bool DeviceStore::save() {
+    // Whatever last-seen times wait are part of this write.
+    lastSeenTimer_.reset();
     std::string error;
     bool ok = true;
     if (keepBadFileAside_) {
@@ -216,7 +241,10 @@ bool DeviceStore::save() {
             keepBadFileAside_ = false;
         }
     }
-    ok = ok && writePrivate(deviceFile::encode(devices_, true), filePath_, &error);
+    if (ok && !writer_.writeNow(deviceFile::encode(devices_, true))) {
+        ok = false;
+        error = std::strerror(errno);
+    }
     if (ok) {
         saveError_.reset();
         return true;

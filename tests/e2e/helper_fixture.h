@@ -23,7 +23,10 @@ struct RemoteResult {
 class HelperRun {
 public:
     // Starts the helper and waits until it listens. `pipeStdin` false gives it /dev/null.
-    explicit HelperRun(bool pipeStdin = true);
+    // `dataHome`: its XDG_DATA_HOME (where the device store lives), else a folder of its own;
+    // `binary`: another build of the helper, else this one.
+    explicit HelperRun(bool pipeStdin = true, std::filesystem::path dataHome = {},
+                       std::string binary = {});
     ~HelperRun();
 
     [[nodiscard]] ChildProcess& helper() { return *helper_; }
@@ -52,6 +55,7 @@ private:
     [[nodiscard]] std::vector<std::string> environment(bool forRemote) const;
 
     std::filesystem::path dir_;
+    std::filesystem::path dataHome_;
     std::unique_ptr<ChildProcess> helper_;
     std::uint16_t port_ = 0;
 };
