@@ -34,7 +34,7 @@ private:
     std::filesystem::path program_;
 };
 
-// One Exec argument, quoted and escaped as the Desktop Entry specification asks.
+// One Exec argument, quoted and escaped as desktop entries require.
 [[nodiscard]] std::string desktopExecArgument(const std::string& argument);
 
 }  // namespace tamborix

@@ -256,6 +256,15 @@ std::string HelperModel::inputLine() const {
     return "Input \u2014 Needs permission to move the pointer and type.\n" + env_.input.reason();
 }
 
+std::string HelperModel::inputReason() const {
+    if (env_.dryRun || accessibilityGranted_) return {};
+    return env_.input.reason();
+}
+
+std::string HelperModel::bluetoothStatusLine() const {
+    return std::string("Bluetooth \u2014 ") + (bluetoothOn_ ? "Not available in this build" : "Off");
+}
+
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
 
 std::string HelperModel::identityFingerprint() const {

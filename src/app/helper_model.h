@@ -105,6 +105,7 @@ public:
     void setShareFrontApp(bool on) override;
     bool setStartAtLogin(bool on, std::string& error) override;
 
+    [[nodiscard]] MainLoop& loop() noexcept { return env_.loop; }
     [[nodiscard]] DeviceStore& store() noexcept { return *store_; }
     [[nodiscard]] HelperCore& core() noexcept { return *core_; }
     [[nodiscard]] NetworkServer& network() noexcept { return *network_; }
@@ -112,6 +113,9 @@ public:
     [[nodiscard]] std::string discoveryLine() const;
     // The input state; a missing permission is two lines: the warning, then why.
     [[nodiscard]] std::string inputLine() const;
+    // Why input cannot be posted, in one line for the user (empty while it can).
+    [[nodiscard]] std::string inputReason() const;
+    [[nodiscard]] std::string bluetoothStatusLine() const;
     [[nodiscard]] std::string statsLine() const;
     [[nodiscard]] std::string identityFingerprint() const override;
     // Why there is no identity or why it is kept for this run only; empty when all is well.

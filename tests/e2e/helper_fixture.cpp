@@ -31,6 +31,15 @@ std::string HelperRun::helperBinary() { return TAMBORIX_HELPER_BIN; }
 std::string HelperRun::remoteBinary() { return TAMBORIX_REMOTE_BIN; }
 
 HelperRun::HelperRun(bool pipeStdin, std::filesystem::path dataHome, std::string binary) {
+    start(pipeStdin, std::move(dataHome), std::move(binary));
+}
+
+HelperRun::HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment)
+    : dryRun_(dryRun), extraEnvironment_(std::move(extraEnvironment)) {
+    start(pipeStdin, {}, {});
+}
+
+void HelperRun::start(bool pipeStdin, std::filesystem::path dataHome, std::string binary) {
     std::random_device rd;
     dir_ = std::filesystem::temp_directory_path() /
            ("tamborix-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
@@ -65,9 +74,12 @@ std::vector<std::string> HelperRun::environment(bool forRemote) const {
         // No bus of the machine is ever reached: both addresses lead nowhere.
         "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-session-bus").string(),
         "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (dir_ / "no-system-bus").string(),
-        "VELMORAND_DRY_RUN=1",
-        "VELMORAND_DRY_RUN_LOG=" + dryRunLog().string(),
     };
+    if (dryRun_) {
+        env.push_back("VELMORAND_DRY_RUN=1");
+        env.push_back("VELMORAND_DRY_RUN_LOG=" + dryRunLog().string());
+    }
+    if (!forRemote) env.insert(env.end(), extraEnvironment_.begin(), extraEnvironment_.end());
     for (const char* pass : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
         if (const char* v = std::getenv(pass)) env.push_back(std::string(pass) + "=" + v);
     }

@@ -27,6 +27,9 @@ public:
     // `binary`: another build of the helper, else this one.
     explicit HelperRun(bool pipeStdin = true, std::filesystem::path dataHome = {},
                        std::string binary = {});
+    // Outside dry run (when `dryRun` is false), with `extraEnvironment` ("DISPLAY=:5", …) added
+    // to the helper's own.
+    HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment);
     ~HelperRun();
 
     [[nodiscard]] ChildProcess& helper() { return *helper_; }
@@ -54,6 +57,10 @@ public:
 private:
     [[nodiscard]] std::vector<std::string> environment(bool forRemote) const;
 
+    void start(bool pipeStdin, std::filesystem::path dataHome, std::string binary);
+
+    bool dryRun_ = true;
+    std::vector<std::string> extraEnvironment_;
     std::filesystem::path dir_;
     std::filesystem::path dataHome_;
     std::unique_ptr<ChildProcess> helper_;

@@ -9,21 +9,9 @@
 #include <optional>
 
 #include "ports/screen_capture.h"
+#include "xserver/x_spin.h"
 
 namespace tamborix::testing {
-
-// Runs the Qt loop (blocking between events) until `done` or the deadline.
-template <class Pred>
-bool spinUntil(Pred done, int timeoutMs = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
 
 struct CaptureAnswer {
     bool answered = false;

@@ -7,7 +7,7 @@
 
 #include "platform/linux/x11/x11_display_source.h"
 #include "platform/linux/x11/x_reply.h"
-#include "x11/x11_spin.h"
+#include "xserver/x_spin.h"
 #include "xserver/x_server.h"
 
 namespace tamborix::x11 {

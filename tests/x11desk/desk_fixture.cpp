@@ -26,34 +26,34 @@ void Client::sync() {
     XReply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
 }
 
-xcb_window_t Client::create(const WindowSpec& spec) {
+xcb_window_t Client::create(const WindowSpec& want) {
     const xcb_window_t w = xcb_generate_id(conn_);
-    xcb_create_window(conn_, XCB_COPY_FROM_PARENT, w, root_, static_cast<int16_t>(spec.x),
-                      static_cast<int16_t>(spec.y), static_cast<uint16_t>(spec.width),
-                      static_cast<uint16_t>(spec.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+    xcb_create_window(conn_, XCB_COPY_FROM_PARENT, w, root_, static_cast<int16_t>(want.x),
+                      static_cast<int16_t>(want.y), static_cast<uint16_t>(want.width),
+                      static_cast<uint16_t>(want.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       XCB_COPY_FROM_PARENT, 0, nullptr);
-    std::string wmClass = spec.instance + '\0' + spec.klass + '\0';
+    std::string wmClass = want.instance + '\0' + want.klass + '\0';
     xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                         static_cast<uint32_t>(wmClass.size()), wmClass.data());
     xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                        static_cast<uint32_t>(spec.klass.size()), spec.klass.data());
-    if (spec.pid != 0) {
+                        static_cast<uint32_t>(want.klass.size()), want.klass.data());
+    if (want.pid != 0) {
         xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL,
-                            32, 1, &spec.pid);
+                            32, 1, &want.pid);
     }
-    if (!spec.icon.empty()) {
+    if (!want.icon.empty()) {
         xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_ICON"), XCB_ATOM_CARDINAL,
-                            32, static_cast<uint32_t>(spec.icon.size()), spec.icon.data());
+                            32, static_cast<uint32_t>(want.icon.size()), want.icon.data());
     }
-    if (spec.dock) {
+    if (want.dock) {
         const xcb_atom_t dock = atom("_NET_WM_WINDOW_TYPE_DOCK");
         xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM,
                             32, 1, &dock);
         // left, right, top, bottom, then the start and end of each edge's band.
-        const uint32_t bottom = static_cast<uint32_t>(spec.height);
+        const uint32_t bottom = static_cast<uint32_t>(want.height);
         const std::uint32_t strut[12] = {0, 0, 0, bottom, 0, 0, 0, 0, 0, 0,
-                                         static_cast<uint32_t>(spec.x),
-                                         static_cast<uint32_t>(spec.x + spec.width - 1)};
+                                         static_cast<uint32_t>(want.x),
+                                         static_cast<uint32_t>(want.x + want.width - 1)};
         xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_STRUT_PARTIAL"),
                             XCB_ATOM_CARDINAL, 32, 12, strut);
     }

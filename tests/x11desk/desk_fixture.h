@@ -20,6 +20,7 @@
 
 #include "platform/linux/x11/x_connection.h"
 #include "xserver/x_server.h"
+#include "xserver/x_spin.h"
 
 namespace tamborix::testing {
 
@@ -27,19 +28,6 @@ namespace tamborix::testing {
 [[nodiscard]] const std::filesystem::path& deskRoot();
 // Each line a handler recorded ("ARGS|DESKTOP_STARTUP_ID").
 [[nodiscard]] std::vector<std::string> recordedLaunches();
-
-// Runs the Qt loop as the application does (blocking between events) until `done` or 5 s.
-template <class Pred>
-bool spinUntil(Pred done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
 
 // A second X client that owns the test's windows, as another application would.
 class Client {

@@ -62,6 +62,8 @@ TEST_F(Apps, OpenApps_EntriesClassesAndTheHelper_ListedByEntryOrClass) {
     const auto own = client->create({.instance = "helper", .klass = "Tamborix",
                                      .pid = static_cast<std::uint32_t>(::getpid())});
     ASSERT_TRUE(managed(editor) && managed(second) && managed(plain) && managed(own));
+    // openbox gives a new window the focus a little later; let that happen first.
+    ASSERT_TRUE(active(own));
     client->activate(plain);
     ASSERT_TRUE(active(plain));
 

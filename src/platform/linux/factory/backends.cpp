@@ -17,6 +17,8 @@
 #include "platform/linux/avahi/avahi_advertiser.h"
 #endif
 #ifdef TAMBORIX_HAVE_X11
+#include <xcb/xcb.h>
+
 #include "platform/linux/factory/x11_backends.h"
 #include "platform/linux/x11/x_connection.h"
 #endif
@@ -72,6 +74,19 @@ std::string noDisplayReason(const std::string& openError) {
 }
 
 }  // namespace
+
+bool x11DisplayReachable() {
+#ifdef TAMBORIX_HAVE_X11
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) return false;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const bool ok = c && xcb_connection_has_error(c) == 0;
+    if (c) xcb_disconnect(c);
+    return ok;
+#else
+    return false;
+#endif
+}
 
 bool isBackendName(std::string_view name) { return name == "x11" || name == "none"; }
 

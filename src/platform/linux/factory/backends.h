@@ -61,6 +61,9 @@ struct BackendRequest {
     std::string forcedBy;
 };
 
+// Whether the X11 display named by DISPLAY accepts a connection: the windowed interface needs
+// one, and without it the helper keeps to the console.
+[[nodiscard]] bool x11DisplayReachable();
 // The names `forced` accepts.
 [[nodiscard]] bool isBackendName(std::string_view name);
 // The request's forced backend: the command line's when given, else TAMBORIX_BACKEND's.

@@ -24,18 +24,22 @@ int ijgQuality(double quality) {
     return std::clamp(static_cast<int>(std::lround(quality * 100.0)), 1, 100);
 }
 
+// The three planes of a 4:2:0 picture. libjpeg-turbo reads whole 2 x 2 blocks, so an odd width or
+// height is padded by one column or row that libyuv leaves alone and the decoder crops away.
 struct FrameEncoder::Planes {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> y, u, v;
 
-    [[nodiscard]] int chromaWidth() const { return (width + 1) / 2; }
-    [[nodiscard]] int chromaHeight() const { return (height + 1) / 2; }
+    [[nodiscard]] int lumaStride() const { return tjPlaneWidth(0, width, TJSAMP_420); }
+    [[nodiscard]] int chromaStride() const { return tjPlaneWidth(1, width, TJSAMP_420); }
     void resize(int w, int h) {
         width = w;
         height = h;
-        y.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-        const auto c = static_cast<std::size_t>(chromaWidth()) * static_cast<std::size_t>(chromaHeight());
+        y.resize(static_cast<std::size_t>(lumaStride()) *
+                 static_cast<std::size_t>(tjPlaneHeight(0, h, TJSAMP_420)));
+        const auto c = static_cast<std::size_t>(chromaStride()) *
+                       static_cast<std::size_t>(tjPlaneHeight(1, h, TJSAMP_420));
         u.resize(c);
         v.resize(c);
     }
@@ -66,8 +70,8 @@ std::optional<Bytes> FrameEncoder::encode(const PixelsView& source, int width, i
     // that JFIF files carry, so the encoder takes the planes as they are.
     Planes& full = *full_;
     full.resize(source.width, source.height);
-    if (libyuv::ARGBToJ420(source.data, source.stride, full.y.data(), full.width, full.u.data(),
-                           full.chromaWidth(), full.v.data(), full.chromaWidth(), full.width,
+    if (libyuv::ARGBToJ420(source.data, source.stride, full.y.data(), full.lumaStride(), full.u.data(),
+                           full.chromaStride(), full.v.data(), full.chromaStride(), full.width,
                            full.height) != 0) {
         return std::nullopt;
     }
@@ -75,10 +79,11 @@ std::optional<Bytes> FrameEncoder::encode(const PixelsView& source, int width, i
     if (width != source.width || height != source.height) {
         Planes& scaled = *scaled_;
         scaled.resize(width, height);
-        if (libyuv::I420Scale(full.y.data(), full.width, full.u.data(), full.chromaWidth(),
-                              full.v.data(), full.chromaWidth(), full.width, full.height,
-                              scaled.y.data(), scaled.width, scaled.u.data(), scaled.chromaWidth(),
-                              scaled.v.data(), scaled.chromaWidth(), scaled.width, scaled.height,
+        if (libyuv::I420Scale(full.y.data(), full.lumaStride(), full.u.data(), full.chromaStride(),
+                              full.v.data(), full.chromaStride(), full.width, full.height,
+                              scaled.y.data(), scaled.lumaStride(), scaled.u.data(),
+                              scaled.chromaStride(), scaled.v.data(), scaled.chromaStride(),
+                              scaled.width, scaled.height,
                               libyuv::kFilterBox) != 0) {
             return std::nullopt;
         }
@@ -95,7 +100,7 @@ std::optional<Bytes> FrameEncoder::encode(const PixelsView& source, int width, i
         if (!out_) return std::nullopt;
     }
     const std::uint8_t* srcPlanes[3] = {planes->y.data(), planes->u.data(), planes->v.data()};
-    const int strides[3] = {planes->width, planes->chromaWidth(), planes->chromaWidth()};
+    const int strides[3] = {planes->lumaStride(), planes->chromaStride(), planes->chromaStride()};
     unsigned char* out = out_.get();
     unsigned long size = outCapacity_;
     if (tjCompressFromYUVPlanes(compressor_, srcPlanes, width, strides, height, TJSAMP_420, &out,

@@ -1,5 +1,7 @@
 #pragma once
 // Runs the Qt loop as the application does (blocking between events) until a condition holds.
+// QCoreApplication::processEvents with a time limit never blocks, so the X connection's drain
+// before blocking would not run.
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -8,7 +10,7 @@
 namespace tamborix::testing {
 
 template <class Pred>
-bool spinUntil(Pred done, int timeoutMs = 5000) {
+bool spinUntil(Pred done, int timeoutMs = 10000) {
     QElapsedTimer clock;
     clock.start();
     while (!done() && clock.elapsed() < timeoutMs) {
