@@ -75,6 +75,13 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
       secrets_(standardFolder ? secrets : nullptr),
       writer_(filePath_),
       self_(std::make_shared<DeviceStore*>(this)) {
+    // A last-seen write runs on the writer's thread; its failure is reported on the main loop.
+    writer_.onLaterFailure([&loop = loop_, weak = std::weak_ptr<DeviceStore*>(self_)](
+                               std::string error) {
+        loop.post([weak, error = std::move(error)] {
+            if (const auto self = weak.lock(); self && *self) (*self)->reportSaveFailure(error);
+        });
+    });
     if (!createPrivateFolder(folder_))
         warn("Could not create the folder " + folder_.string() + " for the paired devices");
     // The import runs first, so an identity it brings in is the one found.
@@ -241,21 +248,22 @@ bool DeviceStore::save() {
             keepBadFileAside_ = false;
         }
     }
-    if (ok && !writer_.writeNow(deviceFile::encode(devices_, true))) {
-        ok = false;
-        error = std::strerror(errno);
-    }
+    if (ok && !writer_.writeNow(deviceFile::encode(devices_, true), &error)) ok = false;
     if (ok) {
         saveError_.reset();
         return true;
     }
+    reportSaveFailure(error);
+    return false;
+}
+
+void DeviceStore::reportSaveFailure(const std::string& error) {
     auto text = "Could not save the paired devices to " + filePath_.string() + " (" + error + ")";
     // One line per failure, not one per attempt while the disk stays full.
     if (saveError_ != text) {
         saveError_ = text;
         warn(std::move(text));
     }
-    return false;
 }
 
 std::string DeviceStore::openPairing() {

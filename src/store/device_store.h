@@ -117,6 +117,7 @@ private:
                 RandomSource& rng);
 
     bool save();
+    void reportSaveFailure(const std::string& error);
     void saveLastSeen();
     void warn(std::string text);
     void takeIdentity(identity::Outcome outcome);

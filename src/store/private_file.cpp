@@ -53,6 +53,11 @@ void syncFolder(const std::filesystem::path& folder) {
 }  // namespace
 
 bool writePrivate(ByteView data, const std::filesystem::path& path, std::string* error) {
+    return writeWithMode(data, path, 0600, error);
+}
+
+bool writeWithMode(ByteView data, const std::filesystem::path& path, unsigned mode,
+                   std::string* error) {
     auto fail = [&](const char* step) {
         if (error) *error = std::string(step) + ": " + std::strerror(errno);
         return false;
@@ -63,8 +68,8 @@ bool writePrivate(ByteView data, const std::filesystem::path& path, std::string*
     ::unlink(temp.c_str());
     Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!fd.valid()) return fail("cannot create the temporary file");
-    // The umask may only narrow 0600, but set it exactly anyway.
-    bool ok = ::fchmod(fd.get(), 0600) == 0 || fail("cannot set its permissions");
+    // Created owner-only whatever the umask, and opened up (if at all) only now that it is ours.
+    bool ok = ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 || fail("cannot set its permissions");
     ok = ok && (writeAll(fd.get(), data) || fail("cannot write"));
     ok = ok && (::fsync(fd.get()) == 0 || fail("cannot write"));
     ok = ok && (fd.close() || fail("cannot write"));

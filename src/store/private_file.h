@@ -16,6 +16,9 @@ namespace tamborix {
 // one. On failure the target is untouched, the temporary file removed, and `error` (when given)
 // says what went wrong ("cannot write: No space left on device").
 bool writePrivate(ByteView data, const std::filesystem::path& path, std::string* error = nullptr);
+// The same for a file that is not secret (`mode` for example 0644).
+bool writeWithMode(ByteView data, const std::filesystem::path& path, unsigned mode,
+                   std::string* error = nullptr);
 inline bool writePrivate(std::string_view data, const std::filesystem::path& path,
                          std::string* error = nullptr) {
     return writePrivate(

@@ -166,8 +166,8 @@ TEST_F(DeviceStoreTest, Reopen_AfterMutations_LoadsEqualDevices) {
 TEST_F(DeviceStoreTest, Touch_LastSeen_InMemoryAtOnceOnDiskAfterDelayOrWithNextDurableChange) {
     const double stored = 1'767'225'600.0 - 978'307'200;
     auto store = open();
-    const auto one = store.add(keyOf(1), "One").id;
-    const auto two = store.add(keyOf(2), "Two").id;
+    const auto one = store.add(keyOf(1), "One")->id;
+    const auto two = store.add(keyOf(2), "Two")->id;
     int changes = 0;
     auto sub = store.subscribe([&](DeviceStore::Change) { ++changes; });
 
@@ -202,7 +202,7 @@ TEST_F(DeviceStoreTest, Touch_LastSeen_InMemoryAtOnceOnDiskAfterDelayOrWithNextD
 TEST_F(DeviceStoreTest, Destroy_WithLastSeenWaiting_WritesItBeforeReturning) {
     {
         auto store = open();
-        const auto id = store.add(keyOf(1), "Phone").id;
+        const auto id = store.add(keyOf(1), "Phone")->id;
         loop.advance(42.0);
         store.touch(id);
         ASSERT_TRUE(store.lastSeenPending());
@@ -271,6 +271,9 @@ TEST_F(DeviceStoreTest, Add_SaveFails_NotPairedOneWarningWithReasonAndFileKept) 
     EXPECT_EQ(store.devices()[0].name, "Kept");
     ASSERT_EQ(store.warnings().size(), 1u);  // one line, not one per attempt
     EXPECT_NE(store.warnings()[0].find("Could not save the paired devices"), std::string::npos);
+    EXPECT_NE(store.warnings()[0].find("(cannot create the temporary file: File exists)"),
+              std::string::npos)
+        << store.warnings()[0];
     ASSERT_TRUE(store.saveError().has_value());
     EXPECT_EQ(readJson(file()).size(), 1u);
 
@@ -278,6 +281,20 @@ TEST_F(DeviceStoreTest, Add_SaveFails_NotPairedOneWarningWithReasonAndFileKept) 
     EXPECT_TRUE(store.add(keyOf(2), "Back"));
     EXPECT_FALSE(store.saveError().has_value());
     EXPECT_EQ(readJson(file()).size(), 2u);
+}
+
+TEST_F(DeviceStoreTest, Touch_BackgroundWriteFails_OneWarningWithReason) {
+    auto store = open();
+    const auto id = store.add(keyOf(1), "Phone")->id;
+    std::filesystem::create_directories(folder / "devices.json.tmp" / "x");
+    store.touch(id);
+    loop.advance(DeviceStore::lastSeenSaveDelay);
+    store.waitForBackgroundWrites();
+    loop.runPosted();
+    ASSERT_EQ(store.warnings().size(), 1u);
+    EXPECT_NE(store.warnings()[0].find("Could not save the paired devices"), std::string::npos);
+    EXPECT_NE(store.warnings()[0].find("cannot create the temporary file"), std::string::npos);
+    ASSERT_TRUE(store.saveError().has_value());
 }
 
 TEST_F(DeviceStoreTest, Add_KeyOfWrongLength_RefusedWithoutChange) {
