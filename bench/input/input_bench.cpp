@@ -1,9 +1,16 @@
-// Cost of one relative move through the injector, and of one smoother arrival with its ticks,
-// each with the number of heap allocations it makes (counted by replacing global operator new).
+// Cost of one relative move through the injector, and of one smoother arrival with its ticks, on
+// both paths a build takes (a sink that posts, and dry run's log), each with the number of heap
+// allocations it makes (counted by replacing global operator new). The baseline, run in the same
+// program: the bare sink call that a move ends in. The ratios are printed at the end.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
 #include <cstdlib>
 #include <functional>
 #include <new>
@@ -77,20 +84,38 @@ private:
 };
 
 struct Rig {
+    explicit Rig(bool dryRun = false) : injector(loop, sink, displays, dryRun) { sink.reserve(4096); }
     TickLoop loop;
     testing::FakeDisplaySource displays{
         testing::FakeDisplaySource::withBounds({{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}}),
         Point{960, 540}};
     testing::RecordingInputSink sink;
-    InputInjector injector{loop, sink, displays, false};
-    Rig() { sink.reserve(4096); }
+    InputInjector injector;
     void drain() {
         if (sink.posted().size() > 4000) sink.clear();
     }
 };
 
-void BM_InjectorMove(benchmark::State& state) {
+// The baseline: what a posted move ends in, one call of the sink with a relative motion event.
+void BM_SinkMouse(benchmark::State& state) {
     Rig rig;
+    InputSink& sink = rig.sink;
+    MouseEvent event;
+    event.at = Point{960, 540};
+    std::int64_t sign = 1;
+    for (auto _ : state) {
+        event.deltaX = 3 * sign;
+        event.deltaY = -2 * sign;
+        sign = -sign;
+        sink.mouse(event);
+        rig.drain();
+    }
+}
+BENCHMARK(BM_SinkMouse);
+
+// Arg 0: a sink that posts; 1: dry run, which writes a log line instead.
+void BM_InjectorMove(benchmark::State& state) {
+    Rig rig(state.range(0) == 1);
     rig.injector.setOnMove([](Point p) { benchmark::DoNotOptimize(p); });
     rig.injector.move(1, 1);  // warm the display buffer
     double sign = 1;
@@ -104,12 +129,13 @@ void BM_InjectorMove(benchmark::State& state) {
     state.counters["allocs/move"] = benchmark::Counter(
         static_cast<double>(allocations.load() - before), benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(BM_InjectorMove);
+BENCHMARK(BM_InjectorMove)->Arg(0)->Arg(1);
 
 // One arrival every state.range(0) milliseconds, spread over its ticks until the smoother goes
 // idle: 16 ms (a 60 Hz phone, two ticks) and 50 ms (a slow link, six ticks).
+// Second arg as above: 0 posts, 1 dry run.
 void BM_SmootherAddAndTicks(benchmark::State& state) {
-    Rig rig;
+    Rig rig(state.range(1) == 1);
     Smoother smoother(rig.loop, rig.injector);
     const auto spacing = std::chrono::milliseconds(state.range(0));
     std::uint64_t ticks = 0;
@@ -133,9 +159,47 @@ void BM_SmootherAddAndTicks(benchmark::State& state) {
     state.counters["allocs/tick"] =
         ticks ? static_cast<double>(tickAllocs) / static_cast<double>(ticks) : 0.0;
 }
-BENCHMARK(BM_SmootherAddAndTicks)->Arg(16)->Arg(50);
+BENCHMARK(BM_SmootherAddAndTicks)->Args({16, 0})->Args({50, 0})->Args({16, 1})->Args({50, 1});
+
+// Prints each figure's median CPU time beside the baseline's, from the same run.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& r : runs) {
+            if (r.run_type != Run::RT_Iteration || r.error_occurred) continue;
+            times_[r.run_name.str()].push_back(r.GetAdjustedCPUTime());
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        const double base = median("BM_SinkMouse");
+        std::printf("\n%-34s %10s %10s %8s\n", "figure (ns)", "figure", "sink call", "ratio");
+        for (const auto& [name, v] : times_) {
+            if (name == "BM_SinkMouse" || base <= 0) continue;
+            std::printf("%-34s %10.1f %10.1f %8.2f\n", name.c_str(), median(name), base, median(name) / base);
+        }
+    }
+
+private:
+    double median(const std::string& name) const {
+        const auto it = times_.find(name);
+        if (it == times_.end() || it->second.empty()) return 0;
+        auto v = it->second;
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    }
+    std::map<std::string, std::vector<double>> times_;
+};
 
 }  // namespace
 }  // namespace tamborix
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    tamborix::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -18,14 +18,7 @@
 #include "protocol/key_pair.h"
 #include "protocol/wire.h"
 #include "store/device_store.h"
-#include "testing/fake_activity.h"
-#include "testing/fake_clipboard.h"
-#include "testing/fake_display_source.h"
-#include "testing/fake_host_info.h"
-#include "testing/fake_overlay_surface.h"
-#include "testing/fake_screen_capture.h"
-#include "testing/fake_window_control.h"
-#include "testing/fake_workspace.h"
+#include "testing/core_fakes.h"
 #include "testing/manual_loop.h"
 
 using namespace tamborix;
@@ -43,19 +36,8 @@ struct Rig {
     std::filesystem::path folder = makeFolder();
     DeviceStore store{loop, folder};
     NoInputSink sink{"fuzz"};
-    FakeDisplaySource displays;
-    FakeWorkspace workspace;
-    FakeWindowControl windows;
-    FakeOverlaySurface overlay;
-    FakeScreenCapture capture{loop};
-    FakeClipboard clipboard;
-    FakeActivity activity;
-    FakeHostInfo host{"fuzz"};
-    HelperCore core{HelperServices{.loop = loop, .store = store, .input = sink,
-                                   .displays = displays, .workspace = workspace,
-                                   .windows = windows, .overlay = overlay, .capture = capture,
-                                   .clipboard = clipboard, .activity = activity, .host = host,
-                                   .dryRun = true}};
+    CoreFakes fakes{loop, "fuzz"};
+    HelperCore core{fakes.services(loop, store, sink, true)};
     std::string dev, eph, nonce;
     std::uint64_t peer = 0;
 

@@ -1,5 +1,6 @@
 #include "app/console.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "app/pairing_link.h"
@@ -37,18 +38,34 @@ const std::vector<std::string>& helpLines() {
     static const std::vector<std::string> lines = {
         "Commands:",
         "  pair                        open a pairing code (valid 120 s) and show its link and QR code",
+        "  pair cancel                 close the open pairing code",
         "  devices                     list paired devices: id scope screen name",
         "  scope ID full|presenter     change what a device may do",
         "  screen ID reset             ask again before the device may see the screen",
         "  revoke ID                   forget a device and end its sessions",
         "  status                      transports, discovery, connections, statistics, last event",
         "  network on|off              start or stop listening (remembered across restarts)",
+        "  bluetooth on|off            allow or stop Bluetooth connections (remembered)",
+        "  share on|off                tell connected phones the name of the front application",
+        "  login on|off                start the helper when you log in",
         "  quit                        stop the helper",
     };
     return lines;
 }
 
 }  // namespace
+
+std::string pairingExpiryText(Duration left) {
+    const auto whole = std::max<long long>(
+        0, std::chrono::duration_cast<std::chrono::seconds>(left).count());
+    const auto secs = whole % 60;
+    return "Expires in " + std::to_string(whole / 60) + ":" + (secs < 10 ? "0" : "") +
+           std::to_string(secs) + " \u00B7 works once";
+}
+
+std::string thisComputerLine(const std::string& fingerprint) {
+    return "This computer: " + fingerprint;
+}
 
 bool isYes(std::string_view answer) {
     const auto a = lower(trim(answer));
@@ -59,6 +76,15 @@ Console::Console(MainLoop& loop, ConsoleTarget& target, WriteLine write)
     : loop_(loop), target_(target), write_(std::move(write)) {}
 
 Console::~Console() { *alive_ = false; }
+
+void Console::print(std::string_view text) {
+    for (;;) {
+        const auto nl = text.find('\n');
+        write_(text.substr(0, nl));
+        if (nl == std::string_view::npos) return;
+        text.remove_prefix(nl + 1);
+    }
+}
 
 void Console::inputLine(std::string_view line) {
     if (!prompts_.empty()) {
@@ -163,7 +189,12 @@ void Console::runCommand(std::string_view line) {
     if (cmd == "help" || cmd == "?") {
         for (const auto& l : helpLines()) write_(l);
     } else if (cmd == "pair") {
-        if (w.size() != 1) return usage("pair");
+        if (w.size() == 2 && lower(w[1]) == "cancel") {
+            target_.closePairing();
+            write_(pairingClosedText);
+            return;
+        }
+        if (w.size() != 1) return usage("pair [cancel]");
         const auto pairing = target_.openPairing();
         write_("Pairing code: " + prettyPairCode(pairing.code));
         write_("Pairing link: " + pairing.link);
@@ -172,6 +203,12 @@ void Console::runCommand(std::string_view line) {
         } else {
             write_("(the link does not fit in a QR code; type the code instead)");
         }
+        if (const auto left = target_.pairingTimeLeft()) {
+            write_(pairingExpiryText(*left));
+        } else {
+            write_(pairingClosedText);  // nothing could be opened (see status)
+        }
+        write_(thisComputerLine(target_.identityFingerprint()));
     } else if (cmd == "devices") {
         if (w.size() != 1) return usage("devices");
         const auto list = target_.devices();
@@ -197,10 +234,24 @@ void Console::runCommand(std::string_view line) {
         write_("Revoked " + id);
     } else if (cmd == "status") {
         for (const auto& l : target_.statusLines()) write_(l);
-    } else if (cmd == "network") {
+    } else if (cmd == "network" || cmd == "share" || cmd == "bluetooth" || cmd == "login") {
         const auto arg = w.size() == 2 ? lower(w[1]) : std::string();
-        if (arg != "on" && arg != "off") return usage("network on|off");
-        target_.setNetworkOn(arg == "on");
+        if (arg != "on" && arg != "off") return usage(cmd + " on|off");
+        const bool on = arg == "on";
+        if (cmd == "network") {
+            target_.setNetworkOn(on);
+        } else if (cmd == "share") {
+            target_.setShareFrontApp(on);
+            write_(on ? "Front-app sharing: on" : "Front-app sharing: off");
+        } else if (cmd == "bluetooth") {
+            target_.setBluetoothOn(on);
+            write_(on ? "Bluetooth: on" : "Bluetooth: off");
+        } else {
+            std::string error;
+            const bool now = target_.setStartAtLogin(on, error);
+            if (!error.empty()) write_("Start at login could not be changed: " + error);
+            write_(now ? "Start at login: on" : "Start at login: off");
+        }
     } else if (cmd == "quit" || cmd == "exit") {
         target_.quit();
     } else {

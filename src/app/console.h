@@ -38,10 +38,25 @@ public:
     virtual bool resetScreen(const std::string& id) = 0;
     virtual bool revoke(const std::string& id) = 0;
     [[nodiscard]] virtual std::vector<std::string> statusLines() const = 0;
-    // The network switch (kept across restarts).
+    // Closes the open pairing code, if any.
+    virtual void closePairing() = 0;
+    // Time left on the open pairing code; none while pairing is closed.
+    [[nodiscard]] virtual std::optional<Duration> pairingTimeLeft() = 0;
+    [[nodiscard]] virtual std::string identityFingerprint() const = 0;
+    // The switches (each kept across restarts).
     virtual void setNetworkOn(bool on) = 0;
+    virtual void setShareFrontApp(bool on) = 0;
+    virtual void setBluetoothOn(bool on) = 0;
+    // Returns whether the helper now starts at login; `error` says why a change failed.
+    virtual bool setStartAtLogin(bool on, std::string& error) = 0;
     virtual void quit() = 0;
 };
+
+// "Expires in 1:59 · works once": the time left in whole seconds, never below zero.
+[[nodiscard]] std::string pairingExpiryText(Duration left);
+// "This computer: " + fingerprint.
+[[nodiscard]] std::string thisComputerLine(const std::string& fingerprint);
+inline constexpr const char* pairingClosedText = "Pairing is closed.";
 
 class Console final : public ApprovalPrompter {
 public:
@@ -59,7 +74,8 @@ public:
     void inputClosed();
     [[nodiscard]] bool inputOpen() const noexcept { return inputOpen_; }
 
-    void print(std::string_view line) { write_(line); }
+    // One output line per line of `text`.
+    void print(std::string_view text);
 
     void askApproval(const std::string& name, const std::string& fingerprint,
                      std::function<void(bool)> answer) override;

@@ -8,7 +8,7 @@ ConsoleOutput::ConsoleOutput(HelperModel& model, Console& console) : model_(mode
 
 void ConsoleOutput::printStart(const std::vector<std::string>& backendReport, bool dryRun) {
     console_.print("Tamborix Helper");
-    console_.print("Identity " + model_.identityFingerprint());
+    console_.print(thisComputerLine(model_.identityFingerprint()));
     for (const auto& line : backendReport) console_.print(line);
     if (dryRun) console_.print("Dry run: no input is posted and no screen is captured");
     printIfChanged(permission_, model_.inputLine());

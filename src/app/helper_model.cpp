@@ -54,9 +54,12 @@ std::string formatStatsLine(const nlohmann::json& stats) {
 HelperModel::HelperModel(HelperEnvironment env)
     : env_(std::move(env)),
       settings_(env_.settingsFile),
+      autostart_(env_.autostartFolder.empty() ? Autostart::defaultFolder() : env_.autostartFolder,
+                 env_.program.empty() ? Autostart::runningProgram() : env_.program),
       self_(std::make_shared<HelperModel*>(this)) {
     // 1-3: the permission and the stored switches come first; nothing has started yet.
     accessibilityGranted_ = env_.dryRun || env_.input.mayPost();
+    startAtLogin_ = autostart_.enabled();
     networkOn_ = settings_.get(Settings::networkOn);
     shareFrontApp_ = settings_.get(Settings::shareFrontApp);
     bluetoothOn_ = settings_.get(Settings::bluetoothOn);
@@ -195,6 +198,14 @@ void HelperModel::setBluetoothOn(bool on) {
     changed_.notify(Change::switches);
 }
 
+bool HelperModel::setStartAtLogin(bool on, std::string& error) {
+    if (!autostart_.set(on, error) && error.empty()) error = "unknown error";
+    // The switch shows what is really in place, whatever was asked.
+    startAtLogin_ = autostart_.enabled();
+    changed_.notify(Change::switches);
+    return startAtLogin_;
+}
+
 void HelperModel::setShareFrontApp(bool on) {
     shareFrontApp_ = on;
     settings_.set(Settings::shareFrontApp, on);
@@ -210,7 +221,16 @@ std::string HelperModel::discoveryLine() const { return network_->discovery().te
 std::string HelperModel::inputLine() const {
     if (env_.dryRun) return "Input \u2014 dry run: nothing is posted, every action is logged";
     if (accessibilityGranted_) return "Input \u2014 allowed";
-    return "Input \u2014 Needs permission to move the pointer and type. (" + env_.input.reason() + ")";
+    return "Input \u2014 Needs permission to move the pointer and type.\n" + env_.input.reason();
+}
+
+std::string HelperModel::inputReason() const {
+    if (env_.dryRun || accessibilityGranted_) return {};
+    return env_.input.reason();
+}
+
+std::string HelperModel::bluetoothStatusLine() const {
+    return std::string("Bluetooth \u2014 ") + (bluetoothOn_ ? "Not available in this build" : "Off");
 }
 
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
@@ -269,8 +289,14 @@ bool HelperModel::revoke(const std::string& id) {
 
 std::vector<std::string> HelperModel::statusLines() const {
     std::vector<std::string> lines;
-    lines.push_back("Identity " + identityFingerprint());
-    lines.push_back(inputLine());
+    lines.push_back(thisComputerLine(identityFingerprint()));
+    if (!env_.backendLine.empty()) lines.push_back(env_.backendLine);
+    const auto input = inputLine();
+    for (std::size_t start = 0, nl = 0; start <= input.size(); start = nl + 1) {
+        nl = input.find('\n', start);
+        if (nl == std::string::npos) nl = input.size();
+        lines.push_back(input.substr(start, nl - start));
+    }
     lines.push_back(networkStatusLine());
     lines.push_back(discoveryLine());
     if (!core_->sharingWith().empty()) {
@@ -283,10 +309,27 @@ std::vector<std::string> HelperModel::statusLines() const {
     std::sort(connected.begin(), connected.end());
     if (connected.empty()) lines.push_back("Connected: none");
     for (const auto& c : connected) lines.push_back("Connected: " + c);
+    const auto onOff = [](bool on) { return on ? "on" : "off"; };
+    lines.push_back(std::string("Switches: network ") + onOff(networkOn_) + " \u00B7 Bluetooth " +
+                    onOff(bluetoothOn_) + " \u00B7 front-app sharing " + onOff(shareFrontApp_) +
+                    " \u00B7 start at login " + onOff(startAtLogin_));
+    if (const auto left = store_->pairingOpen() ? store_->pairExpires() : std::nullopt) {
+        lines.push_back("Pairing code: " + prettyPairCode(*store_->pairCode()));
+        lines.push_back(pairingExpiryText(*left - env_.loop.now()));
+    } else {
+        lines.push_back(pairingClosedText);
+    }
     lines.push_back("Paired devices: " + std::to_string(store_->devices().size()));
     if (!core_->lastStats().empty()) lines.push_back(statsLine());
     if (core_->lastEvent()) lines.push_back("Event: " + *core_->lastEvent());
     return lines;
+}
+
+void HelperModel::closePairing() { store_->closePairing(); }
+
+std::optional<Duration> HelperModel::pairingTimeLeft() {
+    if (!store_->pairingOpen() || !store_->pairExpires()) return std::nullopt;
+    return *store_->pairExpires() - env_.loop.now();
 }
 
 void HelperModel::quit() {

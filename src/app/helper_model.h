@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/approval_prompter.h"
+#include "app/autostart.h"
 #include "app/console.h"
 #include "app/settings.h"
 #include "ports/main_loop.h"
@@ -56,10 +57,15 @@ struct HelperEnvironment {
     std::filesystem::path settingsFile;
     // The store's folder; empty = the standard one (with the secret store and the import).
     std::filesystem::path storeFolder;
+    // Where the login entry goes and what it starts; empty = the XDG folder and this program.
+    std::filesystem::path autostartFolder;
+    std::filesystem::path program;
     std::uint16_t port = 50505;
     bool dryRun = false;
     // Every dry-run line is appended here as it is recorded, when set.
     std::filesystem::path dryRunLogFile;
+    // Which desktop backend runs and why, for the status.
+    std::string backendLine;
 };
 
 class HelperModel final : public ConsoleTarget {
@@ -88,18 +94,27 @@ public:
     [[nodiscard]] bool bluetoothOn() const noexcept { return bluetoothOn_; }
     [[nodiscard]] bool shareFrontApp() const noexcept { return shareFrontApp_; }
     [[nodiscard]] bool accessibilityGranted() const noexcept { return accessibilityGranted_; }
+    // Whether the login entry is in place (read at start and after every change).
+    [[nodiscard]] bool startAtLogin() const noexcept { return startAtLogin_; }
+    // Each announces Change::switches.
     void setNetworkOn(bool on) override;
-    void setBluetoothOn(bool on);
-    void setShareFrontApp(bool on);
+    void setBluetoothOn(bool on) override;
+    void setShareFrontApp(bool on) override;
+    bool setStartAtLogin(bool on, std::string& error) override;
 
+    [[nodiscard]] MainLoop& loop() noexcept { return env_.loop; }
     [[nodiscard]] DeviceStore& store() noexcept { return *store_; }
     [[nodiscard]] HelperCore& core() noexcept { return *core_; }
     [[nodiscard]] NetworkServer& network() noexcept { return *network_; }
     [[nodiscard]] std::string networkStatusLine() const;
     [[nodiscard]] std::string discoveryLine() const;
+    // The input state; a missing permission is two lines: the warning, then why.
     [[nodiscard]] std::string inputLine() const;
+    // Why input cannot be posted, in one line for the user (empty while it can).
+    [[nodiscard]] std::string inputReason() const;
+    [[nodiscard]] std::string bluetoothStatusLine() const;
     [[nodiscard]] std::string statsLine() const;
-    [[nodiscard]] std::string identityFingerprint() const;
+    [[nodiscard]] std::string identityFingerprint() const override;
     // The port in the pairing link: the one listened on, else the configured one.
     [[nodiscard]] std::uint16_t linkPort() const;
     [[nodiscard]] std::string pairingURI(const std::string& code) const;
@@ -115,6 +130,8 @@ public:
     bool resetScreen(const std::string& id) override;
     bool revoke(const std::string& id) override;
     [[nodiscard]] std::vector<std::string> statusLines() const override;
+    void closePairing() override;
+    [[nodiscard]] std::optional<Duration> pairingTimeLeft() override;
     void quit() override;
 
 private:
@@ -128,6 +145,8 @@ private:
     bool shareFrontApp_ = true;
     bool bluetoothOn_ = true;
     bool didLaunch_ = false;
+    Autostart autostart_;
+    bool startAtLogin_ = false;
     std::unique_ptr<MainThreadLagProbe> lagProbe_;
     std::unique_ptr<DeviceStore> store_;
     std::unique_ptr<HelperCore> core_;

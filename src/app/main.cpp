@@ -1,10 +1,13 @@
-// tamborix-helper: lets a paired phone control this computer. For now always the console mode.
+// tamborix-helper: lets a paired phone control this computer. With an X11 display it is a tray
+// application with windows; with --console, or without a display, a text interface on the
+// terminal.
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cerrno>
@@ -18,6 +21,7 @@
 #include "app/helper_model.h"
 #include "app/options.h"
 #include "app/settings.h"
+#include "app/widgets/desktop_ui.h"
 #include "core/input/input_injector.h"
 #include "platform/linux/factory/backends.h"
 #include "platform/linux/qt/qt_main_loop.h"
@@ -107,10 +111,25 @@ int main(int argc, char** argv) {
     // Qt's own event dispatcher wakes up faster than the GLib one, and nothing here needs GLib's
     // loop (libsecret runs its own calls to completion).
     ::setenv("QT_NO_GLIB", "1", 0);
-    QCoreApplication app(argc, argv);
+    const bool windowed = !parsed.options->console && x11DisplayReachable();
+    std::unique_ptr<QCoreApplication> app;
+    if (windowed) {
+        // Qt would pick Wayland where both exist; the X11 backends need the X11 side.
+        ::setenv("QT_QPA_PLATFORM", "xcb", 0);
+        auto gui = std::make_unique<QApplication>(argc, argv);
+        QGuiApplication::setDesktopFileName("io.tamborix.Helper");
+        // Closing the last window leaves the helper running in the tray.
+        QApplication::setQuitOnLastWindowClosed(false);
+        app = std::move(gui);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QtMainLoop loop;
     const bool dryRun = InputInjector::dryRunFromEnvironment();
-    auto backends = makePlatformBackends(loop, BackendRequest{dryRun});
+    BackendRequest request{dryRun, parsed.options->backend,
+                           parsed.options->backend.empty() ? "" : "--backend"};
+    applyBackendEnvironment(request);
+    auto backends = makePlatformBackends(loop, request);
     QtStreamListenerFactory listeners;
 
     HelperEnvironment env{loop,
@@ -128,24 +147,39 @@ int main(int argc, char** argv) {
                           backends.advertiser.get(),
                           Settings::defaultFile(),
                           {},
+                          {},
+                          {},
                           parsed.options->port,
                           dryRun,
-                          {}};
+                          {},
+                          backends.backendLine};
     if (const char* log = std::getenv("VELMORAND_DRY_RUN_LOG"); log && *log && dryRun) {
         env.dryRunLogFile = log;
     }
 
     HelperModel model(env);
+    // The console also writes the log of a windowed helper (start-up, status changes, events).
     Console console(loop, model, writeLine);
     ConsoleOutput output(model, console);
-    model.setPrompter(&console);
+    std::unique_ptr<ui::DesktopUi> desktop;
+    std::unique_ptr<StdinLines> input;
+    if (windowed) {
+        desktop = std::make_unique<ui::DesktopUi>(model);
+        model.setPrompter(&desktop->prompter());
+    } else {
+        model.setPrompter(&console);
+    }
     model.setOnQuit([] { QCoreApplication::quit(); });
     output.printStart(backends.report, dryRun);
-    if (model.launched()) {
-        // First start, or input cannot be posted: say where to begin.
-        console.print("To pair a phone type pair; status shows the helper's state.");
+    if (desktop) {
+        desktop->start();
+    } else {
+        if (model.launched()) {
+            // First start, or input cannot be posted: say where to begin.
+            console.print("To pair a phone type pair; status shows the helper's state.");
+        }
+        input = std::make_unique<StdinLines>(console);
     }
-    StdinLines input(console);
 
     std::unique_ptr<QSocketNotifier> stopNotifier;
     if (signalFd >= 0) {
@@ -160,6 +194,8 @@ int main(int argc, char** argv) {
 
     const int rc = QCoreApplication::exec();
     model.setPrompter(nullptr);
+    // Waiting prompts are refused while the model can still answer the phones.
+    desktop.reset();
     model.shutdown();
     console.print("Stopped.");
     if (signalFd >= 0) ::close(signalFd);

@@ -13,6 +13,7 @@ struct HelperOptions {
     std::uint16_t port = 50505;  // 0 = any free port
     bool help = false;
     bool version = false;
+    std::string backend;  // "x11" or "none" forces the desktop backend; empty probes
 };
 
 struct ParsedOptions {

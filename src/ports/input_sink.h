@@ -113,6 +113,9 @@ public:
 
     // The current keyboard layout; read again whenever a character is missing from the last one.
     [[nodiscard]] virtual std::vector<LayoutEntry> layout() = 0;
+    // Changes whenever layout() may answer differently (a new layout, another group), so that a
+    // key found in the old layout is not pressed in the new one.
+    [[nodiscard]] virtual std::uint64_t layoutSerial() { return 0; }
 };
 
 }  // namespace tamborix

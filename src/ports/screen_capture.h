@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "ports/geometry.h"
 #include "protocol/bytes.h"
@@ -37,6 +38,8 @@ public:
 
     // Whether this session allows capturing the screen at all.
     [[nodiscard]] virtual bool available() const = 0;
+    // Why not, in a few words for the menu and the console; empty while available.
+    [[nodiscard]] virtual std::string unavailableReason() const { return {}; }
     // `done` is called on the main loop, never from inside this call. The caller keeps its own
     // lifetime check: the answer may come after the caller lost interest. A display that is not
     // (or no longer) capturable answers nothing; a backend may reuse its list of capturable

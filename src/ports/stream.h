@@ -3,7 +3,8 @@
 // fakes in testing/fake_stream.h.
 //
 // Every callback runs on the main thread, and never inside the call that asked for it: a read
-// that could be satisfied at once still completes later on the main loop. After cancel() (or
+// that could be satisfied at once still completes later, on the main loop or, when it was asked
+// for inside a receive completion, right after that completion has returned. After cancel() (or
 // once the object is destroyed) no callback is delivered any more.
 
 #include <cstddef>

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +45,18 @@ public:
     [[nodiscard]] virtual std::optional<AppHandle> frontmost() const = 0;
     // The helper's own application id, so that it never lists itself.
     [[nodiscard]] virtual std::string ownAppId() const = 0;
+
+    // A live watch of the front application; dropping it stops the calls.
+    class FrontWatch {
+    public:
+        virtual ~FrontWatch() = default;
+    };
+    // Calls `changed` on the main thread whenever the front application may have changed (it may
+    // also call when nothing did). nullptr when this workspace cannot tell; the caller then polls.
+    [[nodiscard]] virtual std::unique_ptr<FrontWatch> watchFront(std::function<void()> changed) {
+        (void)changed;
+        return nullptr;
+    }
 
     // Shows the application's hidden (minimised) windows.
     virtual void unhide(const RunningApp& app) = 0;

@@ -90,7 +90,8 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
       folder_(std::move(locations.folder)),
       filePath_(folder_ / deviceFile::fileName),
       key_(prepareIdentity(folder_, locations.legacyFolder, standardFolder ? secrets : nullptr,
-                           rng)) {
+                           rng)),
+      writer_(filePath_) {
     auto read = readWholeFile(filePath_, deviceFileLimit);
     switch (read.status) {
         case FileRead::Status::missing: break;
@@ -104,6 +105,8 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
             break;
     }
 }
+
+DeviceStore::~DeviceStore() { flushLastSeen(); }
 
 std::optional<PairedDevice> DeviceStore::device(ByteView pub) const {
     const auto id = Wire::deviceID(pub);
@@ -147,7 +150,9 @@ void DeviceStore::touch(std::string_view id) {
     auto* d = findById(id);
     if (!d) return;
     d->lastSeen = loop_.wallNow();
-    save();
+    if (!lastSeenTimer_) {
+        lastSeenTimer_ = loop_.singleShot(lastSeenSaveDelay, [this] { saveLastSeen(); });
+    }
     changed_.notify(Change::devices);
 }
 
@@ -173,7 +178,23 @@ void DeviceStore::revoke(std::string_view id) {
     if (removed > 0) changed_.notify(Change::devices);
 }
 
+void DeviceStore::flushLastSeen() {
+    if (lastSeenTimer_) save();
+    writer_.waitIdle();
+}
+
+void DeviceStore::saveLastSeen() {
+    lastSeenTimer_.reset();
+    if (keepBadFileAside_) {
+        save();  // keeping the unreadable file aside comes first; rare enough to do at once
+        return;
+    }
+    writer_.writeLater(deviceFile::encode(devices_, true));
+}
+
 void DeviceStore::save() {
+    // Whatever last-seen times wait are part of this write.
+    lastSeenTimer_.reset();
     if (keepBadFileAside_) {
         // The unreadable file may be the user's only record of their phones; never overwrite it.
         auto base = filePath_;
@@ -187,7 +208,7 @@ void DeviceStore::save() {
         if (!keepAside(filePath_, target) && std::filesystem::exists(filePath_, ec)) return;
         keepBadFileAside_ = false;
     }
-    writePrivate(deviceFile::encode(devices_, true), filePath_);
+    writer_.writeNow(deviceFile::encode(devices_, true));
 }
 
 std::string DeviceStore::openPairing() {

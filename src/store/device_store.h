@@ -15,6 +15,7 @@
 #include "protocol/key_pair.h"
 #include "protocol/random_source.h"
 #include "store/change_signal.h"
+#include "store/file_writer.h"
 #include "store/paired_device.h"
 
 namespace tamborix {
@@ -24,6 +25,9 @@ public:
     static constexpr Duration pairingValidity = std::chrono::seconds(120);
     static constexpr int maxPairAttempts = 3;
     static constexpr std::size_t maxNameCharacters = 64;
+    // A new last-seen time is written at most this long after it changed (and at exit); every
+    // other change is on disk before the call that made it returns.
+    static constexpr Duration lastSeenSaveDelay = std::chrono::seconds(5);
 
     struct Locations {
         std::filesystem::path folder;        // devices.json, server.key, .migrated
@@ -42,6 +46,8 @@ public:
     DeviceStore(MainLoop& loop, std::filesystem::path directory,
                 RandomSource& rng = systemRandom());
 
+    // Writes a last-seen time that is still waiting.
+    ~DeviceStore();
     DeviceStore(const DeviceStore&) = delete;
     DeviceStore& operator=(const DeviceStore&) = delete;
 
@@ -67,6 +73,8 @@ public:
     // record of the same key and moving it to the end.
     PairedDevice add(ByteView pub, std::string_view name);
     // Each of these does nothing (and writes nothing) for an id that is not stored.
+    // `touch` records the last-seen time in memory at once; the file follows within
+    // lastSeenSaveDelay, written off the main thread so that a handshake never waits for the disk.
     void touch(std::string_view id);
     void setScope(std::string_view id, PairedDevice::Scope scope);
     void setScreen(std::string_view id, std::optional<bool> screen);
@@ -74,8 +82,16 @@ public:
     void revoke(std::string_view id);
     void remove(std::string_view id) { revoke(id); }
 
+    // Writes a waiting last-seen time now and waits until it is on disk.
+    void flushLastSeen();
+    // Until a background write has finished (tests).
+    void waitForBackgroundWrites() { writer_.waitIdle(); }
+    [[nodiscard]] bool lastSeenPending() const noexcept { return lastSeenTimer_ != nullptr; }
+
     // Pairing code: twelve characters, valid for two minutes, three wrong proofs, one success.
     std::string openPairing();
+    // Clears the code and its expiry (the pairing window was closed, or a code was used up).
+    void closePairing();
     // Closes an expired code as a side effect.
     [[nodiscard]] bool pairingOpen();
     [[nodiscard]] bool checkPairProof(ByteView proof, ByteView th);
@@ -85,7 +101,7 @@ private:
                 RandomSource& rng);
 
     void save();
-    void closePairing();
+    void saveLastSeen();
     PairedDevice* findById(std::string_view id);
 
     MainLoop& loop_;
@@ -100,6 +116,8 @@ private:
     // The file at start-up existed but could not be read: it is kept aside before the first save.
     bool keepBadFileAside_ = false;
     ChangeSignal<Change> changed_;
+    FileWriter writer_;
+    Timer lastSeenTimer_;  // set while a last-seen time waits to be written
 };
 
 }  // namespace tamborix

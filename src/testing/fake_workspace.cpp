@@ -17,6 +17,26 @@ std::string FakeWorkspace::ownAppId() const {
     return ownId;
 }
 
+std::unique_ptr<Workspace::FrontWatch> FakeWorkspace::watchFront(std::function<void()> changed) {
+    ++calls;
+    if (!reportsChanges) return nullptr;
+    struct Watch final : FrontWatch {
+        std::weak_ptr<std::function<void()>> slot;
+        ~Watch() override {
+            if (auto s = slot.lock()) *s = nullptr;
+        }
+    };
+    *watcher_ = std::move(changed);
+    auto watch = std::make_unique<Watch>();
+    watch->slot = watcher_;
+    return watch;
+}
+
+void FakeWorkspace::bringToFront(std::optional<AppHandle> handle) {
+    front = handle;
+    if (*watcher_) (*watcher_)();
+}
+
 void FakeWorkspace::unhide(const RunningApp& app) {
     ++calls;
     unhidden.push_back(app.handle);

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -16,6 +17,7 @@
 #include "protocol/wire.h"
 #include "tools/remote_bench.h"
 #include "tools/remote_keys.h"
+#include "tools/remote_screen.h"
 #include "tools/remote_session.h"
 
 namespace tamborix::remote {
@@ -38,7 +40,11 @@ const char* usageText =
     "  tamborix-remote send HOST[:PORT] JSON...   send each argument as one command; replies\n"
     "                                             are printed one JSON object per line\n"
     "  tamborix-remote shell HOST[:PORT]          commands from standard input, one JSON per line\n"
+    "  tamborix-remote screen HOST[:PORT] FILE [--frames N] [--mode fit|cursor] [--display N]\n"
+    "                                             turn the live view on, acknowledge N frames\n"
+    "                                             (default 1) and save the last one as a JPEG\n"
     "  tamborix-remote bench HOST[:PORT] [--handshakes N] [--pings N] [--moves N] [--conns N]\n"
+    "                        [--stall N] [--paced N] [--echo HOST:PORT]\n"
     "Options: --name NAME (the name the helper shows), --from ADDR (local address to connect\n"
     "from; bench: the first of consecutive addresses), --timeout SECONDS.\n"
     "Keys live in $XDG_CONFIG_HOME/tamborix-remote. The port defaults to 50505.\n";
@@ -49,6 +55,10 @@ struct Args {
     SessionOptions session;
     bool fromGiven = false;
     BenchOptions bench;
+    std::string echo;
+    int frames = 1;
+    std::string mode = "fit";
+    int display = 0;
 };
 
 bool parseInt(const std::string& text, int& out) {
@@ -103,6 +113,26 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& error) {
             if (!number(a.bench.moves)) return std::nullopt;
         } else if (arg == "--conns") {
             if (!number(a.bench.connections)) return std::nullopt;
+        } else if (arg == "--stall") {
+            if (!number(a.bench.stallPings)) return std::nullopt;
+        } else if (arg == "--paced") {
+            if (!number(a.bench.pacedMoves)) return std::nullopt;
+        } else if (arg == "--echo") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            a.echo = *v;
+        } else if (arg == "--frames") {
+            if (!number(a.frames)) return std::nullopt;
+        } else if (arg == "--display") {
+            if (!number(a.display)) return std::nullopt;
+        } else if (arg == "--mode") {
+            const auto v = value();
+            if (!v) return std::nullopt;
+            if (*v != "fit" && *v != "cursor") {
+                error = "--mode is fit or cursor";
+                return std::nullopt;
+            }
+            a.mode = *v;
         } else if (arg.rfind("--", 0) == 0) {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -283,11 +313,74 @@ int shell(const Args& args, const Address& address) {
     return exitFailed;
 }
 
+// Turns the live view on, acknowledges each complete frame as a phone does, and saves the last
+// of `args.frames` frames.
+int screen(const Args& args, const Address& address) {
+    if (args.positional.size() < 2) {
+        std::cerr << "tamborix-remote: screen needs the file to save the picture in\n";
+        return exitUsage;
+    }
+    const std::string path = args.positional[1];
+    RemoteKeys keys(RemoteKeys::defaultFolder());
+    auto session = connectPaired(args, address, keys);
+    session->send({{"t", "screen"}, {"on", true}, {"mode", args.mode}, {"d", args.display}});
+    ScreenFrames frames;
+    std::optional<ScreenFrame> last;
+    int received = 0;
+    // Time enough for the user to answer the helper's prompt on the first use.
+    const auto deadline = std::chrono::steady_clock::now() + 60s + args.session.timeout;
+    try {
+        while (received < std::max(args.frames, 1)) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                std::cerr << "tamborix-remote: no picture from the helper in time\n";
+                return exitFailed;
+            }
+            const auto m = session->receive(std::min<std::chrono::milliseconds>(left, keepAlive));
+            if (!m) {
+                session->send({{"t", "ping"}});
+                continue;
+            }
+            const auto t = m->value("t", "");
+            if (t == "screen_state" && !m->value("on", false)) {
+                std::cerr << "tamborix-remote: the helper does not share its screen ("
+                          << m->value("error", "turned off") << ")\n";
+                return exitRefused;
+            }
+            if (t != "scr") continue;
+            if (auto frame = frames.add(*m)) {
+                session->send({{"t", "scr_ack"}, {"id", frame->id}});
+                last = std::move(frame);
+                ++received;
+            }
+        }
+        session->send({{"t", "screen"}, {"on", false}});
+    } catch (const SessionClosed&) {
+        std::cerr << "tamborix-remote: the helper closed the connection\n";
+        return exitFailed;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(last->jpeg.data()), static_cast<std::streamsize>(last->jpeg.size()));
+    out.close();
+    if (!out) {
+        std::cerr << "tamborix-remote: cannot write " << path << "\n";
+        return exitFailed;
+    }
+    printMessage({{"t", "saved"}, {"file", path}, {"id", last->id}, {"w", last->width}, {"h", last->height},
+                  {"bytes", last->jpeg.size()}, {"frames", received}});
+    return 0;
+}
+
 int bench(Args args, const Address& address) {
     RemoteKeys keys(RemoteKeys::defaultFolder());
     const auto known = keys.helperKey(address.key());
     if (!known) throw std::runtime_error("not paired with " + address.key());
     args.bench.expectedServer = *known;
+    if (!args.echo.empty()) {
+        args.bench.echo = parseAddress(args.echo);
+        if (!args.bench.echo) throw std::runtime_error("bad --echo address " + args.echo);
+    }
     if (!args.fromGiven && address.host.rfind("127.", 0) != 0 && address.host != "localhost") {
         args.bench.fromBase.clear();
     }
@@ -307,7 +400,8 @@ int run(int argc, char** argv) {
         return 0;
     }
     const bool known = args->command == "pair" || args->command == "send" ||
-                       args->command == "shell" || args->command == "bench";
+                       args->command == "shell" || args->command == "bench" ||
+                       args->command == "screen";
     if (!known) {
         std::cerr << "tamborix-remote: unknown command " << args->command << "\n" << usageText;
         return exitUsage;
@@ -331,6 +425,7 @@ int run(int argc, char** argv) {
         }
         if (args->command == "send") return send(*args, *address);
         if (args->command == "shell") return shell(*args, *address);
+        if (args->command == "screen") return screen(*args, *address);
         return bench(*args, *address);
     } catch (const HandshakeRefused& e) {
         std::cerr << "tamborix-remote: the helper refused: " << e.what() << "\n";

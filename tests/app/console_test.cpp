@@ -38,9 +38,24 @@ public:
         return list.size() != before;
     }
     std::vector<std::string> statusLines() const override { return {"Network — On (port 1)"}; }
+    void closePairing() override { left.reset(); }
+    std::optional<Duration> pairingTimeLeft() override { return left; }
+    std::string identityFingerprint() const override { return "AAAA-BBBB-CCCC-DDDD"; }
     void setNetworkOn(bool on) override { network.push_back(on); }
+    void setShareFrontApp(bool on) override { share.push_back(on); }
+    void setBluetoothOn(bool on) override { bluetooth.push_back(on); }
+    bool setStartAtLogin(bool on, std::string& error) override {
+        error = loginError;
+        if (loginError.empty()) login = on;
+        return login;
+    }
     void quit() override { ++quits; }
     std::vector<bool> network;
+    std::vector<bool> share;
+    std::vector<bool> bluetooth;
+    bool login = false;
+    std::string loginError;
+    std::optional<Duration> left = std::chrono::milliseconds(119'400);
 
     std::vector<ConsoleDevice> list = {
         {"0123456789abcdef", "full", "allowed", "Ada's Phone"},
@@ -81,6 +96,39 @@ TEST_F(ConsoleTest, Pair_OpensCode_PrintsDisplayFormLinkAndQr) {
     EXPECT_NE(lines[2].find("\u2588"), std::string::npos);
 }
 
+TEST_F(ConsoleTest, Pair_ExpiryAndThisComputer_ThenCancelClosesIt) {
+    console_.inputLine("pair");
+    auto lines = take();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Expires in 1:59 \u00B7 works once");
+    EXPECT_EQ(lines.back(), "This computer: AAAA-BBBB-CCCC-DDDD");
+    console_.inputLine("pair CANCEL");
+    EXPECT_EQ(take(), (std::vector<std::string>{"Pairing is closed."}));
+    EXPECT_FALSE(target_.left.has_value());
+    EXPECT_EQ(pairingExpiryText(std::chrono::seconds(-3)), "Expires in 0:00 \u00B7 works once");
+    EXPECT_EQ(pairingExpiryText(std::chrono::seconds(120)), "Expires in 2:00 \u00B7 works once");
+}
+
+TEST_F(ConsoleTest, Switches_ShareBluetoothLogin_ReachTargetAndSayTheRealState) {
+    console_.inputLine("share off");
+    console_.inputLine("bluetooth OFF");
+    console_.inputLine("login on");
+    EXPECT_EQ(take(), (std::vector<std::string>{"Front-app sharing: off", "Bluetooth: off",
+                                                 "Start at login: on"}));
+    EXPECT_EQ(target_.share, std::vector<bool>{false});
+    EXPECT_EQ(target_.bluetooth, std::vector<bool>{false});
+    target_.loginError = "Read-only file system";
+    console_.inputLine("login off");
+    EXPECT_EQ(take(), (std::vector<std::string>{
+                          "Start at login could not be changed: Read-only file system",
+                          "Start at login: on"}));
+    for (const char* bad : {"share", "share maybe", "login", "bluetooth on off"}) {
+        console_.inputLine(bad);
+        EXPECT_EQ(take().size(), 1u) << bad;
+    }
+    EXPECT_EQ(target_.share.size(), 1u);
+}
+
 TEST_F(ConsoleTest, DeviceCommands_KnownAndUnknownIds_ActOrSayNoSuchDevice) {
     console_.inputLine("scope fedcba9876543210 FULL");
     EXPECT_EQ(target_.list[1].scope, "full");
@@ -103,7 +151,7 @@ TEST_F(ConsoleTest, DeviceCommands_KnownAndUnknownIds_ActOrSayNoSuchDevice) {
 
 TEST_F(ConsoleTest, BadInput_UnknownCommandOrWrongArguments_OneLineEachNothingChanges) {
     for (const char* line : {"frobnicate", "scope 0123456789abcdef admin", "scope x", "screen x allow",
-                             "revoke", "pair now", "network", "network maybe"}) {
+                             "revoke", "pair now", "pair cancel now", "network", "network maybe"}) {
         console_.inputLine(line);
         EXPECT_EQ(take().size(), 1u) << line;
     }

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "core/session/helper_core.h"
 #include "protocol/wire.h"
@@ -70,7 +73,10 @@ protected:
                               .listeners = listeners,
                               .settingsFile = dir_ / "settings.json",
                               .storeFolder = dir_ / "store",
-                              .dryRunLogFile = {}};
+                              .autostartFolder = dir_ / "autostart",
+                              .program = dir_ / "my build" / "tamborix-helper",
+                              .dryRunLogFile = {},
+                              .backendLine = {}};
         env.port = 0;
         env.dryRun = false;
         return std::make_unique<HelperModel>(env);
@@ -248,6 +254,85 @@ TEST_F(HelperModelTest, PairingURI_ListeningPort_LinkCarriesPortKeyCodeAndHostNa
     EXPECT_NE(pairing.link.find("&c=" + pairing.code + "&"), std::string::npos);
     EXPECT_TRUE(pairing.link.ends_with("&n=Ada%27s%20Laptop")) << pairing.link;
     EXPECT_TRUE(model->store().pairingOpen());
+}
+
+TEST_F(HelperModelTest, Switches_ShareBluetoothLogin_PersistAndRestartReadsThemBack) {
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    EXPECT_FALSE(model->startAtLogin());
+    int switches = 0;
+    auto sub = model->subscribe([&](HelperModel::Change c) {
+        if (c == HelperModel::Change::switches) ++switches;
+    });
+    std::string error;
+    model->setShareFrontApp(false);
+    model->setBluetoothOn(false);
+    EXPECT_TRUE(model->setStartAtLogin(true, error)) << error;
+    EXPECT_EQ(switches, 3);
+    const auto entry = dir_ / "autostart" / "io.tamborix.Helper.desktop";
+    ASSERT_TRUE(std::filesystem::exists(entry));
+    // The system's own validator accepts the entry, and its Exec line quotes the path with a space.
+    const auto validate = "desktop-file-validate '" + entry.string() + "' 2>&1";
+    FILE* pipe = ::popen(validate.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string complaints;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, pipe)) complaints += buf;
+    EXPECT_EQ(::pclose(pipe), 0) << complaints;
+    EXPECT_EQ(complaints, "");
+    std::ifstream in(entry);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\nExec=\"" + (dir_ / "my build" / "tamborix-helper").string() + "\"\n"),
+              std::string::npos)
+        << text;
+    model.reset();
+
+    testing::FakeStreamListenerFactory again(loop_);
+    model = makeModel(again);
+    EXPECT_FALSE(model->shareFrontApp());
+    EXPECT_FALSE(model->core().shareFrontApp());
+    EXPECT_FALSE(model->bluetoothOn());
+    EXPECT_TRUE(model->startAtLogin());
+    EXPECT_FALSE(model->setStartAtLogin(false, error));
+    EXPECT_EQ(error, "");
+    EXPECT_FALSE(std::filesystem::exists(entry));
+
+    // A folder that cannot be created: the switch stays off and says why.
+    std::filesystem::remove_all(dir_ / "autostart");
+    { std::ofstream blocker(dir_ / "autostart"); }
+    EXPECT_FALSE(model->setStartAtLogin(true, error));
+    EXPECT_NE(error, "");
+    EXPECT_FALSE(model->startAtLogin());
+}
+
+TEST_F(HelperModelTest, StatusLines_PairingAndPermission_WordedAsTheWindowAndWarningOnTwoLines) {
+    sink_.setMayPost(false, "no XTEST extension");
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    const auto has = [&](const std::string& line) {
+        const auto lines = model->statusLines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has("This computer: " + model->identityFingerprint()));
+    EXPECT_TRUE(has("Input \u2014 Needs permission to move the pointer and type."));
+    EXPECT_TRUE(has("no XTEST extension"));
+    EXPECT_TRUE(has("Pairing is closed."));
+
+    model->openPairing();
+    EXPECT_TRUE(has("Expires in 2:00 \u00B7 works once"));
+    EXPECT_EQ(*model->pairingTimeLeft(), std::chrono::seconds(120));
+    loop_.advance(1.5);
+    EXPECT_TRUE(has("Expires in 1:58 \u00B7 works once"));
+    loop_.advance(118.5);
+    EXPECT_TRUE(has("Expires in 0:00 \u00B7 works once"));
+    loop_.advance(0.001);
+    EXPECT_TRUE(has("Pairing is closed."));
+    EXPECT_FALSE(model->pairingTimeLeft());
+
+    model->openPairing();
+    model->closePairing();
+    EXPECT_TRUE(has("Pairing is closed."));
+    EXPECT_FALSE(model->store().pairCode());
 }
 
 TEST(StatsLineTest, FormatStatsLine_MixedValues_RoundsTruncatesAndDefaults) {

@@ -21,12 +21,16 @@ TEST(HelperOptionsTest, Parse_ValidForms_Accepted) {
     EXPECT_EQ(p.options->port, 65535);
     EXPECT_TRUE(p.options->version);
     EXPECT_TRUE(p.options->help);
+
+    p = parseHelperOptions({"--backend=x11"});
+    ASSERT_TRUE(p.options);
+    EXPECT_EQ(p.options->backend, "x11");
 }
 
 TEST(HelperOptionsTest, Parse_BadPortsAndUnknownOptions_RefusedWithReason) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--port"}, {"--port", "65536"}, {"--port", "-1"}, {"--port", "80x"}, {"--port="},
-             {"--prot", "1"}, {"console"}}) {
+             {"--prot", "1"}, {"console"}, {"--backend"}, {"--backend", "wayland"}}) {
         const auto p = parseHelperOptions(args);
         EXPECT_FALSE(p.options) << args[0];
         EXPECT_FALSE(p.error.empty());

@@ -20,7 +20,7 @@ protected:
 
 TEST_F(NoBuses, MakePlatformBackends_DryRun_OneVirtualDisplayWithPointerAtCentre) {
     testing::ManualLoop loop;
-    auto b = makePlatformBackends(loop, BackendRequest{true});
+    auto b = makePlatformBackends(loop, BackendRequest{.dryRun = true, .forced = {}, .forcedBy = {}});
     const auto displays = b.displays->displays();
     ASSERT_EQ(displays.size(), 1u);
     EXPECT_EQ(displays[0].bounds, (Rect{0, 0, 1920, 1080}));
@@ -32,7 +32,7 @@ TEST_F(NoBuses, MakePlatformBackends_DryRun_OneVirtualDisplayWithPointerAtCentre
 
 TEST_F(NoBuses, MakePlatformBackends_NoDryRun_NoDisplayNoInputAndCaptureAnswersLater) {
     testing::ManualLoop loop;
-    auto b = makePlatformBackends(loop, BackendRequest{false});
+    auto b = makePlatformBackends(loop, BackendRequest{.dryRun = false, .forced = {}, .forcedBy = {}});
     EXPECT_TRUE(b.displays->displays().empty());
     EXPECT_FALSE(b.displays->pointer().has_value());
     EXPECT_FALSE(b.input->mayPost());

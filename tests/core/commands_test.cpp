@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "core/desktop/laser_overlay.h"
 #include "core/input/smoother.h"
 #include "core_harness.h"
@@ -74,6 +76,44 @@ TEST_F(Commands, Move_Deltas_ClampedAndBooleansRejected) {
         if (line.starts_with("move ")) moved += std::stod(line.substr(5));
     EXPECT_DOUBLE_EQ(moved, 5000);
     expectRejected({{{"t", "move"}, {"dx", true}}, {{"t", "move"}, {"dy", "3"}}, {{"t", "move"}, {"dy", nullptr}}});
+}
+
+TEST_F(Commands, ClickScrollOrRejected_PendingMotionPostedBeforeTheCommand) {
+    const std::vector<std::pair<json, std::string>> cases = {
+        {{{"t", "click"}}, "click left 1"},
+        {{{"t", "scroll"}, {"dy", 3}}, "scroll 0.0 3.0"},
+        {{{"t", "click"}, {"n", 4}}, ""},  // rejected, but the motion still goes first
+    };
+    for (const auto& [command, line] : cases) {
+        h.loop.advance(1.0);
+        const auto start = h.log().size();
+        ASSERT_TRUE(accepted({{"t", "move"}, {"dx", 600}, {"dy", -60}}));
+        double spread = 0;  // the smoother posts its first step at once, the rest on its ticks
+        for (std::size_t i = start; i < h.log().size(); ++i) spread += std::stod(h.log()[i].substr(5));
+        ASSERT_LT(spread, 600) << "some motion must still be pending";
+        phone->send(command);
+        // No tick has run: everything in the log now was posted by the command's flush.
+        double dx = 0;
+        double dy = 0;
+        std::vector<std::string> rest;
+        for (std::size_t i = start; i < h.log().size(); ++i) {
+            double x = 0;
+            double y = 0;
+            if (std::sscanf(h.log()[i].c_str(), "move %lf %lf", &x, &y) == 2) {
+                EXPECT_TRUE(rest.empty()) << "motion after the command: " << h.log()[i];
+                dx += x;
+                dy += y;
+            } else {
+                rest.push_back(h.log()[i]);
+            }
+        }
+        EXPECT_DOUBLE_EQ(dx, 600) << command.dump();
+        EXPECT_DOUBLE_EQ(dy, -60) << command.dump();
+        EXPECT_EQ(rest, line.empty() ? std::vector<std::string>{} : std::vector<std::string>{line});
+        const auto after = h.log().size();
+        h.loop.advance(1.0);
+        EXPECT_EQ(h.log().size(), after) << "nothing left for later ticks";
+    }
 }
 
 TEST_F(Commands, Scroll_DownUpAndDeltas) {

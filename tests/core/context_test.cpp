@@ -53,6 +53,30 @@ TEST_F(Context, FrontApp_HelperItself_IgnoredAndKeepsPrevious) {
     EXPECT_EQ(h.core->frontApp()->name, "Firefox");
 }
 
+TEST_F(Context, FrontApp_WorkspaceReportsChanges_OneContextPerActivationAndNoPolling) {
+    h.workspace.reportsChanges = true;
+    auto a = h.phone("A");
+    h.core->startWatchingFrontApp();
+    ASSERT_EQ(a->receivedOfType("context").size(), 1u);
+    // Without a report nothing is looked at, however long the loop runs.
+    h.workspace.front = 3;
+    const int calls = h.workspace.calls;
+    h.loop.advance(5.0);
+    EXPECT_EQ(h.workspace.calls, calls);
+    EXPECT_EQ(a->receivedOfType("context").size(), 1u);
+
+    h.workspace.bringToFront(4);
+    ASSERT_EQ(a->receivedOfType("context").size(), 2u);
+    EXPECT_EQ(h.core->frontApp()->name, std::string(64, 'n'));
+    // A second report of the same application (another of its windows) is not a new activation.
+    h.workspace.bringToFront(4);
+    EXPECT_EQ(a->receivedOfType("context").size(), 2u);
+    h.workspace.bringToFront(1);
+    EXPECT_EQ(a->receivedOfType("context").back(),
+              (json{{"t", "context"}, {"app", "Firefox"}, {"id", "firefox.desktop"}}));
+    EXPECT_EQ(a->receivedOfType("context").size(), 3u);
+}
+
 TEST_F(Context, ShareFrontAppOff_NoContextButMenuStillUpdated) {
     h.core->setShareFrontApp(false);
     h.core->startWatchingFrontApp();
@@ -73,12 +97,20 @@ TEST_F(Context, Displays_WatcherPushesChangesOnlyWithLivePhones) {
     h.core->startWatchingDisplays();
     h.displays.setPointer(Point{2000, 10});
     h.loop.advance(1.0);  // nobody live: nothing recorded
-    auto a = h.phone("A");
-    h.loop.advance(0.4);
+    auto key = KeyPair::generate();
+    h.pair(key, "A");
+    auto a = std::make_unique<LoopbackPhone>(*h.core, key);
+    a->connect();
+    h.loop.runPosted();
+    h.loop.advance(2.0);
+    // The first phone after start-up hears the layout once, from its ready sequence.
     ASSERT_EQ(a->receivedOfType("displays").size(), 1u);
     EXPECT_EQ(a->receivedOfType("displays")[0], (json{{"t", "displays"}, {"n", 2}, {"cur", 2}}));
-    h.loop.advance(2.0);
-    EXPECT_EQ(a->receivedOfType("displays").size(), 1u);
+    // A second phone joins while a change is still unheard by the first: both hear it.
+    h.displays.setPointer(Point{10, 10});
+    auto b = h.phone("B");
+    h.loop.advance(0.4);
+    EXPECT_EQ(a->receivedOfType("displays").back(), (json{{"t", "displays"}, {"n", 2}, {"cur", 1}}));
     h.displays.setDisplays(FakeDisplaySource::withBounds({{0, 0, 1920, 1080}}));
     h.loop.advance(0.4);
     EXPECT_EQ(a->receivedOfType("displays").back(), (json{{"t", "displays"}, {"n", 1}, {"cur", 1}}));

@@ -14,14 +14,7 @@
 #include "perf/main_thread_lag_probe.h"
 #include "protocol/key_pair.h"
 #include "store/device_store.h"
-#include "testing/fake_activity.h"
-#include "testing/fake_clipboard.h"
-#include "testing/fake_display_source.h"
-#include "testing/fake_host_info.h"
-#include "testing/fake_overlay_surface.h"
-#include "testing/fake_screen_capture.h"
-#include "testing/fake_window_control.h"
-#include "testing/fake_workspace.h"
+#include "testing/core_fakes.h"
 #include "testing/loopback_phone.h"
 #include "testing/manual_loop.h"
 #include "testing/recording_input_sink.h"
@@ -48,23 +41,9 @@ private:
 class CoreHarness {
 public:
     explicit CoreHarness(bool dryRun = true, std::string hostName = "Test Box")
-        : host(std::move(hostName)) {
+        : fakes(loop, std::move(hostName)) {
         sink.setLayout(RecordingInputSink::usLayout());
-        core = std::make_unique<HelperCore>(HelperServices{
-            .loop = loop,
-            .store = store,
-            .input = sink,
-            .displays = displays,
-            .workspace = workspace,
-            .windows = windows,
-            .overlay = overlay,
-            .capture = capture,
-            .clipboard = clipboard,
-            .activity = activity,
-            .host = host,
-            .dryRun = dryRun,
-            .lagProbe = &lag,
-        });
+        core = std::make_unique<HelperCore>(fakes.services(loop, store, sink, dryRun, &lag));
     }
 
     // A stored device for `key`, with the given scope.
@@ -107,15 +86,15 @@ public:
     TempFolder folder;
     DeviceStore store{loop, folder.path()};
     RecordingInputSink sink;
-    FakeDisplaySource displays{FakeDisplaySource::withBounds({{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}}),
-                               Point{100, 100}};
-    FakeWorkspace workspace;
-    FakeWindowControl windows;
-    FakeOverlaySurface overlay;
-    FakeScreenCapture capture{loop};
-    FakeClipboard clipboard;
-    FakeActivity activity;
-    FakeHostInfo host;
+    CoreFakes fakes;
+    FakeDisplaySource& displays = fakes.displays;
+    FakeWorkspace& workspace = fakes.workspace;
+    FakeWindowControl& windows = fakes.windows;
+    FakeOverlaySurface& overlay = fakes.overlay;
+    FakeScreenCapture& capture = fakes.capture;
+    FakeClipboard& clipboard = fakes.clipboard;
+    FakeActivity& activity = fakes.activity;
+    FakeHostInfo& host = fakes.host;
     MainThreadLagProbe lag{loop};
     std::unique_ptr<HelperCore> core;
     int port = 40000;

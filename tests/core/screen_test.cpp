@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "core_harness.h"
 
 namespace tamborix::testing {
@@ -55,15 +57,51 @@ TEST_F(Screen, DryRun_NoDecision_StoresTrueAndStreams) {
     ASSERT_GE(h.log().size(), 2u);
     EXPECT_TRUE(h.log()[h.log().size() - 2].starts_with("tap ")) << h.log()[h.log().size() - 2];
     EXPECT_EQ(h.lastLog(), "click left 1");
+
+    // The next picture waits for the acknowledgement of this one (up to its timeout)...
+    const auto firstChunks = [&] {
+        std::vector<std::int64_t> ids;
+        for (const auto& f : phone->receivedOfType("scr"))
+            if (f["i"] == 0) ids.push_back(f["id"].get<std::int64_t>());
+        return ids;
+    };
+    h.loop.advance(1.0);
+    ASSERT_EQ(firstChunks(), std::vector<std::int64_t>{id});
+    // ...and follows it soon after it came.
     phone->send({{"t", "scr_ack"}, {"id", id}});
+    h.loop.advance(0.2);
+    EXPECT_EQ(firstChunks(), (std::vector<std::int64_t>{id, id + 1}));
 }
 
-TEST_F(Screen, SecondOn_RestartsWithoutNewState) {
+TEST_F(Screen, SecondOn_RestartsWithNewModeAndDisplayWithoutNewState) {
+    const auto lastFirstChunk = [&] {
+        json first;
+        for (const auto& f : phone->receivedOfType("scr"))
+            if (f["i"] == 0) first = f;
+        return first;
+    };
     phone->send({{"t", "screen"}, {"on", true}});
-    h.loop.runPosted();
+    h.loop.advance(0.2);
+    auto first = lastFirstChunk();
+    ASSERT_FALSE(first.is_null());
+    EXPECT_EQ(first["w"], 1280);  // the whole of display 1 (1920 x 1080), scaled to fit
+    EXPECT_EQ(first["h"], 720);
+
     phone->send({{"t", "screen"}, {"on", true}, {"mode", "cursor"}, {"d", 2}});
     h.loop.runPosted();
     EXPECT_EQ(states().size(), 1u);
+    phone->send({{"t", "scr_ack"}, {"id", first["id"]}});
+    h.loop.advance(0.2);
+    const auto next = lastFirstChunk();
+    ASSERT_EQ(next["id"], first["id"].get<std::int64_t>() + 1);
+    EXPECT_EQ(next["w"], 900);  // a window around the pointer, on display 2 (x from 1920)
+    EXPECT_EQ(next["h"], 560);
+    phone->send({{"t", "tap"}, {"id", next["id"]}, {"x", 0.0}, {"y", 0.0}});
+    int x = 0;
+    int y = 0;
+    ASSERT_EQ(std::sscanf(h.lastLog().c_str(), "tap %d,%d", &x, &y), 2) << h.lastLog();
+    EXPECT_GE(x, 1920);
+    EXPECT_LE(x, 1920 + 1280 - 900);
     phone->send({{"t", "screen"}, {"on", false}});
     ASSERT_EQ(states().size(), 2u);
     EXPECT_EQ(states()[1], (json{{"t", "screen_state"}, {"on", false}}));

@@ -30,14 +30,26 @@ std::vector<nlohmann::json> RemoteResult::messages() const {
 std::string HelperRun::helperBinary() { return TAMBORIX_HELPER_BIN; }
 std::string HelperRun::remoteBinary() { return TAMBORIX_REMOTE_BIN; }
 
-HelperRun::HelperRun(bool pipeStdin) {
+HelperRun::HelperRun(bool pipeStdin, std::filesystem::path dataHome, std::string binary) {
+    start(pipeStdin, std::move(dataHome), std::move(binary));
+}
+
+HelperRun::HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment)
+    : dryRun_(dryRun), extraEnvironment_(std::move(extraEnvironment)) {
+    start(pipeStdin, {}, {});
+}
+
+void HelperRun::start(bool pipeStdin, std::filesystem::path dataHome, std::string binary) {
     std::random_device rd;
     dir_ = std::filesystem::temp_directory_path() /
            ("tamborix-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
     for (const char* sub : {"home", "config", "data", "remote-config", "runtime"}) {
         std::filesystem::create_directories(dir_ / sub);
     }
-    helper_ = std::make_unique<ChildProcess>(helperBinary(), std::vector<std::string>{"--console", "--port", "0"},
+    dataHome_ = dataHome.empty() ? dir_ / "data" : std::move(dataHome);
+    std::filesystem::create_directories(dataHome_);
+    helper_ = std::make_unique<ChildProcess>(binary.empty() ? helperBinary() : binary,
+                                             std::vector<std::string>{"--console", "--port", "0"},
                                              environment(false), pipeStdin);
     const auto line = helper_->waitForPrefix("Network \u2014 On (port ", 15s);
     if (!line) throw std::runtime_error("the helper did not start listening:\n" + helper_->transcript());
@@ -57,14 +69,17 @@ std::vector<std::string> HelperRun::environment(bool forRemote) const {
         "PATH=/usr/bin:/bin",
         "HOME=" + (dir_ / "home").string(),
         "XDG_CONFIG_HOME=" + (dir_ / (forRemote ? "remote-config" : "config")).string(),
-        "XDG_DATA_HOME=" + (dir_ / "data").string(),
+        "XDG_DATA_HOME=" + dataHome_.string(),
         "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(),
         // No bus of the machine is ever reached: both addresses lead nowhere.
         "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-session-bus").string(),
         "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (dir_ / "no-system-bus").string(),
-        "VELMORAND_DRY_RUN=1",
-        "VELMORAND_DRY_RUN_LOG=" + dryRunLog().string(),
     };
+    if (dryRun_) {
+        env.push_back("VELMORAND_DRY_RUN=1");
+        env.push_back("VELMORAND_DRY_RUN_LOG=" + dryRunLog().string());
+    }
+    if (!forRemote) env.insert(env.end(), extraEnvironment_.begin(), extraEnvironment_.end());
     for (const char* pass : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
         if (const char* v = std::getenv(pass)) env.push_back(std::string(pass) + "=" + v);
     }

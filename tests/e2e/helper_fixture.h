@@ -23,7 +23,13 @@ struct RemoteResult {
 class HelperRun {
 public:
     // Starts the helper and waits until it listens. `pipeStdin` false gives it /dev/null.
-    explicit HelperRun(bool pipeStdin = true);
+    // `dataHome`: its XDG_DATA_HOME (where the device store lives), else a folder of its own;
+    // `binary`: another build of the helper, else this one.
+    explicit HelperRun(bool pipeStdin = true, std::filesystem::path dataHome = {},
+                       std::string binary = {});
+    // Outside dry run (when `dryRun` is false), with `extraEnvironment` ("DISPLAY=:5", …) added
+    // to the helper's own.
+    HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment);
     ~HelperRun();
 
     [[nodiscard]] ChildProcess& helper() { return *helper_; }
@@ -51,7 +57,12 @@ public:
 private:
     [[nodiscard]] std::vector<std::string> environment(bool forRemote) const;
 
+    void start(bool pipeStdin, std::filesystem::path dataHome, std::string binary);
+
+    bool dryRun_ = true;
+    std::vector<std::string> extraEnvironment_;
     std::filesystem::path dir_;
+    std::filesystem::path dataHome_;
     std::unique_ptr<ChildProcess> helper_;
     std::uint16_t port_ = 0;
 };

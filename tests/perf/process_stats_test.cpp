@@ -4,8 +4,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 namespace tamborix {
@@ -112,21 +115,42 @@ TEST(ProcessStats, MemoryMiB_MissingFields_SwapOptionalAnonRequired) {
     EXPECT_FALSE(ProcessStats(proc.path()).memoryMiB().has_value());
 }
 
-TEST(ProcessStats, LiveProcess_BusyThread_ShowsCpuAndMemory) {
+TEST(ProcessStats, LiveProcess_OtherThreadBusyWhileMainWaits_CountsThatThread) {
     ProcessStats stats;
-    std::atomic<bool> stop{false};
+    const auto start = std::chrono::steady_clock::now();
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool spun = false;
+    bool stop = false;
     std::thread spinner([&] {
+        const auto ownCpu = [] {
+            timespec t{};
+            ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+            return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+        };
         volatile std::uint64_t x = 0;
-        while (!stop.load(std::memory_order_relaxed)) x = x + 1;
+        while (ownCpu() < 0.3) x = x + 1;
+        std::unique_lock lock(mutex);
+        spun = true;
+        changed.notify_all();
+        // Stays alive: an ended thread leaves the figure.
+        changed.wait(lock, [&] { return stop; });
     });
-    // Spin until the clock says enough wall time passed; the CPU figure is not timed, only
-    // checked to be positive.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
-    while (std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    {
+        // The main thread blocks meanwhile, so nearly all of the process's time is the spinner's.
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return spun; });
+    }
     const double cpu = stats.cpuPercent();
-    stop = true;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    {
+        std::lock_guard lock(mutex);
+        stop = true;
+    }
+    changed.notify_all();
     spinner.join();
-    EXPECT_GT(cpu, 0.0);
+    // At least the spinner's 0.3 s over the wall time, less the kernel's clock-tick rounding.
+    EXPECT_GE(cpu, 100.0 * (0.3 - 0.02) / wall) << "wall " << wall << " s";
     EXPECT_GT(stats.memoryMiB().value_or(0), 0.0);
 }
 

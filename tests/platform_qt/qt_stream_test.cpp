@@ -145,6 +145,43 @@ TEST(QtStreamTest, Connection_ReceiveAndSend_BytesBothWaysThenEndOfStream) {
     EXPECT_EQ(states[0], StreamConnection::State::ready);
 }
 
+TEST(QtStreamTest, Receive_AskedAgainInsideCompletion_ServedInSameTurnNotInsideTheCall) {
+    Listening l;
+    ASSERT_TRUE(runUntil([&] { return !l.states.empty(); }));
+    auto client = connectTo(QHostAddress::LocalHost, l.listener->localPort());
+    ASSERT_TRUE(runUntil([&] { return !l.accepted.empty(); }));
+    auto& conn = *l.accepted[0];
+    conn.start([](StreamConnection::State, const std::string&) {});
+    client->write("abcdefgh");
+    ASSERT_TRUE(client->waitForBytesWritten(5000));
+    // Both reads' bytes are in before the first read is asked for.
+    ASSERT_TRUE(runUntil([&] {
+        return static_cast<QtStreamConnection&>(conn).socket()->bytesAvailable() == 8;
+    }));
+
+    std::vector<std::string> order;
+    bool insideReceive = false;
+    std::function<void()> read = [&] {
+        insideReceive = true;
+        conn.receive(4, [&](Bytes data, bool, std::optional<std::string>) {
+            EXPECT_FALSE(insideReceive) << "a completion never runs inside receive()";
+            order.push_back(toString(data));
+            if (order.size() == 1) {
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(), [&] { order.push_back("posted"); },
+                    Qt::QueuedConnection);
+                read();
+            }
+        });
+        insideReceive = false;
+    };
+    read();
+    ASSERT_TRUE(runUntil([&] { return order.size() == 3; }));
+    // The second read was served before a job posted during the first completion: same loop
+    // turn, no extra wake-up.
+    EXPECT_EQ(order, (std::vector<std::string>{"abcd", "efgh", "posted"}));
+}
+
 TEST(QtStreamTest, Connection_PeerSendsFarMoreThanOneRead_EveryByteArrivesInOrder) {
     Listening l;
     ASSERT_TRUE(runUntil([&] { return !l.states.empty(); }));

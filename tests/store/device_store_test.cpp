@@ -4,6 +4,7 @@
 
 #include "protocol/wire.h"
 #include "store/device_file.h"
+#include "store/file_writer.h"
 #include "store_test_support.h"
 #include "testing/manual_loop.h"
 
@@ -160,6 +161,70 @@ TEST_F(DeviceStoreTest, Reopen_AfterMutations_LoadsEqualDevices) {
     EXPECT_EQ(two.screen, std::optional<bool>(true));
     EXPECT_EQ(two.added, newYear);
     EXPECT_EQ(two.lastSeen, newYear + std::chrono::seconds(90));
+}
+
+TEST_F(DeviceStoreTest, Touch_LastSeen_InMemoryAtOnceOnDiskAfterDelayOrWithNextDurableChange) {
+    const double stored = 1'767'225'600.0 - 978'307'200;
+    auto store = open();
+    const auto one = store.add(keyOf(1), "One").id;
+    const auto two = store.add(keyOf(2), "Two").id;
+    int changes = 0;
+    auto sub = store.subscribe([&](DeviceStore::Change) { ++changes; });
+
+    loop.advance(10.0);
+    store.touch(one);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(store.devices()[0].lastSeen, newYear + std::chrono::seconds(10));
+    EXPECT_DOUBLE_EQ(readJson(file())[0]["lastSeen"].get<double>(), stored)
+        << "the handshake does not wait for the disk";
+    loop.advance(1.0);
+    store.touch(two);  // coalesced into the same write
+    loop.advance(DeviceStore::lastSeenSaveDelay - std::chrono::seconds(1) -
+                 std::chrono::milliseconds(1));
+    store.waitForBackgroundWrites();
+    EXPECT_DOUBLE_EQ(readJson(file())[1]["lastSeen"].get<double>(), stored);
+    loop.advance(std::chrono::milliseconds(1));
+    store.waitForBackgroundWrites();
+    EXPECT_FALSE(store.lastSeenPending());
+    EXPECT_DOUBLE_EQ(readJson(file())[0]["lastSeen"].get<double>(), stored + 10);
+    EXPECT_DOUBLE_EQ(readJson(file())[1]["lastSeen"].get<double>(), stored + 11);
+
+    // A durable change writes the waiting time with it, at once, and nothing is left waiting.
+    loop.advance(1.0);
+    store.touch(one);
+    store.setScope(two, Scope::presenter);
+    EXPECT_FALSE(store.lastSeenPending());
+    const auto json = readJson(file());
+    EXPECT_DOUBLE_EQ(json[0]["lastSeen"].get<double>(), stored + 16);
+    EXPECT_EQ(json[1]["scope"], "presenter");
+}
+
+TEST_F(DeviceStoreTest, Destroy_WithLastSeenWaiting_WritesItBeforeReturning) {
+    {
+        auto store = open();
+        const auto id = store.add(keyOf(1), "Phone").id;
+        loop.advance(42.0);
+        store.touch(id);
+        ASSERT_TRUE(store.lastSeenPending());
+    }
+    EXPECT_EQ(open().devices()[0].lastSeen, newYear + std::chrono::seconds(42));
+}
+
+TEST(FileWriterTest, WriteNow_AfterQueuedOlderSnapshot_NewestAlwaysWins) {
+    TempFolder folder;
+    const auto path = folder / "file";
+    FileWriter writer(path);
+    // Whichever way the worker and the immediate write interleave, the later state must stay.
+    for (int i = 0; i < 20; ++i) {
+        writer.writeLater("old " + std::to_string(i));
+        ASSERT_TRUE(writer.writeNow("new " + std::to_string(i)));
+        writer.waitIdle();
+        ASSERT_EQ(readText(path), "new " + std::to_string(i));
+    }
+    writer.writeLater("queued last");
+    writer.waitIdle();
+    EXPECT_EQ(readText(path), "queued last");
+    EXPECT_EQ(modeOf(path), 0600u);
 }
 
 TEST_F(DeviceStoreTest, Add_KnownKey_ReplacesRecordMovesItLastAndResetsIt) {

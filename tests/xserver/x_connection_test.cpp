@@ -11,24 +11,14 @@
 #include "platform/linux/x11/x_connection.h"
 #include "platform/linux/x11/x_reply.h"
 #include "xserver/x_server.h"
+#include "xserver/x_spin.h"
 
 namespace tamborix::x11 {
 namespace {
 
 using tamborix::testing::XServer;
 
-// Runs the Qt loop as the application does (blocking between events) until `done` or 5 s.
-template <class Pred>
-bool spinUntil(Pred done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
+using tamborix::testing::spinUntil;
 
 void setRootProperty(const XServer& server, const char* name, const std::string& value) {
     xcb_connection_t* other = xcb_connect(server.display().c_str(), nullptr);

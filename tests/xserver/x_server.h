@@ -29,6 +29,8 @@ public:
 
     [[nodiscard]] const std::string& display() const noexcept { return display_; }  // ":N"
     [[nodiscard]] const std::filesystem::path& dir() const noexcept { return dir_; }
+    // The Xvfb process, for benchmarks that count the server's CPU time too.
+    [[nodiscard]] pid_t serverPid() const noexcept { return server_; }
     // The environment of this process with DISPLAY, DBUS_SESSION_BUS_ADDRESS=disabled:, HOME and
     // the XDG folders pointed at this server and its temporary folder ("NAME=value" entries).
     [[nodiscard]] std::vector<std::string> environment() const;

@@ -240,6 +240,7 @@ void InputInjector::scroll(double dx, double dy) {
 
 void InputInjector::buildCharMap() {
     charMap_.clear();
+    charMapSerial_ = sink_.layoutSerial();
     auto entries = sink_.layout();
     // Unshifted before shifted, lower keycode before higher: the first entry for a character wins.
     std::stable_sort(entries.begin(), entries.end(), [](const LayoutEntry& a, const LayoutEntry& b) {
@@ -316,6 +317,8 @@ void InputInjector::key(std::string_view name, const std::vector<std::string>& m
         std::u16string_view(units.data(), textunits::firstCharacterLength(units)));
     const auto scalar = textunits::singleScalar(first);
 
+    // A key of a layout that is no longer current would type something else.
+    if (sink_.layoutSerial() != charMapSerial_) buildCharMap();
     std::optional<CharKey> found;
     if (scalar) found = lookup(*scalar);
     if (!found) {

@@ -106,6 +106,7 @@ private:
     MonoTime lastClickTime_ = distantPast;
     int clickState_ = 0;
     std::unordered_map<char32_t, CharKey> charMap_;
+    std::uint64_t charMapSerial_ = 0;
     std::optional<Point> lastPosted_;
     MonoTime lastPostedAt_ = distantPast;
     std::function<void(Point)> onMove_;

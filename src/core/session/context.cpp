@@ -1,6 +1,7 @@
 // What the phones are told without asking: the front application and the display layout; and
 // the statistics snapshot.
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/desktop/text_limits.h"
@@ -15,8 +16,8 @@ using nlohmann::json;
 namespace {
 
 constexpr auto displayPeriod = std::chrono::milliseconds(400);
-// The workspace port has no activation notification, so the front application is polled; a
-// change costs one look-up of the running applications.
+// For a workspace that cannot report activations, the front application is polled; a change
+// costs one look-up of the running applications.
 constexpr auto frontAppPeriod = std::chrono::milliseconds(400);
 constexpr std::size_t maxAppName = 64;
 constexpr std::size_t maxAppId = 128;
@@ -32,6 +33,21 @@ std::optional<Bytes> HelperCore::displaysJSON() const {
     const auto n = parts_->desktop.displays().size();
     const int cur = parts_->desktop.currentDisplay();
     return jsontext::serialize({{"t", "displays"}, {"n", n}, {"cur", cur}});
+}
+
+std::optional<Bytes> HelperCore::displaysForNewPhone(const HelperConnPtr& conn) {
+    const bool othersLive = std::any_of(live_.begin(), live_.end(),
+                                        [&](const auto& entry) { return entry.second != conn; });
+    // The watcher compares with what the phones were last told. When this phone is the only one,
+    // what it is told now is that; with others live, a change they have not heard of yet must
+    // still reach them.
+    if (!othersLive) {
+        lastDisplays_ = {static_cast<int>(parts_->desktop.displays().size()),
+                         parts_->desktop.currentDisplay()};
+        return jsontext::serialize(
+            {{"t", "displays"}, {"n", lastDisplays_.first}, {"cur", lastDisplays_.second}});
+    }
+    return displaysJSON();
 }
 
 void HelperCore::pushDisplays(bool force) {
@@ -55,7 +71,7 @@ void HelperCore::startWatchingDisplays() {
 }
 
 void HelperCore::startWatchingFrontApp() {
-    if (parts_->frontAppTimer) return;
+    if (parts_->frontAppTimer || parts_->frontAppWatch) return;
     auto check = [this] {
         auto& workspace = parts_->services.workspace;
         const auto handle = workspace.frontmost();
@@ -70,7 +86,8 @@ void HelperCore::startWatchingFrontApp() {
         }
     };
     check();
-    parts_->frontAppTimer = loop_.repeating(frontAppPeriod, check);
+    parts_->frontAppWatch = parts_->services.workspace.watchFront(check);
+    if (!parts_->frontAppWatch) parts_->frontAppTimer = loop_.repeating(frontAppPeriod, check);
 }
 
 void HelperCore::updateFrontApp(const std::optional<FrontApp>& app, const std::string& ownId) {

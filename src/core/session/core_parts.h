@@ -34,7 +34,8 @@ struct HelperCore::Parts {
     ProcessStats process;
     // At most one per connection, keyed by session id.
     std::map<Bytes, std::unique_ptr<ScreenStreamer>> streamers;
-    Timer frontAppTimer;
+    Timer frontAppTimer;  // only where the workspace cannot report changes
+    std::unique_ptr<Workspace::FrontWatch> frontAppWatch;
     std::optional<AppHandle> lastFrontHandle;
 };
 

@@ -180,7 +180,7 @@ void HelperCore::completePairing(const std::weak_ptr<HelperConn>& weak, const By
         {"t", "paired"}, {"id", device.id}, {"host", hostName_}, {"os", "linux"}, {"v", 2}};
     sendBytes(conn, jsontext::serialize(paired));
     const auto context = contextJSON();
-    const auto displays = displaysJSON();
+    const auto displays = displaysForNewPhone(conn);
     pushContextAndDisplays(conn, context, displays);
 }
 

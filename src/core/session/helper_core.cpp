@@ -38,6 +38,7 @@ HelperCore::~HelperCore() {
     // Stops anything that could call back into a half-destroyed core.
     displayTimer_.reset();
     parts_->frontAppTimer.reset();
+    parts_->frontAppWatch.reset();
     *self_ = nullptr;
     for (auto& [sid, streamer] : parts_->streamers) streamer->stop();
     parts_->streamers.clear();
@@ -129,7 +130,7 @@ std::optional<Bytes> HelperCore::readyFrame(const HelperConnPtr& conn) {
     if (!conn || !conn->device || !conn->session || conn->ended) return std::nullopt;
     store_.touch(conn->device->id);
     auto context = contextJSON();
-    auto displays = displaysJSON();
+    auto displays = displaysForNewPhone(conn);
     loop_.post([token = std::weak_ptr<HelperCore*>(self_), weak = std::weak_ptr<HelperConn>(conn),
                 context = std::move(context), displays = std::move(displays)] {
         auto self = token.lock();

@@ -179,6 +179,8 @@ private:
                                 const std::optional<Bytes>& context,
                                 const std::optional<Bytes>& displays);
     void registerLive(const HelperConnPtr& conn);
+    // The displays message of a ready or pairing sequence.
+    [[nodiscard]] std::optional<Bytes> displaysForNewPhone(const HelperConnPtr& conn);
     void updateActivity();
     void updateFrontApp(const std::optional<FrontApp>& app, const std::string& ownId);
 

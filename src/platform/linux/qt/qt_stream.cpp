@@ -100,28 +100,38 @@ void QtStreamConnection::receive(std::size_t maxLength, ReceiveDone done) {
     if (cancelled_) return;
     pendingReceive_ = std::move(done);
     maxLength_ = std::max<std::size_t>(maxLength, 1);
+    // Asked again from inside a completion: the pump that delivered it serves this read once the
+    // completion has returned, in the same loop turn, without a posted job and a second wake-up.
+    if (delivering_) return;
     later([this] { pump(); });
 }
 
 void QtStreamConnection::pump() {
-    if (cancelled_ || !pendingReceive_) return;
-    Bytes data;
-    const auto available = socket_->bytesAvailable();
-    if (available > 0) {
-        const auto n = std::min<std::size_t>(maxLength_, static_cast<std::size_t>(available));
-        data.resize(n);
-        const auto got =
-            socket_->read(reinterpret_cast<char*>(data.data()), static_cast<qint64>(n));
-        data.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    if (delivering_) return;  // the delivering pump goes on once its completion returns
+    std::weak_ptr<bool> alive = alive_;
+    while (!cancelled_ && pendingReceive_) {
+        Bytes data;
+        const auto available = socket_->bytesAvailable();
+        if (available > 0) {
+            const auto n = std::min<std::size_t>(maxLength_, static_cast<std::size_t>(available));
+            data.resize(n);
+            const auto got =
+                socket_->read(reinterpret_cast<char*>(data.data()), static_cast<qint64>(n));
+            data.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        }
+        const bool drained = socket_->bytesAvailable() == 0;
+        const bool end = ended_ && drained;
+        auto error = drained ? error_ : std::nullopt;
+        if (data.empty() && !end && !error) return;  // nothing yet: readyRead comes back here
+        auto done = std::move(*pendingReceive_);
+        pendingReceive_.reset();
+        delivering_ = true;
+        done(std::move(data), end, std::move(error));
+        // The completion may have destroyed this object.
+        if (alive.expired()) return;
+        delivering_ = false;
+        if (end || error) return;
     }
-    const bool drained = socket_->bytesAvailable() == 0;
-    const bool end = ended_ && drained;
-    auto error = drained ? error_ : std::nullopt;
-    if (data.empty() && !end && !error) return;  // nothing yet: readyRead comes back here
-    auto done = std::move(*pendingReceive_);
-    pendingReceive_.reset();
-    // May destroy this object; nothing follows.
-    done(std::move(data), end, std::move(error));
 }
 
 void QtStreamConnection::send(Bytes data, SendDone done) {

@@ -62,6 +62,8 @@ private:
     std::deque<std::pair<std::int64_t, SendDone>> sendWaiters_;  // by cumulative end offset
     // Inside send(), whose flush may raise the socket's signals at once.
     bool sending_ = false;
+    // Inside a receive completion, which may ask for the next read at once.
+    bool delivering_ = false;
 };
 
 class QtStreamListener final : public StreamListener {

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QSocketNotifier>
 
+#include <poll.h>
+
 #include <cstdlib>
 #include <map>
 #include <vector>
@@ -117,11 +119,33 @@ std::unique_ptr<XConnection::Subscription> XConnection::onLost(std::function<voi
     return std::make_unique<RegistryEntry<decltype(Registry::losses)>>(registry_, &registry_->losses, id);
 }
 
+void XConnection::selectRootEvents(std::uint32_t mask) {
+    if ((rootMask_ | mask) == rootMask_) return;
+    rootMask_ |= mask;
+    xcb_change_window_attributes(conn_, root(), XCB_CW_EVENT_MASK, &rootMask_);
+    xcb_flush(conn_);
+}
+
 void XConnection::dispatchPending() {
     if (lost_) return;
     XReply<xcb_generic_event_t> event;
     while ((event = XReply<xcb_generic_event_t>(xcb_poll_for_event(conn_)))) dispatch(*event);
     if (xcb_connection_has_error(conn_)) noticeLoss();
+}
+
+bool XConnection::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    flush();
+    for (;;) {
+        dispatchPending();
+        if (done()) return true;
+        if (lost_) return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd fd{xcb_get_file_descriptor(conn_), POLLIN, 0};
+        ::poll(&fd, 1, static_cast<int>(left.count()) + 1);
+    }
 }
 
 void XConnection::dispatch(const xcb_generic_event_t& event) {

@@ -5,6 +5,8 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -50,9 +52,16 @@ public:
     [[nodiscard]] std::unique_ptr<Subscription> subscribe(EventHandler handler);
     [[nodiscard]] std::unique_ptr<Subscription> onLost(std::function<void()> handler);
 
+    // Adds to the events this connection selects on the root window. Every backend on the shared
+    // connection asks through here: a plain ChangeWindowAttributes would replace the others' mask.
+    void selectRootEvents(std::uint32_t mask);
+
     // Reads and dispatches whatever is already queued or readable, without blocking.
     void dispatchPending();
     void flush() noexcept { xcb_flush(conn_); }
+    // Reads and dispatches events, blocking, until `done` holds or `limit` passes; for the few
+    // conversations (selections) that a synchronous caller must see through. True when done.
+    [[nodiscard]] bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 private:
     XConnection(xcb_connection_t* conn, xcb_screen_t* screen, std::string displayName);
@@ -68,6 +77,7 @@ private:
     std::unique_ptr<QObject> watcher_;  // owns the notifier; context of the connections
     QSocketNotifier* notifier_ = nullptr;
     QMetaObject::Connection beforeBlock_;
+    std::uint32_t rootMask_ = 0;
     bool lost_ = false;
 };
 

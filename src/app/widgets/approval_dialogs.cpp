@@ -1,0 +1,123 @@
+#include "app/widgets/approval_dialogs.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+namespace tamborix::ui {
+
+struct DialogPrompter::Prompt {
+    QString text;
+    QString informative;
+    QString refuse;  // the default button
+    std::function<void(bool)> answer;
+    Timer timeout;
+    QMessageBox* dialog = nullptr;
+    QPushButton* allow = nullptr;
+};
+
+DialogPrompter::DialogPrompter(MainLoop& loop)
+    : loop_(loop), self_(std::make_shared<DialogPrompter*>(this)) {}
+
+DialogPrompter::~DialogPrompter() {
+    *self_ = nullptr;
+    auto prompts = std::move(prompts_);
+    for (auto& p : prompts) {
+        p->timeout.reset();
+        if (p->dialog) {
+            p->dialog->disconnect();
+            delete p->dialog;
+        }
+        if (p->answer) p->answer(false);
+    }
+}
+
+QMessageBox* DialogPrompter::current() const {
+    return prompts_.empty() ? nullptr : prompts_.front()->dialog;
+}
+
+void DialogPrompter::askApproval(const std::string& name, const std::string& fingerprint,
+                                 std::function<void(bool)> answer) {
+    auto prompt = std::make_unique<Prompt>();
+    prompt->text = QString::fromStdString("Allow \u201C" + name + "\u201D to control this computer?");
+    prompt->informative = QString::fromStdString(
+        "It will be able to move the pointer, click and type.\nDevice key: " + fingerprint +
+        "\n\nOnly allow devices you own and are pairing right now.");
+    prompt->refuse = "Deny";
+    prompt->answer = std::move(answer);
+    Prompt* raw = prompt.get();
+    std::weak_ptr<DialogPrompter*> weak = self_;
+    prompt->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds), [weak, raw] {
+        if (const auto self = weak.lock()) (*self)->finish(raw, false);
+    });
+    enqueue(std::move(prompt));
+}
+
+void DialogPrompter::askScreenApproval(const std::string& name, std::function<void(bool)> answer) {
+    auto prompt = std::make_unique<Prompt>();
+    prompt->text = QString::fromStdString("Allow \u201C" + name + "\u201D to see your screen?");
+    prompt->informative = QString::fromUtf8(
+        "It will see whatever is on the monitor it's showing, while Live screen is open on it. "
+        "You can change this later in Tamborix Helper \u2192 Paired devices.");
+    prompt->refuse = "Don't Allow";
+    prompt->answer = std::move(answer);
+    enqueue(std::move(prompt));
+}
+
+void DialogPrompter::enqueue(std::unique_ptr<Prompt> prompt) {
+    prompts_.push_back(std::move(prompt));
+    showFront();
+}
+
+void DialogPrompter::showFront() {
+    if (prompts_.empty() || prompts_.front()->dialog) return;
+    Prompt* p = prompts_.front().get();
+    auto* box = new QMessageBox;
+    box->setObjectName("approvalPrompt");
+    box->setWindowTitle("Tamborix Helper");
+    box->setIcon(QMessageBox::Warning);
+    box->setText(p->text);
+    box->setInformativeText(p->informative);
+    auto* refuse = box->addButton(p->refuse, QMessageBox::RejectRole);
+    refuse->setObjectName("refuse");
+    p->allow = box->addButton("Allow", QMessageBox::AcceptRole);
+    p->allow->setObjectName("allow");
+    box->setDefaultButton(refuse);
+    box->setEscapeButton(refuse);
+    box->setWindowModality(Qt::NonModal);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box->setAttribute(Qt::WA_DeleteOnClose, false);
+    p->dialog = box;
+    std::weak_ptr<DialogPrompter*> weak = self_;
+    QObject::connect(box, &QMessageBox::finished, box, [weak, p, box] {
+        const auto self = weak.lock();
+        if (!self) return;
+        (*self)->finish(p, box->clickedButton() == p->allow);
+    });
+    box->show();
+    box->raise();
+    box->activateWindow();
+}
+
+void DialogPrompter::finish(Prompt* prompt, bool allowed) {
+    for (auto it = prompts_.begin(); it != prompts_.end(); ++it) {
+        if (it->get() != prompt) continue;
+        auto owned = std::move(*it);
+        prompts_.erase(it);
+        owned->timeout.reset();
+        if (owned->dialog) {
+            // Answered or timed out: the dialog goes, without a second answer.
+            owned->dialog->disconnect();
+            owned->dialog->hide();
+            owned->dialog->deleteLater();
+        }
+        auto answer = std::move(owned->answer);
+        owned.reset();
+        std::weak_ptr<DialogPrompter*> weak = self_;
+        if (answer) answer(allowed);
+        if (const auto self = weak.lock()) (*self)->showFront();
+        return;
+    }
+}
+
+}  // namespace tamborix::ui

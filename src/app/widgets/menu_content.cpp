@@ -1,0 +1,409 @@
+#include "app/widgets/menu_content.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/helper_model.h"
+#include "app/widgets/style.h"
+#include "app/widgets/symbols.h"
+#include "core/session/helper_core.h"
+#include "store/device_store.h"
+
+namespace tamborix::ui {
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+QWidget* symbolRow(Symbol symbol, QLabel* text, int size, QColor color = {}) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    auto* icon = new QLabel;
+    icon->setPixmap(symbolPixmap(symbol, size, color));
+    icon->setAlignment(Qt::AlignTop);
+    layout->addWidget(icon);
+    layout->addWidget(text, 1);
+    return row;
+}
+
+QFrame* divider() {
+    auto* line = new QFrame;
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+std::string scopeText(PairedDevice::Scope scope) {
+    return scope == PairedDevice::Scope::presenter ? "Presenter only" : "Full control";
+}
+
+}  // namespace
+
+MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
+    : QWidget(parent), model_(model), actions_(std::move(actions)) {
+    setObjectName("menuContent");
+    setFixedWidth(340);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 14, 14, 14);
+    layout->setSpacing(10);
+
+    // 1. Header.
+    {
+        auto* header = new QWidget;
+        auto* row = new QHBoxLayout(header);
+        row->setContentsMargins(0, 0, 0, 0);
+        auto* icon = new QLabel;
+        icon->setPixmap(symbolPixmap(Symbol::cursorRays, 28));
+        row->addWidget(icon, 0, Qt::AlignTop);
+        auto* texts = new QVBoxLayout;
+        texts->setSpacing(1);
+        auto* title = new QLabel("Tamborix Helper");
+        title->setObjectName("title");
+        title->setFont(headlineFont());
+        texts->addWidget(title);
+        identity_ = captionLabel();
+        identity_->setObjectName("identity");
+        identity_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        texts->addWidget(identity_);
+        row->addLayout(texts, 1);
+        layout->addWidget(header);
+    }
+
+    // 2. Input permission box: on Linux nothing opens a settings page, so it says why and what
+    // to do instead.
+    {
+        warning_ = new QFrame;
+        warning_->setObjectName("inputWarning");
+        warning_->setStyleSheet(
+            "#inputWarning { background: rgba(255,149,0,26); border-radius: 8px; }");
+        auto* box = new QVBoxLayout(warning_);
+        box->setContentsMargins(8, 8, 8, 8);
+        box->setSpacing(6);
+        auto* text = new QLabel("Needs permission to move the pointer and type.");
+        text->setObjectName("inputWarningText");
+        text->setWordWrap(true);
+        text->setFont(calloutFont());
+        text->setStyleSheet("color: rgb(200,100,0);");
+        box->addWidget(symbolRow(Symbol::warning, text, 16));
+        warningReason_ = new QLabel;
+        warningReason_->setObjectName("inputWarningReason");
+        warningReason_->setWordWrap(true);
+        warningReason_->setFont(calloutFont());
+        box->addWidget(warningReason_);
+        auto* todo = captionLabel(
+            "Phones can connect, but nothing they do reaches this desktop until then. Log in to "
+            "an X11 session with the XTEST extension; the helper notices within 2 seconds.");
+        todo->setObjectName("inputWarningTodo");
+        box->addWidget(todo);
+        layout->addWidget(warning_);
+    }
+
+    // 3. Transports.
+    {
+        auto* group = new QFrame;
+        group->setObjectName("transports");
+        group->setFrameShape(QFrame::StyledPanel);
+        auto* box = new QVBoxLayout(group);
+        box->setContentsMargins(8, 8, 8, 8);
+        box->setSpacing(6);
+        network_ = new QCheckBox;
+        network_->setObjectName("networkSwitch");
+        network_->setIcon(symbolIcon(Symbol::network));
+        connect(network_, &QCheckBox::clicked, this, [this](bool on) { model_.setNetworkOn(on); });
+        box->addWidget(network_);
+        discovery_ = captionLabel();
+        discovery_->setObjectName("discovery");
+        discovery_->setContentsMargins(24, 0, 0, 0);
+        box->addWidget(discovery_);
+        bluetooth_ = new QCheckBox;
+        bluetooth_->setObjectName("bluetoothSwitch");
+        bluetooth_->setIcon(symbolIcon(Symbol::bluetooth));
+        connect(bluetooth_, &QCheckBox::clicked, this, [this](bool on) { model_.setBluetoothOn(on); });
+        box->addWidget(bluetooth_);
+        layout->addWidget(group);
+    }
+
+    // 4. Screen sharing.
+    sharingText_ = new QLabel;
+    sharingText_->setObjectName("sharing");
+    sharingText_->setWordWrap(true);
+    {
+        QFont f = calloutFont();
+        f.setWeight(QFont::DemiBold);
+        sharingText_->setFont(f);
+        sharingText_->setStyleSheet("color: rgb(215,40,40);");
+    }
+    sharing_ = symbolRow(Symbol::screenShared, sharingText_, 16);
+    layout->addWidget(sharing_);
+
+    // 5. Connected phones.
+    {
+        connected_ = new QWidget;
+        connected_->setObjectName("connected");
+        connectedRows_ = new QVBoxLayout(connected_);
+        connectedRows_->setContentsMargins(0, 0, 0, 0);
+        connectedRows_->setSpacing(2);
+        connectedRows_->addWidget(captionLabel("Connected"));
+        layout->addWidget(connected_);
+    }
+
+    // 6.
+    {
+        auto* pair = new QPushButton(symbolIcon(Symbol::qrCode, Qt::white), "Pair New Device\u2026");
+        pair->setObjectName("pairNewDevice");
+        pair->setStyleSheet(
+            "QPushButton { background: rgb(0,122,255); color: white; border-radius: 6px;"
+            " padding: 5px 12px; } QPushButton:pressed { background: rgb(0,90,200); }");
+        connect(pair, &QPushButton::clicked, this, [this] {
+            if (actions_.pairNewDevice) actions_.pairNewDevice();
+        });
+        layout->addWidget(pair, 0, Qt::AlignLeft);
+    }
+
+    // 7. Paired devices.
+    {
+        devices_ = new QWidget;
+        devices_->setObjectName("pairedDevices");
+        deviceRows_ = new QVBoxLayout(devices_);
+        deviceRows_->setContentsMargins(0, 0, 0, 0);
+        deviceRows_->setSpacing(6);
+        deviceRows_->addWidget(divider());
+        deviceRows_->addWidget(captionLabel("Paired devices"));
+        layout->addWidget(devices_);
+    }
+
+    // 8, 9.
+    stats_ = captionLabel();
+    stats_->setObjectName("stats");
+    {
+        QFont f = stats_->font();
+        f.setStyleHint(QFont::Monospace);
+        f.setFamily("monospace");
+        stats_->setFont(f);
+    }
+    layout->addWidget(stats_);
+    event_ = captionLabel();
+    event_->setObjectName("lastEvent");
+    layout->addWidget(event_);
+
+    // 10-13.
+    layout->addWidget(divider());
+    shareFrontApp_ = new QCheckBox("Share the active app with paired phones (for shortcuts)");
+    shareFrontApp_->setObjectName("shareFrontApp");
+    shareFrontApp_->setFont(calloutFont());
+    connect(shareFrontApp_, &QCheckBox::clicked, this,
+            [this](bool on) { model_.setShareFrontApp(on); });
+    layout->addWidget(shareFrontApp_);
+    startAtLogin_ = new QCheckBox("Start at login");
+    startAtLogin_->setObjectName("startAtLogin");
+    connect(startAtLogin_, &QCheckBox::clicked, this, [this](bool on) {
+        std::string error;
+        if (!model_.setStartAtLogin(on, error)) {
+            loginError_->setText(q(error));
+            loginError_->setVisible(true);
+        } else {
+            loginError_->setVisible(false);
+        }
+        // The switch shows what is really in place, whatever was asked.
+        startAtLogin_->setChecked(model_.startAtLogin());
+    });
+    layout->addWidget(startAtLogin_);
+    loginError_ = captionLabel();
+    loginError_->setObjectName("startAtLoginError");
+    loginError_->setVisible(false);
+    layout->addWidget(loginError_);
+    {
+        auto* row = new QHBoxLayout;
+        row->addStretch(1);
+        auto* quit = new QPushButton("Quit");
+        quit->setObjectName("quit");
+        connect(quit, &QPushButton::clicked, this, [this] { model_.quit(); });
+        row->addWidget(quit);
+        layout->addLayout(row);
+    }
+    layout->addStretch(1);
+
+    subscription_ = model_.subscribe([this](HelperModel::Change) { scheduleRefresh(); });
+    refresh();
+}
+
+MenuContent::~MenuContent() {
+    subscription_.reset();
+    delete confirm_;
+}
+
+void MenuContent::scheduleRefresh() {
+    if (refreshQueued_) return;
+    refreshQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        refreshQueued_ = false;
+        refresh();
+    });
+}
+
+void MenuContent::refresh() {
+    auto& core = model_.core();
+    identity_->setText(q("Identity " + model_.identityFingerprint()));
+
+    warning_->setVisible(!model_.accessibilityGranted());
+    warningReason_->setText(q(model_.inputReason()));
+
+    network_->setChecked(model_.networkOn());
+    network_->setText(q(model_.networkStatusLine()));
+    const auto discovery = model_.discoveryLine();
+    discovery_->setText(q(discovery));
+    discovery_->setVisible(!discovery.empty());
+    bluetooth_->setChecked(model_.bluetoothOn());
+    bluetooth_->setText(q(model_.bluetoothStatusLine()));
+
+    const auto& sharing = core.sharingWith();
+    std::string names;
+    for (const auto& n : sharing) names += (names.empty() ? "" : ", ") + n;
+    sharingText_->setText(q("Screen shared with " + names));
+    sharing_->setVisible(!sharing.empty());
+
+    std::vector<std::string> connected;
+    for (const auto& [key, text] : core.active()) connected.push_back(text);
+    std::sort(connected.begin(), connected.end());
+    if (connected != connectedShown_) rebuildConnected(connected);
+    connected_->setVisible(!connected.empty());
+
+    rebuildDevices();
+    devices_->setVisible(!model_.store().devices().empty());
+
+    const auto& stats = core.lastStats();
+    const bool haveStats = stats.is_object() && !stats.empty();
+    stats_->setText(haveStats ? q(model_.statsLine()) : QString());
+    stats_->setVisible(haveStats);
+    const auto& event = core.lastEvent();
+    event_->setText(event ? q(*event) : QString());
+    event_->setVisible(event.has_value());
+
+    shareFrontApp_->setChecked(model_.shareFrontApp());
+    startAtLogin_->setChecked(model_.startAtLogin());
+}
+
+void MenuContent::rebuildConnected(const std::vector<std::string>& texts) {
+    connectedShown_ = texts;
+    // Row 0 is the caption.
+    while (connectedRows_->count() > 1) {
+        auto* item = connectedRows_->takeAt(1);
+        if (auto* w = item->widget()) {
+            w->hide();
+            w->deleteLater();
+        }
+        delete item;
+    }
+    for (const auto& text : texts) {
+        auto* label = new QLabel(q(text));
+        label->setObjectName("connection");
+        label->setFont(calloutFont());
+        connectedRows_->addWidget(symbolRow(Symbol::lock, label, 14));
+    }
+}
+
+void MenuContent::rebuildDevices() {
+    const auto& devices = model_.store().devices();
+    std::string shown;
+    for (const auto& d : devices) {
+        shown += d.id + '\x1f' + d.name + '\x1f' + std::string(scopeName(d.scope)) + '\x1f' +
+                 (d.screen ? (*d.screen ? "1" : "0") : "-") + '\x1e';
+    }
+    if (shown == devicesShown_) return;
+    devicesShown_ = shown;
+    // Rows 0 and 1 are the divider and the caption. A row's menu may be the one that changed the
+    // store, so old rows go away only once the event loop is back at its top.
+    while (deviceRows_->count() > 2) {
+        auto* item = deviceRows_->takeAt(2);
+        if (auto* w = item->widget()) {
+            w->hide();
+            w->deleteLater();
+        }
+        delete item;
+    }
+    for (const auto& d : devices) {
+        auto* row = new QWidget;
+        row->setObjectName(q("device:" + d.id));
+        auto* h = new QHBoxLayout(row);
+        h->setContentsMargins(0, 0, 0, 0);
+        auto* texts = new QVBoxLayout;
+        texts->setSpacing(0);
+        auto* name = new QLabel(q(d.name));
+        name->setObjectName("deviceName");
+        texts->addWidget(name);
+        auto* scope = captionLabel(q(scopeText(d.scope)));
+        scope->setObjectName("deviceScope");
+        texts->addWidget(scope);
+        h->addLayout(texts, 1);
+
+        auto* more = new QToolButton;
+        more->setObjectName("deviceActions");
+        more->setIcon(symbolIcon(Symbol::ellipsis));
+        more->setAutoRaise(true);
+        more->setPopupMode(QToolButton::InstantPopup);
+        more->setStyleSheet("QToolButton::menu-indicator { image: none; }");
+        auto* menu = new QMenu(more);
+        const std::string id = d.id;
+        const bool presenter = d.scope == PairedDevice::Scope::presenter;
+        menu->addAction(presenter ? "Allow full control" : "Limit to presenter (no typing)", this,
+                        [this, id, presenter] {
+                            model_.setScope(id, presenter ? PairedDevice::Scope::full
+                                                          : PairedDevice::Scope::presenter);
+                        });
+        const bool granted = d.screen.value_or(false);
+        menu->addAction(granted ? "Stop allowing screen viewing" : "Reset screen-viewing permission",
+                        this, [this, id] { model_.resetScreen(id); });
+        menu->addSeparator();
+        menu->addAction("Remove\u2026", this, [this, id] { askRemove(id); });
+        more->setMenu(menu);
+        h->addWidget(more, 0, Qt::AlignVCenter);
+        deviceRows_->addWidget(row);
+    }
+}
+
+void MenuContent::askRemove(const std::string& id) {
+    const auto device = model_.store().deviceById(id);
+    if (!device) return;
+    if (confirm_) {
+        confirm_->deleteLater();
+        confirm_ = nullptr;
+    }
+    confirmRemove_ = id;
+    confirm_ = new QMessageBox(window());
+    confirm_->setObjectName("removeConfirmation");
+    confirm_->setWindowTitle("Tamborix Helper");
+    confirm_->setIcon(QMessageBox::Warning);
+    confirm_->setText(q("Remove " + device->name + "?"));
+    confirm_->setInformativeText("It will be disconnected immediately and must pair again.");
+    auto* remove = confirm_->addButton("Remove", QMessageBox::DestructiveRole);
+    remove->setObjectName("remove");
+    auto* cancel = confirm_->addButton("Cancel", QMessageBox::RejectRole);
+    cancel->setObjectName("cancel");
+    confirm_->setDefaultButton(cancel);
+    confirm_->setEscapeButton(cancel);
+    confirm_->setWindowModality(Qt::NonModal);
+    QMessageBox* box = confirm_;
+    connect(box, &QMessageBox::finished, this, [this, box, remove] {
+        const bool doRemove = box->clickedButton() == remove;
+        const auto target = std::exchange(confirmRemove_, std::nullopt);
+        if (confirm_ == box) confirm_ = nullptr;
+        box->deleteLater();
+        if (doRemove && target) model_.revoke(*target);
+    });
+    confirm_->show();
+    confirm_->raise();
+    confirm_->activateWindow();
+}
+
+}  // namespace tamborix::ui

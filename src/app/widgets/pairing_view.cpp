@@ -1,0 +1,211 @@
+#include "app/widgets/pairing_view.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
+
+#include "app/helper_model.h"
+#include "app/pairing_link.h"
+#include "app/widgets/qr_image.h"
+#include "app/widgets/style.h"
+#include "app/widgets/symbols.h"
+#include "core/session/helper_core.h"
+#include "store/device_store.h"
+
+namespace tamborix::ui {
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+std::string PairingView::countdownText(std::optional<MonoTime> expires, MonoTime now) {
+    long long left = 0;
+    if (expires && *expires > now) {
+        left = std::chrono::duration_cast<std::chrono::seconds>(*expires - now).count();
+    }
+    const long long s = left % 60;
+    return std::to_string(left / 60) + ":" + (s < 10 ? "0" : "") + std::to_string(s);
+}
+
+PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidget* parent)
+    : QWidget(parent), model_(model), close_(std::move(close)),
+      self_(std::make_shared<PairingView*>(this)) {
+    setObjectName("pairingView");
+    setFixedWidth(360);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(14);
+
+    auto* title = new QLabel("Pair a phone or watch");
+    title->setObjectName("pairingTitle");
+    {
+        QFont f = headlineFont();
+        f.setPointSizeF(f.pointSizeF() * 1.3);
+        f.setWeight(QFont::Bold);
+        title->setFont(f);
+    }
+    layout->addWidget(title, 0, Qt::AlignHCenter);
+
+    // Open state.
+    openBox_ = new QWidget;
+    openBox_->setObjectName("openState");
+    {
+        auto* box = new QVBoxLayout(openBox_);
+        box->setContentsMargins(0, 0, 0, 0);
+        box->setSpacing(14);
+        qr_ = new QLabel;
+        qr_->setObjectName("qr");
+        qr_->setFixedSize(256, 256);
+        qr_->setAlignment(Qt::AlignCenter);
+        // White all round: the pixels around the code are its quiet zone.
+        qr_->setStyleSheet("background: white; border-radius: 10px;");
+        box->addWidget(qr_, 0, Qt::AlignHCenter);
+        auto* hint = new QLabel("In Tamborix on your iPhone, tap \u201CScan pairing QR code\u201D.");
+        hint->setObjectName("scanHint");
+        hint->setWordWrap(true);
+        hint->setAlignment(Qt::AlignHCenter);
+        box->addWidget(hint);
+        auto* typeBox = new QVBoxLayout;
+        typeBox->setSpacing(2);
+        auto* orType = captionLabel("Or type this code");
+        orType->setAlignment(Qt::AlignHCenter);
+        typeBox->addWidget(orType);
+        codeText_ = new QLabel;
+        codeText_->setObjectName("code");
+        codeText_->setAlignment(Qt::AlignHCenter);
+        codeText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        QFont mono("monospace");
+        mono.setStyleHint(QFont::Monospace);
+        mono.setPixelSize(22);
+        mono.setWeight(QFont::DemiBold);
+        codeText_->setFont(mono);
+        typeBox->addWidget(codeText_);
+        box->addLayout(typeBox);
+        countdown_ = captionLabel();
+        countdown_->setObjectName("countdown");
+        countdown_->setAlignment(Qt::AlignHCenter);
+        box->addWidget(countdown_);
+        auto* cancel = new QPushButton("Cancel");
+        cancel->setObjectName("cancel");
+        connect(cancel, &QPushButton::clicked, this, [this] {
+            if (close_) close_();
+        });
+        box->addWidget(cancel, 0, Qt::AlignHCenter);
+    }
+    layout->addWidget(openBox_);
+
+    // Closed state.
+    closedBox_ = new QWidget;
+    closedBox_->setObjectName("closedState");
+    {
+        auto* box = new QVBoxLayout(closedBox_);
+        box->setContentsMargins(0, 0, 0, 0);
+        box->setSpacing(14);
+        auto* icon = new QLabel;
+        icon->setPixmap(symbolPixmap(Symbol::shieldCheck, 48));
+        box->addWidget(icon, 0, Qt::AlignHCenter);
+        closedText_ = new QLabel;
+        closedText_->setObjectName("closedText");
+        closedText_->setWordWrap(true);
+        closedText_->setAlignment(Qt::AlignHCenter);
+        box->addWidget(closedText_);
+        auto* row = new QHBoxLayout;
+        row->addStretch(1);
+        auto* another = new QPushButton("Pair Another");
+        another->setObjectName("pairAnother");
+        connect(another, &QPushButton::clicked, this, [this] { open(); });
+        row->addWidget(another);
+        done_ = new QPushButton("Done");
+        done_->setObjectName("done");
+        done_->setDefault(true);
+        connect(done_, &QPushButton::clicked, this, [this] {
+            if (close_) close_();
+        });
+        row->addWidget(done_);
+        row->addStretch(1);
+        box->addLayout(row);
+    }
+    layout->addWidget(closedBox_);
+    layout->addStretch(1);
+
+    auto* footer = new QLabel(q("This computer: " + model_.identityFingerprint()));
+    footer->setObjectName("footer");
+    {
+        footer->setFont(captionFont());
+        QPalette p = footer->palette();
+        QColor c = p.color(QPalette::WindowText);
+        c.setAlphaF(0.45);
+        p.setColor(QPalette::WindowText, c);
+        footer->setPalette(p);
+        footer->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    layout->addWidget(footer, 0, Qt::AlignHCenter);
+
+    // The store and the core may change inside a handler that is still using them (a pairing
+    // completing); read them again on the next turn.
+    std::weak_ptr<PairingView*> weak = self_;
+    subscription_ = model_.subscribe([this, weak](HelperModel::Change change) {
+        if (change != HelperModel::Change::store && change != HelperModel::Change::event &&
+            change != HelperModel::Change::core) {
+            return;
+        }
+        QTimer::singleShot(0, this, [weak] {
+            if (const auto self = weak.lock()) (*self)->refresh();
+        });
+    });
+    tick_ = model_.loop().repeating(seconds(1.0), [weak] {
+        if (const auto self = weak.lock()) (*self)->refresh();
+    });
+    refresh();
+}
+
+PairingView::~PairingView() {
+    *self_ = nullptr;
+    tick_.reset();
+    subscription_.reset();
+    // No code stays valid without a visible window.
+    if (opened_) model_.closePairing();
+}
+
+void PairingView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!opened_) open();
+}
+
+void PairingView::open() {
+    opened_ = true;
+    const auto pairing = model_.openPairing();
+    code_ = pairing.code;
+    uri_ = pairing.link;
+    const QImage image = qrImage(uri_, 8);
+    if (image.isNull()) {
+        qr_->clear();
+        qr_->setVisible(false);
+    } else {
+        // Scaled without smoothing, so module edges stay sharp.
+        qr_->setPixmap(QPixmap::fromImage(image.scaled(240, 240, Qt::KeepAspectRatio,
+                                                       Qt::FastTransformation)));
+        qr_->setVisible(true);
+    }
+    codeText_->setText(q(prettyPairCode(*code_)));
+    refresh();
+}
+
+void PairingView::refresh() {
+    auto& store = model_.store();
+    const bool open = code_.has_value() && store.pairingOpen();
+    openState_ = open;
+    openBox_->setVisible(open);
+    closedBox_->setVisible(!open);
+    countdown_->setText(
+        q("Expires in " + countdownText(store.pairExpires(), model_.loop().now()) + " \u00B7 works once"));
+    const auto& event = model_.core().lastEvent();
+    closedText_->setText(event ? q(*event) : QString("Pairing is closed."));
+    if (!open && isVisible()) done_->setFocus();
+}
+
+}  // namespace tamborix::ui

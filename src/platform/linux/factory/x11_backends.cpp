@@ -1,0 +1,61 @@
+#include "platform/linux/factory/x11_backends.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/linux/x11/x11_display_source.h"
+#include "platform/linux/x11/x11_input_sink.h"
+#ifdef TAMBORIX_HAVE_X11_DESKTOP
+#include "platform/linux/x11/x11_desktop.h"
+#endif
+
+namespace tamborix {
+
+namespace {
+
+// Where the keycodes lent to characters are noted, per display, so a later run can give back
+// what a crashed one left bound.
+std::filesystem::path lentKeycodesNote(const std::string& display) {
+    std::string name = "lent-keycodes-";
+    for (char ch : display) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run)
+        return std::filesystem::path(run) / "tamborix" / name;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state)
+        return std::filesystem::path(state) / "Velmorand" / name;
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::filesystem::path(home) / ".local" / "state" / "Velmorand" / name;
+    return {};
+}
+
+}  // namespace
+
+void installX11Backends(PlatformBackends& b, const std::shared_ptr<x11::XConnection>& conn,
+                        MainLoop& loop, const BackendRequest& request) {
+    (void)request;
+    b.session = conn;
+    x11::XConnection& c = *conn;
+
+    x11::X11InputSink::Options inputOptions;
+    inputOptions.spares.note = lentKeycodesNote(c.displayName());
+    auto input = std::make_unique<x11::X11InputSink>(c, loop, inputOptions);
+    b.report.push_back("Input: " + input->describe());
+    b.input = std::move(input);
+
+    auto displays = std::make_unique<x11::X11DisplaySource>(c);
+    b.report.push_back("Displays: " + displays->describe());
+    b.displays = std::move(displays);
+
+#ifdef TAMBORIX_HAVE_X11_DESKTOP
+    auto desktop = x11::makeX11Desktop(conn);
+    b.workspace = std::move(desktop.workspace);
+    b.windows = std::move(desktop.windows);
+    b.clipboard = std::move(desktop.clipboard);
+    b.report.push_back("Applications: the window manager's clients, desktop entries through GIO");
+    b.report.push_back("Windows: EWMH; clipboard: the X11 CLIPBOARD selection");
+#else
+    b.report.push_back("Applications, windows: none (no GIO in this build); clipboard: in the helper");
+#endif
+}
+
+}  // namespace tamborix

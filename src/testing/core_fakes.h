@@ -1,0 +1,61 @@
+#pragma once
+// The platform fakes a session core runs on, as one bundle, so that the core's tests, its
+// benchmark and its fuzzers build it the same way. Header only: the compiled fakes stay free of
+// the core, and only users that already link the core see HelperServices.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/session/helper_core.h"
+#include "testing/fake_activity.h"
+#include "testing/fake_clipboard.h"
+#include "testing/fake_display_source.h"
+#include "testing/fake_host_info.h"
+#include "testing/fake_overlay_surface.h"
+#include "testing/fake_screen_capture.h"
+#include "testing/fake_window_control.h"
+#include "testing/fake_workspace.h"
+
+namespace tamborix::testing {
+
+struct CoreFakes {
+    // Two displays side by side (1920 x 1080, then 1280 x 1024), the pointer on the first.
+    [[nodiscard]] static std::vector<DisplayInfo> twoDisplays() {
+        return FakeDisplaySource::withBounds({{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}});
+    }
+
+    explicit CoreFakes(MainLoop& loop, std::string hostName = "Test Box",
+                       std::vector<DisplayInfo> displayList = twoDisplays(),
+                       Point pointer = Point{100, 100})
+        : displays(std::move(displayList), pointer), capture(loop), host(std::move(hostName)) {}
+
+    [[nodiscard]] HelperServices services(MainLoop& loop, DeviceStore& store, InputSink& input,
+                                          bool dryRun,
+                                          const MainThreadLagProbe* lagProbe = nullptr) {
+        return HelperServices{.loop = loop,
+                              .store = store,
+                              .input = input,
+                              .displays = displays,
+                              .workspace = workspace,
+                              .windows = windows,
+                              .overlay = overlay,
+                              .capture = capture,
+                              .clipboard = clipboard,
+                              .activity = activity,
+                              .host = host,
+                              .dryRun = dryRun,
+                              .lagProbe = lagProbe};
+    }
+
+    FakeDisplaySource displays;
+    FakeWorkspace workspace;
+    FakeWindowControl windows;
+    FakeOverlaySurface overlay;
+    FakeScreenCapture capture;
+    FakeClipboard clipboard;
+    FakeActivity activity;
+    FakeHostInfo host;
+};
+
+}  // namespace tamborix::testing

@@ -1,0 +1,108 @@
+// The real tamborix-helper on a private X server, outside dry run, driven by tamborix-remote: what
+// the phone sends reaches a window on that display.
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "e2e/helper_fixture.h"
+#include "xserver/x_server.h"
+
+namespace tamborix::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A focused window over the whole screen that records presses and the pointer.
+class Window {
+public:
+    explicit Window(const XServer& server) : c_(xcb_connect(server.display().c_str(), nullptr)) {
+        const auto* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+        root_ = screen->root;
+        const xcb_window_t w = xcb_generate_id(c_);
+        const std::uint32_t values[] = {1, XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_BUTTON_PRESS};
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, w, root_, 0, 0, screen->width_in_pixels,
+                          screen->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+        xcb_map_window(c_, w);
+        xcb_set_input_focus(c_, XCB_INPUT_FOCUS_POINTER_ROOT, w, XCB_CURRENT_TIME);
+        std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+    }
+    ~Window() { xcb_disconnect(c_); }
+
+    std::vector<int> buttons;
+    std::vector<xcb_keysym_t> keys;
+
+    // Reads events until `done` holds or 10 s pass.
+    template <class Pred>
+    bool until(Pred done) {
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            xcb_generic_event_t* e = xcb_poll_for_event(c_);
+            if (!e) {
+                std::this_thread::sleep_for(5ms);
+                continue;
+            }
+            const auto type = e->response_type & 0x7f;
+            if (type == XCB_BUTTON_PRESS) buttons.push_back(reinterpret_cast<xcb_button_press_event_t*>(e)->detail);
+            if (type == XCB_KEY_PRESS) {
+                const auto* k = reinterpret_cast<xcb_key_press_event_t*>(e);
+                const auto sym = keysym(k->detail);
+                if (!(sym >= 0xffe1 && sym <= 0xffee)) keys.push_back(sym);
+            }
+            std::free(e);
+        }
+        return done();
+    }
+
+    std::pair<int, int> pointer() {
+        auto* r = xcb_query_pointer_reply(c_, xcb_query_pointer(c_, root_), nullptr);
+        std::pair<int, int> p{r->root_x, r->root_y};
+        std::free(r);
+        return p;
+    }
+
+private:
+    xcb_keysym_t keysym(xcb_keycode_t kc) {
+        auto* r = xcb_get_keyboard_mapping_reply(c_, xcb_get_keyboard_mapping(c_, kc, 1), nullptr);
+        const xcb_keysym_t s = r && xcb_get_keyboard_mapping_keysyms_length(r) > 0
+                                   ? xcb_get_keyboard_mapping_keysyms(r)[0]
+                                   : 0;
+        std::free(r);
+        return s;
+    }
+
+    xcb_connection_t* c_;
+    xcb_window_t root_ = 0;
+};
+
+TEST(HelperX11E2E, Remote_MovesClicksScrollsKeysAndText_ReachTheDisplay) {
+    XServer server;
+    ASSERT_EQ(server.run({"setxkbmap", "us"}), 0);
+    Window window(server);
+    HelperRun run(true, false, {"DISPLAY=" + server.display()});
+    EXPECT_NE(run.helper().transcript().find("Backend: x11 on display " + server.display()), std::string::npos)
+        << run.helper().transcript();
+    EXPECT_NE(run.helper().transcript().find("Input: X11 XTEST + XKB"), std::string::npos);
+    ASSERT_EQ(run.pair().exitCode, 0);
+
+    const auto r = run.runRemote({"send", run.address(), R"({"t":"move","dx":100,"dy":50})"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // Xvfb starts with the pointer at the centre of its 3840 × 1080 screen.
+    EXPECT_TRUE(window.until([&] { return window.pointer() == std::pair<int, int>{2020, 590}; }))
+        << window.pointer().first << "," << window.pointer().second;
+
+    const auto r2 = run.runRemote({"send", run.address(), R"({"t":"click","b":"right"})",
+                                   R"({"t":"scroll","dx":0,"dy":100})", R"({"t":"key","k":"a"})",
+                                   R"({"t":"key","k":"enter"})", R"({"t":"text","s":"hé€"})"});
+    ASSERT_EQ(r2.exitCode, 0) << r2.err;
+    EXPECT_TRUE(window.until([&] { return window.buttons.size() >= 3 && window.keys.size() >= 5; }));
+    EXPECT_EQ(window.buttons, (std::vector<int>{3, 5, 5}));
+    EXPECT_EQ(window.keys, (std::vector<xcb_keysym_t>{0x61, 0xff0d, 0x68, 0xe9, 0x20ac}));
+}
+
+}  // namespace
+}  // namespace tamborix::testing
