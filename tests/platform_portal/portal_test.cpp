@@ -14,7 +14,9 @@
 #include <fstream>
 #include <memory>
 
+#include "platform/linux/factory/backends.h"
 #include "platform/linux/portal/portal_input_sink.h"
+#include "platform/linux/qt/qt_main_loop.h"
 #include "platform/linux/portal/remote_desktop_session.h"
 #include "platform_portal/fake_portal.h"
 #include "platform_secret/private_session_bus.h"
@@ -223,6 +225,93 @@ TEST_F(PortalTest, Session_ClosedByTheDesktop_StopsPostingWithTheReason) {
     ASSERT_TRUE(spinUntil([&] { return session->state() == RemoteDesktopSession::State::closed; }));
     EXPECT_FALSE(sink.mayPost());
     EXPECT_EQ(sink.reason(), "the desktop ended the remote-control session");
+}
+
+
+// The factory's choice, with the portal on the private bus and uinput pointed at paths the test
+// owns, so that no test reaches the machine's portal or /dev/uinput.
+class PortalFactoryTest : public PortalTest {
+protected:
+    void SetUp() override {
+        PortalTest::SetUp();
+        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "TAMBORIX_BACKEND"})
+            ::unsetenv(v);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", bus_->address().c_str(), 1);
+        settings_ = dir_ / ("settings-" + std::to_string(round_));
+        drm_ = dir_ / ("drm-" + std::to_string(round_));
+        std::filesystem::create_directories(drm_ / "card0-HDMI-A-1");
+        std::ofstream(drm_ / "card0-HDMI-A-1" / "status") << "connected\n";
+        std::ofstream(drm_ / "card0-HDMI-A-1" / "modes") << "1920x1080\n1280x720\n";
+    }
+    void TearDown() override {
+        for (const char* v : {"WAYLAND_DISPLAY", "XDG_SESSION_TYPE"}) ::unsetenv(v);
+        PortalTest::TearDown();
+    }
+    PlatformBackends make(std::string forced = {}, bool dryRun = false) {
+        BackendRequest request{dryRun, forced, forced.empty() ? "" : "--backend", settings_,
+                               dir_ / "no-uinput", drm_};
+        return makePlatformBackends(loop_, request);
+    }
+    QtMainLoop loop_;
+    std::filesystem::path settings_;
+    std::filesystem::path drm_;
+};
+
+TEST_F(PortalFactoryTest, Make_WaylandSessionWithPortal_PortalInputOnceConsentedAndTokenKept) {
+    servePortal();
+    ::setenv("WAYLAND_DISPLAY", "wayland-7", 1);
+    auto b = make();
+    EXPECT_EQ(b.backendName, "portal");
+    EXPECT_EQ(b.backendLine, "Backend: portal (remote-desktop portal version 2)");
+    // Consent comes later, from the dialog; until then the reason says what is awaited.
+    EXPECT_FALSE(b.input->mayPost());
+    EXPECT_EQ(b.input->reason(), "waiting for the desktop's remote-control permission");
+    ASSERT_TRUE(spinUntil([&] { return b.input->mayPost(); })) << b.input->reason();
+    EXPECT_EQ(b.displays->displays().size(), 2u);
+    EXPECT_EQ(readFile(settings_ / "remote-desktop-token"), "token-1");
+    b = {};
+    ASSERT_TRUE(spinUntil([&] { return fake_->sessionsClosed == 1; })) << "the session ends with the helper";
+
+    // XDG_SESSION_TYPE alone marks a Wayland session too; the kept consent shows no dialog.
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::setenv("XDG_SESSION_TYPE", "wayland", 1);
+    b = make();
+    ASSERT_TRUE(spinUntil([&] { return b.input->mayPost(); })) << b.input->reason();
+    EXPECT_EQ(fake_->dialogsShown, 1);
+}
+
+TEST_F(PortalFactoryTest, Make_WaylandWithoutPortalOrUinput_NoneWithEveryReason) {
+    ::setenv("WAYLAND_DISPLAY", "wayland-7", 1);
+    auto b = make();
+    EXPECT_EQ(b.backendName, "none");
+    const std::string reason = b.input->reason();
+    EXPECT_EQ(reason.rfind("Wayland session (WAYLAND_DISPLAY=wayland-7): portal: no remote-desktop portal (", 0), 0u)
+        << reason;
+    EXPECT_NE(reason.find("; uinput: " + (dir_ / "no-uinput").string() + " not writable (No such file or directory)"),
+              std::string::npos) << reason;
+    EXPECT_EQ(b.backendLine, "Backend: none, " + reason);
+
+    // A dry run neither asks the portal nor makes devices.
+    servePortal();
+    b = make({}, true);
+    EXPECT_EQ(b.backendName, "none");
+    EXPECT_EQ(b.input->reason(), "Wayland session (WAYLAND_DISPLAY=wayland-7): portal: not started in a "
+                                 "dry run; uinput: not started in a dry run");
+    spinUntil([] { return false; }, 50);
+    EXPECT_EQ(fake_->dialogsShown, 0);
+}
+
+TEST_F(PortalFactoryTest, Make_Forced_PortalOutsideWaylandAndUinputWithItsReason) {
+    servePortal();
+    auto b = make("portal");
+    EXPECT_EQ(b.backendLine, "Backend: portal (remote-desktop portal version 2, forced by --backend)");
+    ASSERT_TRUE(spinUntil([&] { return b.input->mayPost(); })) << b.input->reason();
+
+    ::setenv("WAYLAND_DISPLAY", "wayland-7", 1);
+    b = make("uinput");
+    EXPECT_EQ(b.backendName, "none");
+    EXPECT_EQ(b.input->reason(), "uinput: " + (dir_ / "no-uinput").string() +
+                                     " not writable (No such file or directory), forced by --backend");
 }
 
 }  // namespace

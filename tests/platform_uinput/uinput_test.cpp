@@ -10,10 +10,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "platform/linux/uinput/drm_outputs.h"
 #include "platform/linux/uinput/uinput_input_sink.h"
 
 namespace tamborix::uinput {
@@ -98,7 +101,9 @@ TEST(UinputSink, Create_TwoDevices_AbsoluteAxesSpanTheDesktopAndCreateComesLast)
     bool wheelHiRes = false;
     for (const auto& c : fake.calls) {
         if (c.request == UI_DEV_SETUP) names.push_back(c.name);
-        if (c.request == UI_ABS_SETUP) EXPECT_EQ(c.absMax, c.absCode == ABS_X ? 3839 : 1079);
+        if (c.request == UI_ABS_SETUP) {
+            EXPECT_EQ(c.absMax, c.absCode == ABS_X ? 3839 : 1079);
+        }
         if (c.request == UI_SET_RELBIT && c.value == REL_WHEEL_HI_RES) wheelHiRes = true;
         if (c.request == UI_DEV_CREATE) {
             ++creates;
@@ -154,6 +159,28 @@ TEST(UinputSink, KeysAndText_GermanLayout_ThroughTheLayoutsOwnKeys) {
     bool zOnY = false;
     for (const auto& e : sink.layout()) zOnY |= (e.character == U'z' && e.keycode == KEY_Y && !e.shift);
     EXPECT_TRUE(zOnY);
+}
+
+
+TEST(DrmOutputs, ConnectedOutputs_OnlyConnectedConnectorsWithAModeSideBySideInNameOrder) {
+    const auto root = std::filesystem::temp_directory_path() / ("tamborix-drm-" + std::to_string(::getpid()));
+    const auto connector = [&](const std::string& name, const std::string& status, const std::string& modes) {
+        std::filesystem::create_directories(root / name);
+        std::ofstream(root / name / "status") << status << "\n";
+        std::ofstream(root / name / "modes") << modes;
+    };
+    connector("card0-eDP-1", "connected", "2560x1600\n1920x1200\n");
+    connector("card0-DP-1", "disconnected", "");
+    connector("card0-HDMI-A-1", "connected", "1920x1080i\n");
+    connector("card1-DP-2", "connected", "");  // no mode read yet: nothing to reach
+    connector("card0", "", "");                // the card itself
+    const auto outputs = connectedOutputs(root);
+    std::filesystem::remove_all(root);
+    ASSERT_EQ(outputs.size(), 2u);
+    EXPECT_EQ(outputs[0], (Rect{0, 0, 1920, 1080}));
+    EXPECT_EQ(outputs[1], (Rect{1920, 0, 2560, 1600}));
+    EXPECT_EQ(outputsUnion(outputs), (Rect{0, 0, 4480, 1600}));
+    EXPECT_TRUE(connectedOutputs(root).empty());
 }
 
 }  // namespace

@@ -9,20 +9,21 @@
 
 namespace tamborix::uinput {
 
-FdLayer kernelFdLayer() {
-    return {[] {
-                const int fd = ::open("/dev/uinput", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+FdLayer kernelFdLayer(const std::string& path) {
+    return {[path] {
+                const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
                 return fd >= 0 ? fd : -errno;
             },
             [](int fd, unsigned long request, std::uintptr_t arg) {
                 return ::ioctl(fd, request, arg) == 0 ? 0 : -errno;
-            }};
+            },
+            path};
 }
 
 std::unique_ptr<Device> Device::create(const FdLayer& layer, const DeviceSpec& spec, std::string& error) {
     const int fd = layer.open();
     if (fd < 0) {
-        error = "/dev/uinput not writable (" + std::string(std::strerror(-fd)) + ")";
+        error = layer.path + " not writable (" + std::string(std::strerror(-fd)) + ")";
         return nullptr;
     }
     std::unique_ptr<Device> device(new Device(layer, fd));

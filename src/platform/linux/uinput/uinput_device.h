@@ -18,10 +18,12 @@ struct FdLayer {
     // `arg` is the integer argument, or the address of the structure for UI_DEV_SETUP and
     // UI_ABS_SETUP. Returns 0, or -errno.
     std::function<int(int fd, unsigned long request, std::uintptr_t arg)> ioctl;
+    // What open() opens, for the user's messages.
+    std::string path = "/dev/uinput";
 };
 
-// /dev/uinput and the real ioctl.
-[[nodiscard]] FdLayer kernelFdLayer();
+// The kernel's uinput device (or another path for tests) and the real ioctl.
+[[nodiscard]] FdLayer kernelFdLayer(const std::string& path = "/dev/uinput");
 
 struct DeviceSpec {
     std::string name;
