@@ -55,6 +55,8 @@ const std::vector<std::string>& helpLines() {
 
 }  // namespace
 
+const std::vector<std::string>& consoleHelpLines() { return helpLines(); }
+
 std::string pairingExpiryText(Duration left) {
     const auto whole = std::max<long long>(
         0, std::chrono::duration_cast<std::chrono::seconds>(left).count());

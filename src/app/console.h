@@ -105,6 +105,9 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
+// What the help command prints: a heading, then one "  COMMAND   description" line per command.
+[[nodiscard]] const std::vector<std::string>& consoleHelpLines();
+
 // "y" or "yes" in any case, surrounded by any white space.
 [[nodiscard]] bool isYes(std::string_view answer);
 

@@ -13,6 +13,7 @@ void ConsoleOutput::printStart(const std::vector<std::string>& backendReport, bo
     if (dryRun) console_.print("Dry run: no input is posted and no screen is captured");
     printIfChanged(permission_, model_.inputLine());
     printIfChanged(network_, model_.networkStatusLine());
+    printIfChanged(bluetooth_, model_.bluetoothStatusLine());
     printIfChanged(discovery_, model_.discoveryLine());
     subscription_ = model_.subscribe([this](HelperModel::Change c) { changed(c); });
     console_.print("Type help for the commands.");
@@ -28,6 +29,9 @@ void ConsoleOutput::changed(HelperModel::Change change) {
     switch (change) {
         case HelperModel::Change::network:
             printIfChanged(network_, model_.networkStatusLine());
+            break;
+        case HelperModel::Change::bluetooth:
+            printIfChanged(bluetooth_, model_.bluetoothStatusLine());
             break;
         case HelperModel::Change::discovery:
             printIfChanged(discovery_, model_.discoveryLine());

@@ -24,6 +24,7 @@ private:
     HelperModel& model_;
     Console& console_;
     std::string network_;
+    std::string bluetooth_;
     std::string discovery_;
     std::string permission_;
     Subscription subscription_;

@@ -15,6 +15,7 @@
 #include "ports/input_sink.h"
 #include "protocol/wire.h"
 #include "store/device_store.h"
+#include "transport/bluetooth_server.h"
 #include "transport/network_server.h"
 
 namespace tamborix {
@@ -37,6 +38,38 @@ std::string screenWord(const std::optional<bool>& screen) {
     if (!screen) return "undecided";
     return *screen ? "allowed" : "denied";
 }
+
+// Where the platform offers no Bluetooth LE peripheral at all.
+class UnsupportedPeripheral final : public Peripheral {
+public:
+    UnsupportedPeripheral(MainLoop& loop, Delegate& delegate) {
+        loop.post([alive = std::weak_ptr<bool>(alive_), &delegate] {
+            if (alive.lock()) delegate.stateChanged(State::unsupported, {});
+        });
+    }
+    [[nodiscard]] State state() const override { return State::unsupported; }
+    void removeAllServices() override {}
+    void addService(const GattService&) override {}
+    void startAdvertising(const Advertisement&) override {}
+    void stopAdvertising() override {}
+    [[nodiscard]] bool updateValue(ByteView, const std::string&, const CentralId&) override { return true; }
+    [[nodiscard]] std::size_t maximumUpdateValueLength(const CentralId&) const override { return 20; }
+    void setLowLatency(const CentralId&) override {}
+
+private:
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+class UnsupportedPeripheralFactory final : public PeripheralFactory {
+public:
+    explicit UnsupportedPeripheralFactory(MainLoop& loop) : loop_(loop) {}
+    [[nodiscard]] std::unique_ptr<Peripheral> create(Peripheral::Delegate& delegate) override {
+        return std::make_unique<UnsupportedPeripheral>(loop_, delegate);
+    }
+
+private:
+    MainLoop& loop_;
+};
 
 }  // namespace
 
@@ -76,6 +109,9 @@ HelperModel::HelperModel(HelperEnvironment env)
         env_.capture, env_.clipboard, env_.activity, env_.host, env_.dryRun, lagProbe_.get()});
     network_ = std::make_unique<NetworkServer>(env_.loop, *core_, env_.listeners, env_.advertiser,
                                                core_->hostName(), env_.port);
+    if (!env_.peripherals) noPeripherals_ = std::make_unique<UnsupportedPeripheralFactory>(env_.loop);
+    bluetooth_ = std::make_unique<BluetoothServer>(
+        env_.loop, *core_, env_.peripherals ? *env_.peripherals : *noPeripherals_);
     if (!env_.dryRunLogFile.empty()) openDryRunLog(env_.dryRunLogFile);
 
     // 9: approvals go to whoever prompts the user; none means no.
@@ -100,9 +136,16 @@ HelperModel::HelperModel(HelperEnvironment env)
     observers_.push_back(network_->onStatusChanged([this] { changed_.notify(Change::network); }));
     observers_.push_back(network_->onClientsChanged([this] { changed_.notify(Change::network); }));
     observers_.push_back(network_->onDiscoveryChanged([this] { changed_.notify(Change::discovery); }));
+    observers_.push_back(bluetooth_->onStatusChanged([this] { changed_.notify(Change::bluetooth); }));
+    observers_.push_back(bluetooth_->onSessionsChanged([this] { changed_.notify(Change::bluetooth); }));
 
-    // 11: there is no Bluetooth transport yet, so it has nothing queued and no sessions.
-    core_->setTransportStats([] { return nlohmann::json{{"bleBacklog", 0}, {"bleDevices", 0}}; });
+    // 11
+    core_->setTransportStats([weak] {
+        const auto self = weak.lock();
+        if (!self || !*self) return nlohmann::json{{"bleBacklog", 0}, {"bleDevices", 0}};
+        const auto& ble = *(*self)->bluetooth_;
+        return nlohmann::json{{"bleBacklog", ble.backlog()}, {"bleDevices", ble.sessionCount()}};
+    });
 
     // 12-13
     lagProbe_->start();
@@ -116,6 +159,7 @@ HelperModel::HelperModel(HelperEnvironment env)
     core_->startWatchingFrontApp();
     core_->startWatchingDisplays();
     if (networkOn_) network_->start();
+    if (bluetoothOn_) bluetooth_->start();
 
     // 18: the permission cannot be asked for on Linux; it is only watched.
     permissionTimer_ = env_.loop.repeating(seconds(2.0), [weak] {
@@ -128,11 +172,13 @@ HelperModel::~HelperModel() {
     statsTimer_.reset();
     permissionTimer_.reset();
     if (network_) network_->stop();
+    if (bluetooth_) bluetooth_->stop();
     observers_.clear();
     if (core_) {
         core_->injector().setOnRecord({});
     }
     network_.reset();
+    bluetooth_.reset();
     core_.reset();
     store_.reset();
     if (dryRunLogFd_ >= 0) ::close(dryRunLogFd_);
@@ -172,6 +218,7 @@ void HelperModel::shutdown() {
     statsTimer_.reset();
     permissionTimer_.reset();
     network_->stop();
+    bluetooth_->stop();
 }
 
 void HelperModel::pollPermission() {
@@ -195,6 +242,11 @@ void HelperModel::setNetworkOn(bool on) {
 void HelperModel::setBluetoothOn(bool on) {
     bluetoothOn_ = on;
     settings_.set(Settings::bluetoothOn, on);
+    if (on) {
+        if (!bluetooth_->running()) bluetooth_->start();
+    } else {
+        bluetooth_->stop();
+    }
     changed_.notify(Change::switches);
 }
 
@@ -216,6 +268,8 @@ void HelperModel::setShareFrontApp(bool on) {
 
 std::string HelperModel::networkStatusLine() const { return "Network \u2014 " + network_->status(); }
 
+std::string HelperModel::bluetoothStatusLine() const { return "Bluetooth \u2014 " + bluetooth_->status(); }
+
 std::string HelperModel::discoveryLine() const { return network_->discovery().text(); }
 
 std::string HelperModel::inputLine() const {
@@ -227,10 +281,6 @@ std::string HelperModel::inputLine() const {
 std::string HelperModel::inputReason() const {
     if (env_.dryRun || accessibilityGranted_) return {};
     return env_.input.reason();
-}
-
-std::string HelperModel::bluetoothStatusLine() const {
-    return std::string("Bluetooth \u2014 ") + (bluetoothOn_ ? "Not available in this build" : "Off");
 }
 
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
@@ -284,6 +334,7 @@ bool HelperModel::revoke(const std::string& id) {
     // The core would refuse the phone's next frame anyway; a phone that stays silent must not
     // keep its session either.
     network_->closeDevice(id);
+    bluetooth_->closeDevice(id);
     return true;
 }
 
@@ -299,6 +350,7 @@ std::vector<std::string> HelperModel::statusLines() const {
     }
     lines.push_back(networkStatusLine());
     lines.push_back(discoveryLine());
+    lines.push_back(bluetoothStatusLine());
     if (!core_->sharingWith().empty()) {
         std::string names;
         for (const auto& n : core_->sharingWith()) names += (names.empty() ? "" : ", ") + n;

@@ -1,6 +1,6 @@
 #pragma once
-// The composition root: creates the store, the session core and the network server in that
-// order, restores the user's switches, starts what was left on, and keeps the statistics and the
+// The composition root: creates the store, the session core, the network server and the
+// Bluetooth server in that order, restores the user's switches, starts what was left on, and keeps the statistics and the
 // input permission fresh. Everything runs on the main loop.
 
 #include <cstdint>
@@ -30,8 +30,10 @@ class HelperCore;
 class HostInfo;
 class InputSink;
 class MainThreadLagProbe;
+class BluetoothServer;
 class NetworkServer;
 class OverlaySurface;
+class PeripheralFactory;
 class ScreenCapture;
 class SecretStore;
 class ServiceAdvertiser;
@@ -66,12 +68,13 @@ struct HelperEnvironment {
     std::filesystem::path dryRunLogFile;
     // Which desktop backend runs and why, for the status.
     std::string backendLine;
+    PeripheralFactory* peripherals = nullptr;  // no Bluetooth LE without one
 };
 
 class HelperModel final : public ConsoleTarget {
 public:
     // `event`: the core set its last event (also when the text repeats); `core`: any other change.
-    enum class Change { core, event, store, network, discovery, permission, switches };
+    enum class Change { core, event, store, network, bluetooth, discovery, permission, switches };
 
     explicit HelperModel(HelperEnvironment env);
     ~HelperModel() override;
@@ -106,13 +109,14 @@ public:
     [[nodiscard]] DeviceStore& store() noexcept { return *store_; }
     [[nodiscard]] HelperCore& core() noexcept { return *core_; }
     [[nodiscard]] NetworkServer& network() noexcept { return *network_; }
+    [[nodiscard]] BluetoothServer& bluetooth() noexcept { return *bluetooth_; }
     [[nodiscard]] std::string networkStatusLine() const;
+    [[nodiscard]] std::string bluetoothStatusLine() const;
     [[nodiscard]] std::string discoveryLine() const;
     // The input state; a missing permission is two lines: the warning, then why.
     [[nodiscard]] std::string inputLine() const;
     // Why input cannot be posted, in one line for the user (empty while it can).
     [[nodiscard]] std::string inputReason() const;
-    [[nodiscard]] std::string bluetoothStatusLine() const;
     [[nodiscard]] std::string statsLine() const;
     [[nodiscard]] std::string identityFingerprint() const override;
     // The port in the pairing link: the one listened on, else the configured one.
@@ -151,6 +155,8 @@ private:
     std::unique_ptr<DeviceStore> store_;
     std::unique_ptr<HelperCore> core_;
     std::unique_ptr<NetworkServer> network_;
+    std::unique_ptr<PeripheralFactory> noPeripherals_;  // stands in when the platform has none
+    std::unique_ptr<BluetoothServer> bluetooth_;
     std::vector<Subscription> observers_;
     Timer statsTimer_;
     Timer permissionTimer_;

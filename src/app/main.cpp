@@ -154,6 +154,7 @@ int main(int argc, char** argv) {
                           dryRun,
                           {},
                           backends.backendLine};
+    env.peripherals = backends.peripherals.get();
     if (const char* log = std::getenv("VELMORAND_DRY_RUN_LOG"); log && *log && dryRun) {
         env.dryRunLogFile = log;
     }

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "app/console.h"
+
 namespace tamborix {
 
 ParsedOptions parseHelperOptions(const std::vector<std::string>& args) {
@@ -48,22 +50,34 @@ ParsedOptions parseHelperOptions(const std::vector<std::string>& args) {
 }
 
 std::string helperUsage() {
-    return "Usage: tamborix-helper [--console] [--port N] [--backend B] [--help] [--version]\n"
-           "Lets a paired phone control this computer over the local network.\n"
-           "\n"
-           "  --console   text interface on standard input and output instead of the tray and\n"
-           "              windows (always used when no X11 display can be opened)\n"
-           "  --port N    TCP port to listen on (default 50505; 0 picks a free one)\n"
-           "  --backend B desktop backend: x11, portal (Wayland's remote-desktop portal),\n"
-           "              uinput (virtual devices), or none to control nothing (default: the\n"
-           "              portal in a Wayland session, else X11 when DISPLAY opens, else uinput)\n"
-           "  --help      show this text\n"
-           "  --version   show the version\n"
-           "\n"
-           "Environment:\n"
-           "  VELMORAND_DRY_RUN=1          post no input, capture no screen; log what would be done\n"
-           "  VELMORAND_DRY_RUN_LOG=PATH   also append every dry-run log line to PATH\n"
-           "  TAMBORIX_BACKEND=NAME        as --backend, when that is not given\n";
+    // Sections are "Name:" lines followed by "  TERM   description" entries; the manual page's
+    // OPTIONS, CONSOLE COMMANDS and ENVIRONMENT are generated from this text.
+    std::string text =
+        "Usage: tamborix-helper [--console] [--port N] [--backend B] [--help] [--version]\n"
+        "Lets a paired phone control this computer over the local network.\n"
+        "\n"
+        "Options:\n"
+        "  --console     text interface on standard input and output instead of the tray and\n"
+        "                windows (always used when no X11 display can be opened)\n"
+        "  --port N      TCP port to listen on (default 50505; 0 picks a free one)\n"
+        "  --backend B   desktop backend: x11, portal (Wayland's remote-desktop portal),\n"
+        "                uinput (virtual devices), or none to control nothing (default: the\n"
+        "                portal in a Wayland session, else X11 when DISPLAY opens, else\n"
+        "                uinput)\n"
+        "  --help        show this text\n"
+        "  --version     show the version\n"
+        "\n"
+        "Console commands (one per line on standard input):\n";
+    for (const auto& line : consoleHelpLines()) {
+        if (line.rfind("  ", 0) == 0) text += line + "\n";
+    }
+    text +=
+        "\n"
+        "Environment:\n"
+        "  VELMORAND_DRY_RUN=1          post no input, capture no screen; log what would be done\n"
+        "  VELMORAND_DRY_RUN_LOG=PATH   also append every dry-run log line to PATH\n"
+        "  TAMBORIX_BACKEND=B           as --backend, when that is not given\n";
+    return text;
 }
 
 }  // namespace tamborix

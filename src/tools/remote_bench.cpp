@@ -259,13 +259,13 @@ nlohmann::json stallFigure(const Address& address, const KeyPair& device, const 
             {"quietP99Us", percentile(quiet, 99)}};
 }
 
-// One phone moving the pointer at 120 Hz: one sealed "move" every 1/120 s.
+// One phone moving the pointer at a steady rate: one sealed "move" every 1/rate s.
 nlohmann::json pacedFigure(const Address& address, const KeyPair& device, const BenchOptions& options,
                            SourcePool& pool) {
     auto s = open(address, device, options, pool);
     drain(*s);
     const nlohmann::json move = {{"t", "move"}, {"dx", 1}, {"dy", 0}};
-    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / 120));
+    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.pacedRate));
     const auto t0 = Clock::now();
     for (int i = 0; i < options.pacedMoves; ++i) {
         std::this_thread::sleep_until(t0 + i * period);
@@ -276,7 +276,7 @@ nlohmann::json pacedFigure(const Address& address, const KeyPair& device, const 
     return {{"test", "paced move"},
             {"frames", options.pacedMoves},
             {"dxSum", options.pacedMoves},
-            {"perSecond", 120},
+            {"perSecond", options.pacedRate},
             {"seconds", std::chrono::duration<double>(Clock::now() - t0).count()}};
 }
 

@@ -28,8 +28,10 @@ struct BenchOptions {
     // Pings of one connection while another thread opens connections back to back, then as many
     // without; 0 = not measured.
     int stallPings = 0;
-    // Moves through one connection at 120 per second, then one "stats_get"; 0 = not measured.
+    // Moves through one connection at `pacedRate` per second, then one "stats_get"; 0 = not
+    // measured.
     int pacedMoves = 0;
+    int pacedRate = 120;
 };
 
 // One JSON object per figure (handshake, ping, move through one connection, move through many,

@@ -33,20 +33,49 @@ constexpr int exitIdentity = 4;
 // The helper closes a connection that stays silent for 30 s; pings keep a waiting one open.
 constexpr auto keepAlive = 10s;
 
+// Sections are "Name:" lines followed by "  TERM   description" entries; the manual page's
+// COMMANDS and OPTIONS are generated from this text.
 const char* usageText =
-    "Usage:\n"
-    "  tamborix-remote pair HOST[:PORT] CODE      pair with a helper (code as shown, any case,\n"
-    "                                             dashes and spaces optional)\n"
-    "  tamborix-remote send HOST[:PORT] JSON...   send each argument as one command; replies\n"
-    "                                             are printed one JSON object per line\n"
-    "  tamborix-remote shell HOST[:PORT]          commands from standard input, one JSON per line\n"
-    "  tamborix-remote screen HOST[:PORT] FILE [--frames N] [--mode fit|cursor] [--display N]\n"
-    "                                             turn the live view on, acknowledge N frames\n"
-    "                                             (default 1) and save the last one as a JPEG\n"
-    "  tamborix-remote bench HOST[:PORT] [--handshakes N] [--pings N] [--moves N] [--conns N]\n"
-    "                        [--stall N] [--paced N] [--echo HOST:PORT]\n"
-    "Options: --name NAME (the name the helper shows), --from ADDR (local address to connect\n"
-    "from; bench: the first of consecutive addresses), --timeout SECONDS.\n"
+    "Usage: tamborix-remote COMMAND HOST[:PORT] [ARGUMENT...] [OPTION...]\n"
+    "The phone's side of Tamborix Helper on the command line: pair with a helper, then send it\n"
+    "commands.\n"
+    "\n"
+    "Commands:\n"
+    "  pair HOST[:PORT] CODE      pair with a helper (the code as shown, any case, dashes and\n"
+    "                             spaces optional)\n"
+    "  send HOST[:PORT] JSON...   send each argument as one command; replies are printed one\n"
+    "                             JSON object per line\n"
+    "  shell HOST[:PORT]          commands from standard input, one JSON object per line\n"
+    "  screen HOST[:PORT] FILE    turn the live view on, acknowledge --frames frames and save\n"
+    "                             the last one as a JPEG\n"
+    "  bench HOST[:PORT]          measure handshakes, ping round trips and move throughput; one\n"
+    "                             JSON object per figure\n"
+    "  help                       show this text (also --help or -h)\n"
+    "\n"
+    "Options:\n"
+    "  --name NAME          the name the helper shows (default tamborix-remote)\n"
+    "  --from ADDR          local address to connect from; bench: the first of consecutive\n"
+    "                       addresses, one per connection (default 127.0.0.2 for a helper on\n"
+    "                       127.0.0.0/8)\n"
+    "  --timeout SECONDS    wait at most this long to connect and for answers (default 10)\n"
+    "  --handshakes N       bench: handshakes to time (default 10)\n"
+    "  --pings N            bench: ping round trips to time (default 2000)\n"
+    "  --moves N            bench: moves to send, through one connection and then spread over\n"
+    "                       --conns connections (default 100000)\n"
+    "  --conns N            bench: connections of the second move figure (default 16)\n"
+    "  --stall N            bench: pings of one connection while another opens connections\n"
+    "                       back to back, then as many without (default 0, not measured)\n"
+    "  --paced N            bench: moves at --rate per second through one connection, then\n"
+    "                       one stats_get (default 0, not measured)\n"
+    "  --rate HZ            bench: moves per second of --paced (default 120)\n"
+    "  --echo HOST:PORT     bench: a line echo server; each ping is paired with an echo of the\n"
+    "                       same length and the differences are reported\n"
+    "  --frames N           screen: frames to acknowledge (default 1)\n"
+    "  --mode fit|cursor    screen: the whole display, or a window around the pointer\n"
+    "                       (default fit)\n"
+    "  --display N          screen: which display, counted from 0 (default 0)\n"
+    "  --version            show the version\n"
+    "\n"
     "Keys live in $XDG_CONFIG_HOME/tamborix-remote. The port defaults to 50505.\n";
 
 struct Args {
@@ -117,6 +146,12 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& error) {
             if (!number(a.bench.stallPings)) return std::nullopt;
         } else if (arg == "--paced") {
             if (!number(a.bench.pacedMoves)) return std::nullopt;
+        } else if (arg == "--rate") {
+            if (!number(a.bench.pacedRate)) return std::nullopt;
+            if (a.bench.pacedRate == 0) {
+                error = "--rate needs at least 1";
+                return std::nullopt;
+            }
         } else if (arg == "--echo") {
             const auto v = value();
             if (!v) return std::nullopt;
@@ -397,6 +432,10 @@ int run(int argc, char** argv) {
     }
     if (args->command == "--help" || args->command == "help" || args->command == "-h") {
         std::cout << usageText;
+        return 0;
+    }
+    if (args->command == "--version") {
+        std::cout << "tamborix-remote " << TAMBORIX_VERSION << "\n";
         return 0;
     }
     const bool known = args->command == "pair" || args->command == "send" ||

@@ -151,7 +151,7 @@ TEST_F(ConsoleTest, DeviceCommands_KnownAndUnknownIds_ActOrSayNoSuchDevice) {
 
 TEST_F(ConsoleTest, BadInput_UnknownCommandOrWrongArguments_OneLineEachNothingChanges) {
     for (const char* line : {"frobnicate", "scope 0123456789abcdef admin", "scope x", "screen x allow",
-                             "revoke", "pair now", "pair cancel now", "network", "network maybe"}) {
+                             "revoke", "pair now", "pair cancel now", "network", "network maybe", "bluetooth up"}) {
         console_.inputLine(line);
         EXPECT_EQ(take().size(), 1u) << line;
     }

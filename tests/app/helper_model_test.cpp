@@ -16,6 +16,7 @@
 #include "testing/fake_display_source.h"
 #include "testing/fake_host_info.h"
 #include "testing/fake_overlay_surface.h"
+#include "testing/fake_peripheral.h"
 #include "testing/fake_screen_capture.h"
 #include "testing/fake_secret_store.h"
 #include "testing/fake_stream.h"
@@ -24,6 +25,7 @@
 #include "testing/loopback_phone.h"
 #include "testing/manual_loop.h"
 #include "testing/recording_input_sink.h"
+#include "transport/bluetooth_server.h"
 #include "transport/network_server.h"
 
 namespace tamborix {
@@ -79,6 +81,7 @@ protected:
                               .backendLine = {}};
         env.port = 0;
         env.dryRun = false;
+        env.peripherals = &peripherals_;
         return std::make_unique<HelperModel>(env);
     }
 
@@ -94,6 +97,7 @@ protected:
     testing::FakeActivity activity_;
     testing::FakeHostInfo host_{"Ada's Laptop"};
     testing::FakeSecretStore secrets_;
+    testing::FakePeripheralFactory peripherals_{loop_};
 };
 
 TEST_F(HelperModelTest, Construct_FreshUser_NetworkStartsAndFirstLaunchShowsStatus) {
@@ -144,6 +148,34 @@ TEST_F(HelperModelTest, SetNetworkOn_Off_PersistsAndRestartLeavesServerStopped) 
     EXPECT_EQ(model->network().status(), "Starting…");
     model->setNetworkOn(true);
     EXPECT_EQ(second.created(), 1u);
+}
+
+TEST_F(HelperModelTest, Bluetooth_SwitchAndStatistics_FollowTheServer) {
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    loop_.runPosted();
+    EXPECT_EQ(model->bluetoothStatusLine(), "Bluetooth \u2014 On");
+    auto* radio = peripherals_.current();
+    ASSERT_NE(radio, nullptr);
+    // A phone whose link has no room yet: the answer to its handshake waits.
+    radio->room["AA:01"] = 0;
+    radio->write("AA:01", BluetoothServer::cmdUUID, toBytes("{\"t\":\"hello2\"}"));
+    ASSERT_EQ(model->bluetooth().backlog(), 1u);  // the refusal reply waits
+    loop_.advance(1.0);
+    EXPECT_EQ(model->core().lastStats()["bleBacklog"], 1);
+    EXPECT_EQ(model->core().lastStats()["bleDevices"], 0);
+
+    model->setBluetoothOn(false);
+    EXPECT_EQ(model->bluetoothStatusLine(), "Bluetooth \u2014 Off");
+    EXPECT_EQ(peripherals_.current(), nullptr);
+    model.reset();
+    testing::FakeStreamListenerFactory second(loop_);
+    model = makeModel(second);
+    EXPECT_FALSE(model->bluetoothOn());
+    EXPECT_EQ(peripherals_.created, 1u);  // not started after the restart
+    model->setBluetoothOn(true);
+    loop_.runPosted();
+    EXPECT_EQ(model->bluetoothStatusLine(), "Bluetooth \u2014 On");
 }
 
 TEST_F(HelperModelTest, Timers_StatsEverySecondAndPermissionPolledEveryTwo) {

@@ -30,7 +30,9 @@ std::vector<nlohmann::json> RemoteResult::messages() const {
 std::string HelperRun::helperBinary() { return TAMBORIX_HELPER_BIN; }
 std::string HelperRun::remoteBinary() { return TAMBORIX_REMOTE_BIN; }
 
-HelperRun::HelperRun(bool pipeStdin, std::filesystem::path dataHome, std::string binary) {
+HelperRun::HelperRun(bool pipeStdin, std::filesystem::path dataHome, std::string binary,
+                     std::string systemBus)
+    : systemBus_(std::move(systemBus)) {
     start(pipeStdin, std::move(dataHome), std::move(binary));
 }
 
@@ -71,9 +73,10 @@ std::vector<std::string> HelperRun::environment(bool forRemote) const {
         "XDG_CONFIG_HOME=" + (dir_ / (forRemote ? "remote-config" : "config")).string(),
         "XDG_DATA_HOME=" + dataHome_.string(),
         "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(),
-        // No bus of the machine is ever reached: both addresses lead nowhere.
+        // No bus of the machine is ever reached: the system bus is the test's private one or none.
         "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-session-bus").string(),
-        "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (dir_ / "no-system-bus").string(),
+        "DBUS_SYSTEM_BUS_ADDRESS=" +
+            (systemBus_.empty() || forRemote ? "unix:path=" + (dir_ / "no-system-bus").string() : systemBus_),
     };
     if (dryRun_) {
         env.push_back("VELMORAND_DRY_RUN=1");
@@ -100,9 +103,9 @@ std::string HelperRun::openPairing() {
     return line->substr(std::string("Pairing code: ").size());
 }
 
-RemoteResult HelperRun::pair(const std::string& answer, const std::string& name) {
+RemoteResult HelperRun::pair(const std::string& answer, const std::string& name, const std::string& to) {
     const auto code = openPairing();
-    auto remote = startRemote({"pair", address(), code, "--name", name});
+    auto remote = startRemote({"pair", to.empty() ? address() : to, code, "--name", name});
     if (!helper_->waitForLine([](const std::string& l) { return l.ends_with("[y/N]"); })) {
         throw std::runtime_error("no prompt:\n" + helper_->transcript() + remote->transcript());
     }

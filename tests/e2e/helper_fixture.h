@@ -24,9 +24,10 @@ class HelperRun {
 public:
     // Starts the helper and waits until it listens. `pipeStdin` false gives it /dev/null.
     // `dataHome`: its XDG_DATA_HOME (where the device store lives), else a folder of its own;
-    // `binary`: another build of the helper, else this one.
+    // `binary`: another build of the helper, else this one; `systemBus`: the private bus it
+    // takes for the system bus (none when empty).
     explicit HelperRun(bool pipeStdin = true, std::filesystem::path dataHome = {},
-                       std::string binary = {});
+                       std::string binary = {}, std::string systemBus = {});
     // Outside dry run (when `dryRun` is false), with `extraEnvironment` ("DISPLAY=:5", …) added
     // to the helper's own.
     HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment);
@@ -42,7 +43,9 @@ public:
     // Opens a code on the console; returns it as printed (with dashes).
     std::string openPairing();
     // Pairs tamborix-remote through the console, answering the prompt with `answer`.
-    RemoteResult pair(const std::string& answer = "y", const std::string& name = "e2e phone");
+    // `address`: where the remote connects (the helper's TCP port when empty).
+    RemoteResult pair(const std::string& answer = "y", const std::string& name = "e2e phone",
+                      const std::string& address = {});
 
     [[nodiscard]] std::unique_ptr<ChildProcess> startRemote(const std::vector<std::string>& args,
                                                             bool pipeStdin = false) const;
@@ -62,6 +65,7 @@ private:
     bool dryRun_ = true;
     std::vector<std::string> extraEnvironment_;
     std::filesystem::path dir_;
+    std::string systemBus_;
     std::filesystem::path dataHome_;
     std::unique_ptr<ChildProcess> helper_;
     std::uint16_t port_ = 0;

@@ -17,6 +17,9 @@
 #ifdef TAMBORIX_HAVE_AVAHI
 #include "platform/linux/avahi/avahi_advertiser.h"
 #endif
+#ifdef TAMBORIX_HAVE_BLUEZ
+#include "platform/linux/bluez/bluez_peripheral.h"
+#endif
 #ifdef TAMBORIX_HAVE_X11
 #include <xcb/xcb.h>
 
@@ -246,6 +249,13 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     b.advertiser = std::make_unique<AvahiServiceAdvertiser>();
 #else
     b.report.push_back("Discovery: none in this build");
+#endif
+
+#ifdef TAMBORIX_HAVE_BLUEZ
+    b.peripherals = std::make_unique<bluez::BluezPeripheralFactory>(loop);
+    b.report.push_back("Bluetooth: BlueZ over the system bus");
+#else
+    b.report.push_back("Bluetooth: none in this build");
 #endif
     return b;
 }

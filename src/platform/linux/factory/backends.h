@@ -27,6 +27,7 @@
 #include "ports/input_sink.h"
 #include "ports/main_loop.h"
 #include "ports/overlay_surface.h"
+#include "ports/peripheral.h"
 #include "ports/screen_capture.h"
 #include "ports/secret_store.h"
 #include "ports/service_advertiser.h"
@@ -65,6 +66,7 @@ struct PlatformBackends {
     std::unique_ptr<HostInfo> host;
     std::unique_ptr<SecretStore> secrets;
     std::unique_ptr<ServiceAdvertiser> advertiser;  // null: no DNS-SD in this build
+    std::unique_ptr<PeripheralFactory> peripherals;  // null: no Bluetooth LE in this build
     // One line per choice, for the log of the start-up ("Input: none (…)").
     std::vector<std::string> report;
 };

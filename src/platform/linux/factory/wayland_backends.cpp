@@ -86,6 +86,7 @@ bool installPortalBackends(PlatformBackends& b, const BackendRequest& request, s
     b.report.push_back(
         "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
         "last put it (Wayland does not reveal it)");
+    b.report.push_back("Screen capture: none, not through the portal yet");
     holder->session->start();
     b.session = std::move(holder);
     return true;
@@ -126,6 +127,7 @@ bool installUinputBackends(PlatformBackends& b, const BackendRequest& request, s
     b.report.push_back("Displays: " + std::to_string(outputs.size()) +
                        " connected monitor(s) side by side at their preferred modes; the pointer "
                        "is where the helper last put it");
+    b.report.push_back("Screen capture: none, uinput cannot read the screen");
     return true;
 }
 #else

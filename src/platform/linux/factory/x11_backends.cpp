@@ -9,6 +9,9 @@
 #ifdef TAMBORIX_HAVE_X11_DESKTOP
 #include "platform/linux/x11/x11_desktop.h"
 #endif
+#ifdef TAMBORIX_HAVE_X11_CAPTURE
+#include "platform/linux/x11/x11_screen_capture.h"
+#endif
 
 namespace tamborix {
 
@@ -55,6 +58,17 @@ void installX11Backends(PlatformBackends& b, const std::shared_ptr<x11::XConnect
     b.report.push_back("Windows: EWMH; clipboard: the X11 CLIPBOARD selection");
 #else
     b.report.push_back("Applications, windows: none (no GIO in this build); clipboard: in the helper");
+#endif
+
+#ifdef TAMBORIX_HAVE_X11_CAPTURE
+    // The capture keeps a connection of its own for its worker thread (see ScreenGrabber).
+    auto capture = std::make_unique<x11::X11ScreenCapture>(loop, c.displayName());
+    b.report.push_back(capture->available()
+                           ? "Screen capture: " + capture->method() + ", JPEG through libyuv and libjpeg-turbo"
+                           : "Screen capture: none, " + capture->unavailableReason());
+    b.capture = std::move(capture);
+#else
+    b.report.push_back("Screen capture: none in this build");
 #endif
 }
 

@@ -1,0 +1,68 @@
+#pragma once
+// What a process costs, read from /proc, for the end-to-end benchmarks.
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tamborix::bench {
+
+struct ProcSample {
+    double cpuSeconds = 0;
+    double memMiB = 0;  // RssAnon + VmSwap
+};
+
+// CPU time of every thread of `pid` in nanoseconds (schedstat), finer than the clock ticks of stat.
+inline double cpuSecondsPrecise(pid_t pid) {
+    double total = 0;
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        std::ifstream in(task.path() / "schedstat");
+        unsigned long long ns = 0;
+        if (in >> ns) total += static_cast<double>(ns) / 1e9;
+    }
+    return total;
+}
+
+inline ProcSample sample(pid_t pid) {
+    ProcSample s;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close != std::string::npos) {
+        std::istringstream rest(text.substr(close + 2));
+        std::string field;
+        unsigned long long utime = 0;
+        unsigned long long stime = 0;
+        for (int i = 3; i <= 15 && rest >> field; ++i) {
+            if (i == 14) utime = std::stoull(field);
+            if (i == 15) stime = std::stoull(field);
+        }
+        s.cpuSeconds = static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    }
+    if (const double precise = cpuSecondsPrecise(pid); precise > 0) s.cpuSeconds = precise;
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        long kb = 0;
+        if (std::sscanf(line.c_str(), "RssAnon: %ld kB", &kb) == 1 || std::sscanf(line.c_str(), "VmSwap: %ld kB", &kb) == 1) {
+            s.memMiB += static_cast<double>(kb) / 1024.0;
+        }
+    }
+    return s;
+}
+
+inline double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const auto n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+}  // namespace tamborix::bench
