@@ -66,7 +66,7 @@ struct Rig {
                                       Point{10, 10}) {
         core = std::make_unique<HelperCore>(fakes.services(loop, store, sink, dryRun));
         auto key = KeyPair::generate();
-        store.add(key.publicKey(), "Bench");
+        (void)store.add(key.publicKey(), "Bench");
         phone = std::make_unique<LoopbackPhone>(*core, key);
         phone->connect();
         loop.runPosted();

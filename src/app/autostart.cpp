@@ -10,6 +10,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "store/private_file.h"
+
 namespace tamborix {
 
 namespace {
@@ -19,35 +21,6 @@ std::string trim(const std::string& s) {
     if (first == std::string::npos) return {};
     const auto last = s.find_last_not_of(" \t\r");
     return s.substr(first, last - first + 1);
-}
-
-bool writeWhole(const std::filesystem::path& path, const std::string& text, std::string& error) {
-    auto temp = path;
-    temp += ".tmp";
-    ::unlink(temp.c_str());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const auto n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = std::strerror(errno);
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -153,7 +126,9 @@ bool Autostart::set(bool on, std::string& error) {
         error = ec.message();
         return false;
     }
-    return writeWhole(path, entryText(), error);
+    const auto text = entryText();
+    return writeWithMode(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                         path, 0644, &error);
 }
 
 }  // namespace tamborix

@@ -198,6 +198,7 @@ void Console::runCommand(std::string_view line) {
         }
         if (w.size() != 1) return usage("pair [cancel]");
         const auto pairing = target_.openPairing();
+        if (pairing.code.empty()) return write_(pairing.refusal);
         write_("Pairing code: " + prettyPairCode(pairing.code));
         write_("Pairing link: " + pairing.link);
         if (const auto modules = qrModules(pairing.link)) {

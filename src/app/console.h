@@ -28,8 +28,9 @@ class ConsoleTarget {
 public:
     virtual ~ConsoleTarget() = default;
     struct Pairing {
-        std::string code;  // 12 characters, no separators
+        std::string code;  // 12 characters, no separators; empty when pairing is refused
         std::string link;
+        std::string refusal;  // why, when refused
     };
     virtual Pairing openPairing() = 0;
     [[nodiscard]] virtual std::vector<ConsoleDevice> devices() const = 0;

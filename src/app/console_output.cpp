@@ -1,6 +1,7 @@
 #include "app/console_output.h"
 
 #include "core/session/helper_core.h"
+#include "store/device_store.h"
 
 namespace tamborix {
 
@@ -9,6 +10,8 @@ ConsoleOutput::ConsoleOutput(HelperModel& model, Console& console) : model_(mode
 void ConsoleOutput::printStart(const std::vector<std::string>& backendReport, bool dryRun) {
     console_.print("Tamborix Helper");
     console_.print(thisComputerLine(model_.identityFingerprint()));
+    if (const auto line = model_.identityLine(); !line.empty()) console_.print(line);
+    for (const auto& w : model_.store().warnings()) console_.print("Warning: " + w);
     for (const auto& line : backendReport) console_.print(line);
     if (dryRun) console_.print("Dry run: no input is posted and no screen is captured");
     printIfChanged(permission_, model_.inputLine());
@@ -38,6 +41,16 @@ void ConsoleOutput::changed(HelperModel::Change change) {
             break;
         case HelperModel::Change::permission:
             printIfChanged(permission_, model_.inputLine());
+            break;
+        case HelperModel::Change::warning:
+            console_.print("Warning: " + model_.lastWarning());
+            break;
+        case HelperModel::Change::identity:
+            if (const auto line = model_.identityLine(); !line.empty())
+                console_.print(line);
+            else
+                console_.print("Identity " + model_.identityFingerprint());
+            printIfChanged(network_, model_.networkStatusLine());
             break;
         case HelperModel::Change::event:
             if (const auto& now = model_.core().lastEvent()) console_.print("Event: " + *now);

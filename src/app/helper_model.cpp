@@ -132,7 +132,19 @@ HelperModel::HelperModel(HelperEnvironment env)
     observers_.push_back(core_->subscribe([this](HelperCore::Property p) {
         changed_.notify(p == HelperCore::Property::lastEvent ? Change::event : Change::core);
     }));
-    observers_.push_back(store_->subscribe([this](DeviceStore::Change) { changed_.notify(Change::store); }));
+    observers_.push_back(store_->subscribe([this](DeviceStore::Change c) {
+        if (c == DeviceStore::Change::warning) {
+            if (!store_->warnings().empty()) lastWarning_ = store_->warnings().back();
+            changed_.notify(Change::warning);
+        } else if (c == DeviceStore::Change::identity) {
+            // The key came out of the keyring: the network may start now.
+            if (networkOn_ && store_->hasIdentity() && !network_->running()) network_->start();
+            if (bluetoothOn_ && store_->hasIdentity() && !bluetooth_->running())
+                bluetooth_->start();
+            changed_.notify(Change::identity);
+        }
+        changed_.notify(Change::store);
+    }));
     observers_.push_back(network_->onStatusChanged([this] { changed_.notify(Change::network); }));
     observers_.push_back(network_->onClientsChanged([this] { changed_.notify(Change::network); }));
     observers_.push_back(network_->onDiscoveryChanged([this] { changed_.notify(Change::discovery); }));
@@ -158,8 +170,10 @@ HelperModel::HelperModel(HelperEnvironment env)
     core_->pushContext();
     core_->startWatchingFrontApp();
     core_->startWatchingDisplays();
-    if (networkOn_) network_->start();
-    if (bluetoothOn_) bluetooth_->start();
+    // Without its identity the helper is nobody its phones know: it stays off the network and
+    // Bluetooth.
+    if (networkOn_ && store_->hasIdentity()) network_->start();
+    if (bluetoothOn_ && store_->hasIdentity()) bluetooth_->start();
 
     // 18: the permission cannot be asked for on Linux; it is only watched.
     permissionTimer_ = env_.loop.repeating(seconds(2.0), [weak] {
@@ -228,11 +242,22 @@ void HelperModel::pollPermission() {
     changed_.notify(Change::permission);
 }
 
+void HelperModel::saveSwitch(const char* key, bool on) {
+    if (!settings_.set(key, on) && settings_.lastError()) {
+        lastWarning_ = *settings_.lastError();
+        changed_.notify(Change::warning);
+    }
+}
+
+std::string HelperModel::lastWarning() const {
+    return lastWarning_;
+}
+
 void HelperModel::setNetworkOn(bool on) {
     networkOn_ = on;
-    settings_.set(Settings::networkOn, on);
+    saveSwitch(Settings::networkOn, on);
     if (on) {
-        if (!network_->running()) network_->start();
+        if (!network_->running() && store_->hasIdentity()) network_->start();
     } else {
         network_->stop();
     }
@@ -241,9 +266,9 @@ void HelperModel::setNetworkOn(bool on) {
 
 void HelperModel::setBluetoothOn(bool on) {
     bluetoothOn_ = on;
-    settings_.set(Settings::bluetoothOn, on);
+    saveSwitch(Settings::bluetoothOn, on);
     if (on) {
-        if (!bluetooth_->running()) bluetooth_->start();
+        if (!bluetooth_->running() && store_->hasIdentity()) bluetooth_->start();
     } else {
         bluetooth_->stop();
     }
@@ -260,15 +285,29 @@ bool HelperModel::setStartAtLogin(bool on, std::string& error) {
 
 void HelperModel::setShareFrontApp(bool on) {
     shareFrontApp_ = on;
-    settings_.set(Settings::shareFrontApp, on);
+    saveSwitch(Settings::shareFrontApp, on);
     core_->setShareFrontApp(on);
     core_->pushContext();
     changed_.notify(Change::switches);
 }
 
-std::string HelperModel::networkStatusLine() const { return "Network \u2014 " + network_->status(); }
+std::string HelperModel::networkStatusLine() const {
+    if (!store_->hasIdentity() && !network_->running())
+        return "Network \u2014 Off until the identity key can be read";
+    return "Network \u2014 " + network_->status();
+}
 
-std::string HelperModel::bluetoothStatusLine() const { return "Bluetooth \u2014 " + bluetooth_->status(); }
+std::string HelperModel::identityLine() const {
+    if (!store_->hasIdentity()) return "Identity key \u2014 " + store_->identityProblem();
+    if (store_->identityRunOnly()) return "Identity key \u2014 " + store_->identityProblem();
+    return {};
+}
+
+std::string HelperModel::bluetoothStatusLine() const {
+    if (!store_->hasIdentity() && !bluetooth_->running())
+        return "Bluetooth \u2014 Off until the identity key can be read";
+    return "Bluetooth \u2014 " + bluetooth_->status();
+}
 
 std::string HelperModel::discoveryLine() const { return network_->discovery().text(); }
 
@@ -286,6 +325,7 @@ std::string HelperModel::inputReason() const {
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
 
 std::string HelperModel::identityFingerprint() const {
+    if (!store_->hasIdentity()) return "not available yet";
     const auto& pub = store_->key().publicKey();
     return Wire::fingerprint(ByteView(pub.data(), pub.size()));
 }
@@ -296,6 +336,7 @@ std::string HelperModel::pairingURI(const std::string& code) const {
     PairingLinkParts parts;
     parts.host = lanIP();
     parts.port = linkPort();
+    if (!store_->hasIdentity()) return {};
     const auto& pub = store_->key().publicKey();
     parts.identityKey.assign(pub.begin(), pub.end());
     parts.code = code;
@@ -304,8 +345,11 @@ std::string HelperModel::pairingURI(const std::string& code) const {
 }
 
 ConsoleTarget::Pairing HelperModel::openPairing() {
+    // A phone paired with a key that is not kept, or with none, would be lost at once.
+    if (!store_->hasIdentity() || store_->identityRunOnly())
+        return {{}, {}, "Pairing is off: identity key \u2014 " + store_->identityProblem()};
     const auto code = store_->openPairing();
-    return {code, pairingURI(code)};
+    return {code, pairingURI(code), {}};
 }
 
 std::vector<ConsoleDevice> HelperModel::devices() const {
@@ -341,6 +385,8 @@ bool HelperModel::revoke(const std::string& id) {
 std::vector<std::string> HelperModel::statusLines() const {
     std::vector<std::string> lines;
     lines.push_back(thisComputerLine(identityFingerprint()));
+    if (const auto line = identityLine(); !line.empty()) lines.push_back(line);
+    if (const auto& error = store_->saveError()) lines.push_back("Warning: " + *error);
     if (!env_.backendLine.empty()) lines.push_back(env_.backendLine);
     const auto input = inputLine();
     for (std::size_t start = 0, nl = 0; start <= input.size(); start = nl + 1) {

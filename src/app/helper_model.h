@@ -74,7 +74,10 @@ struct HelperEnvironment {
 class HelperModel final : public ConsoleTarget {
 public:
     // `event`: the core set its last event (also when the text repeats); `core`: any other change.
-    enum class Change { core, event, store, network, bluetooth, discovery, permission, switches };
+    // `warning`: a save failed or a damaged file was kept aside (lastWarning() says what);
+    // `identity`: the identity key became available or its problem changed.
+    enum class Change { core, event, store, network, bluetooth, discovery, permission, switches,
+                        warning, identity };
 
     explicit HelperModel(HelperEnvironment env);
     ~HelperModel() override;
@@ -119,6 +122,10 @@ public:
     [[nodiscard]] std::string inputReason() const;
     [[nodiscard]] std::string statsLine() const;
     [[nodiscard]] std::string identityFingerprint() const override;
+    // Why there is no identity or why it is kept for this run only; empty when all is well.
+    [[nodiscard]] std::string identityLine() const;
+    // The latest warning of the store or the settings.
+    [[nodiscard]] std::string lastWarning() const;
     // The port in the pairing link: the one listened on, else the configured one.
     [[nodiscard]] std::uint16_t linkPort() const;
     [[nodiscard]] std::string pairingURI(const std::string& code) const;
@@ -140,6 +147,7 @@ public:
 
 private:
     void pollPermission();
+    void saveSwitch(const char* key, bool on);
     void openDryRunLog(const std::filesystem::path& file);
 
     HelperEnvironment env_;
@@ -163,6 +171,7 @@ private:
     ApprovalPrompter* prompter_ = nullptr;
     std::function<void()> onQuit_;
     int dryRunLogFd_ = -1;
+    std::string lastWarning_;
     ChangeSignal<Change> changed_;
     // Closures handed to the core and the timers hold this weakly.
     std::shared_ptr<HelperModel*> self_;

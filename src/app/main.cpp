@@ -19,6 +19,7 @@
 #include "app/console.h"
 #include "app/console_output.h"
 #include "app/helper_model.h"
+#include "app/instance_lock.h"
 #include "app/options.h"
 #include "app/settings.h"
 #include "app/widgets/desktop_ui.h"
@@ -26,6 +27,7 @@
 #include "platform/linux/factory/backends.h"
 #include "platform/linux/qt/qt_main_loop.h"
 #include "platform/linux/qt/qt_stream.h"
+#include "store/device_store.h"
 
 namespace {
 
@@ -96,6 +98,17 @@ int main(int argc, char** argv) {
     }
     if (parsed.options->version) {
         std::cout << "tamborix-helper " << TAMBORIX_VERSION << "\n";
+        return 0;
+    }
+
+    // Before anything in the data folder is read: two helpers on one folder would race for the
+    // identity and answer the same phones.
+    auto instance = InstanceLock::claim(DeviceStore::Locations::standard().folder,
+                                        InstanceLock::runtimeFolderFromEnvironment());
+    if (!instance.lock) {
+        std::cout << (instance.reached
+                          ? "Tamborix Helper is already running; it was asked to show itself.\n"
+                          : "Tamborix Helper is already running, but it did not answer.\n");
         return 0;
     }
 
@@ -180,6 +193,19 @@ int main(int argc, char** argv) {
             console.print("To pair a phone type pair; status shows the helper's state.");
         }
         input = std::make_unique<StdinLines>(console);
+    }
+
+    if (!instance.warning.empty()) console.print(instance.warning);
+    std::unique_ptr<QSocketNotifier> knockNotifier;
+    if (instance.lock->listenFd() >= 0) {
+        knockNotifier =
+            std::make_unique<QSocketNotifier>(instance.lock->listenFd(), QSocketNotifier::Read);
+        QObject::connect(knockNotifier.get(), &QSocketNotifier::activated, [&] {
+            for (int n = instance.lock->acceptKnocks(); n > 0; --n) {
+                console.print("Started again: this helper keeps running.");
+                if (desktop) desktop->showStatusWindow();
+            }
+        });
     }
 
     std::unique_ptr<QSocketNotifier> stopNotifier;

@@ -1,12 +1,11 @@
 #include "app/settings.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+
+#include "store/private_file.h"
 
 namespace tamborix {
 
@@ -59,31 +58,17 @@ bool Settings::set(const std::string& key, bool value) {
     return save();
 }
 
-bool Settings::save() const {
-    std::error_code ec;
-    std::filesystem::create_directories(file_.parent_path(), ec);
-    if (ec) return false;
+bool Settings::save() {
     const auto text = parseObject(json_).dump(2) + "\n";
-    auto tmp = file_;
-    tmp += ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const auto n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
+    std::string error;
+    if (!createPrivateFolder(file_.parent_path())) {
+        error = "cannot create the folder " + file_.parent_path().string();
+    } else if (writePrivate(text, file_, &error)) {
+        lastError_.reset();
+        return true;
     }
-    const bool synced = ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !synced || ::rename(tmp.c_str(), file_.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    return true;
+    lastError_ = "Could not save the settings to " + file_.string() + " (" + error + ")";
+    return false;
 }
 
 }  // namespace tamborix

@@ -22,19 +22,23 @@ public:
     [[nodiscard]] static std::filesystem::path defaultFile();
 
     [[nodiscard]] bool get(const std::string& key) const;
-    // Writes the whole file at once (temporary file, then rename). Returns false when the file
-    // could not be written; the value is kept in memory either way.
+    // Writes the whole file at once (owner-only temporary file, then rename) into an owner-only
+    // folder. Returns false when the file could not be written (lastError() says why); the
+    // value is kept in memory either way.
     bool set(const std::string& key, bool value);
+    // Why the latest write failed; cleared by the next one that works.
+    [[nodiscard]] const std::optional<std::string>& lastError() const noexcept { return lastError_; }
 
     [[nodiscard]] const std::filesystem::path& file() const noexcept { return file_; }
 
 private:
     void load();
-    [[nodiscard]] bool save() const;
+    [[nodiscard]] bool save();
 
     std::filesystem::path file_;
     // Unknown keys and non-boolean values are kept as they were, so a newer version's keys survive.
     std::string json_;  // serialised object
+    std::optional<std::string> lastError_;
 };
 
 }  // namespace tamborix

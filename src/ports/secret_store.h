@@ -2,6 +2,7 @@
 // The platform's store of secrets (on Linux the Secret Service), reduced to what the identity key
 // needs: one secret per account under the application's own service name.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,16 @@ public:
     // somebody's only copy of an identity.
     [[nodiscard]] virtual SecretWrite add(std::string_view account, std::string_view label,
                                           ByteView secret) = 0;
+
+    // Asks the store to make the item for `account` readable: the service shows its own unlock
+    // prompt and is waited for however long the user takes. `ready` runs once, on the main loop,
+    // when the item may have become readable (unlocked, or the service appeared); never after the
+    // store is destroyed. A new request replaces an earlier one. Stores that cannot be unlocked
+    // never call it.
+    virtual void requestUnlock(std::string_view account, std::function<void()> ready) {
+        (void)account;
+        (void)ready;
+    }
 };
 
 }  // namespace tamborix

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "protocol/wire.h"
+#include "store/display_name.h"
 
 namespace tamborix::deviceFile {
 namespace {
@@ -43,7 +44,7 @@ PairedDevice decodeRecord(const json& object) {
     if (!object.is_object()) throw std::runtime_error("record is not an object");
     PairedDevice device;
     device.id = stringMember(object, "id");
-    device.name = stringMember(object, "name");
+    device.name = cleanDisplayName(stringMember(object, "name"));
     device.pub = Wire::b64d(stringMember(object, "pub"), storedKeyTextLimit);
     auto scope = scopeFromName(stringMember(object, "scope"));
     if (!scope) throw std::runtime_error("unknown scope");

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <stdexcept>
 #include <system_error>
@@ -32,31 +34,12 @@ std::filesystem::path homeFolder() {
     return {};
 }
 
-std::string utcStamp(WallTime t) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(
-        std::chrono::time_point_cast<std::chrono::system_clock::duration>(t));
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
-    char text[32];
-    const auto n = std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
-    return std::string(text, n);
-}
-
 // Every byte is examined whatever the contents, so timing tells nothing about the expected proof.
 bool equalInConstantTime(ByteView a, ByteView b) {
     if (a.size() != b.size()) return false;
     std::uint8_t diff = 0;
     for (std::size_t i = 0; i < a.size(); ++i) diff |= static_cast<std::uint8_t>(a[i] ^ b[i]);
     return diff == 0;
-}
-
-KeyPair prepareIdentity(const std::filesystem::path& folder,
-                        const std::filesystem::path& legacyFolder, SecretStore* secrets,
-                        RandomSource& rng) {
-    createPrivateFolder(folder);
-    // The import runs first, so an identity it brings into the secret store is the one found.
-    if (secrets) importOlderGeneration(folder, legacyFolder, *secrets);
-    return identity::loadOrCreateKey(folder, secrets, rng);
 }
 
 }  // namespace
@@ -89,9 +72,20 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
       rng_(rng),
       folder_(std::move(locations.folder)),
       filePath_(folder_ / deviceFile::fileName),
-      key_(prepareIdentity(folder_, locations.legacyFolder, standardFolder ? secrets : nullptr,
-                           rng)),
-      writer_(filePath_) {
+      secrets_(standardFolder ? secrets : nullptr),
+      writer_(filePath_),
+      self_(std::make_shared<DeviceStore*>(this)) {
+    // A last-seen write runs on the writer's thread; its failure is reported on the main loop.
+    writer_.onLaterFailure([&loop = loop_, weak = std::weak_ptr<DeviceStore*>(self_)](
+                               std::string error) {
+        loop.post([weak, error = std::move(error)] {
+            if (const auto self = weak.lock(); self && *self) (*self)->reportSaveFailure(error);
+        });
+    });
+    if (!createPrivateFolder(folder_))
+        warn("Could not create the folder " + folder_.string() + " for the paired devices");
+    // The import runs first, so an identity it brings in is the one found.
+    if (secrets_) importOlderGeneration(folder_, locations.legacyFolder, *secrets_);
     auto read = readWholeFile(filePath_, deviceFileLimit);
     switch (read.status) {
         case FileRead::Status::missing: break;
@@ -104,9 +98,48 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
             }
             break;
     }
+    if (keepBadFileAside_)
+        warn(filePath_.string() + " could not be read; it is kept aside before the next save");
+    // Phones paired with a key that is in no file know an identity that lives in the keyring.
+    takeIdentity(identity::resolve(folder_, secrets_, rng_, loop_.wallNow(),
+                                   !devices_.empty() || keepBadFileAside_));
 }
 
-DeviceStore::~DeviceStore() { flushLastSeen(); }
+
+void DeviceStore::warn(std::string text) {
+    constexpr std::size_t keep = 32;
+    if (warnings_.size() >= keep) warnings_.erase(warnings_.begin());
+    warnings_.push_back(std::move(text));
+    changed_.notify(Change::warning);
+}
+
+void DeviceStore::takeIdentity(identity::Outcome outcome) {
+    for (auto& w : outcome.warnings) warn(std::move(w));
+    const bool had = key_.has_value();
+    const auto problem = identityProblem_;
+    key_ = std::move(outcome.key);
+    runOnly_ = outcome.state == identity::Outcome::State::runOnly;
+    identityProblem_ = std::move(outcome.problem);
+    if (had != key_.has_value() || problem != identityProblem_) changed_.notify(Change::identity);
+    if (outcome.state == identity::Outcome::State::waiting) waitForKeyring();
+}
+
+void DeviceStore::waitForKeyring() {
+    if (!secrets_) return;
+    std::weak_ptr<DeviceStore*> weak = self_;
+    secrets_->requestUnlock(identity::account, [weak] {
+        const auto self = weak.lock();
+        if (!self || !*self || (*self)->key_) return;
+        DeviceStore& store = **self;
+        store.takeIdentity(identity::resolve(store.folder_, store.secrets_, store.rng_,
+                                             store.loop_.wallNow(), true));
+    });
+}
+
+DeviceStore::~DeviceStore() {
+    *self_ = nullptr;
+    flushLastSeen();
+}
 
 std::optional<PairedDevice> DeviceStore::device(ByteView pub) const {
     const auto id = Wire::deviceID(pub);
@@ -130,18 +163,22 @@ PairedDevice* DeviceStore::findById(std::string_view id) {
     return nullptr;
 }
 
-PairedDevice DeviceStore::add(ByteView pub, std::string_view name) {
+std::optional<PairedDevice> DeviceStore::add(ByteView pub, std::string_view name) {
     if (pub.size() != Wire::keyLength)
         throw std::invalid_argument("a device key must be 32 bytes");
     PairedDevice device;
     device.id = Wire::deviceID(pub);
-    device.name = prefixCharacters(name, maxNameCharacters);
+    device.name = prefixCharacters(cleanDisplayName(name), maxNameCharacters);
     device.pub.assign(pub.begin(), pub.end());
     device.scope = PairedDevice::Scope::full;
     device.added = device.lastSeen = loop_.wallNow();
+    auto before = devices_;
     std::erase_if(devices_, [&](const PairedDevice& d) { return d.id == device.id; });
     devices_.push_back(device);
-    save();
+    if (!save()) {
+        devices_ = std::move(before);
+        return std::nullopt;
+    }
     changed_.notify(Change::devices);
     return device;
 }
@@ -192,23 +229,41 @@ void DeviceStore::saveLastSeen() {
     writer_.writeLater(deviceFile::encode(devices_, true));
 }
 
-void DeviceStore::save() {
+bool DeviceStore::save() {
     // Whatever last-seen times wait are part of this write.
     lastSeenTimer_.reset();
+    std::string error;
+    bool ok = true;
     if (keepBadFileAside_) {
         // The unreadable file may be the user's only record of their phones; never overwrite it.
-        auto base = filePath_;
-        base += ".bad-" + utcStamp(loop_.wallNow());
-        auto target = base;
         std::error_code ec;
-        for (int n = 2; std::filesystem::exists(target, ec) && n < 1000; ++n) {
-            target = base;
-            target += "-" + std::to_string(n);
+        if (const auto aside = identity::keepAsideAsBad(filePath_, loop_.wallNow())) {
+            keepBadFileAside_ = false;
+            warn(filePath_.string() + " could not be read; kept aside as " +
+                 aside->filename().string());
+        } else if (std::filesystem::exists(filePath_, ec)) {
+            ok = false;
+            error = "the unreadable file could not be moved aside";
+        } else {
+            keepBadFileAside_ = false;
         }
-        if (!keepAside(filePath_, target) && std::filesystem::exists(filePath_, ec)) return;
-        keepBadFileAside_ = false;
     }
-    writer_.writeNow(deviceFile::encode(devices_, true));
+    if (ok && !writer_.writeNow(deviceFile::encode(devices_, true), &error)) ok = false;
+    if (ok) {
+        saveError_.reset();
+        return true;
+    }
+    reportSaveFailure(error);
+    return false;
+}
+
+void DeviceStore::reportSaveFailure(const std::string& error) {
+    auto text = "Could not save the paired devices to " + filePath_.string() + " (" + error + ")";
+    // One line per failure, not one per attempt while the disk stays full.
+    if (saveError_ != text) {
+        saveError_ = text;
+        warn(std::move(text));
+    }
 }
 
 std::string DeviceStore::openPairing() {

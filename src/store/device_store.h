@@ -3,6 +3,7 @@
 // key. Main thread only.
 
 #include <cstdint>
+#include <memory>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "protocol/key_pair.h"
 #include "protocol/random_source.h"
 #include "store/change_signal.h"
+#include "store/identity_key.h"
 #include "store/file_writer.h"
 #include "store/paired_device.h"
 
@@ -52,7 +54,9 @@ public:
     DeviceStore& operator=(const DeviceStore&) = delete;
 
     // Published state; observers hear about every change right after it happened.
-    enum class Change { devices, pairing };
+    // `identity`: the identity became available (or its problem changed); `warning`: a new line
+    // in warnings() (a save failed, a damaged file was kept aside).
+    enum class Change { devices, pairing, identity, warning };
     [[nodiscard]] Subscription subscribe(std::function<void(Change)> observer) {
         return changed_.subscribe(std::move(observer));
     }
@@ -61,7 +65,18 @@ public:
     [[nodiscard]] const std::optional<std::string>& pairCode() const { return pairCode_; }
     [[nodiscard]] const std::optional<MonoTime>& pairExpires() const { return pairExpires_; }
     [[nodiscard]] int pairAttempts() const { return pairAttempts_; }
-    [[nodiscard]] const KeyPair& key() const { return key_; }
+    // The identity; only while hasIdentity(). Without one (the key waits in a locked keyring)
+    // nothing may be offered to phones.
+    [[nodiscard]] bool hasIdentity() const noexcept { return key_.has_value(); }
+    [[nodiscard]] const KeyPair& key() const { return key_.value(); }
+    // Why there is no usable identity, or why it will not survive this run; empty when all is well.
+    [[nodiscard]] const std::string& identityProblem() const noexcept { return identityProblem_; }
+    // The key lives for this run only: a phone paired now would be lost at the next start.
+    [[nodiscard]] bool identityRunOnly() const noexcept { return runOnly_; }
+    // Every warning so far, oldest first (at most a few dozen are kept).
+    [[nodiscard]] const std::vector<std::string>& warnings() const noexcept { return warnings_; }
+    // Why the latest save failed; cleared by the next one that works.
+    [[nodiscard]] const std::optional<std::string>& saveError() const noexcept { return saveError_; }
     [[nodiscard]] const std::filesystem::path& folder() const { return folder_; }
     [[nodiscard]] const std::filesystem::path& filePath() const { return filePath_; }
 
@@ -70,8 +85,9 @@ public:
     [[nodiscard]] std::optional<PairedDevice> deviceById(std::string_view id) const;
 
     // Stores a newly paired device (scope full, no screen decision, dates now), replacing any
-    // record of the same key and moving it to the end.
-    PairedDevice add(ByteView pub, std::string_view name);
+    // record of the same key and moving it to the end. Nothing when it could not be saved (then
+    // nothing changed, and saveError() says why): a device that is not on disk is not paired.
+    [[nodiscard]] std::optional<PairedDevice> add(ByteView pub, std::string_view name);
     // Each of these does nothing (and writes nothing) for an id that is not stored.
     // `touch` records the last-seen time in memory at once; the file follows within
     // lastSeenSaveDelay, written off the main thread so that a handshake never waits for the disk.
@@ -100,15 +116,24 @@ private:
     DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locations, bool standardFolder,
                 RandomSource& rng);
 
-    void save();
+    bool save();
+    void reportSaveFailure(const std::string& error);
     void saveLastSeen();
+    void warn(std::string text);
+    void takeIdentity(identity::Outcome outcome);
+    void waitForKeyring();
     PairedDevice* findById(std::string_view id);
 
     MainLoop& loop_;
     RandomSource& rng_;
     std::filesystem::path folder_;
     std::filesystem::path filePath_;
-    KeyPair key_;
+    SecretStore* secrets_ = nullptr;
+    std::optional<KeyPair> key_;
+    std::string identityProblem_;
+    bool runOnly_ = false;
+    std::vector<std::string> warnings_;
+    std::optional<std::string> saveError_;
     std::vector<PairedDevice> devices_;
     std::optional<std::string> pairCode_;
     std::optional<MonoTime> pairExpires_;
@@ -118,6 +143,7 @@ private:
     ChangeSignal<Change> changed_;
     FileWriter writer_;
     Timer lastSeenTimer_;  // set while a last-seen time waits to be written
+    std::shared_ptr<DeviceStore*> self_;
 };
 
 }  // namespace tamborix

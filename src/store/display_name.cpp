@@ -25,7 +25,65 @@ std::string prefixCodePoints(std::string_view utf8, std::size_t count) {
     return std::string(utf8.substr(0, i));
 }
 
+constexpr std::string_view replacement = "\xEF\xBF\xBD";
+
+bool unsafe(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x061C ||
+           c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+// Length of the well-formed UTF-8 sequence at the start of `s` and its code point; 0 if none.
+std::size_t decodeOne(std::string_view s, char32_t& out) {
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    if (b0 < 0x80) {
+        out = b0;
+        return 1;
+    }
+    std::size_t n = 0;
+    char32_t c = 0;
+    char32_t min = 0;
+    if ((b0 & 0xE0) == 0xC0) {
+        n = 2, c = b0 & 0x1F, min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        n = 3, c = b0 & 0x0F, min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        n = 4, c = b0 & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (s.size() < n) return 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if ((b & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (b & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    out = c;
+    return n;
+}
+
 }  // namespace
+
+std::string cleanDisplayName(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    while (!utf8.empty()) {
+        char32_t c = 0;
+        const auto n = decodeOne(utf8, c);
+        if (n == 0) {
+            out += replacement;
+            utf8.remove_prefix(1);
+            continue;
+        }
+        if (unsafe(c))
+            out += replacement;
+        else
+            out += utf8.substr(0, n);
+        utf8.remove_prefix(n);
+    }
+    return out;
+}
 
 std::string prefixCharacters(std::string_view utf8, std::size_t count) {
     // A cheap bound: every character takes at least one byte.

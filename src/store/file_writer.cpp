@@ -17,22 +17,23 @@ FileWriter::~FileWriter() {
     if (worker_.joinable()) worker_.join();
 }
 
-bool FileWriter::writeIfNewest(std::string_view data, std::uint64_t sequence) {
+bool FileWriter::writeIfNewest(std::string_view data, std::uint64_t sequence,
+                               std::string* error) {
     std::lock_guard file(fileMutex_);
     if (sequence < writtenSequence_) return true;  // a newer state is on disk already
-    if (!writePrivate(data, path_)) return false;
+    if (!writePrivate(data, path_, error)) return false;
     writtenSequence_ = sequence;
     return true;
 }
 
-bool FileWriter::writeNow(std::string_view data) {
+bool FileWriter::writeNow(std::string_view data, std::string* error) {
     std::uint64_t sequence = 0;
     {
         std::lock_guard lock(mutex_);
         sequence = ++nextSequence_;
         queued_.reset();
     }
-    return writeIfNewest(data, sequence);
+    return writeIfNewest(data, sequence, error);
 }
 
 void FileWriter::writeLater(std::string data) {
@@ -65,7 +66,9 @@ void FileWriter::run() {
         const auto sequence = queuedSequence_;
         busy_ = true;
         lock.unlock();
-        const bool ok = writeIfNewest(data, sequence);
+        std::string error;
+        const bool ok = writeIfNewest(data, sequence, &error);
+        if (!ok && laterFailure_) laterFailure_(std::move(error));
         lock.lock();
         busy_ = false;
         laterFailed_ = !ok;

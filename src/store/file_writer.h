@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -24,18 +25,22 @@ public:
     FileWriter& operator=(const FileWriter&) = delete;
 
     // Writes now (waiting for a background write in progress) and drops any queued snapshot,
-    // which is older than `data`. False when the file could not be written.
-    bool writeNow(std::string_view data);
+    // which is older than `data`. False when the file could not be written; `error` (when given)
+    // then says why.
+    [[nodiscard]] bool writeNow(std::string_view data, std::string* error = nullptr);
     // Queues `data` for the worker, replacing a snapshot that is still queued; returns at once.
     void writeLater(std::string data);
     // Until nothing is queued or being written (tests, orderly exits).
     void waitIdle();
     // Whether the last background write failed (cleared by the next successful write).
     [[nodiscard]] bool lastLaterFailed();
+    // Runs on the worker thread with the reason whenever a background write fails. Set before the
+    // first writeLater.
+    void onLaterFailure(std::function<void(std::string)> handler) { laterFailure_ = std::move(handler); }
 
 private:
     void run();
-    bool writeIfNewest(std::string_view data, std::uint64_t sequence);
+    bool writeIfNewest(std::string_view data, std::uint64_t sequence, std::string* error);
 
     std::filesystem::path path_;
     std::mutex mutex_;  // guards the members below
@@ -49,6 +54,7 @@ private:
     bool laterFailed_ = false;
     std::mutex fileMutex_;  // one write of the file at a time; guards writtenSequence_
     std::uint64_t writtenSequence_ = 0;
+    std::function<void(std::string)> laterFailure_;
     std::thread worker_;  // started with the first background write
 };
 

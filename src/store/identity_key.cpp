@@ -1,5 +1,9 @@
 #include "store/identity_key.h"
 
+#include <ctime>
+#include <stdexcept>
+#include <system_error>
+
 #include "store/private_file.h"
 
 namespace tamborix::identity {
@@ -14,14 +18,42 @@ void wipe(Container& c) {
     for (std::size_t i = 0; i < c.size(); ++i) p[i] = 0;
 }
 
-std::optional<KeyPair> fromSecret(Bytes& secret) {
-    std::optional<KeyPair> key;
-    if (secret.size() == 32) key = KeyPair::fromRaw(secret);
-    wipe(secret);
-    return key;
+bool present(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
 }
 
 }  // namespace
+
+std::string utcStamp(WallTime t) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(
+        std::chrono::time_point_cast<std::chrono::system_clock::duration>(t));
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    char text[32];
+    const auto n = std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
+    return std::string(text, n);
+}
+
+std::optional<std::filesystem::path> keepAsideAsBad(const std::filesystem::path& path,
+                                                    WallTime now) {
+    auto base = path;
+    base += ".bad-" + utcStamp(now);
+    auto target = base;
+    for (int n = 2; present(target) && n < 1000; ++n) {
+        target = base;
+        target += "-" + std::to_string(n);
+    }
+    if (!keepAside(path, target)) return std::nullopt;
+    return target;
+}
+
+std::optional<KeyPair> fromSecret(SecretLookup& found) {
+    std::optional<KeyPair> key;
+    if (found.found() && found.secret.size() == 32) key = KeyPair::fromRaw(found.secret);
+    wipe(found.secret);
+    return key;
+}
 
 std::optional<KeyPair> readKeyFile(const std::filesystem::path& path) {
     auto read = readWholeFile(path, keyFileLimit);
@@ -35,23 +67,98 @@ std::optional<KeyPair> readKeyFile(const std::filesystem::path& path) {
     return key;
 }
 
-KeyPair loadOrCreateKey(const std::filesystem::path& folder, SecretStore* secrets,
-                        RandomSource& rng) {
+Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, RandomSource& rng,
+                WallTime now, bool phonesPaired) {
+    Outcome out;
+    // 1. The secret store's item.
+    SecretLookup item;
     if (secrets) {
-        auto found = secrets->lookup(account);
-        if (found.found()) {
-            if (auto key = fromSecret(found.secret)) return *key;
+        item = secrets->lookup(account);
+        const bool present = item.found();
+        if (auto key = fromSecret(item)) {
+            // Versions before the marker kept their key there too; from now on it is known.
+            touchFile(folder / keyringMarker);
+            out.state = Outcome::State::ready;
+            out.key = std::move(key);
+            return out;
         }
-        auto fresh = KeyPair::generate(rng);
-        const auto& raw = fresh.rawPrivate();
-        if (secrets->add(account, label, ByteView(raw.data(), raw.size())).ok) return fresh;
+        if (present) out.warnings.push_back("The identity key in the keyring is not a key; it is left there");
     }
+
+    // 2. The file beside the devices, whatever the secret store says.
     const auto file = folder / fileName;
-    if (auto key = readKeyFile(file)) return *key;
+    if (auto key = readKeyFile(file)) {
+        out.state = Outcome::State::ready;
+        out.key = std::move(key);
+        return out;
+    }
+    if (present(file)) {
+        // Never overwritten: it may be somebody's only copy of an identity their phones know.
+        if (const auto aside = keepAsideAsBad(file, now)) {
+            out.warnings.push_back(file.string() + " could not be read as a key; kept aside as " +
+                                   aside->filename().string());
+        } else {
+            out.state = Outcome::State::waiting;
+            out.problem = file.string() + " could not be read as a key, nor moved aside";
+            return out;
+        }
+    }
+
+    // 3. Known to be in the secret store: wait for it rather than become someone else.
+    if (secrets) {
+        const bool marked = present(folder / keyringMarker) || phonesPaired;
+        const bool locked = item.status == SecretLookup::Status::failed &&
+                            secrets->find(account).found();
+        if (locked) {
+            out.state = Outcome::State::waiting;
+            out.problem = "locked in the keyring";
+            return out;
+        }
+        if (marked && item.status == SecretLookup::Status::failed) {
+            out.state = Outcome::State::waiting;
+            out.problem = "in the keyring, which cannot be reached (" + item.error + ")";
+            return out;
+        }
+        if (marked && item.notFound()) {
+            out.state = Outcome::State::waiting;
+            out.problem = "missing from the keyring; to start over with a new identity (every "
+                          "phone pairs again) remove " +
+                          (folder / keyringMarker).string();
+            return out;
+        }
+    }
+
+    // 4. A new identity, stored where the next start looks first.
     auto fresh = KeyPair::generate(rng);
     const auto& raw = fresh.rawPrivate();
-    writePrivate(ByteView(raw.data(), raw.size()), file);
-    return fresh;
+    std::string why;
+    if (secrets) {
+        const auto added = secrets->add(account, label, ByteView(raw.data(), raw.size()));
+        if (added.ok) {
+            touchFile(folder / keyringMarker);
+            out.state = Outcome::State::ready;
+            out.key = std::move(fresh);
+            return out;
+        }
+        why = "keyring: " + added.error + "; ";
+    }
+    std::string error;
+    if (writePrivate(ByteView(raw.data(), raw.size()), file, &error)) {
+        out.state = Outcome::State::ready;
+    } else {
+        out.state = Outcome::State::runOnly;
+        out.problem = "kept for this run only, it could not be stored (" + why + file.string() +
+                      ": " + error + "); pairing is off";
+    }
+    out.key = std::move(fresh);
+    return out;
+}
+
+KeyPair loadOrCreateKey(const std::filesystem::path& folder, SecretStore* secrets,
+                        RandomSource& rng) {
+    auto outcome = resolve(folder, secrets, rng, std::chrono::system_clock::now());
+    if (!outcome.key) throw std::runtime_error("identity key: " + outcome.problem);
+    return *outcome.key;
 }
 
 }  // namespace tamborix::identity

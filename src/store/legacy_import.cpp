@@ -38,7 +38,8 @@ std::optional<PairedDevice> importRecord(const std::string& id, const ordered_js
     device.id = id;
     auto name = object.find("name");
     device.name = name != object.end() && name->is_string()
-                      ? prefixCharacters(name->get<std::string>(), DeviceStore::maxNameCharacters)
+                      ? prefixCharacters(cleanDisplayName(name->get<std::string>()),
+                                         DeviceStore::maxNameCharacters)
                       : std::string("Device");
     auto scope = object.find("scope");
     device.scope = scope != object.end() && scope->is_string() && *scope == "presenter"
@@ -51,41 +52,87 @@ std::optional<PairedDevice> importRecord(const std::string& id, const ordered_js
 
 }  // namespace
 
-void importOlderGeneration(const std::filesystem::path& folder,
+namespace {
+
+enum class Existing { none, same, other, unknown };
+
+// What identity this folder already has, compared with the older generation's key.
+Existing existingIdentity(const std::filesystem::path& folder, SecretStore& secrets,
+                          const KeyPair& legacy) {
+    const auto same = [&](const KeyPair& key) {
+        return key.publicKey() == legacy.publicKey() ? Existing::same : Existing::other;
+    };
+    auto item = secrets.lookup(identity::account);
+    const bool present = item.found();
+    if (auto key = identity::fromSecret(item)) return same(*key);
+    if (present) return Existing::other;
+    if (auto key = identity::readKeyFile(folder / identity::fileName)) return same(*key);
+    std::error_code ec;
+    if (std::filesystem::exists(folder / identity::fileName, ec)) return Existing::other;
+    if (std::filesystem::exists(folder / identity::keyringMarker, ec)) return Existing::unknown;
+    if (item.status == SecretLookup::Status::failed) {
+        // Locked: an identity is there, but whose cannot be told yet.
+        return secrets.find(identity::account).found() ? Existing::unknown : Existing::none;
+    }
+    return Existing::none;
+}
+
+}  // namespace
+
+bool importOlderGeneration(const std::filesystem::path& folder,
                            const std::filesystem::path& legacyFolder, SecretStore& secrets) {
     const auto marker = folder / ".migrated";
     std::error_code ec;
-    if (std::filesystem::exists(marker, ec) || ec) return;
-    touchFile(marker);
-
-    // Anything but a clear "no identity yet" (an identity, a locked or absent service) means
-    // there is nothing we may import over.
-    if (!secrets.find(identity::account).notFound()) return;
+    if (std::filesystem::exists(marker, ec) || ec) return false;
 
     auto legacyKey = identity::readKeyFile(legacyFolder / identity::fileName);
-    if (!legacyKey) return;
-    const auto& raw = legacyKey->rawPrivate();
-    if (!secrets.add(identity::account, identity::label, ByteView(raw.data(), raw.size())).ok)
-        return;
+    if (!legacyKey) {
+        touchFile(marker);  // nothing to import, now or later
+        return false;
+    }
+    switch (existingIdentity(folder, secrets, *legacyKey)) {
+        case Existing::other:
+            // This helper has an identity of its own already; its phones must keep it.
+            touchFile(marker);
+            return false;
+        case Existing::unknown:
+            return false;  // decided at a start that can read the keyring
+        case Existing::same:
+            break;  // stored by an earlier start that could not finish
+        case Existing::none: {
+            // Stored as a new identity would be: the secret store (and the marker), else the file.
+            const auto& raw = legacyKey->rawPrivate();
+            if (secrets.add(identity::account, identity::label, ByteView(raw.data(), raw.size())).ok) {
+                touchFile(folder / identity::keyringMarker);
+            } else if (!writePrivate(ByteView(raw.data(), raw.size()), folder / identity::fileName)) {
+                return false;  // tried again at the next start
+            }
+            break;
+        }
+    }
 
-    auto legacyDevices =
-        readWholeFile(legacyFolder / deviceFile::fileName, legacyFileLimit);
-    if (legacyDevices.status != FileRead::Status::ok) return;
-    ordered_json root;
-    try {
-        root = ordered_json::parse(legacyDevices.contents);
-    } catch (const std::exception&) {
-        return;
-    }
-    if (!root.is_object()) return;
-    for (const auto& [id, object] : root.items()) {
-        if (!object.is_object()) return;
-    }
+    auto legacyDevices = readWholeFile(legacyFolder / deviceFile::fileName, legacyFileLimit);
+    if (legacyDevices.status == FileRead::Status::failed) return false;
     std::vector<PairedDevice> devices;
-    for (const auto& [id, object] : root.items()) {
-        if (auto device = importRecord(id, object)) devices.push_back(std::move(*device));
+    if (legacyDevices.status == FileRead::Status::ok) {
+        ordered_json root;
+        try {
+            root = ordered_json::parse(legacyDevices.contents);
+        } catch (const std::exception&) {
+            root = nullptr;
+        }
+        bool usable = root.is_object();
+        for (const auto& [id, object] : root.items()) usable = usable && object.is_object();
+        if (usable) {
+            for (const auto& [id, object] : root.items()) {
+                if (auto device = importRecord(id, object)) devices.push_back(std::move(*device));
+            }
+            if (!writePrivate(deviceFile::encode(devices, false), folder / deviceFile::fileName))
+                return false;
+        }
     }
-    writePrivate(deviceFile::encode(devices, false), folder / deviceFile::fileName);
+    touchFile(marker);
+    return true;
 }
 
 }  // namespace tamborix

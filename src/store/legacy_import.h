@@ -7,11 +7,12 @@
 
 namespace tamborix {
 
-// Runs at most once per `folder` (the ".migrated" marker is written first). Imports only when the
-// secret store answers that it holds no identity yet: the older key goes into the secret store,
-// then the older devices into `folder`/devices.json. Gives up silently at the first failing step;
-// the older files stay in place.
-void importOlderGeneration(const std::filesystem::path& folder,
+// The older generation's identity and devices, brought over once: the key is stored as a new
+// identity would be (secret store and marker, else `folder`/server.key), then the devices into
+// `folder`/devices.json, and only then is the ".migrated" marker written, so an import that could
+// not finish is tried again at the next start. Nothing is imported over an identity of this
+// helper's own. True when something was imported.
+bool importOlderGeneration(const std::filesystem::path& folder,
                            const std::filesystem::path& legacyFolder, SecretStore& secrets);
 
 }  // namespace tamborix

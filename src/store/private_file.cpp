@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -50,18 +52,32 @@ void syncFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-bool writePrivate(ByteView data, const std::filesystem::path& path) {
+bool writePrivate(ByteView data, const std::filesystem::path& path, std::string* error) {
+    return writeWithMode(data, path, 0600, error);
+}
+
+bool writeWithMode(ByteView data, const std::filesystem::path& path, unsigned mode,
+                   std::string* error) {
+    auto fail = [&](const char* step) {
+        if (error) *error = std::string(step) + ": " + std::strerror(errno);
+        return false;
+    };
     auto temp = path;
     temp += ".tmp";
-    // A leftover temporary file may carry wider permissions; start from a fresh one.
+    // A leftover temporary file (or a link planted in its place) is never written through.
     ::unlink(temp.c_str());
     Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd.valid()) return false;
-    // The umask may only narrow 0600, but set it exactly anyway.
-    const bool written = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), data) &&
-                         ::fsync(fd.get()) == 0 && fd.close();
-    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+    if (!fd.valid()) return fail("cannot create the temporary file");
+    // Created owner-only whatever the umask, and opened up (if at all) only now that it is ours.
+    bool ok = ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 || fail("cannot set its permissions");
+    ok = ok && (writeAll(fd.get(), data) || fail("cannot write"));
+    ok = ok && (::fsync(fd.get()) == 0 || fail("cannot write"));
+    ok = ok && (fd.close() || fail("cannot write"));
+    ok = ok && (::rename(temp.c_str(), path.c_str()) == 0 || fail("cannot replace the file"));
+    if (!ok) {
+        const int saved = errno;
         ::unlink(temp.c_str());
+        errno = saved;
         return false;
     }
     syncFolder(path.parent_path());
@@ -98,16 +114,21 @@ FileRead readWholeFile(const std::filesystem::path& path, std::size_t limit) {
 bool createPrivateFolder(const std::filesystem::path& folder) {
     if (folder.empty()) return false;
     std::error_code ec;
-    if (std::filesystem::is_directory(folder, ec)) return true;
-    const auto parent = folder.parent_path();
-    if (!parent.empty() && parent != folder && !std::filesystem::is_directory(parent, ec)) {
-        if (!createPrivateFolder(parent)) return false;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        const auto parent = folder.parent_path();
+        if (!parent.empty() && parent != folder && !std::filesystem::is_directory(parent, ec)) {
+            if (!createPrivateFolder(parent)) return false;
+        }
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
-    if (::mkdir(folder.c_str(), 0700) == 0) {
-        ::chmod(folder.c_str(), 0700);
-        return true;
-    }
-    return errno == EEXIST && std::filesystem::is_directory(folder, ec);
+    // A folder that exists already (made by an older version, or by hand) may be open to others:
+    // it holds secrets, so it is made owner-only whoever created it, as long as it is ours.
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) return false;
+    struct stat st {};
+    if (::fstat(dir.get(), &st) != 0) return false;
+    if (st.st_uid == ::getuid() && (st.st_mode & 07777) != 0700) ::fchmod(dir.get(), 0700);
+    return true;
 }
 
 bool keepAside(const std::filesystem::path& path, const std::filesystem::path& target) {

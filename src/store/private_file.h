@@ -13,11 +13,16 @@ namespace tamborix {
 
 // Writes `data` to `path` through "<path>.tmp" (mode 0600), synced to disk before it replaces the
 // target, and syncs the folder afterwards, so a crash leaves the old or the new file, never a torn
-// one. On failure the target is untouched and the temporary file removed.
-bool writePrivate(ByteView data, const std::filesystem::path& path);
-inline bool writePrivate(std::string_view data, const std::filesystem::path& path) {
+// one. On failure the target is untouched, the temporary file removed, and `error` (when given)
+// says what went wrong ("cannot write: No space left on device").
+bool writePrivate(ByteView data, const std::filesystem::path& path, std::string* error = nullptr);
+// The same for a file that is not secret (`mode` for example 0644).
+bool writeWithMode(ByteView data, const std::filesystem::path& path, unsigned mode,
+                   std::string* error = nullptr);
+inline bool writePrivate(std::string_view data, const std::filesystem::path& path,
+                         std::string* error = nullptr) {
     return writePrivate(
-        ByteView(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()), path);
+        ByteView(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()), path, error);
 }
 
 struct FileRead {
@@ -28,7 +33,8 @@ struct FileRead {
 // Reads a regular file whole; larger than `limit` bytes counts as a failed read.
 [[nodiscard]] FileRead readWholeFile(const std::filesystem::path& path, std::size_t limit);
 
-// Creates `folder` and any missing parents with mode 0700. Existing folders are left as they are.
+// Creates `folder` and any missing parents with mode 0700, and makes an existing `folder` of ours
+// owner-only (its existing parents are left as they are).
 bool createPrivateFolder(const std::filesystem::path& folder);
 
 // Renames `path` to `target` and makes it owner-only; false when it could not be moved.

@@ -1,5 +1,7 @@
 #include "testing/fake_secret_store.h"
 
+#include <utility>
+
 namespace tamborix::testing {
 namespace {
 
@@ -24,6 +26,11 @@ SecretLookup FakeSecretStore::find(std::string_view account) {
 SecretLookup FakeSecretStore::lookup(std::string_view account) {
     ++lookups;
     if (unavailable) return failure();
+    if (locked) {
+        SecretLookup result;
+        result.error = "the keyring holding the item is locked";
+        return result;
+    }
     SecretLookup result;
     auto it = items.find(account);
     if (it == items.end()) {
@@ -39,10 +46,22 @@ SecretWrite FakeSecretStore::add(std::string_view account, std::string_view labe
                                  ByteView secret) {
     ++adds;
     if (unavailable) return {false, failure().error};
+    if (locked) return {false, "the keyring is locked"};
     if (failAdds) return {false, "refused"};
     if (items.contains(account)) return {false, "an item already exists"};
     items.emplace(std::string(account), Item{std::string(label), Bytes(secret.begin(), secret.end())});
     return {true, {}};
+}
+
+void FakeSecretStore::requestUnlock(std::string_view, std::function<void()> ready) {
+    ++unlockRequests;
+    unlockRequest = std::move(ready);
+}
+
+void FakeSecretStore::unlock() {
+    locked = false;
+    unavailable = false;
+    if (auto ready = std::exchange(unlockRequest, nullptr)) ready();
 }
 
 }  // namespace tamborix::testing

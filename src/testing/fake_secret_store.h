@@ -19,8 +19,16 @@ public:
     SecretLookup lookup(std::string_view account) override;
     SecretWrite add(std::string_view account, std::string_view label, ByteView secret) override;
 
+    void requestUnlock(std::string_view account, std::function<void()> ready) override;
+    // What a keyring answers once unlocked; runs the waiting request's callback, if any.
+    void unlock();
+
     // Every call fails as it does where no Secret Service runs.
     bool unavailable = false;
+    // Items exist but cannot be read or added to: a locked keyring.
+    bool locked = false;
+    std::function<void()> unlockRequest;
+    int unlockRequests = 0;
     bool failAdds = false;
 
     std::map<std::string, Item, std::less<>> items;

@@ -64,6 +64,8 @@ public:
     // Received messages whose "t" is `type`.
     [[nodiscard]] std::vector<nlohmann::json> receivedOfType(std::string_view type) const;
     void clearReceived();
+    // Frames that did not open (bad tag, replayed, or longer than a phone accepts).
+    [[nodiscard]] int undecryptable() const { return inbox_->undecryptable; }
 
 private:
     void deliver(Bytes frame);

@@ -22,6 +22,7 @@ NetClient::NetClient(MainLoop& loop, std::unique_ptr<StreamConnection> conn, Ses
       conn_(std::move(conn)),
       core_(core),
       onDone_(std::move(onDone)),
+      acceptedAt_(loop.now()),
       lastRx_(loop.now()) {}
 
 NetClient::~NetClient() {
@@ -62,8 +63,15 @@ void NetClient::close() {
 
 void NetClient::checkIdle() {
     if (closed_) return;
-    const auto limit = session_ ? sessionIdleLimit : handshakeIdleLimit;
-    if (loop_.now() - lastRx_ > limit) close();
+    const auto now = loop_.now();
+    if (!session_) {
+        if (now - acceptedAt_ > handshakeLimit) close();
+        return;
+    }
+    // A frame waiting for the user's answer (a pairing approval) is not silence on the phone's
+    // part; the clock starts again once the answer went out.
+    if (inFlight_) return;
+    if (now - lastRx_ > sessionIdleLimit) close();
 }
 
 void NetClient::receive() {
@@ -205,6 +213,7 @@ void NetClient::queuedDone(std::exception_ptr error, std::vector<Bytes> frames) 
     auto self = shared_from_this();
     inFlight_ = false;
     if (closed_) return;
+    lastRx_ = loop_.now();
     if (error) {
         close();
         return;
@@ -216,7 +225,16 @@ void NetClient::queuedDone(std::exception_ptr error, std::vector<Bytes> frames) 
 void NetClient::write(Bytes data) {
     if (closed_) return;
     data.push_back('\n');
-    conn_->send(std::move(data), [](const std::optional<std::string>&) {});
+    const auto size = data.size();
+    if (unsent_ + size > maxUnsentBytes) {
+        close();
+        return;
+    }
+    unsent_ += size;
+    std::weak_ptr<NetClient> weak = weak_from_this();
+    conn_->send(std::move(data), [weak, size](const std::optional<std::string>&) {
+        if (auto self = weak.lock()) self->unsent_ -= std::min(size, self->unsent_);
+    });
 }
 
 void NetClient::writeFrame(ByteView frame) {

@@ -23,8 +23,14 @@ public:
     static constexpr std::size_t maxLine = 8192;     // bytes, LF not counted
     static constexpr std::size_t readChunk = 16384;  // bytes asked for per read
     static constexpr Duration idleCheck = std::chrono::seconds(2);
-    static constexpr Duration handshakeIdleLimit = std::chrono::seconds(10);
+    // The handshake must be done this long after the connection was accepted, however busily
+    // the peer sends: a trickle of bytes must not hold a place for ever.
+    static constexpr Duration handshakeLimit = std::chrono::seconds(10);
+    // After the handshake: the longest silence, except while a frame waits for the user.
     static constexpr Duration sessionIdleLimit = std::chrono::seconds(30);
+    // Bytes written but not yet taken by the system. A peer that asks for replies and never
+    // reads them is cut off here instead of filling the helper's memory.
+    static constexpr std::size_t maxUnsentBytes = 1024 * 1024;
     static constexpr const char* transportName = "Network";
     // Frames that may wait behind one being processed asynchronously (for example a pairing
     // waiting for the user). A peer that sends more without waiting is cut off instead of being
@@ -45,6 +51,11 @@ public:
     void close();
 
     [[nodiscard]] bool isClosed() const noexcept { return closed_; }
+    // Not yet past the handshake, or past it but not (yet) a paired device.
+    [[nodiscard]] bool authenticated() const noexcept {
+        return session_ && session_->authenticated();
+    }
+    [[nodiscard]] std::size_t unsentBytes() const noexcept { return unsent_; }
     [[nodiscard]] const std::string& peer() const noexcept { return peer_; }
     [[nodiscard]] const HelperConnPtr& session() const noexcept { return session_; }
     // Frames waiting behind an asynchronous one, plus the one in flight.
@@ -73,7 +84,9 @@ private:
     HelperConnPtr session_;
     Timer idle_;
     bool closed_ = false;
+    MonoTime acceptedAt_;
     MonoTime lastRx_;
+    std::size_t unsent_ = 0;
     std::string peer_ = "network";
     // Frames are handled strictly in arrival order: while one is being processed
     // asynchronously, every later frame waits here instead of taking the synchronous path.

@@ -40,10 +40,15 @@ std::optional<std::uint16_t> NetworkServer::boundPort() const {
 }
 
 void NetworkServer::start() {
-    if (listener_) return;  // already listening: a second listener would only fail to bind
+    if (running()) return;  // already listening: a second listener would only fail to bind
+    if (listener_) {
+        listener_->cancel();
+        listener_.reset();
+    }
+    failed_ = false;
     auto created = listeners_.create(port_);
     if (!created.listener) {
-        setStatus("Failed: " + created.error);
+        setStatus(failureText(created.error));
         return;
     }
     std::weak_ptr<NetworkServer*> weak = self_;
@@ -66,6 +71,7 @@ void NetworkServer::stop() {
         listener_->cancel();
         listener_.reset();
     }
+    failed_ = false;
     if (advertiser_) advertiser_->withdraw();
     auto clients = std::move(clients_);
     clients_.clear();
@@ -92,7 +98,8 @@ void NetworkServer::listenerState(StreamListener::State state, const std::string
             setStatus("Waiting: " + error);
             break;
         case StreamListener::State::failed:
-            setStatus("Failed: " + error);
+            failed_ = true;
+            setStatus(failureText(error));
             if (advertiser_) advertiser_->withdraw();
             break;
         case StreamListener::State::ready: {
@@ -105,6 +112,10 @@ void NetworkServer::listenerState(StreamListener::State state, const std::string
         case StreamListener::State::cancelled:
             break;
     }
+}
+
+std::string NetworkServer::failureText(const std::string& error) const {
+    return "Failed: port " + std::to_string(port_) + ": " + error;
 }
 
 ServiceDescription NetworkServer::service() const {
@@ -120,6 +131,16 @@ void NetworkServer::accept(std::unique_ptr<StreamConnection> conn) {
     if (clients_.size() >= maxClients) {
         conn->cancel();
         return;
+    }
+    if (const auto host = conn->remoteHost(); !host.empty()) {
+        std::size_t unfinished = 0;
+        for (const auto& [key, client] : clients_) {
+            if (client->peer() == host && !client->authenticated()) ++unfinished;
+        }
+        if (unfinished >= maxUnfinishedPerHost) {
+            conn->cancel();
+            return;
+        }
     }
     std::weak_ptr<NetworkServer*> weak = self_;
     auto client = std::make_shared<NetClient>(loop_, std::move(conn), core_, [weak](NetClient& c) {

@@ -23,6 +23,9 @@ class NetworkServer {
 public:
     static constexpr std::uint16_t defaultPort = 50505;
     static constexpr std::size_t maxClients = 16;
+    // Connections one address may hold that are not (yet) a paired phone's, so that a single host
+    // cannot take every place with handshakes it never finishes.
+    static constexpr std::size_t maxUnfinishedPerHost = 4;
     static constexpr const char* serviceType = "_velmorand._tcp";
 
     // `advertiser` may be null (no DNS-SD); `serviceName` is the core's host name.
@@ -33,7 +36,8 @@ public:
     NetworkServer(const NetworkServer&) = delete;
     NetworkServer& operator=(const NetworkServer&) = delete;
 
-    // Only while stopped. The status changes when the listener reports its state.
+    // While stopped or after the listener failed (then it tries again). The status changes when
+    // the listener reports its state.
     void start();
     // Cancels the listener, closes every client, withdraws the service; status "Off".
     void stop();
@@ -47,7 +51,8 @@ public:
     [[nodiscard]] std::uint16_t port() const noexcept { return port_; }
     // The port actually listened on, once the listener is ready.
     [[nodiscard]] std::optional<std::uint16_t> boundPort() const;
-    [[nodiscard]] bool running() const noexcept { return listener_ != nullptr; }
+    // Listening, or on the way there; false once the listener failed.
+    [[nodiscard]] bool running() const noexcept { return listener_ != nullptr && !failed_; }
 
     // Whether the listener can be found over DNS-SD (off when there is no advertiser).
     [[nodiscard]] DiscoveryState discovery() const;
@@ -68,6 +73,7 @@ private:
     void accept(std::unique_ptr<StreamConnection> conn);
     void removeClient(NetClient& client);
     void setStatus(std::string status);
+    [[nodiscard]] std::string failureText(const std::string& error) const;
     [[nodiscard]] ServiceDescription service() const;
 
     MainLoop& loop_;
@@ -78,6 +84,7 @@ private:
     std::uint16_t port_;
     std::string status_ = "Starting…";
     std::unique_ptr<StreamListener> listener_;
+    bool failed_ = false;
     std::map<const NetClient*, std::shared_ptr<NetClient>> clients_;
     ChangeSignal<> statusChanged_;
     ChangeSignal<> clientsChanged_;

@@ -13,7 +13,7 @@ class FakeTarget final : public ConsoleTarget {
 public:
     Pairing openPairing() override {
         ++pairings;
-        return {"ABCDEFGHJKMN", "velmorand://pair?v=2&p=50505&c=ABCDEFGHJKMN"};
+        return {"ABCDEFGHJKMN", "velmorand://pair?v=2&p=50505&c=ABCDEFGHJKMN", {}};
     }
     std::vector<ConsoleDevice> devices() const override { return list; }
     bool setScope(const std::string& id, PairedDevice::Scope scope) override {

@@ -257,7 +257,7 @@ TEST_F(HelperModelTest, ConsoleTarget_DeviceCommands_ChangeStoreAndRefuseUnknown
     testing::FakeStreamListenerFactory listeners(loop_);
     auto model = makeModel(listeners);
     const auto key = KeyPair::generate();
-    const auto device = model->store().add(ByteView(key.publicKey().data(), 32), "Watch");
+    const auto device = model->store().add(ByteView(key.publicKey().data(), 32), "Watch").value();
     model->store().setScreen(device.id, true);
     EXPECT_EQ(model->devices()[0].screen, "allowed");
 

@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVirtualObject>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -64,6 +67,16 @@ bool released(int readEnd) {
     return ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
 }
 
+bool accepts(const std::filesystem::path& socket) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, socket.c_str(), sizeof a.sun_path - 1);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
 class LogindActivityTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -87,7 +100,8 @@ protected:
                     ("--config-file=" + (dir_ / "bus.conf").string()).c_str(), nullptr);
             ::_exit(127);
         }
-        for (int i = 0; i < 500 && !std::filesystem::exists(socket); ++i) ::usleep(10000);
+        // The socket file appears before the daemon listens on it: wait until it accepts.
+        for (int i = 0; i < 500 && !accepts(socket); ++i) ::usleep(10000);
         address_ = "unix:path=" + socket.string();
         // The backend talks to "the system bus": make that ours before Qt first looks.
         ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);

@@ -77,6 +77,33 @@ TEST_F(SettingsTest, Set_UnwritableFolder_ReportsFailureButKeepsValue) {
     Settings s(blocked);
     EXPECT_FALSE(s.set(Settings::hasLaunched, true));
     EXPECT_TRUE(s.get(Settings::hasLaunched));
+    ASSERT_TRUE(s.lastError().has_value());
+    EXPECT_NE(s.lastError()->find(blocked.string()), std::string::npos) << *s.lastError();
+}
+
+TEST_F(SettingsTest, Set_FolderMissingOrLoose_OwnerOnlyFolderAndNoWriteThroughALink) {
+    {
+        Settings s(file_);
+        ASSERT_TRUE(s.set(Settings::networkOn, false));
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(file_.parent_path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    // An older version left the folder open to everyone, and someone planted a link where the
+    // temporary file goes.
+    ::chmod(file_.parent_path().c_str(), 0777);
+    const auto victim = dir_ / "victim";
+    std::ofstream(victim) << "keep";
+    std::filesystem::create_symlink(victim, file_.string() + ".tmp");
+    Settings again(file_);
+    ASSERT_TRUE(again.set(Settings::bluetoothOn, false));
+    ASSERT_EQ(::stat(file_.parent_path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
+              "keep");
+    EXPECT_FALSE(Settings(file_).get(Settings::bluetoothOn));
 }
 
 TEST_F(SettingsTest, DefaultFile_UsesXdgConfigHomeElseHomeConfig) {

@@ -266,6 +266,82 @@ TEST_F(LiveCommands, ClipGet_CutToThreeThousandCharacters_EmptyWhenNone) {
     EXPECT_EQ(phone->received().back()["s"], std::string(2999, 'x') + "\u00e9");
 }
 
+std::string repeat(std::string_view unit, std::size_t n) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) out += unit;
+    return out;
+}
+
+// Whether the message would no longer fit with one more unit of the text.
+bool atTheLimit(json message, const char* key, std::string_view unit) {
+    message[key] = message[key].get<std::string>() + std::string(unit);
+    return message.dump(-1, ' ', false, json::error_handler_t::replace).size() > 4063;
+}
+
+TEST_F(LiveCommands, ClipGet_WorstTexts_LongestPrefixThatOpensOnThePhone) {
+    // Each unit is one character: CJK (3 bytes), a control character (escaped to 6), an emoji
+    // family joined by ZWJ (18 bytes), a quote (escaped to 2).
+    for (const std::string_view unit : {"\u4e2d", "\x01", "\U0001F468\u200D\U0001F469\u200D\U0001F467",
+                                        "\""}) {
+        phone->clearReceived();
+        h.clipboard.content = repeat(unit, 3000);
+        EXPECT_TRUE(accepted({{"t", "clip_get"}}));
+        ASSERT_EQ(phone->received().size(), 1u) << unit;
+        const auto& clip = phone->received()[0];
+        const auto s = clip["s"].get<std::string>();
+        EXPECT_FALSE(s.empty());
+        EXPECT_TRUE(h.clipboard.content->starts_with(s));
+        EXPECT_EQ(s.size() % unit.size(), 0u);  // whole characters only
+        EXPECT_TRUE(atTheLimit(clip, "s", unit)) << s.size();
+    }
+    EXPECT_EQ(phone->undecryptable(), 0);
+}
+
+TEST_F(LiveCommands, AppsGetAndContext_FortyLongNamesAndIds_EveryFrameOpensOnThePhone) {
+    for (int i = 0; i < 40; ++i) {
+        h.workspace.running.push_back(
+            {.handle = static_cast<AppHandle>(i + 1),
+             .appId = "org.example.app" + std::to_string(i) + ".desktop",
+             .name = std::to_string(i) + repeat("\u540d", 63)});
+        h.workspace.icons[static_cast<AppHandle>(i + 1)] = Bytes(2700, 0x42);
+    }
+    h.workspace.front = 40;
+    EXPECT_TRUE(accepted({{"t", "apps_get"}, {"icons", true}}));
+    const auto apps = phone->receivedOfType("apps");
+    ASSERT_EQ(apps.size(), 1u);
+    const auto& list = apps[0]["list"];
+    // Every application is listed, each under as much of its name as fits.
+    ASSERT_EQ(list.size(), 40u);
+    for (const auto& entry : list) {
+        EXPECT_TRUE(entry["id"].get<std::string>().starts_with("org.example.app"));
+        EXPECT_GT(entry["n"].get<std::string>().size(), 10u);
+    }
+    EXPECT_EQ(phone->receivedOfType("app_icon").size(), 40u);
+
+    // Ids too long to list them all: the first ones, in order.
+    for (auto& app : h.workspace.running) app.appId = repeat("\u00e9", 100) + app.appId;
+    phone->clearReceived();
+    EXPECT_TRUE(accepted({{"t", "apps_get"}}));
+    ASSERT_EQ(phone->receivedOfType("apps").size(), 1u);
+    const auto shorter = phone->receivedOfType("apps")[0]["list"];
+    EXPECT_GT(shorter.size(), 5u);
+    EXPECT_LT(shorter.size(), 40u);
+    EXPECT_EQ(shorter[0]["id"], list[0]["id"].get<std::string>().insert(0, repeat("\u00e9", 100)));
+
+    // A front application whose 64 characters each carry forty combining marks.
+    h.workspace.running.push_back({.handle = 99, .appId = "zalgo.desktop",
+                                   .name = repeat("a" + repeat("\u0301", 40), 64)});
+    h.workspace.front = 99;
+    h.core->startWatchingFrontApp();
+    h.loop.advance(1.0);
+    const auto context = phone->receivedOfType("context");
+    ASSERT_FALSE(context.empty());
+    EXPECT_EQ(context.back()["id"], "zalgo.desktop");
+    EXPECT_FALSE(context.back()["app"].get<std::string>().empty());
+    EXPECT_EQ(phone->undecryptable(), 0);
+    for (const auto& text : phone->receivedTexts()) EXPECT_LE(text.size(), 4063u);
+}
+
 TEST_F(LiveCommands, AppsGet_Icons_AppsFirstThenIconsInOrder) {
     h.workspace.running = {{.handle = 1, .appId = "b.desktop", .name = "Beta"},
                            {.handle = 2, .appId = "a.desktop", .name = "Alpha"},

@@ -49,7 +49,7 @@ public:
     // A stored device for `key`, with the given scope.
     PairedDevice pair(const KeyPair& key, const std::string& name,
                       PairedDevice::Scope scope = PairedDevice::Scope::full) {
-        const auto device = store.add(key.publicKey(), name);
+        const auto device = store.add(key.publicKey(), name).value();
         if (scope != PairedDevice::Scope::full) store.setScope(device.id, scope);
         return *store.deviceById(device.id);
     }

@@ -219,6 +219,49 @@ TEST_F(Pairing, PhoneLeftDuringPrompt_DeviceStoredButNotRegistered) {
     EXPECT_TRUE(phone->received().empty());
 }
 
+TEST_F(Pairing, NameWithLineBreaksEscapesAndOverrides_CleanedWherePromptedStoredAndShown) {
+    // A name built to forge console lines, drive the terminal and reverse the text around it.
+    const std::string hostile =
+        "Eve\nAllowed.\r\nEvent: Paired Bob\x1b[2J\xc2\x9b" "31m\xe2\x80\xae" "evil\xe2\x81\xa6";
+    const std::string clean = "Eve\uFFFDAllowed.\uFFFD\uFFFDEvent: Paired Bob\uFFFD[2J\uFFFD"
+                              "31m\uFFFDevil\uFFFD";
+    const auto code = h.store.openPairing();
+    auto phone = h.pairingPhone(hostile);
+    phone->send(proofFor(*phone, code));
+    h.loop.runPosted();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].first, clean);
+    answer(true);
+    ASSERT_EQ(h.store.devices().size(), 1u);
+    EXPECT_EQ(h.store.devices()[0].name, clean);
+    EXPECT_EQ(h.lastEvent(), "Paired " + clean);
+    EXPECT_EQ(h.core->active().begin()->second, clean + " (Network)");
+
+    // An emoji sequence with joiners and a right-to-left name without overrides stay whole.
+    const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467 \u05E9\u05DC\u05D5\u05DD";
+    h.store.openPairing();
+    auto second = h.pairingPhone(family);
+    second->send(proofFor(*second, *h.store.pairCode()));
+    h.loop.runPosted();
+    answer(true);
+    EXPECT_EQ(h.store.devices().back().name, family);
+}
+
+TEST_F(Pairing, ApprovedButDeviceCannotBeStored_NotPairedConnectionEndsEventSaysWhy) {
+    const auto code = h.store.openPairing();
+    auto phone = h.pairingPhone("Pixel");
+    phone->send(proofFor(*phone, code));
+    h.loop.runPosted();
+    std::filesystem::create_directories(h.folder.path() / "devices.json.tmp" / "x");
+    answer(true);
+    EXPECT_TRUE(h.store.devices().empty());
+    EXPECT_TRUE(phone->receivedOfType("paired").empty());
+    EXPECT_TRUE(phone->ended());
+    EXPECT_EQ(h.core->liveCount(), 0u);
+    EXPECT_TRUE(h.lastEvent().starts_with("Could not pair Pixel: Could not save the paired devices"))
+        << h.lastEvent();
+}
+
 TEST_F(Pairing, ProofAfterExpiry_FailsAndClearsCode) {
     const auto code = h.store.openPairing();
     auto phone = h.pairingPhone("Slow");

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <thread>
@@ -185,8 +188,11 @@ TEST_F(HelperE2E, Identity_ChangedForAddress_RemoteRefusesWithKeyChangedText) {
 }
 
 TEST_F(HelperE2E, Connections_SeventeenthRefusedUntilOneCloses) {
+    // Each from an address of its own: one address may hold only a few unfinished handshakes.
+    auto address = [](int i) { return "127.0.0." + std::to_string(10 + i); };
     std::vector<std::unique_ptr<RawClient>> clients;
-    for (int i = 0; i < 16; ++i) clients.push_back(std::make_unique<RawClient>(run_.port()));
+    for (int i = 0; i < 16; ++i)
+        clients.push_back(std::make_unique<RawClient>(run_.port(), address(i)));
     // Each of the sixteen is served: a request gets its reply.
     for (auto& c : clients) {
         ASSERT_TRUE(c->send("{}\n"));
@@ -197,8 +203,9 @@ TEST_F(HelperE2E, Connections_SeventeenthRefusedUntilOneCloses) {
         EXPECT_TRUE(c->closedWithin(5s));
     }
     clients.clear();
-    for (int i = 0; i < 16; ++i) clients.push_back(std::make_unique<RawClient>(run_.port()));
-    RawClient extra(run_.port());
+    for (int i = 0; i < 16; ++i)
+        clients.push_back(std::make_unique<RawClient>(run_.port(), address(i)));
+    RawClient extra(run_.port(), address(40));
     extra.send(R"({"t":"hello2","v":2})" "\n");
     EXPECT_TRUE(extra.closedWithin(5s));
     EXPECT_FALSE(extra.readLine(100ms));
@@ -208,7 +215,7 @@ TEST_F(HelperE2E, Connections_SeventeenthRefusedUntilOneCloses) {
     // The helper notices the closed client asynchronously: retry until a new one is served.
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (!reply && std::chrono::steady_clock::now() < deadline) {
-        RawClient next(run_.port());
+        RawClient next(run_.port(), address(41));
         next.send("{}\n");
         reply = next.readLine(200ms);
         if (!reply) std::this_thread::sleep_for(20ms);
@@ -275,6 +282,123 @@ TEST_F(HelperE2E, Pair_StandardInputClosed_PromptAnswersNo) {
     RawClient c(run_.port());
     c.send("{}\n");
     EXPECT_TRUE(c.readLine());
+}
+
+
+// Starts of the real helper on one HOME and data folder, as a user double-clicking would make.
+class SameUserStarts {
+public:
+    SameUserStarts() {
+        std::random_device rd;
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tamborix-e2e-once-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
+        for (const char* sub : {"home", "config", "data", "runtime"})
+            std::filesystem::create_directories(dir_ / sub);
+    }
+    ~SameUserStarts() {
+        for (auto& c : children) {
+            c->signal(SIGTERM);
+            c->wait(5s);
+        }
+        children.clear();
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    ChildProcess& start() {
+        std::vector<std::string> env = {
+            "PATH=/usr/bin:/bin",
+            "HOME=" + (dir_ / "home").string(),
+            "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+            "XDG_DATA_HOME=" + (dir_ / "data").string(),
+            "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(),
+            "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-session-bus").string(),
+            "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (dir_ / "no-system-bus").string(),
+            "VELMORAND_DRY_RUN=1",
+        };
+        for (const char* pass : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+            if (const char* v = std::getenv(pass)) env.push_back(std::string(pass) + "=" + v);
+        }
+        children.push_back(std::make_unique<ChildProcess>(
+            HelperRun::helperBinary(), std::vector<std::string>{"--console", "--port", "0"}, env));
+        return *children.back();
+    }
+    [[nodiscard]] const std::filesystem::path& dir() const { return dir_; }
+
+    std::vector<std::unique_ptr<ChildProcess>> children;
+
+private:
+    std::filesystem::path dir_;
+};
+
+bool startsWith(const std::string& line, const std::string& prefix) { return line.starts_with(prefix); }
+
+TEST(HelperSingleInstance, Start_FourAtOnceOnOneDataFolder_OneHelperOneIdentityOthersExitZero) {
+    SameUserStarts user;
+    constexpr int starts = 4;
+    for (int i = 0; i < starts; ++i) user.start();
+
+    // Each start either listens (the one helper) or ends; nothing is left undecided.
+    ChildProcess* running = nullptr;
+    int ended = 0;
+    std::vector<bool> settled(starts, false);
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (ended + (running ? 1 : 0) < starts && std::chrono::steady_clock::now() < deadline) {
+        for (int i = 0; i < starts; ++i) {
+            if (settled[i]) continue;
+            auto& child = *user.children[i];
+            if (const auto rc = child.wait(20ms)) {
+                settled[i] = true;
+                ++ended;
+                EXPECT_EQ(*rc, 0) << child.transcript();
+                EXPECT_TRUE(contains(child.lines(),
+                                     "Tamborix Helper is already running; it was asked to show "
+                                     "itself."))
+                    << child.transcript();
+            } else if (child.waitForPrefix("Network \u2014 On (port ", 0ms)) {
+                settled[i] = true;
+                EXPECT_EQ(running, nullptr) << "two helpers listen:\n"
+                                            << running->transcript() << child.transcript();
+                running = &child;
+            }
+        }
+    }
+    ASSERT_NE(running, nullptr) << "no helper started";
+    ASSERT_EQ(ended, starts - 1);
+    auto count = [](ChildProcess& child, const std::string& line) {
+        const auto& lines = child.lines();
+        return std::count(lines.begin(), lines.end(), line);
+    };
+    const std::string shown = "Started again: this helper keeps running.";
+    const auto shownBy = std::chrono::steady_clock::now() + 10s;
+    while (count(*running, shown) < starts - 1 && std::chrono::steady_clock::now() < shownBy)
+        (void)running->waitForLine([](const std::string&) { return false; }, 50ms);
+    EXPECT_EQ(count(*running, shown), starts - 1) << running->transcript();
+
+    // The key it runs with is the one stored, and the next start (after it quit) finds the same.
+    auto identityOf = [](ChildProcess& child) -> std::optional<std::string> {
+        const auto& lines = child.lines();
+        const auto it = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+            return startsWith(l, "This computer: ");
+        });
+        if (it == lines.end()) return std::nullopt;
+        return *it;
+    };
+    const auto identity = identityOf(*running);
+    ASSERT_TRUE(identity) << running->transcript();
+    const auto folder = user.dir() / "data" / "Velmorand";
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files.push_back(entry.path().filename().string());
+    EXPECT_EQ(std::count_if(files.begin(), files.end(),
+                            [](const std::string& f) { return f.starts_with("server.key"); }),
+              1)
+        << "one identity key, none kept aside";
+    running->signal(SIGTERM);
+    ASSERT_EQ(running->wait(10s), std::optional<int>(0)) << running->transcript();
+
+    auto& again = user.start();
+    ASSERT_TRUE(again.waitForPrefix("Network \u2014 On (port ", 15s)) << again.transcript();
+    EXPECT_EQ(identityOf(again), identity) << again.transcript();
 }
 
 }  // namespace

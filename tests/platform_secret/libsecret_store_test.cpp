@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <optional>
+#include <thread>
 
 #include "private_session_bus.h"
 #include "protocol/wire.h"
@@ -289,9 +291,8 @@ TEST_F(KeyringTest, DeviceStore_StandardFolder_KeepsImportedIdentityInKeyring) {
     EXPECT_EQ(DeviceStore(loop, secrets, where).key().publicKey(), first);
 }
 
-TEST_F(KeyringTest, Lookup_LockedKeyring_NeverReportsNotFound) {
-    LibsecretStore store(std::string(LibsecretStore::defaultService), std::chrono::seconds(3));
-    ASSERT_TRUE(store.add("server-key-v2", "label", sampleSecret()).ok);
+// Locks the default collection as the desktop does at screen lock or login without password.
+void lockDefaultCollection() {
     GError* error = nullptr;
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
     ASSERT_NE(bus, nullptr);
@@ -303,6 +304,99 @@ TEST_F(KeyringTest, Lookup_LockedKeyring_NeverReportsNotFound) {
     g_object_unref(bus);
     ASSERT_NE(reply, nullptr) << error->message;
     g_variant_unref(reply);
+}
+
+// Unlocks it as the user typing the password into the keyring's own prompt would.
+void unlockDefaultCollection(const std::string& password = "test-password") {
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    ASSERT_NE(bus, nullptr);
+    GVariant* alias = g_dbus_connection_call_sync(
+        bus, secretsName, "/org/freedesktop/secrets", "org.freedesktop.Secret.Service",
+        "ReadAlias", g_variant_new("(s)", "default"), G_VARIANT_TYPE("(o)"),
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+    ASSERT_NE(alias, nullptr) << error->message;
+    GVariant* session = g_dbus_connection_call_sync(
+        bus, secretsName, "/org/freedesktop/secrets", "org.freedesktop.Secret.Service",
+        "OpenSession", g_variant_new("(sv)", "plain", g_variant_new_string("")),
+        G_VARIANT_TYPE("(vo)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+    ASSERT_NE(session, nullptr) << error->message;
+    const gchar* collection = nullptr;
+    g_variant_get(alias, "(&o)", &collection);
+    const gchar* sessionPath = nullptr;
+    g_variant_get_child(session, 1, "&o", &sessionPath);
+    GVariant* secret = g_variant_new(
+        "(o@ay@ays)", sessionPath,
+        g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, "", 0, 1),
+        g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, password.data(), password.size(), 1),
+        "text/plain");
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, secretsName, "/org/freedesktop/secrets",
+        "org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface", "UnlockWithMasterPassword",
+        g_variant_new("(o@(oayays))", collection, secret), nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+        nullptr, &error);
+    g_variant_unref(session);
+    g_variant_unref(alias);
+    g_object_unref(bus);
+    ASSERT_NE(reply, nullptr) << error->message;
+    g_variant_unref(reply);
+}
+
+// Runs the loop's posted jobs until `done` or the deadline.
+bool runUntil(ManualLoop& loop, const std::function<bool()>& done,
+              std::chrono::milliseconds limit = std::chrono::seconds(15)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        loop.runPosted();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+TEST_F(KeyringTest, RequestUnlock_UserUnlocksLaterAfterThePrompt_ReadyOnceOnTheLoop) {
+    ManualLoop loop;
+    LibsecretStore store(loop, std::string(LibsecretStore::defaultService),
+                         std::chrono::seconds(3));
+    ASSERT_TRUE(store.add("server-key-v2", "label", sampleSecret()).ok);
+    lockDefaultCollection();
+    ASSERT_EQ(store.lookup("server-key-v2").status, SecretLookup::Status::failed);
+
+    int ready = 0;
+    store.requestUnlock("server-key-v2", [&] { ++ready; });
+    // The keyring's own prompt cannot be shown here (no prompter on this bus), as when the user
+    // dismisses it: nothing is ready while the keyring stays locked (long enough for the prompt
+    // to fail and the item to be looked at again) ...
+    EXPECT_FALSE(runUntil(loop, [&] { return ready > 0; }, std::chrono::milliseconds(1500)));
+    // ... and unlocking it some other way afterwards is still noticed.
+    unlockDefaultCollection();
+    ASSERT_TRUE(runUntil(loop, [&] { return ready > 0; }));
+    EXPECT_EQ(store.lookup("server-key-v2").secret, sampleSecret());
+    loop.runPosted();
+    EXPECT_EQ(ready, 1);
+}
+
+TEST(LibsecretStoreWithoutService, RequestUnlock_ServiceAppearsLater_ReadyRuns) {
+    SKIP_WITHOUT_BUS();
+    ASSERT_TRUE(waitForBusName(secretsName, false));
+    ManualLoop loop;
+    LibsecretStore store(loop);
+    int ready = 0;
+    store.requestUnlock("server-key-v2", [&] { ++ready; });
+    TempFolder folder;
+    PrivateKeyring keyring;
+    if (auto why = keyring.start(folder.path(), SecretServiceEnvironment::busAddress());
+        !why.empty())
+        GTEST_SKIP() << "no private gnome-keyring: " << why;
+    EXPECT_TRUE(runUntil(loop, [&] { return ready > 0; }));
+    keyring.stop();
+    ASSERT_TRUE(waitForBusName(secretsName, false));
+}
+
+TEST_F(KeyringTest, Lookup_LockedKeyring_NeverReportsNotFound) {
+    LibsecretStore store(std::string(LibsecretStore::defaultService), std::chrono::seconds(3));
+    ASSERT_TRUE(store.add("server-key-v2", "label", sampleSecret()).ok);
+    lockDefaultCollection();
 
     const auto locked = store.lookup("server-key-v2");
     EXPECT_EQ(locked.status, SecretLookup::Status::failed) << "status " << int(locked.status);

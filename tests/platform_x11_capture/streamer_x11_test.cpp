@@ -128,6 +128,13 @@ TEST(StreamerOnX11, Start_DisplayGone_NoFrameAndNoIdUsed) {
     X11ScreenCapture capture(loop, server.display());
     FakeDisplaySource displays(FakeDisplaySource::withBounds({{0, 0, 1920, 1080}}), Point{10, 10});
     server.stop();
+    // A new server at the same display number must not be taken for the one that went away.
+    std::unique_ptr<XServer> successor;
+    try {
+        successor = std::make_unique<XServer>(XServer::Options{.display = std::stoi(server.display().substr(1))});
+    } catch (const std::runtime_error&) {
+        // Another server took the number first, which is the same case.
+    }
     Phone phone;
     ScreenStreamer streamer(loop, displays, capture, phone.conn, false);
     streamer.start(ScreenStreamer::Mode::fit, 0, false);

@@ -80,7 +80,7 @@ TEST_F(DeviceStoreTest, Load_UndecodableFiles_GiveEmptyListAndKeepFileAsideOnFir
         EXPECT_TRUE(store.devices().empty());
         EXPECT_EQ(readText(own / "devices.json"), text) << "loading alone must not touch it";
 
-        store.add(keyOf(9), "New");
+        EXPECT_TRUE(store.add(keyOf(9), "New"));
         EXPECT_EQ(readJson(own / "devices.json").size(), 1u);
         const auto kept = own / "devices.json.bad-20260101T000000Z";
         ASSERT_TRUE(std::filesystem::exists(kept));
@@ -101,9 +101,9 @@ TEST_F(DeviceStoreTest, Save_UnknownScopeFile_ReplacedByEmptyArrayOnRevoke) {
 
 TEST_F(DeviceStoreTest, Load_BadFileKeptAsideTwiceInOneSecond_KeepsBoth) {
     writeText(file(), "first");
-    open().add(keyOf(1), "A");
+    EXPECT_TRUE(open().add(keyOf(1), "A"));
     writeText(file(), "second");
-    open().add(keyOf(2), "B");
+    EXPECT_TRUE(open().add(keyOf(2), "B"));
     EXPECT_EQ(readText(folder / "devices.json.bad-20260101T000000Z"), "first");
     EXPECT_EQ(readText(folder / "devices.json.bad-20260101T000000Z-2"), "second");
 }
@@ -112,7 +112,7 @@ TEST_F(DeviceStoreTest, Save_Format_PrettyArrayWith2001DatesAndPaddedStandardBas
     auto store = open();
     const Bytes pub(32, 0xFF);  // encodes with "/" and "=", which the url alphabet would change
     loop.setWallTime(newYear + std::chrono::milliseconds(250));
-    store.add(pub, "Phone");
+    EXPECT_TRUE(store.add(pub, "Phone"));
     const auto text = readText(file());
     EXPECT_NE(text.find('\n'), std::string::npos) << "written pretty printed";
     const auto json = nlohmann::json::parse(text);
@@ -131,7 +131,7 @@ TEST_F(DeviceStoreTest, Save_Format_PrettyArrayWith2001DatesAndPaddedStandardBas
 
 TEST_F(DeviceStoreTest, SetScreen_FalseTrueAndCleared_WritesKeyOnlyWhenSet) {
     auto store = open();
-    const auto id = store.add(keyOf(1), "Phone").id;
+    const auto id = store.add(keyOf(1), "Phone")->id;
     store.setScreen(id, false);
     EXPECT_EQ(readJson(file())[0]["screen"], false);
     store.setScreen(id, true);
@@ -144,8 +144,8 @@ TEST_F(DeviceStoreTest, SetScreen_FalseTrueAndCleared_WritesKeyOnlyWhenSet) {
 TEST_F(DeviceStoreTest, Reopen_AfterMutations_LoadsEqualDevices) {
     {
         auto store = open();
-        store.add(keyOf(1), "One");
-        const auto two = store.add(keyOf(2), "Two").id;
+        EXPECT_TRUE(store.add(keyOf(1), "One"));
+        const auto two = store.add(keyOf(2), "Two")->id;
         store.setScope(two, Scope::presenter);
         store.setScreen(two, true);
         loop.advance(90.0);
@@ -166,8 +166,8 @@ TEST_F(DeviceStoreTest, Reopen_AfterMutations_LoadsEqualDevices) {
 TEST_F(DeviceStoreTest, Touch_LastSeen_InMemoryAtOnceOnDiskAfterDelayOrWithNextDurableChange) {
     const double stored = 1'767'225'600.0 - 978'307'200;
     auto store = open();
-    const auto one = store.add(keyOf(1), "One").id;
-    const auto two = store.add(keyOf(2), "Two").id;
+    const auto one = store.add(keyOf(1), "One")->id;
+    const auto two = store.add(keyOf(2), "Two")->id;
     int changes = 0;
     auto sub = store.subscribe([&](DeviceStore::Change) { ++changes; });
 
@@ -202,7 +202,7 @@ TEST_F(DeviceStoreTest, Touch_LastSeen_InMemoryAtOnceOnDiskAfterDelayOrWithNextD
 TEST_F(DeviceStoreTest, Destroy_WithLastSeenWaiting_WritesItBeforeReturning) {
     {
         auto store = open();
-        const auto id = store.add(keyOf(1), "Phone").id;
+        const auto id = store.add(keyOf(1), "Phone")->id;
         loop.advance(42.0);
         store.touch(id);
         ASSERT_TRUE(store.lastSeenPending());
@@ -229,12 +229,12 @@ TEST(FileWriterTest, WriteNow_AfterQueuedOlderSnapshot_NewestAlwaysWins) {
 
 TEST_F(DeviceStoreTest, Add_KnownKey_ReplacesRecordMovesItLastAndResetsIt) {
     auto store = open();
-    const auto first = store.add(keyOf(1), "Old name").id;
-    store.add(keyOf(2), "Other");
+    const auto first = store.add(keyOf(1), "Old name")->id;
+    EXPECT_TRUE(store.add(keyOf(2), "Other"));
     store.setScope(first, Scope::presenter);
     store.setScreen(first, false);
     loop.advance(60.0);
-    const auto again = store.add(keyOf(1), "New name");
+    const auto again = store.add(keyOf(1), "New name").value();
     EXPECT_EQ(again.id, first);
     ASSERT_EQ(store.devices().size(), 2u);
     EXPECT_EQ(store.devices()[0].name, "Other");
@@ -252,23 +252,61 @@ TEST_F(DeviceStoreTest, Add_LongName_CutToSixtyFourCharactersNotBytes) {
     auto store = open();
     std::string accented;  // "e" + combining acute: one character, three bytes
     for (int i = 0; i < 70; ++i) accented += "e\xCC\x81";
-    EXPECT_EQ(store.add(keyOf(1), accented).name, accented.substr(0, 64 * 3));
+    EXPECT_EQ(store.add(keyOf(1), accented)->name, accented.substr(0, 64 * 3));
     std::string flags;  // a regional-indicator pair: one character, eight bytes
     for (int i = 0; i < 65; ++i) flags += "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA";
-    EXPECT_EQ(store.add(keyOf(2), flags).name, flags.substr(0, 64 * 8));
-    EXPECT_EQ(store.add(keyOf(3), "short").name, "short");
+    EXPECT_EQ(store.add(keyOf(2), flags)->name, flags.substr(0, 64 * 8));
+    EXPECT_EQ(store.add(keyOf(3), "short")->name, "short");
+}
+
+TEST_F(DeviceStoreTest, Add_SaveFails_NotPairedOneWarningWithReasonAndFileKept) {
+    auto store = open();
+    EXPECT_TRUE(store.add(keyOf(1), "Kept"));
+    // Something that cannot be replaced stands where the temporary file goes (as a full or
+    // read-only disk would make the write fail).
+    std::filesystem::create_directories(folder / "devices.json.tmp" / "x");
+    EXPECT_FALSE(store.add(keyOf(2), "Lost"));
+    EXPECT_FALSE(store.add(keyOf(3), "Lost too"));
+    ASSERT_EQ(store.devices().size(), 1u);
+    EXPECT_EQ(store.devices()[0].name, "Kept");
+    ASSERT_EQ(store.warnings().size(), 1u);  // one line, not one per attempt
+    EXPECT_NE(store.warnings()[0].find("Could not save the paired devices"), std::string::npos);
+    EXPECT_NE(store.warnings()[0].find("(cannot create the temporary file: File exists)"),
+              std::string::npos)
+        << store.warnings()[0];
+    ASSERT_TRUE(store.saveError().has_value());
+    EXPECT_EQ(readJson(file()).size(), 1u);
+
+    std::filesystem::remove_all(folder / "devices.json.tmp");
+    EXPECT_TRUE(store.add(keyOf(2), "Back"));
+    EXPECT_FALSE(store.saveError().has_value());
+    EXPECT_EQ(readJson(file()).size(), 2u);
+}
+
+TEST_F(DeviceStoreTest, Touch_BackgroundWriteFails_OneWarningWithReason) {
+    auto store = open();
+    const auto id = store.add(keyOf(1), "Phone")->id;
+    std::filesystem::create_directories(folder / "devices.json.tmp" / "x");
+    store.touch(id);
+    loop.advance(DeviceStore::lastSeenSaveDelay);
+    store.waitForBackgroundWrites();
+    loop.runPosted();
+    ASSERT_EQ(store.warnings().size(), 1u);
+    EXPECT_NE(store.warnings()[0].find("Could not save the paired devices"), std::string::npos);
+    EXPECT_NE(store.warnings()[0].find("cannot create the temporary file"), std::string::npos);
+    ASSERT_TRUE(store.saveError().has_value());
 }
 
 TEST_F(DeviceStoreTest, Add_KeyOfWrongLength_RefusedWithoutChange) {
     auto store = open();
-    EXPECT_THROW(store.add(Bytes(31, 1), "Bad"), std::invalid_argument);
+    EXPECT_THROW((void)store.add(Bytes(31, 1), "Bad"), std::invalid_argument);
     EXPECT_TRUE(store.devices().empty());
     EXPECT_FALSE(std::filesystem::exists(file()));
 }
 
 TEST_F(DeviceStoreTest, UnknownId_TouchScopeScreenWriteNothingButRevokeRewrites) {
     auto store = open();
-    store.add(keyOf(1), "Phone");
+    EXPECT_TRUE(store.add(keyOf(1), "Phone"));
     writeText(file(), "sentinel");
     int changes = 0;
     auto sub = store.subscribe([&](DeviceStore::Change) { ++changes; });
@@ -284,9 +322,9 @@ TEST_F(DeviceStoreTest, UnknownId_TouchScopeScreenWriteNothingButRevokeRewrites)
 
 TEST_F(DeviceStoreTest, Revoke_StoredId_RemovesItAndKeepsOrderOfOthers) {
     auto store = open();
-    store.add(keyOf(1), "One");
-    const auto two = store.add(keyOf(2), "Two").id;
-    store.add(keyOf(3), "Three");
+    EXPECT_TRUE(store.add(keyOf(1), "One"));
+    const auto two = store.add(keyOf(2), "Two")->id;
+    EXPECT_TRUE(store.add(keyOf(3), "Three"));
     store.revoke(two);
     ASSERT_EQ(store.devices().size(), 2u);
     EXPECT_EQ(store.devices()[0].name, "One");
@@ -297,7 +335,7 @@ TEST_F(DeviceStoreTest, Revoke_StoredId_RemovesItAndKeepsOrderOfOthers) {
 
 TEST_F(DeviceStoreTest, Device_ByKeyAndById_FindOnlyStoredRecords) {
     auto store = open();
-    const auto stored = store.add(keyOf(1), "Phone");
+    const auto stored = store.add(keyOf(1), "Phone").value();
     EXPECT_EQ(store.device(keyOf(1)), stored);
     EXPECT_EQ(store.deviceById(stored.id), stored);
     EXPECT_FALSE(store.device(keyOf(2)));
@@ -313,7 +351,7 @@ TEST_F(DeviceStoreTest, Subscribe_Mutations_NotifyAfterChangeUntilDropped) {
         seen.push_back(c);
         countAtNotice = store.devices().size();
     });
-    const auto id = store.add(keyOf(1), "Phone").id;
+    const auto id = store.add(keyOf(1), "Phone")->id;
     EXPECT_EQ(countAtNotice, 1u) << "observers see the new state";
     store.touch(id);
     store.openPairing();
@@ -337,8 +375,8 @@ TEST_F(DeviceStoreTest, Subscribe_ObserverDroppingItselfDuringNotice_IsSafe) {
         b.reset();
     });
     b = store.subscribe([&](DeviceStore::Change) { ++second; });
-    store.add(keyOf(1), "Phone");
-    store.add(keyOf(2), "Tablet");
+    EXPECT_TRUE(store.add(keyOf(1), "Phone"));
+    EXPECT_TRUE(store.add(keyOf(2), "Tablet"));
     EXPECT_EQ(first, 1);
     EXPECT_EQ(second, 0) << "an observer dropped during a notice is not called";
 }
@@ -350,7 +388,7 @@ TEST_F(DeviceStoreTest, Construct_MissingNestedFolder_CreatedOwnerOnly) {
     EXPECT_EQ(modeOf(nested), 0700u);
     EXPECT_EQ(modeOf(folder / "a"), 0700u);
     EXPECT_EQ(store.filePath(), nested / "devices.json");
-    store.add(keyOf(1), "Phone");
+    EXPECT_TRUE(store.add(keyOf(1), "Phone"));
     EXPECT_EQ(readJson(nested / "devices.json").size(), 1u);
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "protocol/wire.h"
+#include "store/device_file.h"
 #include "store/device_store.h"
+#include "store/private_file.h"
 #include "store_test_support.h"
 #include "testing/fake_secret_store.h"
 #include "testing/manual_loop.h"
@@ -106,6 +109,122 @@ TEST(IdentityStore, StandardFolder_UsesSecretStoreAndNoKeyFile) {
     EXPECT_EQ(secrets.items.size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(where.folder / "server.key"));
     EXPECT_EQ(modeOf(where.folder), 0700u);
+}
+
+// The conditions a start may meet the keyring in.
+enum class Keyring { open, locked, noService };
+
+class IdentitySequence : public ::testing::Test {
+protected:
+    // One start of the helper; the identity it runs with, if any.
+    std::optional<Bytes> start(Keyring keyring) {
+        secrets.locked = keyring == Keyring::locked;
+        secrets.unavailable = keyring == Keyring::noService;
+        DeviceStore store(loop, secrets, where);
+        if (!store.hasIdentity()) {
+            EXPECT_FALSE(store.identityProblem().empty());
+            return std::nullopt;
+        }
+        return publicOf(store.key());
+    }
+    // Every start gives the same identity or none.
+    void expectOneIdentity(const std::vector<Keyring>& starts) {
+        std::optional<Bytes> seen;
+        for (std::size_t i = 0; i < starts.size(); ++i) {
+            const auto got = start(starts[i]);
+            if (!got) continue;
+            if (!seen) seen = got;
+            EXPECT_EQ(*got, *seen) << "start " << i;
+        }
+        EXPECT_TRUE(seen.has_value());
+    }
+
+    ManualLoop loop;
+    TempFolder home;
+    FakeSecretStore secrets;
+    DeviceStore::Locations where{home / "data" / "Velmorand", home / ".velmorand"};
+};
+
+TEST_F(IdentitySequence, AlternatingKeyringStates_OneIdentityOrNoneNeverASecond) {
+    using enum Keyring;
+    const std::vector<std::vector<Keyring>> sequences = {
+        {open, locked, noService, open, locked, open},
+        {locked, open, noService, locked, open},
+        {noService, open, locked, noService, open},
+        {open, noService, noService, open},
+    };
+    for (const auto& sequence : sequences) {
+        SCOPED_TRACE(::testing::PrintToString(static_cast<int>(sequence[0])));
+        std::filesystem::remove_all(where.folder);
+        secrets.items.clear();
+        expectOneIdentity(sequence);
+    }
+}
+
+TEST_F(IdentitySequence, OlderInstallWithoutMarker_PairedPhonesKeepNoServiceFromMinting) {
+    using enum Keyring;
+    // An older version kept the key in the keyring, wrote no marker, and paired a phone.
+    const auto own = KeyPair::generate();
+    secrets.items["server-key-v2"] = {"x", privateOf(own)};
+    createPrivateFolder(where.folder);
+    writeText(where.folder / ".migrated", "");
+    PairedDevice phone;
+    phone.pub = keyOf(1);
+    phone.id = Wire::deviceID(phone.pub);
+    phone.name = "Phone";
+    writeText(where.folder / "devices.json",
+              deviceFile::encode(std::vector<PairedDevice>{phone}, true));
+
+    EXPECT_FALSE(start(noService).has_value());
+    EXPECT_FALSE(std::filesystem::exists(where.folder / "server.key"));
+    EXPECT_EQ(start(open), publicOf(own));
+    EXPECT_TRUE(std::filesystem::exists(where.folder / ".identity-in-keyring"));
+    EXPECT_FALSE(start(noService).has_value());
+    EXPECT_FALSE(start(locked).has_value());
+    EXPECT_EQ(start(open), publicOf(own));
+}
+
+TEST_F(IdentitySequence, LockedAtStart_WaitsForUnlockThenAnnouncesTheStoredKey) {
+    using enum Keyring;
+    const auto first = start(open);
+    ASSERT_TRUE(first);
+    secrets.locked = true;
+    DeviceStore store(loop, secrets, where);
+    EXPECT_FALSE(store.hasIdentity());
+    EXPECT_EQ(store.identityProblem(), "locked in the keyring");
+    EXPECT_EQ(secrets.unlockRequests, 1);
+    int identityChanges = 0;
+    auto sub = store.subscribe([&](DeviceStore::Change c) {
+        if (c == DeviceStore::Change::identity) ++identityChanges;
+    });
+    secrets.unlock();
+    ASSERT_TRUE(store.hasIdentity());
+    EXPECT_EQ(publicOf(store.key()), *first);
+    EXPECT_TRUE(store.identityProblem().empty());
+    EXPECT_EQ(identityChanges, 1);
+}
+
+TEST_F(IdentitySequence, NeitherKeyringNorFile_RunOnlyKeySaysSo) {
+    secrets.unavailable = true;
+    createPrivateFolder(where.folder);
+    // A folder where the key file should go.
+    std::filesystem::create_directories(where.folder / "server.key.tmp" / "x");
+    DeviceStore store(loop, secrets, where);
+    ASSERT_TRUE(store.hasIdentity());
+    EXPECT_TRUE(store.identityRunOnly());
+    EXPECT_NE(store.identityProblem().find("this run only"), std::string::npos);
+}
+
+TEST_F(IdentitySequence, DamagedKeyFile_KeptAsideWithWarningNotOverwritten) {
+    createPrivateFolder(where.folder);
+    writeText(where.folder / "server.key", std::string(31, 'k'));
+    secrets.unavailable = true;
+    loop.setWallTime(std::chrono::sys_days{std::chrono::year{2026} / 1 / 2});
+    DeviceStore store(loop, secrets, where);
+    EXPECT_EQ(readText(where.folder / "server.key.bad-20260102T000000Z"), std::string(31, 'k'));
+    ASSERT_FALSE(store.warnings().empty());
+    EXPECT_NE(store.warnings()[0].find("server.key.bad-20260102T000000Z"), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(where.folder / "server.key"), 32u);
 }
 
 }  // namespace

@@ -134,16 +134,55 @@ TEST_F(LegacyImportTest, SecondStart_DoesNotImportAgainEvenIfOlderDataChanged) {
     EXPECT_EQ(second.devices().size(), 1u);
 }
 
-TEST_F(LegacyImportTest, NoSecretService_NothingImportedAndFileKeyServes) {
+TEST_F(LegacyImportTest, NoSecretServiceAtFirstStart_ImportedIntoFileAndKeptWhenKeyringAppears) {
     writeLegacy({{Wire::deviceID(keyOf(1)), entry(keyOf(1))}});
     secrets.unavailable = true;
+    {
+        DeviceStore first(loop, secrets, where);
+        EXPECT_TRUE(std::filesystem::exists(where.folder / ".migrated"));
+        ASSERT_EQ(first.devices().size(), 1u);
+        EXPECT_EQ(publicOf(first), legacyPublic);
+        EXPECT_EQ(toBytes(readText(where.folder / "server.key")), legacyKey);
+    }
+    // The keyring is there at the next start: still the older identity and its phones.
+    secrets.unavailable = false;
+    DeviceStore second(loop, secrets, where);
+    EXPECT_EQ(publicOf(second), legacyPublic);
+    EXPECT_EQ(second.devices().size(), 1u);
+    EXPECT_TRUE(secrets.items.empty());
+}
 
-    DeviceStore store(loop, secrets, where);
-
+TEST_F(LegacyImportTest, DevicesCannotBeWritten_NoMarkerAndFinishedAtNextStart) {
+    writeLegacy({{Wire::deviceID(keyOf(1)), entry(keyOf(1))}});
+    // A folder where devices.json should go makes the write fail.
+    std::filesystem::create_directories(where.folder / "devices.json");
+    {
+        DeviceStore first(loop, secrets, where);
+        EXPECT_FALSE(std::filesystem::exists(where.folder / ".migrated"));
+        EXPECT_EQ(publicOf(first), legacyPublic);  // the key itself was stored
+    }
+    std::filesystem::remove(where.folder / "devices.json");
+    DeviceStore second(loop, secrets, where);
     EXPECT_TRUE(std::filesystem::exists(where.folder / ".migrated"));
-    EXPECT_TRUE(store.devices().empty());
-    EXPECT_NE(publicOf(store), legacyPublic);
-    EXPECT_EQ(std::filesystem::file_size(where.folder / "server.key"), 32u);
+    EXPECT_EQ(publicOf(second), legacyPublic);
+    EXPECT_EQ(second.devices().size(), 1u);
+}
+
+TEST_F(LegacyImportTest, KeyringLockedAtFirstStart_NothingDecidedUntilItOpens) {
+    writeLegacy({{Wire::deviceID(keyOf(1)), entry(keyOf(1))}});
+    const auto own = KeyPair::generate();
+    secrets.items["server-key-v2"] = {"x", Bytes(own.rawPrivate().begin(), own.rawPrivate().end())};
+    secrets.locked = true;
+    {
+        DeviceStore first(loop, secrets, where);
+        EXPECT_FALSE(first.hasIdentity());
+        EXPECT_FALSE(std::filesystem::exists(where.folder / ".migrated"));
+    }
+    secrets.locked = false;
+    DeviceStore second(loop, secrets, where);
+    EXPECT_EQ(second.key().publicKey(), own.publicKey());  // its own identity wins
+    EXPECT_TRUE(second.devices().empty());
+    EXPECT_TRUE(std::filesystem::exists(where.folder / ".migrated"));
 }
 
 TEST_F(LegacyImportTest, OlderKeyInvalid_NothingImported) {
@@ -166,14 +205,15 @@ TEST_F(LegacyImportTest, OlderDevicesNotAllObjects_KeyImportedDevicesNot) {
     EXPECT_TRUE(store.devices().empty());
 }
 
-TEST_F(LegacyImportTest, AddRefused_DevicesNotImported) {
+TEST_F(LegacyImportTest, AddRefused_ImportedIntoFile) {
     writeLegacy({{Wire::deviceID(keyOf(1)), entry(keyOf(1))}});
     secrets.failAdds = true;
 
     DeviceStore store(loop, secrets, where);
 
-    EXPECT_FALSE(std::filesystem::exists(where.folder / "devices.json"));
-    EXPECT_NE(publicOf(store), legacyPublic);
+    EXPECT_EQ(publicOf(store), legacyPublic);
+    EXPECT_EQ(toBytes(readText(where.folder / "server.key")), legacyKey);
+    EXPECT_EQ(store.devices().size(), 1u);
 }
 
 }  // namespace

@@ -334,6 +334,58 @@ TEST_F(NetClientTest, Idle_BeforeHandshake_ClosedAtFirstCheckPastTenSeconds) {
     EXPECT_EQ(loop.pendingTimers(), 0u);
 }
 
+TEST_F(NetClientTest, Idle_TrickleWithoutLineEnd_ClosedTenSecondsAfterAcceptAnyway) {
+    // One byte every 4 s never finishes a line: the handshake deadline counts from the accept,
+    // not from the last byte.
+    for (int i = 0; i < 3; ++i) {
+        loop.advance(4.0);
+        send("{");
+    }
+    EXPECT_TRUE(client->isClosed());
+    EXPECT_EQ(doneCalls, 1);
+    EXPECT_TRUE(core.handshakes.empty());
+}
+
+TEST_F(NetClientTest, Idle_FrameWaitsForApproval_NoLimitUntilAnsweredThenThirtySeconds) {
+    send("pair\n");
+    send(b64("proof") + "\n");
+    ASSERT_EQ(core.pending.size(), 1u);
+    loop.advance(50.0);  // the user takes 50 s; the phone stays silent meanwhile
+    EXPECT_FALSE(client->isClosed());
+    core.completeNext({toBytes("paired")});
+    ASSERT_EQ(peer->sentLines().size(), 2u);
+    EXPECT_EQ(toString(Wire::b64d(peer->sentLines()[1], 100)), "paired");
+    loop.advance(30.0);
+    EXPECT_FALSE(client->isClosed());
+    loop.advance(2.0);
+    EXPECT_TRUE(client->isClosed());
+}
+
+TEST_F(NetClientTest, Write_PeerNeverReads_ClosedOnceUnsentBytesPassOneMebibyte) {
+    handshakePaired();
+    peer->finishSends();
+    const std::string frame(3000, 'x');
+    std::size_t pushed = 0;
+    while (!client->isClosed() && pushed < 1000) {
+        client->session()->push(toBytes(frame));
+        ++pushed;
+    }
+    EXPECT_TRUE(client->isClosed());
+    EXPECT_EQ(core.closedCalls.size(), 1u);
+    EXPECT_LE(client->unsentBytes(), NetClient::maxUnsentBytes);
+    EXPECT_GT(pushed, 200u);  // about 1 MiB of 4 KB lines went out first
+
+    // A peer that reads keeps its connection however much it is sent.
+    open();
+    handshakePaired();
+    for (int i = 0; i < 1000; ++i) {
+        client->session()->push(toBytes(frame));
+        peer->finishSends();
+    }
+    EXPECT_FALSE(client->isClosed());
+    EXPECT_EQ(client->unsentBytes(), 0u);
+}
+
 TEST_F(NetClientTest, Idle_AfterHandshake_ThirtySecondLimitFromLastChunk) {
     loop.advance(5.0);
     send("hello\n");

@@ -62,19 +62,26 @@ TEST_F(NetworkServerTest, Status_ListenerStates_ShownAsMenuTexts) {
               (std::vector<std::string>{"Waiting: Network is down", "On (port 50505)"}));
 }
 
-TEST_F(NetworkServerTest, Status_ListenerFails_StaysFailedWithoutRetry) {
+TEST_F(NetworkServerTest, Status_ListenerFails_NamesThePortAndStartRetries) {
     server.start();
     listeners.reportState(State::failed, "Address already in use");
-    EXPECT_EQ(server.status(), "Failed: Address already in use");
+    EXPECT_EQ(server.status(), "Failed: port 50505: Address already in use");
+    EXPECT_FALSE(server.running());
     loop.advance(60.0);
-    EXPECT_EQ(server.status(), "Failed: Address already in use");
-    EXPECT_EQ(listeners.created(), 1u);
+    EXPECT_EQ(listeners.created(), 1u);  // no retry of its own
+
+    // Switching the network on again tries again, without switching it off first.
+    server.start();
+    EXPECT_EQ(listeners.created(), 2u);
+    listeners.reportState(State::ready);
+    EXPECT_EQ(server.status(), "On (port 50505)");
+    EXPECT_TRUE(server.running());
 }
 
 TEST_F(NetworkServerTest, Start_ListenerCannotBeCreated_FailedStatus) {
     listeners.failNextCreate("Permission denied");
     server.start();
-    EXPECT_EQ(server.status(), "Failed: Permission denied");
+    EXPECT_EQ(server.status(), "Failed: port 50505: Permission denied");
     EXPECT_FALSE(server.running());
     EXPECT_TRUE(advertiser.advertised.empty());
 }
@@ -97,7 +104,7 @@ TEST_F(NetworkServerTest, Start_AfterStop_StaysOffUntilListenerReady) {
 TEST_F(NetworkServerTest, Accept_SixteenClients_SeventeenthCancelledUntilOneLeaves) {
     startReady();
     std::vector<std::shared_ptr<FakeStreamPeer>> peers;
-    for (int i = 0; i < 16; ++i) peers.push_back(listeners.connect());
+    for (int i = 0; i < 16; ++i) peers.push_back(listeners.connect("192.0.2." + std::to_string(i)));
     EXPECT_EQ(server.clientCount(), 16u);
     for (const auto& p : peers) EXPECT_TRUE(p->started());
 
@@ -111,10 +118,36 @@ TEST_F(NetworkServerTest, Accept_SixteenClients_SeventeenthCancelledUntilOneLeav
     peers[3]->deliverEnd();
     loop.runPosted();
     EXPECT_EQ(server.clientCount(), 15u);
-    auto next = listeners.connect();
+    auto next = listeners.connect("198.51.100.1");
     EXPECT_FALSE(next->cancelled());
     EXPECT_TRUE(next->started());
     EXPECT_EQ(server.clientCount(), 16u);
+}
+
+TEST_F(NetworkServerTest, Accept_OneHostTricklesHandshakes_FifthRefusedPhonesElsewhereServed) {
+    startReady();
+    std::vector<std::shared_ptr<FakeStreamPeer>> trickle;
+    for (int i = 0; i < 16; ++i) trickle.push_back(listeners.connect("203.0.113.9"));
+    EXPECT_EQ(server.clientCount(), 4u);
+    for (std::size_t i = 4; i < trickle.size(); ++i) EXPECT_TRUE(trickle[i]->cancelled());
+
+    // Another address gets in at once, and a paired phone no longer counts against its host.
+    auto phone = listeners.connect("192.0.2.50");
+    EXPECT_TRUE(phone->started());
+    phone->deliver("hello\n");
+    loop.runPosted();
+    EXPECT_EQ(core.handshakes.size(), 1u);
+    trickle[0]->deliver("hello\n");
+    loop.runPosted();
+    EXPECT_TRUE(listeners.connect("203.0.113.9")->started());
+
+    // The unfinished ones are gone ten seconds after they came, whatever they keep sending.
+    for (int i = 0; i < 3; ++i) {
+        loop.advance(4.0);
+        for (std::size_t j = 1; j < 4; ++j) trickle[j]->deliver("{");
+        loop.runPosted();
+    }
+    EXPECT_EQ(server.clientCount(), 2u);  // the phone and the one that finished its handshake
 }
 
 TEST_F(NetworkServerTest, Stop_ClientsWithSessions_CoreToldOncePerSessionAndMapEmptied) {

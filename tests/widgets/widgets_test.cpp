@@ -87,7 +87,7 @@ protected:
 
     std::string addDevice(const std::string& name, std::uint8_t seed) {
         Bytes pub(32, seed);
-        return model_->store().add(pub, name).id;
+        return model_->store().add(pub, name).value().id;
     }
 
     std::filesystem::path dir_;

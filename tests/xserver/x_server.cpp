@@ -175,9 +175,10 @@ void XServer::startServer(const Options& options) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     const std::string screen = std::to_string(options.width) + "x" + std::to_string(options.height) + "x24";
-    server_ = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-noreset", "-nolisten", "tcp",
-                     "-screen", "0", screen},
-                    environment(), -1, dir_ / "xvfb.log", fds[1]);
+    std::vector<std::string> argv{"Xvfb", "-displayfd", std::to_string(fds[1]), "-noreset", "-nolisten", "tcp",
+                                  "-screen", "0", screen};
+    if (options.display >= 0) argv.insert(argv.begin() + 1, ":" + std::to_string(options.display));
+    server_ = spawn(argv, environment(), -1, dir_ / "xvfb.log", fds[1]);
     ::close(fds[1]);
     std::string number;
     const auto deadline = Clock::now() + std::chrono::seconds(20);

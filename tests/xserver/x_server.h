@@ -19,6 +19,7 @@ public:
         int width = 3840;
         int height = 1080;
         bool windowManager = false;  // openbox --sm-disable, waited for until it manages the screen
+        int display = -1;            // this display number rather than the first free one
     };
 
     XServer();  // default Options

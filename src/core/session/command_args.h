@@ -23,6 +23,7 @@ inline constexpr double maxDelta = 5000;
 inline constexpr std::size_t maxTextCharacters = 1000;
 inline constexpr std::size_t maxClipCharacters = 3000;
 inline constexpr std::size_t maxAppIdCharacters = 128;
+inline constexpr std::size_t maxAppNameCharacters = 64;
 inline constexpr std::size_t maxModifiers = 4;
 inline constexpr int maxDisplay = 16;
 

@@ -9,6 +9,7 @@
 #include "core/session/command_args.h"
 #include "core/session/core_parts.h"
 #include "core/session/json_text.h"
+#include "core/session/reply_fit.h"
 #include "ports/clipboard.h"
 #include "protocol/wire.h"
 
@@ -252,12 +253,17 @@ void HelperCore::run(const json& command, PairedDevice::Scope scope, const Helpe
             return;
         }
         const auto apps = desktop.openApps();
-        for (const auto& app : apps) list.push_back({{"n", app.name}, {"id", app.id}, {"f", app.front}});
-        sendTo(conn, {{"t", "apps"}, {"list", std::move(list)}});
+        std::vector<fit::App> entries;
+        entries.reserve(apps.size());
+        for (const auto& app : apps) entries.push_back({app.name, app.id, app.front});
+        sendTo(conn, fit::appsMessage(entries, cmd::maxAppNameCharacters));
         if (!icons) return;
         for (const auto& app : apps) {
-            if (const auto png = desktop.iconPNG(app.app, iconPixels))
-                sendTo(conn, {{"t", "app_icon"}, {"id", app.id}, {"png", Wire::b64std(*png)}});
+            const auto png = desktop.iconPNG(app.app, iconPixels);
+            if (!png) continue;
+            json icon = {{"t", "app_icon"}, {"id", app.id}, {"png", Wire::b64std(*png)}};
+            // An icon that cannot travel whole is one that could not be rendered.
+            if (fit::size(icon) <= fit::maxPlaintext) sendTo(conn, icon);
         }
     } else if (t == "app_activate") {
         const auto id = cmd::boundedString(command, "id", cmd::maxAppIdCharacters);
@@ -267,11 +273,13 @@ void HelperCore::run(const json& command, PairedDevice::Scope scope, const Helpe
             throw Rejected();
         }
     } else if (t == "clip_get") {
-        const std::string text =
-            dryRun_ ? std::string(dryRunClipboard)
-                    : characterPrefix(parts_->services.clipboard.text().value_or(std::string()),
-                                      cmd::maxClipCharacters);
-        sendTo(conn, {{"t", "clip"}, {"s", std::move(text)}});
+        const std::string text = dryRun_ ? std::string(dryRunClipboard)
+                                         : parts_->services.clipboard.text().value_or(std::string());
+        // At most 3000 characters, and fewer where their escaped JSON would not open on the phone.
+        const auto fitted = fit::longestPrefix(text, cmd::maxClipCharacters, [](const std::string& s) {
+            return json{{"t", "clip"}, {"s", s}};
+        });
+        sendTo(conn, {{"t", "clip"}, {"s", fitted.value_or(std::string())}});
     } else {
         throw Rejected();
     }

@@ -7,6 +7,7 @@
 #include "core/desktop/text_limits.h"
 #include "core/session/core_parts.h"
 #include "core/session/json_text.h"
+#include "core/session/reply_fit.h"
 #include "perf/main_thread_lag_probe.h"
 
 namespace tamborix {
@@ -26,7 +27,19 @@ constexpr std::size_t maxAppId = 128;
 
 std::optional<Bytes> HelperCore::contextJSON() const {
     if (!shareFrontApp_ || !frontApp_) return std::nullopt;
-    return jsontext::serialize({{"t", "context"}, {"app", frontApp_->name}, {"id", frontApp_->id}});
+    const auto& [name, id] = *frontApp_;
+    auto message = [](const std::string& n, const std::string& i) {
+        return json{{"t", "context"}, {"app", n}, {"id", i}};
+    };
+    // 64 and 128 characters may still be too many bytes (long grapheme clusters): the name gives
+    // way first, since the phone recognises the application by its id.
+    if (const auto fitted = fit::longestPrefix(name, maxAppName,
+                                               [&](const std::string& n) { return message(n, id); }))
+        return jsontext::serialize(message(*fitted, id));
+    const auto fittedId = fit::longestPrefix(
+        id, maxAppId, [&](const std::string& i) { return message(std::string(), i); });
+    if (!fittedId) return std::nullopt;
+    return jsontext::serialize(message(std::string(), *fittedId));
 }
 
 std::optional<Bytes> HelperCore::displaysJSON() const {

@@ -1,6 +1,7 @@
 // Frames after the handshake: the command path of authenticated connections and the pairing
 // exchange of connections that have no device yet.
 
+#include <stdexcept>
 #include <utility>
 
 #include "core/session/core_parts.h"
@@ -144,9 +145,12 @@ void HelperCore::finishPairing(const HelperConnPtr& conn, const json& message, F
                    name = conn->clientName, answered,
                    done = std::move(done)](bool approved) mutable {
         if (std::exchange(*answered, true)) return;
-        if (auto self = token.lock(); self && *self)
-            (*self)->completePairing(weak, pub, name, approved);
-        loop->post([done = std::move(done)] { done(nullptr, {}); });
+        std::exception_ptr error;
+        if (auto self = token.lock(); self && *self) {
+            if (!(*self)->completePairing(weak, pub, name, approved))
+                error = std::make_exception_ptr(std::runtime_error("the device could not be stored"));
+        }
+        loop->post([done = std::move(done), error] { done(error, {}); });
     };
     if (!approve_) {
         loop_.post([answer = std::move(answer)]() mutable { answer(false); });
@@ -155,7 +159,7 @@ void HelperCore::finishPairing(const HelperConnPtr& conn, const json& message, F
     approve_(conn->clientName, fingerprint, std::move(answer));
 }
 
-void HelperCore::completePairing(const std::weak_ptr<HelperConn>& weak, const Bytes& pub,
+bool HelperCore::completePairing(const std::weak_ptr<HelperConn>& weak, const Bytes& pub,
                                  const std::string& clientName, bool approved) {
     auto conn = weak.lock();
     // A phone that left while the prompt was open gets nothing, and its connection stays out of
@@ -166,22 +170,30 @@ void HelperCore::completePairing(const std::weak_ptr<HelperConn>& weak, const By
         if (present)
             sendBytes(conn, ByteView(reinterpret_cast<const std::uint8_t*>(denied.data()),
                                      denied.size()));
-        return;
+        return true;
     }
-    const PairedDevice device = store_.add(pub, clientName);
+    const auto stored = store_.add(pub, clientName);
+    if (!stored) {
+        // Telling the phone "paired" now would be a lie it finds out at the next start.
+        setLastEvent("Could not pair " + clientName + ": " +
+                     store_.saveError().value_or("the device could not be stored"));
+        return false;
+    }
+    const PairedDevice& device = *stored;
     if (present) {
         conn->device = device;
         conn->pairingPub.reset();
         registerLive(conn);
     }
     setLastEvent("Paired " + device.name);
-    if (!present) return;
+    if (!present) return true;
     const json paired = {
         {"t", "paired"}, {"id", device.id}, {"host", hostName_}, {"os", "linux"}, {"v", 2}};
     sendBytes(conn, jsontext::serialize(paired));
     const auto context = contextJSON();
     const auto displays = displaysForNewPhone(conn);
     pushContextAndDisplays(conn, context, displays);
+    return true;
 }
 
 }  // namespace tamborix

@@ -8,6 +8,7 @@
 #include "protocol/secure_error.h"
 #include "protocol/wire.h"
 #include "store/device_store.h"
+#include "store/display_name.h"
 
 namespace tamborix {
 
@@ -68,11 +69,15 @@ HandshakeOutcome HelperCore::handshake(ByteView firstMessage, const std::string&
     const json nc = ncIt == request.end() ? json("") : *ncIt;
 
     if (!rateOK(peer)) return error("too many attempts, wait a minute", nc);
+    // Without its identity (still locked in the keyring) the helper is nobody a phone knows.
+    if (!store_.hasIdentity()) return error("bad handshake", nc);
 
     try {
         const auto nameIt = request.find("name");
         std::string name = nameIt != request.end() && nameIt->is_string()
-                               ? characterPrefix(nameIt->get_ref<const std::string&>(), maxClientName)
+                               ? characterPrefix(
+                                     cleanDisplayName(nameIt->get_ref<const std::string&>()),
+                                     maxClientName)
                                : std::string("device");
 
         const auto devIt = request.find("dev");

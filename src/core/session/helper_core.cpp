@@ -4,6 +4,7 @@
 
 #include "core/session/core_parts.h"
 #include "core/session/json_text.h"
+#include "core/session/reply_fit.h"
 #include "perf/main_thread_lag_probe.h"
 #include "ports/activity_assertion.h"
 #include "ports/host_info.h"
@@ -18,6 +19,8 @@ namespace {
 
 constexpr const char* fallbackHostName = "Computer";
 constexpr const char* activityReason = "Remote pointer control in progress";
+constexpr std::size_t maxHostName = 255;
+constexpr std::size_t maxHostNameBytes = 1024;
 
 }  // namespace
 
@@ -28,6 +31,12 @@ HelperCore::HelperCore(HelperServices services)
       parts_(std::make_unique<Parts>(services)),
       self_(std::make_shared<HelperCore*>(this)) {
     hostName_ = services.host.hostName();
+    if (hostName_.empty()) hostName_ = fallbackHostName;
+    // The ready and paired messages, the pairing link and the service name all carry it; however
+    // long the system's name, they must stay well within a frame.
+    hostName_ = fit::longestPrefix(hostName_, maxHostName, [](const std::string& h) {
+                    return json{{"host", h}};
+                }, maxHostNameBytes).value_or(fallbackHostName);
     if (hostName_.empty()) hostName_ = fallbackHostName;
     parts_->injector.setOnMove([this](Point p) {
         if (parts_->laser.isOn()) parts_->laser.onInjectedMove(p);
@@ -85,6 +94,9 @@ bool HelperCore::streaming(const HelperConnPtr& conn) const {
 
 void HelperCore::sendBytes(const HelperConnPtr& conn, ByteView plaintext) {
     if (!conn || !conn->push || !conn->session) return;
+    // The phone would refuse the frame and end the session; what could not be made to fit is
+    // dropped like a message that cannot be sealed.
+    if (plaintext.size() > fit::maxPlaintext) return;
     Bytes sealed;
     try {
         sealed = conn->session->seal(plaintext);

@@ -160,7 +160,8 @@ private:
     void handleAuthenticated(const HelperConnPtr& conn, ByteView frame);
     void onPairingFrame(const HelperConnPtr& conn, ByteView frame, FrameDone done);
     void finishPairing(const HelperConnPtr& conn, const nlohmann::json& message, FrameDone done);
-    void completePairing(const std::weak_ptr<HelperConn>& weak, const Bytes& pub,
+    // False when an approved device could not be stored: the connection must end.
+    bool completePairing(const std::weak_ptr<HelperConn>& weak, const Bytes& pub,
                          const std::string& clientName, bool approved);
 
     void run(const nlohmann::json& command, PairedDevice::Scope scope, const HelperConnPtr& conn);

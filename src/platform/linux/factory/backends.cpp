@@ -184,7 +184,7 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
 #endif
 
 #ifdef TAMBORIX_HAVE_SECRET
-    b.secrets = std::make_unique<LibsecretStore>();
+    b.secrets = std::make_unique<LibsecretStore>(loop);
     b.report.push_back("Identity key: Secret Service, file fallback");
 #else
     b.secrets = std::make_unique<NoSecretStore>();

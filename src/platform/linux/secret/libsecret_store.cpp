@@ -1,5 +1,6 @@
 #include "platform/linux/secret/libsecret_store.h"
 
+#include "platform/linux/secret/unlock_watch.h"
 #include "protocol/wire.h"
 
 #include <libsecret/secret.h>
@@ -56,16 +57,20 @@ using TablePtr = std::unique_ptr<GHashTable, GDeleter<GHashTable, unrefTable>>;
 using ErrorPtr = std::unique_ptr<GError, GDeleter<GError, freeError>>;
 using SourcePtr = std::unique_ptr<GSource, GDeleter<GSource, unrefSource>>;
 
-// GLib would otherwise try to autolaunch a bus (spawning dbus-launch) when none is configured.
-bool sessionBusConfigured() {
+// The session bus as GLib finds it, or empty when there is none (GLib would otherwise try to
+// autolaunch one, spawning dbus-launch).
+std::string sessionBusAddress() {
     if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address)
-        return true;
+        return address;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (!runtime || !*runtime) return false;
+    if (!runtime || !*runtime) return {};
     struct stat st {};
     const std::string socket = std::string(runtime) + "/bus";
-    return ::stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+    if (::stat(socket.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return {};
+    return "unix:path=" + socket;
 }
+
+bool sessionBusConfigured() { return !sessionBusAddress().empty(); }
 
 // One asynchronous call's outcome; outlives an abandoned wait so a late callback stays harmless.
 struct Pending {
@@ -252,7 +257,25 @@ LibsecretStore::LibsecretStore(std::string service, Duration timeout)
     impl_->timeout = timeout;
 }
 
+LibsecretStore::LibsecretStore(MainLoop& loop, std::string service, Duration timeout)
+    : LibsecretStore(std::move(service), timeout) {
+    loop_ = &loop;
+}
+
 LibsecretStore::~LibsecretStore() = default;
+
+void LibsecretStore::requestUnlock(std::string_view account, std::function<void()> ready) {
+    unlock_.reset();  // the earlier request, replaced
+    if (!loop_) return;
+    auto answer = [loop = loop_, alive = std::weak_ptr<int>(alive_),
+                   ready = std::move(ready)]() mutable {
+        loop->post([alive, ready = std::move(ready)] {
+            if (alive.lock()) ready();
+        });
+    };
+    unlock_ = std::make_unique<SecretUnlockWatch>(sessionBusAddress(), impl_->service,
+                                                  std::string(account), std::move(answer));
+}
 
 // The library keeps one connection to the service per process, whose D-Bus signals would queue up
 // on our private context between calls (nothing runs it then); letting go after every call keeps

@@ -12,6 +12,8 @@
 
 namespace tamborix {
 
+class SecretUnlockWatch;
+
 class LibsecretStore final : public SecretStore {
 public:
     static constexpr std::string_view defaultService = "io.tamborix.Helper";
@@ -20,6 +22,10 @@ public:
     // prompt that nobody answers; D-Bus activation may stall) and then reports a failure.
     explicit LibsecretStore(std::string service = std::string(defaultService),
                             Duration timeout = std::chrono::seconds(5));
+    // With a loop, requestUnlock works: the wait runs on a thread of its own, and `ready` is
+    // posted to `loop`.
+    explicit LibsecretStore(MainLoop& loop, std::string service = std::string(defaultService),
+                            Duration timeout = std::chrono::seconds(5));
     ~LibsecretStore() override;
     LibsecretStore(const LibsecretStore&) = delete;
     LibsecretStore& operator=(const LibsecretStore&) = delete;
@@ -27,10 +33,16 @@ public:
     SecretLookup find(std::string_view account) override;
     SecretLookup lookup(std::string_view account) override;
     SecretWrite add(std::string_view account, std::string_view label, ByteView secret) override;
+    // Asks the service once to unlock the item's collection (its own prompt), then watches until
+    // the item is readable, or the service appears where there was none, without a time limit.
+    void requestUnlock(std::string_view account, std::function<void()> ready) override;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    MainLoop* loop_ = nullptr;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // posted answers check it
+    std::unique_ptr<SecretUnlockWatch> unlock_;
 };
 
 }  // namespace tamborix

@@ -122,14 +122,14 @@ void X11ScreenCapture::run() {
             request = current_->request;
         }
 
-        // A display that went away (or a connection a protocol error broke) is opened afresh;
-        // while that fails, every request is answered with nothing.
-        if (w.grabber && !w.grabber->alive()) w.grabber.reset();
-        std::string why;
-        if (!w.grabber) {
+        // A lost connection is not opened again: whatever answers at the same display name later
+        // is another server (display numbers are handed out afresh), not the session the helper
+        // was started in and whose input and windows it controls. Every request then gets nothing.
+        if (w.grabber && !w.grabber->alive()) {
+            w.grabber.reset();
             w.last.reset();
-            w.grabber = ScreenGrabber::open(displayName_, why, options_.sharedMemory);
         }
+        std::string why;
 
         std::optional<Bytes> jpeg;
         bool reused = false;
