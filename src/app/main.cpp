@@ -140,7 +140,8 @@ int main(int argc, char** argv) {
     QtMainLoop loop;
     const bool dryRun = InputInjector::dryRunFromEnvironment();
     BackendRequest request{dryRun, parsed.options->backend,
-                           parsed.options->backend.empty() ? "" : "--backend"};
+                           parsed.options->backend.empty() ? "" : "--backend",
+                           Settings::defaultFile().parent_path()};
     applyBackendEnvironment(request);
     auto backends = makePlatformBackends(loop, request);
     QtStreamListenerFactory listeners;

@@ -19,13 +19,14 @@ ParsedOptions parseHelperOptions(const std::vector<std::string>& args) {
         } else if (a == "--backend" || a.rfind("--backend=", 0) == 0) {
             std::string value;
             if (a == "--backend") {
-                if (i + 1 >= args.size()) return {std::nullopt, "--backend needs x11 or none"};
+                if (i + 1 >= args.size()) return {std::nullopt, "--backend needs x11, portal, uinput or none"};
                 value = args[++i];
             } else {
                 value = a.substr(10);
             }
-            if (value != "x11" && value != "none")
-                return {std::nullopt, "--backend needs x11 or none, not \"" + value + "\""};
+            if (value != "x11" && value != "portal" && value != "uinput" && value != "none")
+                return {std::nullopt,
+                        "--backend needs x11, portal, uinput or none, not \"" + value + "\""};
             o.backend = value;
         } else if (a == "--port" || a.rfind("--port=", 0) == 0) {
             std::string value;
@@ -52,15 +53,17 @@ std::string helperUsage() {
     // Sections are "Name:" lines followed by "  TERM   description" entries; the manual page's
     // OPTIONS, CONSOLE COMMANDS and ENVIRONMENT are generated from this text.
     std::string text =
-        "Usage: tamborix-helper [--console] [--port N] [--backend x11|none] [--help] [--version]\n"
+        "Usage: tamborix-helper [--console] [--port N] [--backend B] [--help] [--version]\n"
         "Lets a paired phone control this computer over the local network.\n"
         "\n"
         "Options:\n"
         "  --console     text interface on standard input and output instead of the tray and\n"
         "                windows (always used when no X11 display can be opened)\n"
         "  --port N      TCP port to listen on (default 50505; 0 picks a free one)\n"
-        "  --backend B   desktop backend: x11, or none to control nothing (default: X11 when\n"
-        "                DISPLAY opens)\n"
+        "  --backend B   desktop backend: x11, portal (Wayland's remote-desktop portal),\n"
+        "                uinput (virtual devices), or none to control nothing (default: the\n"
+        "                portal in a Wayland session, else X11 when DISPLAY opens, else\n"
+        "                uinput)\n"
         "  --help        show this text\n"
         "  --version     show the version\n"
         "\n"
@@ -73,7 +76,7 @@ std::string helperUsage() {
         "Environment:\n"
         "  VELMORAND_DRY_RUN=1          post no input, capture no screen; log what would be done\n"
         "  VELMORAND_DRY_RUN_LOG=PATH   also append every dry-run log line to PATH\n"
-        "  TAMBORIX_BACKEND=x11|none    as --backend, when that is not given\n";
+        "  TAMBORIX_BACKEND=B           as --backend, when that is not given\n";
     return text;
 }
 

@@ -20,7 +20,9 @@ protected:
 
 TEST_F(NoBuses, MakePlatformBackends_DryRun_OneVirtualDisplayWithPointerAtCentre) {
     testing::ManualLoop loop;
-    auto b = makePlatformBackends(loop, BackendRequest{.dryRun = true, .forced = {}, .forcedBy = {}});
+    BackendRequest request;
+    request.dryRun = true;
+    auto b = makePlatformBackends(loop, request);
     const auto displays = b.displays->displays();
     ASSERT_EQ(displays.size(), 1u);
     EXPECT_EQ(displays[0].bounds, (Rect{0, 0, 1920, 1080}));
@@ -32,7 +34,10 @@ TEST_F(NoBuses, MakePlatformBackends_DryRun_OneVirtualDisplayWithPointerAtCentre
 
 TEST_F(NoBuses, MakePlatformBackends_NoDryRun_NoDisplayNoInputAndCaptureAnswersLater) {
     testing::ManualLoop loop;
-    auto b = makePlatformBackends(loop, BackendRequest{.dryRun = false, .forced = {}, .forcedBy = {}});
+    BackendRequest request;
+    request.uinputDevice = "/nonexistent/uinput";
+    request.drmRoot = "/nonexistent/drm";
+    auto b = makePlatformBackends(loop, request);
     EXPECT_TRUE(b.displays->displays().empty());
     EXPECT_FALSE(b.displays->pointer().has_value());
     EXPECT_FALSE(b.input->mayPost());

@@ -349,6 +349,38 @@ TEST_F(HelperX11DesktopE2E, WindowAppsAndActivate_RealWindows_PlacedListedAndRai
     EXPECT_FALSE(client.hasState(editor, "_NET_WM_STATE_HIDDEN"));
 }
 
+TEST_F(HelperX11DesktopE2E, FrontApp_ActivationsWhileShared_OneContextEach) {
+    const auto editor = client.create("E2EEditor", editorPid, 200, 150);
+    ASSERT_TRUE(client.managed(editor));
+    ASSERT_TRUE(client.active(editor));
+    run->helper().write("share on\n");
+    (void)run->console("status", "Switches:");
+    ASSERT_NE(run->helper().transcript().find("front-app sharing on"), std::string::npos) << run->helper().transcript();
+    auto phone = run->startRemote({"shell", run->address()}, true);
+    const auto contexts = [&] {
+        std::vector<std::string> apps;
+        for (const auto& l : phone->lines()) {
+            const auto m = json::parse(l, nullptr, false);
+            if (m.is_object() && m.value("t", "") == "context") apps.push_back(m.value("app", ""));
+        }
+        return apps;
+    };
+    ASSERT_TRUE(within(10s, [&] { return contexts().size() == 1; })) << phone->transcript();
+
+    const auto other = client.create("ZzNoEntry", otherPid, 300, 300);
+    ASSERT_TRUE(client.managed(other));
+    ASSERT_TRUE(client.active(other));
+    client.clientMessage(editor, "_NET_ACTIVE_WINDOW", 2);
+    ASSERT_TRUE(client.active(editor));
+    ASSERT_TRUE(within(10s, [&] { return contexts().size() >= 3; })) << phone->transcript();
+    // Anything the activations still had to say has arrived by the pong of a later ping.
+    phone->write(R"({"t":"ping"})" "\n");
+    ASSERT_TRUE(phone->waitForLine([](const std::string& l) { return l.find("pong") != std::string::npos; }));
+    EXPECT_EQ(contexts(), (std::vector<std::string>{"E2E Editor", "ZzNoEntry", "E2E Editor"}));
+    phone->closeStdin();
+    EXPECT_EQ(phone->wait(10s), std::optional<int>(0));
+}
+
 TEST_F(HelperX11DesktopE2E, Open_AddressAndAppName_DefaultHandlerAndEntryLaunched) {
     send({R"({"t":"open","url":"https://example.org/e2e?q=1"})", R"({"t":"open","app":"launch me"})"});
     ASSERT_TRUE(within(10s, [&] { return launched().size() >= 2; })) << run->helper().transcript();

@@ -13,6 +13,7 @@
 
 #include "app/helper_model.h"
 #include "app/widgets/approval_dialogs.h"
+#include "app/widgets/desktop_ui.h"
 #include "app/widgets/menu_content.h"
 #include "app/widgets/pairing_view.h"
 #include "core/session/helper_core.h"
@@ -229,6 +230,24 @@ TEST_F(WidgetsTest, PairingView_ManualClock_CountsDownClosesAndClearsTheCode) {
     view.reset();
     EXPECT_FALSE(model_->store().pairCode());
     EXPECT_FALSE(model_->store().pairExpires());
+}
+
+TEST_F(WidgetsTest, ShowStatusWindow_ClosedOrMinimised_ComesBackAsTheSameWindow) {
+    // What a second start of the helper asks the running one to do.
+    DesktopUi ui(*model_);
+    ui.showStatusWindow();
+    QWidget* window = ui.statusWindow();
+    ASSERT_NE(window, nullptr);
+    window->close();
+    ui.showStatusWindow();
+    EXPECT_EQ(ui.statusWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+    window->showMinimized();
+    settle();
+    ui.showStatusWindow();
+    settle();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
 }
 
 TEST_F(WidgetsTest, DialogPrompter_SeveralRequests_QueueTimeOutAndAnswerOnce) {

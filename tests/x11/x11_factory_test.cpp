@@ -25,7 +25,21 @@ protected:
     }
     PlatformBackends make(BackendRequest request = {}) {
         applyBackendEnvironment(request);
+        // Nothing of this machine's own: no monitors for uinput, no device to open.
+        request.uinputDevice = "/nonexistent/uinput";
+        request.drmRoot = "/nonexistent/drm";
         return makePlatformBackends(loop_, request);
+    }
+    static BackendRequest dryRun() {
+        BackendRequest r;
+        r.dryRun = true;
+        return r;
+    }
+    static BackendRequest forced(const std::string& name) {
+        BackendRequest r;
+        r.forced = name;
+        r.forcedBy = "--backend";
+        return r;
     }
     QtMainLoop loop_;
 };
@@ -44,22 +58,23 @@ TEST_F(FactoryProbe, Make_DisplayOpens_X11ForDisplaysAndInput) {
 TEST_F(FactoryProbe, Make_NoSessionWaylandOnlyOrBadDisplay_NoneWithTheReason) {
     auto b = make();
     EXPECT_EQ(b.backendName, "none");
-    EXPECT_EQ(b.backendLine, "Backend: none, no graphical session (DISPLAY is not set)");
+    const std::string noUinput = "uinput: no connected monitor in /nonexistent/drm for a uinput pointer";
+    EXPECT_EQ(b.backendLine, "Backend: none, no graphical session (DISPLAY is not set); " + noUinput);
     EXPECT_FALSE(b.input->mayPost());
-    EXPECT_EQ(b.input->reason(), "no graphical session (DISPLAY is not set)");
+    EXPECT_EQ(b.input->reason(), "no graphical session (DISPLAY is not set); " + noUinput);
 
     ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
     b = make();
-    EXPECT_EQ(b.input->reason(), "Wayland sessions are not supported yet (WAYLAND_DISPLAY=wayland-0, no DISPLAY)");
+    EXPECT_EQ(b.input->reason(), "Wayland session (WAYLAND_DISPLAY=wayland-0): portal: no session bus; " + noUinput);
 
     ::unsetenv("WAYLAND_DISPLAY");
     ::setenv("DISPLAY", ":4093", 1);
     b = make();
-    EXPECT_EQ(b.input->reason(), "cannot open display :4093");
+    EXPECT_EQ(b.input->reason(), "cannot open display :4093; " + noUinput);
     EXPECT_TRUE(b.displays->displays().empty());
 
     // Dry run still gets its virtual display.
-    b = make({.dryRun = true, .forced = {}, .forcedBy = {}});
+    b = make(dryRun());
     EXPECT_EQ(b.displays->displays().size(), 1u);
 }
 
@@ -71,16 +86,16 @@ TEST_F(FactoryProbe, Make_Forced_CommandLineBeatsEnvironmentAndUnknownNamesRefus
     EXPECT_EQ(b.backendLine, "Backend: none, no desktop backend, forced by TAMBORIX_BACKEND");
     EXPECT_EQ(b.session, nullptr);
 
-    b = make({.dryRun = false, .forced = "x11", .forcedBy = "--backend"});
+    b = make(forced("x11"));
     EXPECT_EQ(b.backendLine, "Backend: x11 on display " + server.display() + " (forced by --backend)");
 
     ::setenv("TAMBORIX_BACKEND", "wayland", 1);
     b = make();
     EXPECT_EQ(b.backendName, "none");
-    EXPECT_EQ(b.input->reason(), "TAMBORIX_BACKEND \"wayland\" is not a backend (x11 or none)");
+    EXPECT_EQ(b.input->reason(), "TAMBORIX_BACKEND \"wayland\" is not a backend (x11, portal, uinput or none)");
 
     ::unsetenv("DISPLAY");
-    b = make({.dryRun = false, .forced = "x11", .forcedBy = "--backend"});
+    b = make(forced("x11"));
     EXPECT_EQ(b.input->reason(), "no X11 display (DISPLAY is not set), forced by --backend");
 }
 

@@ -51,6 +51,8 @@ void centre(QWidget* window) {
 }
 
 void bringToFront(QWidget* window) {
+    // show() alone leaves a minimised window minimised.
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();
     window->activateWindow();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/linux/factory/null_backends.h"
+#include "platform/linux/factory/wayland_backends.h"
 
 #ifdef TAMBORIX_HAVE_LOGIND
 #include "platform/linux/logind/logind_activity.h"
@@ -66,14 +67,10 @@ std::string env(const char* name) {
     return v ? v : "";
 }
 
-// Why the probe found no desktop, when DISPLAY did not lead to one.
-std::string noDisplayReason(const std::string& openError) {
-    const std::string wayland = env("WAYLAND_DISPLAY");
-    if (!wayland.empty())
-        return "Wayland sessions are not supported yet (WAYLAND_DISPLAY=" + wayland +
-               (openError.empty() ? ", no DISPLAY" : ", " + openError) + ")";
-    if (!openError.empty()) return openError;
-    return "no graphical session (DISPLAY is not set)";
+std::string joined(const std::vector<std::string>& parts) {
+    std::string out;
+    for (const auto& p : parts) out += (out.empty() ? "" : "; ") + p;
+    return out;
 }
 
 }  // namespace
@@ -91,7 +88,13 @@ bool x11DisplayReachable() {
 #endif
 }
 
-bool isBackendName(std::string_view name) { return name == "x11" || name == "none"; }
+bool isBackendName(std::string_view name) {
+    return name == "x11" || name == "portal" || name == "uinput" || name == "none";
+}
+
+bool waylandSession() {
+    return !env("WAYLAND_DISPLAY").empty() || env("XDG_SESSION_TYPE") == "wayland";
+}
 
 void applyBackendEnvironment(BackendRequest& request) {
     if (!request.forced.empty()) return;
@@ -105,31 +108,7 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     PlatformBackends b;
     // Stand-ins first; a desktop backend replaces what it covers.
     b.backendName = "none";
-    std::string why;
-    const std::string forcedNote =
-        request.forced.empty() ? "" : ", forced by " + request.forcedBy;
-    if (!request.forced.empty() && !isBackendName(request.forced)) {
-        why = request.forcedBy + " \"" + request.forced + "\" is not a backend (x11 or none)";
-    } else if (request.forced == "none") {
-        why = "no desktop backend" + forcedNote;
-    }
-    const bool probe = why.empty();
-
-#ifdef TAMBORIX_HAVE_X11
-    std::shared_ptr<x11::XConnection> x;
-    if (probe) {
-        std::string error;
-        if (!env("DISPLAY").empty() || request.forced == "x11") x = x11::XConnection::open("", error);
-        if (!x) why = request.forced == "x11" ? error + forcedNote : noDisplayReason(error);
-    }
-#else
-    if (probe) {
-        why = request.forced == "x11" ? "no X11 backend in this build" + forcedNote
-                                      : "no desktop backend in this build (" + noDisplayReason({}) + ")";
-    }
-#endif
-
-    b.input = std::make_unique<NoInputSink>(why);
+    b.input = std::make_unique<NoInputSink>(std::string());
     if (request.dryRun) {
         b.displays = std::make_unique<VirtualDisplay>();
     } else {
@@ -141,14 +120,88 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     b.capture = std::make_unique<NoScreenCapture>(loop);
     b.clipboard = std::make_unique<ProcessClipboard>();
 
+    const std::string forcedNote = request.forced.empty() ? "" : ", forced by " + request.forcedBy;
+    // Why each backend tried could not be used, in the order tried.
+    std::vector<std::string> tried;
+
 #ifdef TAMBORIX_HAVE_X11
-    if (x) {
+    std::shared_ptr<x11::XConnection> x;
+#endif
+    const auto tryX11 = [&]() -> bool {
+#ifdef TAMBORIX_HAVE_X11
+        std::string error;
+        if (!env("DISPLAY").empty() || request.forced == "x11") x = x11::XConnection::open("", error);
+        if (x) return true;
+        tried.push_back(error.empty() ? "no X11 display (DISPLAY is not set)" : error);
+#else
+        tried.push_back("no X11 backend in this build");
+#endif
+        return false;
+    };
+    // A portal session would show the consent dialog and uinput would make devices: neither is
+    // wanted by a run that posts nothing.
+    const auto tryPortal = [&]() -> bool {
+        std::string error;
+        if (request.dryRun) {
+            tried.push_back("portal: not started in a dry run");
+            return false;
+        }
+        if (installPortalBackends(b, request, error)) return true;
+        tried.push_back("portal: " + error);
+        return false;
+    };
+    const auto tryUinput = [&]() -> bool {
+        std::string error;
+        if (request.dryRun) {
+            tried.push_back("uinput: not started in a dry run");
+            return false;
+        }
+        if (installUinputBackends(b, request, error)) return true;
+        tried.push_back("uinput: " + error);
+        return false;
+    };
+
+    std::string why;
+    bool x11Chosen = false;
+    if (!request.forced.empty() && !isBackendName(request.forced)) {
+        why = request.forcedBy + " \"" + request.forced + "\" is not a backend (x11, portal, uinput or none)";
+    } else if (request.forced == "none") {
+        why = "no desktop backend" + forcedNote;
+    } else if (request.forced == "x11") {
+        x11Chosen = tryX11();
+    } else if (request.forced == "portal") {
+        (void)tryPortal();
+    } else if (request.forced == "uinput") {
+        (void)tryUinput();
+    } else if (waylandSession()) {
+        // XTEST on XWayland reaches only X11 programs: the last resort of a Wayland session.
+        if (!tryPortal() && !tryUinput()) {
+            if (!env("DISPLAY").empty()) x11Chosen = tryX11();
+        }
+    } else if (env("DISPLAY").empty()) {
+        tried.push_back("no graphical session (DISPLAY is not set)");
+        (void)tryUinput();
+    } else if (!(x11Chosen = tryX11())) {
+        (void)tryUinput();
+    }
+    if (why.empty() && b.backendName == "none" && !x11Chosen) {
+        why = joined(tried) + forcedNote;
+        if (request.forced.empty() && waylandSession()) {
+            const std::string wayland = env("WAYLAND_DISPLAY");
+            why = "Wayland session (" +
+                  (wayland.empty() ? std::string("XDG_SESSION_TYPE=wayland") : "WAYLAND_DISPLAY=" + wayland) +
+                  "): " + why;
+        }
+    }
+
+#ifdef TAMBORIX_HAVE_X11
+    if (x11Chosen) {
         b.backendName = "x11";
         std::string line = "Backend: x11 on display " + x->displayName();
         if (!request.forced.empty()) {
             line += " (forced by " + request.forcedBy + ")";
-        } else if (!env("WAYLAND_DISPLAY").empty()) {
-            line += " (XWayland: only X11 programs see the input)";
+        } else if (waylandSession()) {
+            line += " (XWayland: only X11 programs see the input; " + joined(tried) + ")";
         }
         b.backendLine = line;
         b.report.push_back(line);
@@ -156,6 +209,7 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     }
 #endif
     if (b.backendName == "none") {
+        b.input = std::make_unique<NoInputSink>(why);
         b.backendLine = "Backend: none, " + why;
         b.report.push_back(b.backendLine);
         b.report.push_back("Input: none");

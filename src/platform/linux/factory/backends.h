@@ -2,16 +2,20 @@
 // The one place that picks the platform backends.
 //
 // Desktop backends are chosen together, in this order:
-//   1. a backend forced with `--backend x11|none` (else the TAMBORIX_BACKEND variable);
-//   2. X11 when DISPLAY opens;
-//   3. otherwise none, with the reason (no display, a Wayland session that is not supported
-//      yet, a display that does not open).
+//   1. a backend forced with `--backend x11|portal|uinput|none` (else TAMBORIX_BACKEND);
+//   2. in a Wayland session (WAYLAND_DISPLAY, or XDG_SESSION_TYPE=wayland): the remote-desktop
+//      portal, else uinput, else X11 through XWayland (which reaches X11 programs only);
+//   3. otherwise X11 when DISPLAY opens, else uinput;
+//   4. otherwise none, with the reason of every backend tried.
+// A dry run starts neither a portal session nor uinput devices.
 // Every X11 backend runs on ONE shared connection (x11::XConnection): installX11Backends() in
 // x11_backends.cpp is where an X11 backend of a port is created from that connection; add a line
 // there for a new one. The connection lives in `session`, which outlives every backend. Whatever
 // has no desktop backend keeps the stand-in of null_backends.h.
 
+#include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,10 +37,22 @@
 namespace tamborix {
 
 struct PlatformBackends {
+    PlatformBackends() = default;
+    PlatformBackends(PlatformBackends&&) = default;
+    // Member-wise assignment would drop the old session before the old backends that use it.
+    PlatformBackends& operator=(PlatformBackends&& other) noexcept {
+        if (this != &other) {
+            this->~PlatformBackends();
+            new (this) PlatformBackends(std::move(other));
+        }
+        return *this;
+    }
+    ~PlatformBackends() = default;
+
     // The desktop session shared by the desktop backends (the X connection); declared first so
     // that it is destroyed after all of them.
     std::shared_ptr<void> session;
-    std::string backendName;  // "x11" or "none"
+    std::string backendName;  // "x11", "portal", "uinput" or "none"
     // "Backend: x11 on :0 (…)" or "Backend: none, <why>": the first report line, also in status.
     std::string backendLine;
     std::unique_ptr<InputSink> input;
@@ -57,12 +73,18 @@ struct PlatformBackends {
 
 struct BackendRequest {
     bool dryRun = false;
-    // "x11" or "none" forces that backend; empty probes. `forcedBy` names where it came from
-    // ("--backend", "TAMBORIX_BACKEND") for the report.
+    // "x11", "portal", "uinput" or "none" forces that backend; empty probes. `forcedBy` names
+    // where it came from ("--backend", "TAMBORIX_BACKEND") for the report.
     std::string forced;
     std::string forcedBy;
+    // Where the portal's restore token is kept (the settings folder).
+    std::filesystem::path settingsFolder;
+    std::filesystem::path uinputDevice = "/dev/uinput";
+    std::filesystem::path drmRoot = "/sys/class/drm";  // the monitors a uinput pointer spans
 };
 
+// WAYLAND_DISPLAY or XDG_SESSION_TYPE=wayland.
+[[nodiscard]] bool waylandSession();
 // Whether the X11 display named by DISPLAY accepts a connection: the windowed interface needs
 // one, and without it the helper keeps to the console.
 [[nodiscard]] bool x11DisplayReachable();

@@ -1,0 +1,140 @@
+#include "platform/linux/factory/wayland_backends.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#ifdef TAMBORIX_HAVE_PORTAL
+#include <QDBusConnection>
+#include <QString>
+#include <atomic>
+
+#include "platform/linux/portal/portal_input_sink.h"
+#include "platform/linux/portal/portal_probe.h"
+#include "platform/linux/portal/remote_desktop_session.h"
+#endif
+#ifdef TAMBORIX_HAVE_UINPUT
+#include "platform/linux/uinput/drm_outputs.h"
+#include "platform/linux/uinput/system_keymap.h"
+#include "platform/linux/uinput/uinput_device.h"
+#include "platform/linux/uinput/uinput_input_sink.h"
+#endif
+
+namespace tamborix {
+
+#ifdef TAMBORIX_HAVE_PORTAL
+namespace {
+
+// The portal answers within a few milliseconds once running; D-Bus activation of a portal that
+// is not yet running can take seconds on a loaded desktop.
+constexpr int portalProbeTimeoutMs = 5000;
+
+// The helper's own session-bus connection (named, so that tests can give each helper a bus of
+// its own) and the session over it; the backends that use the session are destroyed before it.
+struct PortalConnection {
+    QString name;
+    std::unique_ptr<portal::RemoteDesktopSession> session;
+    ~PortalConnection() {
+        session.reset();
+        QDBusConnection::disconnectFromBus(name);
+    }
+};
+
+QString nextConnectionName() {
+    static std::atomic<int> counter{0};
+    return QStringLiteral("tamborix-portal-%1").arg(++counter);
+}
+
+}  // namespace
+
+bool installPortalBackends(PlatformBackends& b, const BackendRequest& request, std::string& why) {
+    auto holder = std::make_shared<PortalConnection>();
+    holder->name = nextConnectionName();
+    // libdbus reads the session bus's address once per process; read it afresh for every helper.
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    QDBusConnection bus = address && *address
+                              ? QDBusConnection::connectToBus(QString::fromLocal8Bit(address), holder->name)
+                              : QDBusConnection::connectToBus(QDBusConnection::SessionBus, holder->name);
+    const auto probe = portal::probeRemoteDesktop(bus, portalProbeTimeoutMs);
+    if (!probe.usable) {
+        why = probe.error;
+        return false;
+    }
+    std::filesystem::path folder = request.settingsFolder;
+    if (folder.empty()) {
+        if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
+            folder = std::filesystem::path(xdg) / "tamborix-helper";
+        } else if (const char* home = std::getenv("HOME"); home && *home) {
+            folder = std::filesystem::path(home) / ".config" / "tamborix-helper";
+        }
+    }
+    std::error_code ignored;
+    if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
+    holder->session = std::make_unique<portal::RemoteDesktopSession>(bus, folder / "remote-desktop-token");
+    auto input = std::make_unique<portal::PortalInputSink>(*holder->session);
+    b.displays = std::make_unique<portal::PortalDisplaySource>(*holder->session, *input);
+    b.input = std::move(input);
+
+    b.backendName = "portal";
+    b.backendLine = "Backend: portal (remote-desktop portal version " + std::to_string(probe.version) +
+                    (request.forced.empty() ? ")" : ", forced by " + request.forcedBy + ")");
+    b.report.push_back(b.backendLine);
+    b.report.push_back(probe.version >= 2
+                           ? "Input: through the portal; the desktop asks once and keeps the consent"
+                           : "Input: through the portal; the desktop asks for consent at every start "
+                             "(portal version 1 keeps no permission)");
+    b.report.push_back(
+        "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
+        "last put it (Wayland does not reveal it)");
+    b.report.push_back("Screen capture: none, not through the portal yet");
+    holder->session->start();
+    b.session = std::move(holder);
+    return true;
+}
+#else
+bool installPortalBackends(PlatformBackends&, const BackendRequest&, std::string& why) {
+    why = "no portal backend in this build";
+    return false;
+}
+#endif
+
+#ifdef TAMBORIX_HAVE_UINPUT
+bool installUinputBackends(PlatformBackends& b, const BackendRequest& request, std::string& why) {
+    auto outputs = uinput::connectedOutputs(request.drmRoot);
+    if (outputs.empty()) {
+        why = "no connected monitor in " + request.drmRoot.string() + " for a uinput pointer";
+        return false;
+    }
+    std::string keymapError;
+    const auto names = uinput::configuredLayout();
+    auto keymap = uinput::SystemKeymap::compile(names, keymapError);
+    auto input = std::make_unique<uinput::UinputInputSink>(
+        uinput::kernelFdLayer(request.uinputDevice.string()), uinput::outputsUnion(outputs),
+        std::move(keymap), keymapError);
+    if (!input->mayPost()) {
+        why = input->reason();
+        return false;
+    }
+    b.displays = std::make_unique<uinput::OutputDisplaySource>(outputs, *input);
+    b.input = std::move(input);
+    b.backendName = "uinput";
+    b.backendLine = "Backend: uinput through " + request.uinputDevice.string() +
+                    (request.forced.empty() ? "" : " (forced by " + request.forcedBy + ")");
+    b.report.push_back(b.backendLine);
+    b.report.push_back("Input: a virtual pointer and keyboard typing in the \"" +
+                       (names.layout.empty() ? std::string("us") : names.layout) +
+                       "\" layout; characters it has no key for are not typed");
+    b.report.push_back("Displays: " + std::to_string(outputs.size()) +
+                       " connected monitor(s) side by side at their preferred modes; the pointer "
+                       "is where the helper last put it");
+    b.report.push_back("Screen capture: none, uinput cannot read the screen");
+    return true;
+}
+#else
+bool installUinputBackends(PlatformBackends&, const BackendRequest&, std::string& why) {
+    why = "no uinput backend in this build";
+    return false;
+}
+#endif
+
+}  // namespace tamborix
