@@ -104,5 +104,16 @@ TEST(HelperX11E2E, Remote_MovesClicksScrollsKeysAndText_ReachTheDisplay) {
     EXPECT_EQ(window.keys, (std::vector<xcb_keysym_t>{0x61, 0xff0d, 0x68, 0xe9, 0x20ac}));
 }
 
+TEST(HelperX11E2E, TrayApplication_FirstStart_OpensItsWindowAndDrawsOverlaysWithX11Windows) {
+    XServer server({.width = 1280, .height = 800, .windowManager = true});
+    HelperRun run(false, false, {"DISPLAY=" + server.display()}, /*console=*/false, {});
+    EXPECT_NE(run.helper().transcript().find("Overlays: X11 windows"), std::string::npos)
+        << run.helper().transcript();
+    // No tray on this desktop, and a first start: the status window is there to begin with.
+    std::string found;
+    EXPECT_EQ(server.run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tamborix Helper$"}, &found), 0);
+    EXPECT_FALSE(found.empty());
+}
+
 }  // namespace
 }  // namespace tamborix::testing
