@@ -160,6 +160,12 @@ int main(int argc, char** argv) {
                 std::filesystem::copy(keys, run.remoteConfig(),
                                       std::filesystem::copy_options::recursive |
                                           std::filesystem::copy_options::overwrite_existing);
+                // The remote knows a helper by its address: the same helper key, at this run's port.
+                const auto file = run.remoteConfig() / "tamborix-remote" / "helpers.json";
+                json helpers = json::parse(std::ifstream(file));
+                json moved = json::object();
+                for (const auto& [address, key] : helpers.items()) moved[run.address()] = key;
+                std::ofstream(file) << moved.dump();
                 results[console ? "console" : "tray application"].push_back(measure(server, run, moves, block++));
             }
         }
