@@ -53,6 +53,9 @@ public:
     RemoteResult pair(const std::string& answer = "y", const std::string& name = "e2e phone",
                       const std::string& address = {});
 
+    // Another start of the helper as this user: the same folders, environment and arguments.
+    [[nodiscard]] std::unique_ptr<ChildProcess> startAgain() const;
+
     [[nodiscard]] std::unique_ptr<ChildProcess> startRemote(const std::vector<std::string>& args,
                                                             bool pipeStdin = false) const;
     RemoteResult runRemote(const std::vector<std::string>& args,
@@ -65,6 +68,7 @@ public:
 
 private:
     [[nodiscard]] std::vector<std::string> environment(bool forRemote) const;
+    [[nodiscard]] std::vector<std::string> arguments() const;
 
     void start(bool pipeStdin, std::filesystem::path dataHome, std::string binary);
 
@@ -73,6 +77,7 @@ private:
     std::vector<std::string> extraEnvironment_;
     std::filesystem::path dir_;
     std::string systemBus_;
+    std::string binary_;
     std::filesystem::path dataHome_;
     std::unique_ptr<ChildProcess> helper_;
     std::uint16_t port_ = 0;

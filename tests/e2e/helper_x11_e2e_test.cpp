@@ -115,5 +115,27 @@ TEST(HelperX11E2E, TrayApplication_FirstStart_OpensItsWindowAndDrawsOverlaysWith
     EXPECT_FALSE(found.empty());
 }
 
+TEST(HelperX11E2E, TrayApplication_StartedAgain_SecondExitsZeroAndTheMinimisedWindowComesBack) {
+    XServer server({.width = 1280, .height = 800, .windowManager = true});
+    HelperRun run(false, true, {"DISPLAY=" + server.display()}, /*console=*/false, {});
+    std::string window;
+    ASSERT_EQ(server.run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tamborix Helper$"}, &window), 0)
+        << run.helper().transcript();
+    window = window.substr(0, window.find('\n'));
+    ASSERT_EQ(server.run({"xdotool", "windowminimize", "--sync", window}), 0);
+    ASSERT_NE(server.run({"xdotool", "search", "--onlyvisible", "--name", "^Tamborix Helper$"}), 0)
+        << "the status window is still shown after minimising it";
+
+    auto again = run.startAgain();
+    const auto rc = again->wait(20s);
+    ASSERT_TRUE(rc.has_value()) << "the second start kept running:\n" << again->transcript();
+    EXPECT_EQ(*rc, 0) << again->transcript();
+    EXPECT_TRUE(again->waitForPrefix("Tamborix Helper is already running", 0ms)) << again->transcript();
+    std::string shown;
+    EXPECT_EQ(server.run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tamborix Helper$"}, &shown), 0)
+        << run.helper().transcript();
+    EXPECT_EQ(shown.substr(0, shown.find('\n')), window) << "the same window comes back, not a second one";
+}
+
 }  // namespace
 }  // namespace tamborix::testing
