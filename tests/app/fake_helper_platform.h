@@ -6,21 +6,18 @@
 #include <string>
 
 #include "app/helper_model.h"
-#include "testing/fake_activity.h"
-#include "testing/fake_clipboard.h"
-#include "testing/fake_display_source.h"
-#include "testing/fake_host_info.h"
-#include "testing/fake_overlay_surface.h"
-#include "testing/fake_screen_capture.h"
+#include "testing/core_fakes.h"
 #include "testing/fake_secret_store.h"
-#include "testing/fake_window_control.h"
-#include "testing/fake_workspace.h"
 #include "testing/recording_input_sink.h"
 
 namespace tamborix::testing {
 
-struct FakeHelperPlatform {
-    FakeHelperPlatform(MainLoop& loop, std::string hostName) : capture(loop), host(std::move(hostName)) {}
+// The core's fakes (with no displays and no pointer until a test gives them), the input sink and
+// the secret store.
+struct FakeHelperPlatform : CoreFakes {
+    FakeHelperPlatform(MainLoop& loop, std::string hostName) : CoreFakes(loop, std::move(hostName), {}, {}) {
+        displays = FakeDisplaySource();
+    }
 
     // settings.json, store/ and autostart/ under `folder`; any free port.
     [[nodiscard]] HelperEnvironment environment(MainLoop& loop, const std::filesystem::path& folder,
@@ -48,14 +45,6 @@ struct FakeHelperPlatform {
     }
 
     RecordingInputSink input;
-    FakeDisplaySource displays;
-    FakeWorkspace workspace;
-    FakeWindowControl windows;
-    FakeOverlaySurface overlay;
-    FakeScreenCapture capture;
-    FakeClipboard clipboard;
-    FakeActivity activity;
-    FakeHostInfo host;
     FakeSecretStore secrets;
 };
 
