@@ -37,6 +37,8 @@ namespace {
 
 // How long a dropped connection may take to hand its last bytes to a slow peer.
 constexpr auto lingerLimit = std::chrono::seconds(5);
+// After a failed accept, the pause before the next attempt.
+constexpr auto acceptRetry = std::chrono::milliseconds(100);
 
 std::string describe(int error) { return std::strerror(error); }
 
@@ -358,6 +360,12 @@ void QtStreamListener::start(Handlers handlers) {
     handlers_ = std::move(handlers);
     server_ = new StreamAcceptor();
     QObject::connect(server_, &QTcpServer::newConnection, server_, [this] { acceptPending(); });
+    // QTcpServer stops accepting for good after any failed accept but "try again" (out of
+    // descriptors for a moment, say), and the phones after it would connect and never be
+    // answered. Accepting starts again a little later instead.
+    QObject::connect(server_, &QTcpServer::acceptError, server_, [server = server_] {
+        QTimer::singleShot(acceptRetry, server, [server] { server->resumeAccepting(); });
+    });
     const bool ok = server_->listen(QHostAddress::Any, port_);
     const auto error = ok ? std::string{} : server_->errorString().toStdString();
     // Reported from the loop, as the platform reports listener states.
