@@ -1,0 +1,65 @@
+#pragma once
+// ScreenCapture from screen-cast PipeWire streams: each display is one stream, whose newest frame
+// is cropped to the region, scaled and encoded by the same encoder as the X11 capture, on a worker
+// thread of this object; the answer comes back through the main loop's post.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ports/main_loop.h"
+#include "ports/screen_capture.h"
+
+namespace tamborix::pipewire {
+
+class PipeWireStreams;
+
+struct CastDisplay {
+    std::uint32_t display = 0;  // DisplayInfo::id
+    std::uint32_t node = 0;     // the PipeWire node of its stream
+    Rect bounds;                // global coordinates
+};
+
+class PipeWireScreenCapture final : public ScreenCapture {
+public:
+    // Unavailable, with `reason`, until setStreams() hands over streams.
+    PipeWireScreenCapture(MainLoop& loop, std::string reason);
+    ~PipeWireScreenCapture() override;
+    PipeWireScreenCapture(const PipeWireScreenCapture&) = delete;
+    PipeWireScreenCapture& operator=(const PipeWireScreenCapture&) = delete;
+
+    // Connects through `fd` (a PipeWire remote, taken over) to the streams of `displays`; with
+    // fd < 0 capture stops and `reason` says why.
+    void setStreams(int fd, std::vector<CastDisplay> displays, std::string reason);
+
+    [[nodiscard]] bool available() const override;
+    [[nodiscard]] std::string unavailableReason() const override;
+    void capture(const CaptureRequest& request, Done done) override;
+
+private:
+    struct Job {
+        CaptureRequest request;
+        Done done;
+    };
+    struct Worker;
+    void run();
+
+    MainLoop& loop_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> queue_;
+    bool stopping_ = false;
+    std::string reason_;
+    std::vector<CastDisplay> displays_;
+    std::shared_ptr<PipeWireStreams> streams_;  // shared with the job being made
+    std::uint64_t generation_ = 0;              // counts setStreams()
+    std::unique_ptr<Worker> worker_;            // only the worker thread touches it
+    std::thread thread_;
+};
+
+}  // namespace tamborix::pipewire
