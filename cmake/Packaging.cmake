@@ -17,6 +17,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Without the daemon phones cannot discover the helper; they can still connect by address.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon")
+# Bluetooth LE goes through bluetoothd; without it the helper serves the network only.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bluez")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "remote control of this computer from a paired phone or watch

@@ -307,7 +307,7 @@ Peripheral::ReadAnswer BluetoothServer::readReceived(const Peripheral::ReadReque
             Bytes(value.begin() + static_cast<std::ptrdiff_t>(request.offset), value.end())};
 }
 
-void BluetoothServer::drop(const CentralId& central) {
+void BluetoothServer::drop(CentralId central) {
     bool changed = false;
     if (auto it = sessions_.find(central); it != sessions_.end()) {
         auto conn = std::move(it->second);

@@ -94,7 +94,8 @@ private:
     void chainDone(const CentralId& central, const std::shared_ptr<Chain>& chain,
                    std::exception_ptr error, std::vector<Bytes> frames);
     void notify(ByteView message, const CentralId& central);
-    void drop(const CentralId& central);
+    // By value: callers pass keys of the maps this erases from.
+    void drop(CentralId central);
     void reap();
     void setStatus(std::string status);
 

@@ -41,6 +41,12 @@ HelperRun::HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extra
     start(pipeStdin, {}, {});
 }
 
+HelperRun::HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment, bool console,
+                     std::filesystem::path dataHome)
+    : dryRun_(dryRun), console_(console), extraEnvironment_(std::move(extraEnvironment)) {
+    start(pipeStdin, std::move(dataHome), {});
+}
+
 void HelperRun::start(bool pipeStdin, std::filesystem::path dataHome, std::string binary) {
     std::random_device rd;
     dir_ = std::filesystem::temp_directory_path() /
@@ -50,12 +56,19 @@ void HelperRun::start(bool pipeStdin, std::filesystem::path dataHome, std::strin
     }
     dataHome_ = dataHome.empty() ? dir_ / "data" : std::move(dataHome);
     std::filesystem::create_directories(dataHome_);
-    helper_ = std::make_unique<ChildProcess>(binary.empty() ? helperBinary() : binary,
-                                             std::vector<std::string>{"--console", "--port", "0"},
-                                             environment(false), pipeStdin);
+    binary_ = binary.empty() ? helperBinary() : binary;
+    helper_ = std::make_unique<ChildProcess>(binary_, arguments(), environment(false), pipeStdin);
     const auto line = helper_->waitForPrefix("Network \u2014 On (port ", 15s);
     if (!line) throw std::runtime_error("the helper did not start listening:\n" + helper_->transcript());
     port_ = static_cast<std::uint16_t>(std::stoi(line->substr(line->find("port ") + 5)));
+}
+
+std::vector<std::string> HelperRun::arguments() const {
+    return console_ ? std::vector<std::string>{"--console", "--port", "0"} : std::vector<std::string>{"--port", "0"};
+}
+
+std::unique_ptr<ChildProcess> HelperRun::startAgain() const {
+    return std::make_unique<ChildProcess>(binary_, arguments(), environment(false), false);
 }
 
 HelperRun::~HelperRun() {

@@ -31,6 +31,10 @@ public:
     // Outside dry run (when `dryRun` is false), with `extraEnvironment` ("DISPLAY=:5", …) added
     // to the helper's own.
     HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment);
+    // The same with the device store in `dataHome`; with `console` false the helper runs as the
+    // tray application (it still prints its log; a prompt then needs its dialog).
+    HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment, bool console,
+              std::filesystem::path dataHome);
     ~HelperRun();
 
     [[nodiscard]] ChildProcess& helper() { return *helper_; }
@@ -38,6 +42,8 @@ public:
     [[nodiscard]] std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
     [[nodiscard]] const std::filesystem::path& dir() const noexcept { return dir_; }
     [[nodiscard]] std::filesystem::path dryRunLog() const { return dir_ / "dry-run.log"; }
+    // Where tamborix-remote keeps its device keys for this run.
+    [[nodiscard]] std::filesystem::path remoteConfig() const { return dir_ / "remote-config"; }
     [[nodiscard]] std::vector<std::string> dryRunLines() const;
 
     // Opens a code on the console; returns it as printed (with dashes).
@@ -46,6 +52,9 @@ public:
     // `address`: where the remote connects (the helper's TCP port when empty).
     RemoteResult pair(const std::string& answer = "y", const std::string& name = "e2e phone",
                       const std::string& address = {});
+
+    // Another start of the helper as this user: the same folders, environment and arguments.
+    [[nodiscard]] std::unique_ptr<ChildProcess> startAgain() const;
 
     [[nodiscard]] std::unique_ptr<ChildProcess> startRemote(const std::vector<std::string>& args,
                                                             bool pipeStdin = false) const;
@@ -59,13 +68,16 @@ public:
 
 private:
     [[nodiscard]] std::vector<std::string> environment(bool forRemote) const;
+    [[nodiscard]] std::vector<std::string> arguments() const;
 
     void start(bool pipeStdin, std::filesystem::path dataHome, std::string binary);
 
     bool dryRun_ = true;
+    bool console_ = true;
     std::vector<std::string> extraEnvironment_;
     std::filesystem::path dir_;
     std::string systemBus_;
+    std::string binary_;
     std::filesystem::path dataHome_;
     std::unique_ptr<ChildProcess> helper_;
     std::uint16_t port_ = 0;

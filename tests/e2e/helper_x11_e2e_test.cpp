@@ -104,5 +104,38 @@ TEST(HelperX11E2E, Remote_MovesClicksScrollsKeysAndText_ReachTheDisplay) {
     EXPECT_EQ(window.keys, (std::vector<xcb_keysym_t>{0x61, 0xff0d, 0x68, 0xe9, 0x20ac}));
 }
 
+TEST(HelperX11E2E, TrayApplication_FirstStart_OpensItsWindowAndDrawsOverlaysWithX11Windows) {
+    XServer server({.width = 1280, .height = 800, .windowManager = true});
+    HelperRun run(false, false, {"DISPLAY=" + server.display()}, /*console=*/false, {});
+    EXPECT_NE(run.helper().transcript().find("Overlays: X11 windows"), std::string::npos)
+        << run.helper().transcript();
+    // No tray on this desktop, and a first start: the status window is there to begin with.
+    std::string found;
+    EXPECT_EQ(server.run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tamborix Helper$"}, &found), 0);
+    EXPECT_FALSE(found.empty());
+}
+
+TEST(HelperX11E2E, TrayApplication_StartedAgain_SecondExitsZeroAndTheMinimisedWindowComesBack) {
+    XServer server({.width = 1280, .height = 800, .windowManager = true});
+    HelperRun run(false, true, {"DISPLAY=" + server.display()}, /*console=*/false, {});
+    std::string window;
+    ASSERT_EQ(server.run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tamborix Helper$"}, &window), 0)
+        << run.helper().transcript();
+    window = window.substr(0, window.find('\n'));
+    ASSERT_EQ(server.run({"xdotool", "windowminimize", "--sync", window}), 0);
+    ASSERT_NE(server.run({"xdotool", "search", "--onlyvisible", "--name", "^Tamborix Helper$"}), 0)
+        << "the status window is still shown after minimising it";
+
+    auto again = run.startAgain();
+    const auto rc = again->wait(20s);
+    ASSERT_TRUE(rc.has_value()) << "the second start kept running:\n" << again->transcript();
+    EXPECT_EQ(*rc, 0) << again->transcript();
+    EXPECT_TRUE(again->waitForPrefix("Tamborix Helper is already running", 0ms)) << again->transcript();
+    std::string shown;
+    EXPECT_EQ(server.run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tamborix Helper$"}, &shown), 0)
+        << run.helper().transcript();
+    EXPECT_EQ(shown.substr(0, shown.find('\n')), window) << "the same window comes back, not a second one";
+}
+
 }  // namespace
 }  // namespace tamborix::testing

@@ -227,7 +227,7 @@ TEST_F(BluetoothServerTest, Read_LongJsonReply_OneValueAndReadableWithOffsets) {
 }
 
 TEST_F(BluetoothServerTest, Handshake_NinthSession_DropsTheLeastRecentlyActive) {
-    startOn();
+    auto& p = startOn();
     for (int i = 0; i < 8; ++i) {
         hello("C" + std::to_string(i), i + 1);
         loop.advance(1.0);
@@ -242,9 +242,11 @@ TEST_F(BluetoothServerTest, Handshake_NinthSession_DropsTheLeastRecentlyActive) 
     EXPECT_EQ(server.sessionCount(), 8u);
     ASSERT_EQ(core.closedCalls.size(), 1u);
     EXPECT_EQ(core.closedCalls[0]->session->sid(), Bytes(8, 2));  // C1's
-    // C1's frames now go nowhere.
+    // C1's frames now go nowhere, and nothing of its session is kept: its last reply is gone.
     send("C1", frameFor(2, 40));
     EXPECT_EQ(core.framesNow.size(), 1u);
+    EXPECT_EQ(p.read("C1", statusChar, 0).value, BluetoothServer::infoValue());
+    EXPECT_NE(p.read("C2", statusChar, 0).value, BluetoothServer::infoValue());
 }
 
 TEST_F(BluetoothServerTest, Notify_LinkFull_QueuesInOrderAndDropsCentralBeyond400) {

@@ -26,7 +26,7 @@ void Client::sync() {
     XReply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
 }
 
-xcb_window_t Client::create(const WindowSpec& want) {
+xcb_window_t Client::create(const WindowRecipe& want) {
     const xcb_window_t w = xcb_generate_id(conn_);
     xcb_create_window(conn_, XCB_COPY_FROM_PARENT, w, root_, static_cast<int16_t>(want.x),
                       static_cast<int16_t>(want.y), static_cast<uint16_t>(want.width),

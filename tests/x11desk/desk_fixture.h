@@ -37,7 +37,7 @@ public:
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
 
-    struct WindowSpec {
+    struct WindowRecipe {
         std::string instance;
         std::string klass;
         std::uint32_t pid = 0;
@@ -45,7 +45,7 @@ public:
         std::vector<std::uint32_t> icon = {};  // _NET_WM_ICON
         bool dock = false;                // a panel with a bottom strut of `height`
     };
-    xcb_window_t create(const WindowSpec& spec);
+    xcb_window_t create(const WindowRecipe& window);
     void remap(xcb_window_t window);
     void destroy(xcb_window_t window);
     void sendState(xcb_window_t window, std::uint32_t action, const char* state);

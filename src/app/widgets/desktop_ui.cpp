@@ -37,7 +37,8 @@ QWidget* scrollWindow(const QString& title, QWidget* content, int width, int hei
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     scroll->setWidget(content);
-    scroll->setWidgetResizable(false);
+    // The content keeps its own width; its height follows its layout as lines come and go.
+    scroll->setWidgetResizable(true);
     layout->addWidget(scroll);
     return window;
 }

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -46,6 +47,18 @@ QFrame* divider() {
 
 std::string scopeText(PairedDevice::Scope scope) {
     return scope == PairedDevice::Scope::presenter ? "Presenter only" : "Full control";
+}
+
+// A check box cannot wrap its text: a long one gets a smaller font until it fits `width`.
+void fitCheckBox(QCheckBox* box, int width) {
+    const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+                          box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box) + 4;
+    QFont font = box->font();
+    while (QFontMetrics(font).horizontalAdvance(box->text()) + indicator > width &&
+           font.pointSizeF() > 7.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    }
+    box->setFont(font);
 }
 
 }  // namespace
@@ -202,6 +215,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     shareFrontApp_ = new QCheckBox("Share the active app with paired phones (for shortcuts)");
     shareFrontApp_->setObjectName("shareFrontApp");
     shareFrontApp_->setFont(calloutFont());
+    fitCheckBox(shareFrontApp_, 340 - 2 * 14);
     connect(shareFrontApp_, &QCheckBox::clicked, this,
             [this](bool on) { model_.setShareFrontApp(on); });
     layout->addWidget(shareFrontApp_);

@@ -9,6 +9,9 @@
 #ifdef TAMBORIX_HAVE_X11_DESKTOP
 #include "platform/linux/x11/x11_desktop.h"
 #endif
+#ifdef TAMBORIX_HAVE_QT_OVERLAY
+#include "platform/linux/qt_overlay/qt_overlay_surface.h"
+#endif
 #ifdef TAMBORIX_HAVE_X11_CAPTURE
 #include "platform/linux/x11/x11_screen_capture.h"
 #endif
@@ -29,6 +32,19 @@ std::filesystem::path lentKeycodesNote(const std::string& display) {
     if (const char* home = std::getenv("HOME"); home && *home)
         return std::filesystem::path(home) / ".local" / "state" / "Velmorand" / name;
     return {};
+}
+
+// Whether a compositing manager runs on the connection's screen: it owns _NET_WM_CM_S<screen>.
+[[maybe_unused]] bool compositorRuns(x11::XConnection& c) {
+    const std::string& name = c.displayName();
+    const auto colon = name.rfind(':');
+    const auto dot = name.find('.', colon == std::string::npos ? 0 : colon);
+    const std::string screen = dot == std::string::npos ? "0" : name.substr(dot + 1);
+    const xcb_atom_t selection = c.atom("_NET_WM_CM_S" + screen);
+    auto* reply = xcb_get_selection_owner_reply(c.get(), xcb_get_selection_owner(c.get(), selection), nullptr);
+    const bool owned = reply && reply->owner != XCB_NONE;
+    std::free(reply);
+    return owned;
 }
 
 }  // namespace
@@ -58,6 +74,14 @@ void installX11Backends(PlatformBackends& b, const std::shared_ptr<x11::XConnect
     b.report.push_back("Windows: EWMH; clipboard: the X11 CLIPBOARD selection");
 #else
     b.report.push_back("Applications, windows: none (no GIO in this build); clipboard: in the helper");
+#endif
+
+#ifdef TAMBORIX_HAVE_QT_OVERLAY
+    // The windows need Qt's own X11 platform: a console helper has none and draws nothing.
+    if (qt::overlayWindowsPossible()) {
+        b.overlay = std::make_unique<qt::QtOverlaySurface>([conn] { return compositorRuns(*conn); });
+        b.report.push_back("Overlays: X11 windows, translucent with a compositor, shaped without");
+    }
 #endif
 
 #ifdef TAMBORIX_HAVE_X11_CAPTURE

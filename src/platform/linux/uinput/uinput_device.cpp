@@ -20,7 +20,7 @@ FdLayer kernelFdLayer(const std::string& path) {
             path};
 }
 
-std::unique_ptr<Device> Device::create(const FdLayer& layer, const DeviceSpec& spec, std::string& error) {
+std::unique_ptr<Device> Device::create(const FdLayer& layer, const DeviceCapabilities& wanted, std::string& error) {
     const int fd = layer.open();
     if (fd < 0) {
         error = layer.path + " not writable (" + std::string(std::strerror(-fd)) + ")";
@@ -33,24 +33,24 @@ std::unique_ptr<Device> Device::create(const FdLayer& layer, const DeviceSpec& s
         return r == 0;
     };
     bool ok = true;
-    if (!spec.keys.empty()) ok &= control(UI_SET_EVBIT, EV_KEY);
-    for (int k : spec.keys) ok &= control(UI_SET_KEYBIT, static_cast<std::uintptr_t>(k));
-    if (!spec.rels.empty()) ok &= control(UI_SET_EVBIT, EV_REL);
-    for (int r : spec.rels) ok &= control(UI_SET_RELBIT, static_cast<std::uintptr_t>(r));
-    if (!spec.axes.empty()) ok &= control(UI_SET_EVBIT, EV_ABS);
-    for (const auto& a : spec.axes) {
+    if (!wanted.keys.empty()) ok &= control(UI_SET_EVBIT, EV_KEY);
+    for (int k : wanted.keys) ok &= control(UI_SET_KEYBIT, static_cast<std::uintptr_t>(k));
+    if (!wanted.rels.empty()) ok &= control(UI_SET_EVBIT, EV_REL);
+    for (int r : wanted.rels) ok &= control(UI_SET_RELBIT, static_cast<std::uintptr_t>(r));
+    if (!wanted.axes.empty()) ok &= control(UI_SET_EVBIT, EV_ABS);
+    for (const auto& a : wanted.axes) {
         ok &= control(UI_SET_ABSBIT, static_cast<std::uintptr_t>(a.code));
         uinput_abs_setup abs{};
         abs.code = static_cast<__u16>(a.code);
         abs.absinfo.maximum = a.maximum;
         ok &= control(UI_ABS_SETUP, reinterpret_cast<std::uintptr_t>(&abs));
     }
-    for (int p : spec.properties) ok &= control(UI_SET_PROPBIT, static_cast<std::uintptr_t>(p));
+    for (int p : wanted.properties) ok &= control(UI_SET_PROPBIT, static_cast<std::uintptr_t>(p));
     uinput_setup setup{};
     setup.id.bustype = BUS_VIRTUAL;
     setup.id.vendor = 0x1209;  // pid.codes, for open-source projects
     setup.id.product = 0x7a4b;
-    std::strncpy(setup.name, spec.name.c_str(), UINPUT_MAX_NAME_SIZE - 1);
+    std::strncpy(setup.name, wanted.name.c_str(), UINPUT_MAX_NAME_SIZE - 1);
     ok &= control(UI_DEV_SETUP, reinterpret_cast<std::uintptr_t>(&setup));
     ok &= control(UI_DEV_CREATE, 0);
     if (!ok) return nullptr;  // the destructor closes the descriptor

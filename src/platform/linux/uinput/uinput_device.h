@@ -25,7 +25,7 @@ struct FdLayer {
 // The kernel's uinput device (or another path for tests) and the real ioctl.
 [[nodiscard]] FdLayer kernelFdLayer(const std::string& path = "/dev/uinput");
 
-struct DeviceSpec {
+struct DeviceCapabilities {
     std::string name;
     std::vector<int> keys;  // EV_KEY codes (keys and buttons)
     std::vector<int> rels;  // EV_REL codes
@@ -41,7 +41,7 @@ class Device {
 public:
     // Null with `error` set ("/dev/uinput not writable (Permission denied)") when the device cannot
     // be made; nothing is left open then.
-    [[nodiscard]] static std::unique_ptr<Device> create(const FdLayer& layer, const DeviceSpec& spec,
+    [[nodiscard]] static std::unique_ptr<Device> create(const FdLayer& layer, const DeviceCapabilities& wanted,
                                                         std::string& error);
     ~Device();
     Device(const Device&) = delete;

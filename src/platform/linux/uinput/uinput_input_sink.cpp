@@ -45,14 +45,14 @@ UinputInputSink::UinputInputSink(const FdLayer& layer, Rect desktop, std::unique
         reason_ = keymapError;
         return;
     }
-    DeviceSpec pointer{"Tamborix Helper pointer",
+    DeviceCapabilities pointer{"Tamborix Helper pointer",
                        {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE},
                        {REL_WHEEL, REL_HWHEEL, REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES},
                        {{ABS_X, std::max(0, int(desktop.width) - 1)}, {ABS_Y, std::max(0, int(desktop.height) - 1)}},
                        {}};
     pointer_ = Device::create(layer, pointer, reason_);
     if (!pointer_) return;
-    DeviceSpec keyboard{"Tamborix Helper keyboard", {}, {}, {}, {}};
+    DeviceCapabilities keyboard{"Tamborix Helper keyboard", {}, {}, {}, {}};
     for (int code = KEY_ESC; code <= KEY_MICMUTE; ++code) keyboard.keys.push_back(code);
     keyboard_ = Device::create(layer, keyboard, reason_);
     if (!keyboard_) pointer_.reset();
