@@ -1,13 +1,16 @@
 #pragma once
 // ScreenCapture from screen-cast PipeWire streams: each display is one stream, whose newest frame
 // is cropped to the region, scaled and encoded by the same encoder as the X11 capture, on a worker
-// thread of this object; the answer comes back through the main loop's post.
+// thread of this object; the answer comes back through the main loop's post. The desktop draws the
+// pointer into the stream itself. A request equal to one already waiting or being made joins it,
+// and while the stream sent no new frame the last JPEG of the same request is sent again.
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,18 +44,29 @@ public:
     [[nodiscard]] std::string unavailableReason() const override;
     void capture(const CaptureRequest& request, Done done) override;
 
+    struct Counters {
+        std::uint64_t encoded = 0;  // pictures cut from a frame and encoded
+        std::uint64_t reused = 0;   // answered with the previous JPEG: no new frame since
+        std::uint64_t joined = 0;   // requests that joined an equal one
+        std::uint64_t failed = 0;   // answered with nothing
+    };
+    [[nodiscard]] Counters counters() const;
+
 private:
     struct Job {
         CaptureRequest request;
-        Done done;
+        std::vector<Done> waiting;
     };
     struct Worker;
     void run();
+    void finish(std::vector<Done> waiting, std::optional<Bytes> jpeg);
 
     MainLoop& loop_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Job> queue_;
+    std::unique_ptr<Job> current_;  // being made; joined by equal requests
+    Counters counters_;
     bool stopping_ = false;
     std::string reason_;
     std::vector<CastDisplay> displays_;

@@ -10,53 +10,98 @@
 
 namespace tamborix::pipewire {
 
+namespace {
+
+enum class Phase { waiting, streaming, stopped, failed };
+
+bool readable(std::uint32_t format) {
+    return format == SPA_VIDEO_FORMAT_BGRx || format == SPA_VIDEO_FORMAT_BGRA ||
+           format == SPA_VIDEO_FORMAT_RGBx || format == SPA_VIDEO_FORMAT_RGBA;
+}
+
+const char* const dmaBufOnly =
+    "PipeWire: the desktop offers the screen only as DMA-BUF (GPU memory), which this helper cannot read";
+
+}  // namespace
+
 struct PipeWireStreams::Stream {
     PipeWireStreams* owner = nullptr;
     std::uint32_t node = 0;
     pw_stream* stream = nullptr;
     spa_hook hook{};
-    // Written on the PipeWire thread only.
-    std::uint32_t format = 0;  // spa_video_format
+    // The negotiated format; written and read on the PipeWire thread only.
+    std::uint32_t format = 0;
     int width = 0;
     int height = 0;
-    Frame newest;  // under owner->mutex_
+    // Under owner->mutex_.
+    Phase phase = Phase::waiting;
+    std::string problem;
+    pw_buffer* held = nullptr;
+    MappedFrame frame;  // describes `held`
 };
 
-namespace {
-
-bool directOrder(std::uint32_t format) {
-    return format == SPA_VIDEO_FORMAT_BGRx || format == SPA_VIDEO_FORMAT_BGRA;
-}
-
-// Bytes R, G, B, x to the words 0xAARRGGBB (bytes B, G, R, A).
-void swapRedBlue(const std::uint8_t* in, std::uint8_t* out, int width) {
-    for (int x = 0; x < width; ++x, in += 4, out += 4) {
-        out[0] = in[2];
-        out[1] = in[1];
-        out[2] = in[0];
-        out[3] = in[3];
-    }
-}
-
-}  // namespace
+struct PipeWireStreams::CoreHook {
+    spa_hook hook{};
+};
 
 struct PipeWireStreams::Callbacks {
+    // Hands the held buffer back; on the PipeWire thread.
+    static void release(Stream& s) {
+        pw_buffer* old = nullptr;
+        {
+            std::lock_guard lock(s.owner->mutex_);
+            old = s.held;
+            s.held = nullptr;
+        }
+        if (old) pw_stream_queue_buffer(s.stream, old);
+    }
+
+    static void setPhase(Stream& s, Phase phase, std::string problem) {
+        std::lock_guard lock(s.owner->mutex_);
+        s.phase = phase;
+        s.problem = std::move(problem);
+    }
+
     static void stateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error) {
-        auto* s = static_cast<Stream*>(data);
-        if (state != PW_STREAM_STATE_ERROR) return;
-        std::lock_guard lock(s->owner->mutex_);
-        if (s->owner->error_.empty())
-            s->owner->error_ = std::string("PipeWire: ") + (error ? error : "the stream failed");
+        auto& s = *static_cast<Stream*>(data);
+        Phase phase = Phase::waiting;
+        {
+            std::lock_guard lock(s.owner->mutex_);
+            phase = s.phase;
+        }
+        if (state == PW_STREAM_STATE_STREAMING) {
+            setPhase(s, Phase::streaming, {});
+        } else if (state == PW_STREAM_STATE_ERROR) {
+            release(s);
+            std::string why = std::string("PipeWire: ") + (error ? error : "the stream failed");
+            // Nothing negotiated yet: most likely the desktop offers only what cannot be mapped.
+            if (phase == Phase::waiting) why += " (no format or memory this helper can read; DMA-BUF-only streams cannot be)";
+            setPhase(s, Phase::failed, std::move(why));
+        } else if (phase == Phase::streaming) {
+            // The producer went away or paused: a stale picture must not pass for the screen.
+            release(s);
+            setPhase(s, Phase::stopped, "PipeWire: the screen-cast stream of node " + std::to_string(s.node) +
+                                            " stopped");
+        }
     }
 
     static void paramChanged(void* data, std::uint32_t id, const spa_pod* param) {
-        auto* s = static_cast<Stream*>(data);
-        if (!param || id != SPA_PARAM_Format) return;
+        auto& s = *static_cast<Stream*>(data);
+        if (id != SPA_PARAM_Format) return;
+        s.format = 0;
+        if (!param) return;
         spa_video_info_raw info{};
-        if (spa_format_video_raw_parse(param, &info) < 0) return;
-        s->format = info.format;
-        s->width = static_cast<int>(info.size.width);
-        s->height = static_cast<int>(info.size.height);
+        if (spa_format_video_raw_parse(param, &info) < 0 || !readable(info.format)) {
+            setPhase(s, Phase::failed, "PipeWire: the screen-cast stream chose a pixel format this helper cannot read");
+            return;
+        }
+        if (info.flags & SPA_VIDEO_FLAG_MODIFIER) {
+            setPhase(s, Phase::failed, dmaBufOnly);
+            return;
+        }
+        s.format = info.format;
+        s.width = static_cast<int>(info.size.width);
+        s.height = static_cast<int>(info.size.height);
         // Mapped memory only: a DMA-BUF would need the GPU to read it back.
         std::uint8_t buffer[256];
         spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
@@ -64,49 +109,73 @@ struct PipeWireStreams::Callbacks {
         params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
             &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
             SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
-        pw_stream_update_params(s->stream, params, 1);
+        pw_stream_update_params(s.stream, params, 1);
+    }
+
+    static void removeBuffer(void* data, pw_buffer* buffer) {
+        auto& s = *static_cast<Stream*>(data);
+        std::lock_guard lock(s.owner->mutex_);
+        if (s.held == buffer) s.held = nullptr;
     }
 
     static void process(void* data) {
-        auto* s = static_cast<Stream*>(data);
+        auto& s = *static_cast<Stream*>(data);
         pw_buffer* newest = nullptr;
-        // Only the last of several queued buffers is worth converting.
-        while (pw_buffer* b = pw_stream_dequeue_buffer(s->stream)) {
-            if (newest) pw_stream_queue_buffer(s->stream, newest);
+        // Only the last of several queued buffers is worth keeping.
+        while (pw_buffer* b = pw_stream_dequeue_buffer(s.stream)) {
+            if (newest) pw_stream_queue_buffer(s.stream, newest);
             newest = b;
         }
         if (!newest) return;
-        keep(*s, *newest->buffer);
-        pw_stream_queue_buffer(s->stream, newest);
+        MappedFrame frame;
+        if (!describe(s, *newest->buffer, frame)) {
+            pw_stream_queue_buffer(s.stream, newest);
+            return;
+        }
+        pw_buffer* old = nullptr;
+        {
+            std::lock_guard lock(s.owner->mutex_);
+            old = s.held;
+            s.held = newest;
+            frame.serial = s.frame.serial + 1;
+            s.frame = frame;
+        }
+        if (old) pw_stream_queue_buffer(s.stream, old);
     }
 
-    static void keep(Stream& s, const spa_buffer& buffer) {
-        if (buffer.n_datas < 1 || s.width <= 0 || s.height <= 0) return;
+    static bool describe(Stream& s, const spa_buffer& buffer, MappedFrame& out) {
+        if (buffer.n_datas < 1 || s.format == 0 || s.width <= 0 || s.height <= 0) return false;
         const spa_data& d = buffer.datas[0];
+        if (d.type == SPA_DATA_DmaBuf) {
+            setPhase(s, Phase::failed, dmaBufOnly);
+            return false;
+        }
         if (!d.data || !d.chunk || d.chunk->size == 0 || (d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED))
-            return;
-        const bool direct = directOrder(s.format);
-        if (!direct && s.format != SPA_VIDEO_FORMAT_RGBx && s.format != SPA_VIDEO_FORMAT_RGBA) return;
+            return false;
         const std::uint64_t row = std::uint64_t(s.width) * 4;
         const std::uint64_t stride = d.chunk->stride > 0 ? std::uint64_t(d.chunk->stride) : row;
         const std::uint64_t offset = d.chunk->offset;
         // A chunk that claims more than its buffer holds is dropped, not read past.
-        if (stride < row || offset + stride * std::uint64_t(s.height - 1) + row > d.maxsize) return;
-        const auto* src = static_cast<const std::uint8_t*>(d.data) + offset;
-        std::lock_guard lock(s.owner->mutex_);
-        Frame& f = s.newest;
-        f.width = s.width;
-        f.height = s.height;
-        f.pixels.resize(row * std::uint64_t(s.height));
-        std::uint8_t* out = f.pixels.data();
-        for (int y = 0; y < s.height; ++y, src += stride, out += row) {
-            if (direct) {
-                std::memcpy(out, src, row);
-            } else {
-                swapRedBlue(src, out, s.width);
-            }
+        if (stride < row || stride > (1u << 30) ||
+            offset + stride * std::uint64_t(s.height - 1) + row > d.maxsize)
+            return false;
+        out.data = static_cast<const std::uint8_t*>(d.data) + offset;
+        out.stride = static_cast<int>(stride);
+        out.width = s.width;
+        out.height = s.height;
+        out.redFirst = s.format == SPA_VIDEO_FORMAT_RGBx || s.format == SPA_VIDEO_FORMAT_RGBA;
+        return true;
+    }
+
+    static void coreError(void* data, std::uint32_t id, int, int res, const char* message) {
+        auto& self = *static_cast<PipeWireStreams*>(data);
+        if (id != PW_ID_CORE) return;
+        std::lock_guard lock(self.mutex_);
+        if (self.lost_.empty()) {
+            self.lost_ = std::string("PipeWire: the connection to PipeWire was lost (") +
+                         (message && *message ? message : std::strerror(-res)) + ")";
         }
-        ++f.serial;
+        for (auto& s : self.streams_) s->held = nullptr;  // their memory goes with the connection
     }
 };
 
@@ -126,7 +195,14 @@ std::unique_ptr<PipeWireStreams> PipeWireStreams::open(int fd, const std::vector
         e.version = PW_VERSION_STREAM_EVENTS;
         e.state_changed = &Callbacks::stateChanged;
         e.param_changed = &Callbacks::paramChanged;
+        e.remove_buffer = &Callbacks::removeBuffer;
         e.process = &Callbacks::process;
+        return e;
+    }();
+    static const pw_core_events coreEvents = [] {
+        pw_core_events e{};
+        e.version = PW_VERSION_CORE_EVENTS;
+        e.error = &Callbacks::coreError;
         return e;
     }();
 
@@ -138,14 +214,17 @@ std::unique_ptr<PipeWireStreams> PipeWireStreams::open(int fd, const std::vector
         error = std::string("PipeWire: cannot connect (") + std::strerror(e) + ")";
         return nullptr;
     }
+    self->coreHook_ = std::make_unique<CoreHook>();
+    pw_core_add_listener(self->core_, &self->coreHook_->hook, &coreEvents, self.get());
     int rc = 0;
     for (const std::uint32_t node : nodes) {
         auto s = std::make_unique<Stream>();
         s->owner = self.get();
         s->node = node;
         s->stream = pw_stream_new(self->core_, "tamborix-screen",
-                                  pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
-                                                    "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
+                                  pw_properties_new(PW_KEY_NODE_NAME, "tamborix-screen", PW_KEY_MEDIA_TYPE, "Video",
+                                                    PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE,
+                                                    "Screen", nullptr));
         if (!s->stream) {
             rc = -errno;
             break;
@@ -183,28 +262,42 @@ PipeWireStreams::~PipeWireStreams() {
     for (auto& s : streams_) {
         if (s->stream) pw_stream_destroy(s->stream);
     }
+    if (coreHook_) spa_hook_remove(&coreHook_->hook);
     if (core_) pw_core_disconnect(core_);
     if (context_) pw_context_destroy(context_);
     if (loop_) pw_thread_loop_destroy(loop_);
 }
 
-bool PipeWireStreams::newest(std::uint32_t node, Frame& out) const {
+bool PipeWireStreams::read(std::uint32_t node, const std::function<void(const MappedFrame&)>& use) const {
     std::lock_guard lock(mutex_);
+    if (!lost_.empty()) return false;
     for (const auto& s : streams_) {
         if (s->node != node) continue;
-        if (s->newest.serial == 0 || s->newest.serial == out.serial) return false;
-        out.width = s->newest.width;
-        out.height = s->newest.height;
-        out.pixels.assign(s->newest.pixels.begin(), s->newest.pixels.end());
-        out.serial = s->newest.serial;
+        if (!s->held || s->phase != Phase::streaming) return false;
+        use(s->frame);
         return true;
     }
     return false;
 }
 
+std::string PipeWireStreams::problem(std::uint32_t node) const {
+    std::lock_guard lock(mutex_);
+    if (!lost_.empty()) return lost_;
+    for (const auto& s : streams_) {
+        if (s->node == node) return s->problem;
+    }
+    return "PipeWire: no stream of node " + std::to_string(node);
+}
+
 std::string PipeWireStreams::error() const {
     std::lock_guard lock(mutex_);
-    return error_;
+    if (!lost_.empty()) return lost_;
+    std::string first;
+    for (const auto& s : streams_) {
+        if (s->phase == Phase::waiting || s->phase == Phase::streaming) return {};
+        if (first.empty()) first = s->problem;
+    }
+    return first.empty() ? "PipeWire: no screen-cast stream" : first;
 }
 
 }  // namespace tamborix::pipewire

@@ -1,48 +1,51 @@
 #pragma once
-// The video streams of one PipeWire remote, received on their own thread loop: the newest frame of
-// each is kept, converted to 0xAARRGGBB pixels, for whoever asks next. A screen-cast stream sends
-// frames only when the screen changes, so the newest frame is the screen as it is now.
+// The video streams of one PipeWire remote, received on their own thread loop. Each stream holds
+// on to its newest buffer (handing the one before back at once) and reads nothing until asked:
+// a screen cast sends a frame whenever the screen changes, so the held buffer is the screen as it
+// is now, and copying every frame would cost the desktop's frame rate in memory bandwidth while
+// nobody looks.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "platform/linux/jpeg/frame_encoder.h"
-
 struct pw_thread_loop;
 struct pw_context;
 struct pw_core;
-struct pw_stream;
 
 namespace tamborix::pipewire {
 
-struct Frame {
-    std::vector<std::uint8_t> pixels;  // 0xAARRGGBB words, rows of width * 4 bytes
+// The newest frame of a stream as PipeWire mapped it; valid only inside PipeWireStreams::read().
+struct MappedFrame {
+    const std::uint8_t* data = nullptr;
+    int stride = 0;  // bytes from one row to the next, at least width * 4
     int width = 0;
     int height = 0;
-    std::uint64_t serial = 0;  // counts the frames received; 0 = none yet
-    [[nodiscard]] jpeg::PixelsView view() const {
-        return {pixels.data(), width * 4, width, height};
-    }
+    bool redFirst = false;  // bytes R, G, B, x rather than B, G, R, x
+    std::uint64_t serial = 0;  // counts this stream's frames, from 1
 };
 
 class PipeWireStreams {
 public:
     // Connects through `fd` (taken over, also on failure) to that remote and asks for a stream
     // from each of `nodes`. Null with `error` set when PipeWire refuses; frames arrive later,
-    // once the streams are linked.
+    // once the desktop's session manager links the streams.
     [[nodiscard]] static std::unique_ptr<PipeWireStreams> open(int fd, const std::vector<std::uint32_t>& nodes,
                                                                std::string& error);
     ~PipeWireStreams();
     PipeWireStreams(const PipeWireStreams&) = delete;
     PipeWireStreams& operator=(const PipeWireStreams&) = delete;
 
-    // Copies the newest frame of `node` into `out` when it is newer than `out.serial`; false when
-    // there is no newer one (or no such stream).
-    [[nodiscard]] bool newest(std::uint32_t node, Frame& out) const;
-    // Empty while the streams work; else why one stopped ("PipeWire: ...").
+    // Calls `use` with the newest frame of `node`, holding it for the call (keep it short: the
+    // stream waits meanwhile). False without a call when the stream has no frame to show.
+    [[nodiscard]] bool read(std::uint32_t node, const std::function<void(const MappedFrame&)>& use) const;
+    // Empty while `node`'s stream works or waits for its first frame; else why it shows nothing
+    // ("PipeWire: ...").
+    [[nodiscard]] std::string problem(std::uint32_t node) const;
+    // Empty while at least one stream works or waits for its first frame; else the first problem.
     [[nodiscard]] std::string error() const;
 
 private:
@@ -54,10 +57,12 @@ private:
     pw_thread_loop* loop_ = nullptr;
     pw_context* context_ = nullptr;
     pw_core* core_ = nullptr;
+    struct CoreHook;
+    std::unique_ptr<CoreHook> coreHook_;
     std::vector<std::unique_ptr<Stream>> streams_;
 
-    mutable std::mutex mutex_;  // guards every stream's newest frame and error_
-    std::string error_;
+    mutable std::mutex mutex_;  // guards each stream's held buffer and every problem
+    std::string lost_;          // the connection's own failure
 };
 
 }  // namespace tamborix::pipewire
