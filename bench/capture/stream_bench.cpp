@@ -3,6 +3,7 @@
 // screen changing, beside the same helper with the view off, in the same run:
 // - the helper's main-thread lag (its own probe: the worst tick of the last 3 s, as the console's
 //   statistics line shows it, whole milliseconds), read every second;
+//   beside it the main thread's mean wait for a core each time it was woken (its schedstat);
 // - the helper's CPU time (all threads) per streamed frame and as a share of one core;
 // - a second phone's ping round trips (tamborix-remote bench), p50 and p99.
 //
@@ -29,6 +30,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 using tamborix::bench::cpuSecondsPrecise;
+using tamborix::bench::meanWaitUs;
+using tamborix::bench::threadSchedule;
 using tamborix::testing::HelperRun;
 using tamborix::testing::PatternWindow;
 using tamborix::testing::XServer;
@@ -108,15 +111,17 @@ int main(int argc, char** argv) {
     if (run.pair().exitCode != 0) throw std::runtime_error("pairing failed");
     const pid_t helper = run.helper().pid();
 
-    std::printf("%-6s %-9s %12s %12s %9s %14s %12s %10s\n", "round", "view", "ping p50 us", "ping p99 us",
-                "lag ms", "CPU ms/frame", "CPU % core", "frames/s");
+    std::printf("%-6s %-9s %12s %12s %9s %12s %14s %12s %10s\n", "round", "view", "ping p50 us", "ping p99 us",
+                "lag ms", "core wait us", "CPU ms/frame", "CPU % core", "frames/s");
     bool approved = false;
     for (int round = 1; round <= o.rounds; ++round) {
         // The view off: the second phone alone, and the probe read beside it.
+        const auto quietSchedule0 = threadSchedule(helper, helper);
         const auto quiet = pingFigure(run, o.pings);
         const int quietLag = worstLagMs(run, 3);
-        std::printf("%-6d %-9s %12.1f %12.1f %9d %14s %12s %10s\n", round, "off", quiet["p50Us"].get<double>(),
-                    quiet["p99Us"].get<double>(), quietLag, "", "", "");
+        const double quietWait = meanWaitUs(quietSchedule0, threadSchedule(helper, helper));
+        std::printf("%-6d %-9s %12.1f %12.1f %9d %12.1f %14s %12s %10s\n", round, "off", quiet["p50Us"].get<double>(),
+                    quiet["p99Us"].get<double>(), quietLag, quietWait, "", "", "");
 
         const auto file = run.dir() / "stream.jpg";
         auto phone = run.startRemote({"screen", run.address(), file.string(), "--frames", std::to_string(o.frames)});
@@ -130,9 +135,11 @@ int main(int argc, char** argv) {
         // Counted from the first second of streaming on, so the start does not count.
         std::this_thread::sleep_for(1s);
         const double cpu0 = cpuSecondsPrecise(helper);
+        const auto schedule0 = threadSchedule(helper, helper);
         const auto t0 = Clock::now();
         const auto busy = pingFigure(run, o.pings);
         const int lag = worstLagMs(run, 3);
+        const double wait = meanWaitUs(schedule0, threadSchedule(helper, helper));
         // Figures taken after the phone stopped would not be figures under streaming.
         const bool overlapped = !phone->wait(0ms).has_value();
         const auto code = phone->wait(300s);
@@ -144,8 +151,8 @@ int main(int argc, char** argv) {
         const double total = std::chrono::duration<double>(Clock::now() - t0).count() + 1.0;
         const double fps = saved["frames"].get<double>() / total;
         const double frames = fps * wall;
-        std::printf("%-6d %-9s %12.1f %12.1f %9d %14.2f %12.1f %10.1f\n", round, "streaming",
-                    busy["p50Us"].get<double>(), busy["p99Us"].get<double>(), lag, (cpu1 - cpu0) * 1000 / frames,
+        std::printf("%-6d %-9s %12.1f %12.1f %9d %12.1f %14.2f %12.1f %10.1f\n", round, "streaming",
+                    busy["p50Us"].get<double>(), busy["p99Us"].get<double>(), lag, wait, (cpu1 - cpu0) * 1000 / frames,
                     (cpu1 - cpu0) * 100 / wall, fps);
         std::printf("%-6d ping p99 streaming / off: %.2fx%s\n", round,
                     busy["p99Us"].get<double>() / quiet["p99Us"].get<double>(),

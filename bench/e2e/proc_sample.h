@@ -31,6 +31,26 @@ inline double cpuSecondsPrecise(pid_t pid) {
     return total;
 }
 
+// One thread's schedstat: time run, time spent runnable but waiting for a core, times it ran.
+struct ThreadSchedule {
+    double runNs = 0;
+    double waitNs = 0;
+    double slices = 0;
+};
+
+inline ThreadSchedule threadSchedule(pid_t pid, pid_t tid) {
+    ThreadSchedule s;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/schedstat");
+    in >> s.runNs >> s.waitNs >> s.slices;
+    return s;
+}
+
+// The mean wait for a core each time the thread was made to run between two readings.
+inline double meanWaitUs(const ThreadSchedule& before, const ThreadSchedule& after) {
+    const double slices = after.slices - before.slices;
+    return slices > 0 ? (after.waitNs - before.waitNs) / slices / 1000.0 : 0;
+}
+
 inline ProcSample sample(pid_t pid) {
     ProcSample s;
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");

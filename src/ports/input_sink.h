@@ -38,6 +38,9 @@ enum class MouseEventType : std::uint8_t {
     return t == MouseEventType::leftDown || t == MouseEventType::rightDown ||
            t == MouseEventType::otherDown;
 }
+[[nodiscard]] constexpr bool isRelease(MouseEventType t) {
+    return t == MouseEventType::leftUp || t == MouseEventType::rightUp || t == MouseEventType::otherUp;
+}
 
 struct MouseEvent {
     MouseEventType type = MouseEventType::moved;

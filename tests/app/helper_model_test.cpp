@@ -1,3 +1,4 @@
+#include "app/fake_helper_platform.h"
 #include "app/helper_model.h"
 
 #include <gtest/gtest.h>
@@ -11,20 +12,10 @@
 #include "core/session/helper_core.h"
 #include "protocol/wire.h"
 #include "store/device_store.h"
-#include "testing/fake_activity.h"
-#include "testing/fake_clipboard.h"
-#include "testing/fake_display_source.h"
-#include "testing/fake_host_info.h"
-#include "testing/fake_overlay_surface.h"
 #include "testing/fake_peripheral.h"
-#include "testing/fake_screen_capture.h"
-#include "testing/fake_secret_store.h"
 #include "testing/fake_stream.h"
-#include "testing/fake_window_control.h"
-#include "testing/fake_workspace.h"
 #include "testing/loopback_phone.h"
 #include "testing/manual_loop.h"
-#include "testing/recording_input_sink.h"
 #include "transport/bluetooth_server.h"
 #include "transport/network_server.h"
 
@@ -61,25 +52,8 @@ protected:
     ~HelperModelTest() override { std::filesystem::remove_all(dir_); }
 
     std::unique_ptr<HelperModel> makeModel(testing::FakeStreamListenerFactory& listeners) {
-        HelperEnvironment env{.loop = loop_,
-                              .input = sink_,
-                              .displays = displays_,
-                              .workspace = workspace_,
-                              .windows = windows_,
-                              .overlay = overlay_,
-                              .capture = capture_,
-                              .clipboard = clipboard_,
-                              .activity = activity_,
-                              .host = host_,
-                              .secrets = secrets_,
-                              .listeners = listeners,
-                              .settingsFile = dir_ / "settings.json",
-                              .storeFolder = dir_ / "store",
-                              .autostartFolder = dir_ / "autostart",
-                              .program = dir_ / "my build" / "tamborix-helper",
-                              .dryRunLogFile = {},
-                              .backendLine = {}};
-        env.port = 0;
+        auto env = fakes_.environment(loop_, dir_, listeners);
+        env.program = dir_ / "my build" / "tamborix-helper";
         env.dryRun = false;
         env.peripherals = &peripherals_;
         return std::make_unique<HelperModel>(env);
@@ -87,16 +61,7 @@ protected:
 
     std::filesystem::path dir_;
     testing::ManualLoop loop_;
-    testing::RecordingInputSink sink_;
-    testing::FakeDisplaySource displays_;
-    testing::FakeWorkspace workspace_;
-    testing::FakeWindowControl windows_;
-    testing::FakeOverlaySurface overlay_;
-    testing::FakeScreenCapture capture_{loop_};
-    testing::FakeClipboard clipboard_;
-    testing::FakeActivity activity_;
-    testing::FakeHostInfo host_{"Ada's Laptop"};
-    testing::FakeSecretStore secrets_;
+    testing::FakeHelperPlatform fakes_{loop_, "Ada's Laptop"};
     testing::FakePeripheralFactory peripherals_{loop_};
 };
 
@@ -125,7 +90,7 @@ TEST_F(HelperModelTest, Construct_FreshUser_NetworkStartsAndFirstLaunchShowsStat
     EXPECT_FALSE(model->launched());  // launched before and input allowed
     model.reset();
 
-    sink_.setMayPost(false, "no XTEST");
+    fakes_.input.setMayPost(false, "no XTEST");
     testing::FakeStreamListenerFactory third(loop_);
     model = makeModel(third);
     EXPECT_FALSE(model->accessibilityGranted());
@@ -179,7 +144,7 @@ TEST_F(HelperModelTest, Bluetooth_SwitchAndStatistics_FollowTheServer) {
 }
 
 TEST_F(HelperModelTest, Timers_StatsEverySecondAndPermissionPolledEveryTwo) {
-    sink_.setMayPost(false, "no XTEST");
+    fakes_.input.setMayPost(false, "no XTEST");
     testing::FakeStreamListenerFactory listeners(loop_);
     auto model = makeModel(listeners);
     int permissionChanges = 0;
@@ -194,7 +159,7 @@ TEST_F(HelperModelTest, Timers_StatsEverySecondAndPermissionPolledEveryTwo) {
     EXPECT_EQ(stats["bleBacklog"], 0);
     EXPECT_EQ(model->statsLine().rfind("CPU ", 0), 0u);
 
-    sink_.setMayPost(true);
+    fakes_.input.setMayPost(true);
     loop_.advance(0.9);  // the poll runs at 2 s
     EXPECT_FALSE(model->accessibilityGranted());
     loop_.advance(0.2);
@@ -231,8 +196,8 @@ TEST_F(HelperModelTest, Pairing_ThroughPrompter_AllowedStoresDeniedAndNoPrompter
 }
 
 TEST_F(HelperModelTest, SetShareFrontApp_OnWithPairedPhone_PushesContextAtOnceOffSendsNothing) {
-    workspace_.running = {RunningApp{7, "org.example.Editor.desktop", "Editor"}};
-    workspace_.front = 7;
+    fakes_.workspace.running = {RunningApp{7, "org.example.Editor.desktop", "Editor"}};
+    fakes_.workspace.front = 7;
     testing::FakeStreamListenerFactory listeners(loop_);
     auto model = makeModel(listeners);
     ScriptedPrompter prompter;
@@ -338,7 +303,7 @@ TEST_F(HelperModelTest, Switches_ShareBluetoothLogin_PersistAndRestartReadsThemB
 }
 
 TEST_F(HelperModelTest, StatusLines_PairingAndPermission_WordedAsTheWindowAndWarningOnTwoLines) {
-    sink_.setMayPost(false, "no XTEST extension");
+    fakes_.input.setMayPost(false, "no XTEST extension");
     testing::FakeStreamListenerFactory listeners(loop_);
     auto model = makeModel(listeners);
     const auto has = [&](const std::string& line) {

@@ -72,25 +72,7 @@ DesktopFixture::DesktopFixture(bool launchedBefore) {
         Settings settings(dir_ / "settings.json");
         (void)settings.set(Settings::hasLaunched, true);
     }
-    HelperEnvironment env{.loop = loop_,
-                          .input = sink_,
-                          .displays = displays_,
-                          .workspace = workspace_,
-                          .windows = windows_,
-                          .overlay = overlay_,
-                          .capture = capture_,
-                          .clipboard = clipboard_,
-                          .activity = activity_,
-                          .host = host_,
-                          .secrets = secrets_,
-                          .listeners = listeners_,
-                          .settingsFile = dir_ / "settings.json",
-                          .storeFolder = dir_ / "store",
-                          .autostartFolder = dir_ / "autostart",
-                          .program = dir_ / "tamborix-helper",
-                          .dryRunLogFile = {},
-                          .backendLine = {}};
-    env.port = 0;
+    auto env = fakes_.environment(loop_, dir_, listeners_);
     model_ = std::make_unique<HelperModel>(env);
     ui_ = std::make_unique<ui::DesktopUi>(*model_);
     model_->setPrompter(&ui_->prompter());

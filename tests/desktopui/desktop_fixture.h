@@ -13,20 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "app/fake_helper_platform.h"
 #include "app/helper_model.h"
 #include "app/widgets/desktop_ui.h"
 #include "platform/linux/qt/qt_main_loop.h"
 #include "platform/linux/qt/qt_stream.h"
-#include "testing/fake_activity.h"
-#include "testing/fake_clipboard.h"
-#include "testing/fake_display_source.h"
-#include "testing/fake_host_info.h"
-#include "testing/fake_overlay_surface.h"
-#include "testing/fake_screen_capture.h"
-#include "testing/fake_secret_store.h"
-#include "testing/fake_window_control.h"
-#include "testing/fake_workspace.h"
-#include "testing/recording_input_sink.h"
 #include "xserver/x_server.h"
 
 class QWidget;
@@ -81,16 +72,7 @@ public:
 private:
     std::filesystem::path dir_;
     QtMainLoop loop_;
-    RecordingInputSink sink_;
-    FakeDisplaySource displays_;
-    FakeWorkspace workspace_;
-    FakeWindowControl windows_;
-    FakeOverlaySurface overlay_;
-    FakeScreenCapture capture_{loop_};
-    FakeClipboard clipboard_;
-    FakeActivity activity_;
-    FakeHostInfo host_{"Xvfb Desk"};
-    FakeSecretStore secrets_;
+    FakeHelperPlatform fakes_{loop_, "Xvfb Desk"};
     QtStreamListenerFactory listeners_;
     std::unique_ptr<HelperModel> model_;
     std::unique_ptr<ui::DesktopUi> ui_;

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "platform/linux/qt/qt_main_loop.h"
 #include "platform/linux/x11/x11_screen_capture.h"
@@ -112,6 +117,31 @@ TEST_F(X11Capture, Capture_EqualRequestWhileOneIsMade_JoinsItAndBothGetThePictur
     EXPECT_EQ(*a, *b);
     EXPECT_EQ(capture.counters().joined, 1u);
     EXPECT_EQ(capture.counters().encoded, 1u);
+}
+
+// The nice value of this process's thread called `name`, if there is one.
+std::optional<int> niceOfThread(const std::string& name) {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string threadName;
+        if (!std::getline(comm, threadName) || threadName != name) continue;
+        std::ifstream stat(task.path() / "stat");
+        const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        std::istringstream rest(text.substr(text.rfind(')') + 2));
+        std::string field;
+        for (int i = 3; i <= 19 && rest >> field; ++i) {
+            if (i == 19) return std::stoi(field);
+        }
+    }
+    return std::nullopt;
+}
+
+TEST_F(X11Capture, Capture_WhileEncoding_WorkerYieldsTheCoreToTheMainThread) {
+    X11ScreenCapture capture(loop, server_->display());
+    ASSERT_TRUE(captureOnce(capture, requestFor(rightMonitor, rightMonitor, 1280, 720)).jpeg.has_value());
+    const auto workerNice = niceOfThread("tamborix-grab");
+    ASSERT_TRUE(workerNice.has_value());
+    EXPECT_GT(*workerNice, ::getpriority(PRIO_PROCESS, 0));
 }
 
 TEST_F(X11Capture, Capture_RegionOutsideTheScreen_AnswersNothingAndTheNextStillWorks) {

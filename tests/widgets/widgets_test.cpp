@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <filesystem>
 
+#include "app/fake_helper_platform.h"
 #include "app/helper_model.h"
 #include "app/widgets/approval_dialogs.h"
 #include "app/widgets/desktop_ui.h"
@@ -19,18 +20,8 @@
 #include "core/session/helper_core.h"
 #include "protocol/wire.h"
 #include "store/device_store.h"
-#include "testing/fake_activity.h"
-#include "testing/fake_clipboard.h"
-#include "testing/fake_display_source.h"
-#include "testing/fake_host_info.h"
-#include "testing/fake_overlay_surface.h"
-#include "testing/fake_screen_capture.h"
-#include "testing/fake_secret_store.h"
 #include "testing/fake_stream.h"
-#include "testing/fake_window_control.h"
-#include "testing/fake_workspace.h"
 #include "testing/manual_loop.h"
-#include "testing/recording_input_sink.h"
 
 namespace tamborix::ui {
 namespace {
@@ -60,25 +51,7 @@ protected:
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_ / "store");
-        HelperEnvironment env{.loop = loop_,
-                              .input = sink_,
-                              .displays = displays_,
-                              .workspace = workspace_,
-                              .windows = windows_,
-                              .overlay = overlay_,
-                              .capture = capture_,
-                              .clipboard = clipboard_,
-                              .activity = activity_,
-                              .host = host_,
-                              .secrets = secrets_,
-                              .listeners = listeners_,
-                              .settingsFile = dir_ / "settings.json",
-                              .storeFolder = dir_ / "store",
-                              .autostartFolder = dir_ / "autostart",
-                              .program = dir_ / "tamborix-helper",
-                              .dryRunLogFile = {},
-                              .backendLine = {}};
-        env.port = 0;
+        auto env = fakes_.environment(loop_, dir_, listeners_);
         model_ = std::make_unique<HelperModel>(env);
     }
     ~WidgetsTest() override {
@@ -93,16 +66,7 @@ protected:
 
     std::filesystem::path dir_;
     testing::ManualLoop loop_;
-    testing::RecordingInputSink sink_;
-    testing::FakeDisplaySource displays_;
-    testing::FakeWorkspace workspace_;
-    testing::FakeWindowControl windows_;
-    testing::FakeOverlaySurface overlay_;
-    testing::FakeScreenCapture capture_{loop_};
-    testing::FakeClipboard clipboard_;
-    testing::FakeActivity activity_;
-    testing::FakeHostInfo host_{"Ada's Laptop"};
-    testing::FakeSecretStore secrets_;
+    testing::FakeHelperPlatform fakes_{loop_, "Ada's Laptop"};
     testing::FakeStreamListenerFactory listeners_{loop_};
     std::unique_ptr<HelperModel> model_;
 };
@@ -121,7 +85,7 @@ TEST_F(WidgetsTest, MenuContent_ModelChanges_EveryLineAndSwitchFollows) {
     EXPECT_EQ(network->text().toStdString(), "Network \u2014 Starting\u2026");
 
     // Input lost: the box appears with the reason at the next 2 s poll.
-    sink_.setMayPost(false, "no XTEST on this display");
+    fakes_.input.setMayPost(false, "no XTEST on this display");
     loop_.advance(2.0);
     settle();
     EXPECT_TRUE(child<QWidget>(menu, "inputWarning")->isVisible());

@@ -244,54 +244,44 @@ void BluezPeripheral::removeAllServices() {
 
 void BluezPeripheral::addService(const GattService& service) {
     objects_->setService(service);
-    if (adapter_.isEmpty()) {
-        post([this] { delegate_.serviceAdded(std::string("No Bluetooth adapter")); });
-        return;
-    }
-    const auto gen = generation_;
-    auto call = QDBusMessage::createMethodCall(bluezService, adapter_, gattManagerIface,
-                                               QStringLiteral("RegisterApplication"));
-    call << QVariant::fromValue(QDBusObjectPath(objects_->appPath())) << QVariantMap{};
-    auto* w = new QDBusPendingCallWatcher(bus_.asyncCall(call, callTimeoutMs));
-    QObject::connect(w, &QDBusPendingCallWatcher::finished,
-                     [this, gen, alive = std::weak_ptr<bool>(alive_)](QDBusPendingCallWatcher* c) {
-                         c->deleteLater();
-                         const auto a = alive.lock();
-                         if (!a || !*a || gen != generation_) return;
-                         const auto reply = c->reply();
-                         if (reply.type() == QDBusMessage::ErrorMessage) {
-                             delegate_.serviceAdded(errorText(reply));
-                             return;
-                         }
-                         appRegistered_ = true;
-                         delegate_.serviceAdded(std::nullopt);
-                     });
+    registerWithAdapter(gattManagerIface, QStringLiteral("RegisterApplication"), objects_->appPath(),
+                        [this](std::optional<std::string> error) {
+                            appRegistered_ = !error;
+                            delegate_.serviceAdded(std::move(error));
+                        });
 }
 
 void BluezPeripheral::startAdvertising(const Advertisement& advertisement) {
     if (adRegistered_) stopAdvertising();
     objects_->setAdvertisement(advertisement);
+    registerWithAdapter(advertisingManagerIface, QStringLiteral("RegisterAdvertisement"),
+                        objects_->advertisementPath(), [this](std::optional<std::string> error) {
+                            adRegistered_ = !error;
+                            delegate_.advertisingStarted(std::move(error));
+                        });
+}
+
+void BluezPeripheral::registerWithAdapter(const QString& iface, const QString& method, const QString& path,
+                                          std::function<void(std::optional<std::string>)> answered) {
     if (adapter_.isEmpty()) {
-        post([this] { delegate_.advertisingStarted(std::string("No Bluetooth adapter")); });
+        post([answered = std::move(answered)] { answered(std::string("No Bluetooth adapter")); });
         return;
     }
     const auto gen = generation_;
-    auto call = QDBusMessage::createMethodCall(bluezService, adapter_, advertisingManagerIface,
-                                               QStringLiteral("RegisterAdvertisement"));
-    call << QVariant::fromValue(QDBusObjectPath(objects_->advertisementPath())) << QVariantMap{};
+    auto call = QDBusMessage::createMethodCall(bluezService, adapter_, iface, method);
+    call << QVariant::fromValue(QDBusObjectPath(path)) << QVariantMap{};
     auto* w = new QDBusPendingCallWatcher(bus_.asyncCall(call, callTimeoutMs));
+    // An answer for an adapter that has since gone, or for a peripheral that is gone, is dropped.
     QObject::connect(w, &QDBusPendingCallWatcher::finished,
-                     [this, gen, alive = std::weak_ptr<bool>(alive_)](QDBusPendingCallWatcher* c) {
+                     [this, gen, alive = std::weak_ptr<bool>(alive_),
+                      answered = std::move(answered)](QDBusPendingCallWatcher* c) {
                          c->deleteLater();
                          const auto a = alive.lock();
                          if (!a || !*a || gen != generation_) return;
                          const auto reply = c->reply();
-                         if (reply.type() == QDBusMessage::ErrorMessage) {
-                             delegate_.advertisingStarted(errorText(reply));
-                             return;
-                         }
-                         adRegistered_ = true;
-                         delegate_.advertisingStarted(std::nullopt);
+                         answered(reply.type() == QDBusMessage::ErrorMessage
+                                      ? std::optional<std::string>(errorText(reply))
+                                      : std::nullopt);
                      });
 }
 

@@ -10,6 +10,7 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -83,6 +84,10 @@ private:
     void linkClosed(const CentralId& central, const NotifyLink* link);
     void sharedLinkClosed(const NotifyLink* link);
     void post(std::function<void()> job);
+    // RegisterApplication / RegisterAdvertisement of the object at `path` on the adapter; the
+    // answer (an error text, or nothing) comes on the loop.
+    void registerWithAdapter(const QString& iface, const QString& method, const QString& path,
+                             std::function<void(std::optional<std::string>)> answered);
     void forgetCentrals();
 
     MainLoop& loop_;

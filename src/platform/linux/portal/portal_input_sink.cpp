@@ -1,12 +1,12 @@
 #include "platform/linux/portal/portal_input_sink.h"
 
-#include <linux/input-event-codes.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <algorithm>
 
+#include "platform/linux/evdev/evdev_button.h"
 #include "platform/linux/portal/portal_request.h"
 
 namespace tamborix::portal {
@@ -15,19 +15,6 @@ namespace {
 
 constexpr std::uint32_t keysymReturn = 0xff0d;
 constexpr std::uint32_t keysymTab = 0xff09;
-
-int evdevButton(MouseButton b) {
-    switch (b) {
-        case MouseButton::left: return BTN_LEFT;
-        case MouseButton::right: return BTN_RIGHT;
-        case MouseButton::middle: return BTN_MIDDLE;
-    }
-    return BTN_LEFT;
-}
-
-bool isRelease(MouseEventType t) {
-    return t == MouseEventType::leftUp || t == MouseEventType::rightUp || t == MouseEventType::otherUp;
-}
 
 }  // namespace
 

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/linux/evdev/evdev_button.h"
+
 namespace tamborix::uinput {
 
 namespace {
@@ -22,19 +24,6 @@ constexpr MediaKey mediaKeys[] = {
     {0x1008ff14, KEY_PLAYPAUSE},   {0x1008ff17, KEY_NEXTSONG},   {0x1008ff16, KEY_PREVIOUSSONG},
     {0x1008ff13, KEY_VOLUMEUP},    {0x1008ff11, KEY_VOLUMEDOWN}, {0x1008ff12, KEY_MUTE},
 };
-
-int buttonCode(MouseButton b) {
-    switch (b) {
-        case MouseButton::left: return BTN_LEFT;
-        case MouseButton::right: return BTN_RIGHT;
-        case MouseButton::middle: return BTN_MIDDLE;
-    }
-    return BTN_LEFT;
-}
-
-bool isRelease(MouseEventType t) {
-    return t == MouseEventType::leftUp || t == MouseEventType::rightUp || t == MouseEventType::otherUp;
-}
 
 }  // namespace
 
@@ -76,7 +65,7 @@ void UinputInputSink::mouse(const MouseEvent& event) {
     if (!asked_ || !(*asked_ == event.at)) moveTo(event.at);
     const bool down = isPress(event.type);
     if (!down && !isRelease(event.type)) return;
-    pointer_->add(EV_KEY, static_cast<std::uint16_t>(buttonCode(event.button)), down ? 1 : 0);
+    pointer_->add(EV_KEY, static_cast<std::uint16_t>(evdevButton(event.button)), down ? 1 : 0);
     pointer_->send();
 }
 

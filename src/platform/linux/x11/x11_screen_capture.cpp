@@ -1,5 +1,9 @@
 #include "platform/linux/x11/x11_screen_capture.h"
 
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <utility>
@@ -110,6 +114,11 @@ void X11ScreenCapture::finish(std::vector<Done> waiting, std::optional<Bytes> jp
 }
 
 void X11ScreenCapture::run() {
+    // A picture may come a little later; a click, a ping or a pairing reply should not wait for
+    // a core while a frame is being encoded. With fewer cores than busy threads the scheduler
+    // otherwise lets the encoder finish its slice first, which showed as main-loop lag.
+    ::pthread_setname_np(::pthread_self(), "tamborix-grab");
+    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), backgroundNice);
     Worker& w = *worker_;
     for (;;) {
         CaptureRequest request;

@@ -1,0 +1,51 @@
+#pragma once
+// Every desktop port a HelperModel is built over, as fakes, and the environment that hands them
+// over with the helper's files in a folder of the test's own.
+
+#include <filesystem>
+#include <string>
+
+#include "app/helper_model.h"
+#include "testing/core_fakes.h"
+#include "testing/fake_secret_store.h"
+#include "testing/recording_input_sink.h"
+
+namespace tamborix::testing {
+
+// The core's fakes (with no displays and no pointer until a test gives them), the input sink and
+// the secret store.
+struct FakeHelperPlatform : CoreFakes {
+    FakeHelperPlatform(MainLoop& loop, std::string hostName) : CoreFakes(loop, std::move(hostName), {}, {}) {
+        displays = FakeDisplaySource();
+    }
+
+    // settings.json, store/ and autostart/ under `folder`; any free port.
+    [[nodiscard]] HelperEnvironment environment(MainLoop& loop, const std::filesystem::path& folder,
+                                                StreamListenerFactory& listeners) {
+        HelperEnvironment env{.loop = loop,
+                              .input = input,
+                              .displays = displays,
+                              .workspace = workspace,
+                              .windows = windows,
+                              .overlay = overlay,
+                              .capture = capture,
+                              .clipboard = clipboard,
+                              .activity = activity,
+                              .host = host,
+                              .secrets = secrets,
+                              .listeners = listeners,
+                              .settingsFile = folder / "settings.json",
+                              .storeFolder = folder / "store",
+                              .autostartFolder = folder / "autostart",
+                              .program = folder / "tamborix-helper",
+                              .dryRunLogFile = {},
+                              .backendLine = {}};
+        env.port = 0;
+        return env;
+    }
+
+    RecordingInputSink input;
+    FakeSecretStore secrets;
+};
+
+}  // namespace tamborix::testing
