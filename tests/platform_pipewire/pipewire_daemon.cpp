@@ -284,16 +284,20 @@ struct StreamLinker::Impl {
         if (!target) target = spa_dict_lookup(info->props, "node.target");
         if (!target) return;
         w.linked = true;
-        pw_properties* props = pw_properties_new(PW_KEY_LINK_OUTPUT_NODE, target, nullptr);
-        pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", w.id);
-        auto* link = static_cast<pw_proxy*>(pw_core_create_object(w.owner->client.core(), "link-factory",
-                                                                  PW_TYPE_INTERFACE_Link, PW_VERSION_LINK,
-                                                                  &props->dict, 0));
+        w.owner->link(w.id, target);
+    }
+
+    void link(std::uint32_t input, const char* output) {
+        pw_properties* props = pw_properties_new(PW_KEY_LINK_OUTPUT_NODE, output, nullptr);
+        pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", input);
+        auto* proxy = static_cast<pw_proxy*>(pw_core_create_object(client.core(), "link-factory",
+                                                                   PW_TYPE_INTERFACE_Link, PW_VERSION_LINK,
+                                                                   &props->dict, 0));
         pw_properties_free(props);
-        std::lock_guard lock(w.owner->mutex);
-        if (link) {
-            w.owner->links.push_back(link);
-            ++w.owner->made;
+        std::lock_guard lock(mutex);
+        if (proxy) {
+            links.push_back(proxy);
+            ++made;
         }
     }
 

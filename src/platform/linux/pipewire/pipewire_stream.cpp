@@ -12,7 +12,9 @@ namespace tamborix::pipewire {
 
 namespace {
 
-enum class Phase { waiting, streaming, stopped, failed };
+// `ended` and `failed` are final: a node id freed by the desktop may be handed to another node
+// (a camera, another window), which the stream must never show.
+enum class Phase { waiting, streaming, stopped, ended, failed };
 
 bool readable(std::uint32_t format) {
     return format == SPA_VIDEO_FORMAT_BGRx || format == SPA_VIDEO_FORMAT_BGRA ||
@@ -42,6 +44,8 @@ struct PipeWireStreams::Stream {
 
 struct PipeWireStreams::CoreHook {
     spa_hook hook{};
+    pw_registry* registry = nullptr;
+    spa_hook registryHook{};
 };
 
 struct PipeWireStreams::Callbacks {
@@ -58,6 +62,7 @@ struct PipeWireStreams::Callbacks {
 
     static void setPhase(Stream& s, Phase phase, std::string problem) {
         std::lock_guard lock(s.owner->mutex_);
+        if (s.phase == Phase::ended || s.phase == Phase::failed) return;
         s.phase = phase;
         s.problem = std::move(problem);
     }
@@ -78,10 +83,10 @@ struct PipeWireStreams::Callbacks {
             if (phase == Phase::waiting) why += " (no format or memory this helper can read; DMA-BUF-only streams cannot be)";
             setPhase(s, Phase::failed, std::move(why));
         } else if (phase == Phase::streaming) {
-            // The producer went away or paused: a stale picture must not pass for the screen.
+            // Paused, or on its way out: a stale picture must not pass for the screen.
             release(s);
             setPhase(s, Phase::stopped, "PipeWire: the screen-cast stream of node " + std::to_string(s.node) +
-                                            " stopped");
+                                            " paused");
         }
     }
 
@@ -112,6 +117,17 @@ struct PipeWireStreams::Callbacks {
         pw_stream_update_params(s.stream, params, 1);
     }
 
+    // The desktop stopped sharing a monitor: its node is gone for good.
+    static void globalRemoved(void* data, std::uint32_t id) {
+        auto& self = *static_cast<PipeWireStreams*>(data);
+        for (auto& s : self.streams_) {
+            if (s->node != id) continue;
+            release(*s);
+            setPhase(*s, Phase::ended, "PipeWire: the screen-cast stream of node " + std::to_string(id) + " ended");
+            pw_stream_disconnect(s->stream);
+        }
+    }
+
     static void removeBuffer(void* data, pw_buffer* buffer) {
         auto& s = *static_cast<Stream*>(data);
         std::lock_guard lock(s.owner->mutex_);
@@ -128,7 +144,12 @@ struct PipeWireStreams::Callbacks {
         }
         if (!newest) return;
         MappedFrame frame;
-        if (!describe(s, *newest->buffer, frame)) {
+        bool over = false;
+        {
+            std::lock_guard lock(s.owner->mutex_);
+            over = s.phase == Phase::ended || s.phase == Phase::failed;
+        }
+        if (over || !describe(s, *newest->buffer, frame)) {
             pw_stream_queue_buffer(s.stream, newest);
             return;
         }
@@ -199,6 +220,12 @@ std::unique_ptr<PipeWireStreams> PipeWireStreams::open(int fd, const std::vector
         e.process = &Callbacks::process;
         return e;
     }();
+    static const pw_registry_events registryEvents = [] {
+        pw_registry_events e{};
+        e.version = PW_VERSION_REGISTRY_EVENTS;
+        e.global_remove = &Callbacks::globalRemoved;
+        return e;
+    }();
     static const pw_core_events coreEvents = [] {
         pw_core_events e{};
         e.version = PW_VERSION_CORE_EVENTS;
@@ -216,6 +243,11 @@ std::unique_ptr<PipeWireStreams> PipeWireStreams::open(int fd, const std::vector
     }
     self->coreHook_ = std::make_unique<CoreHook>();
     pw_core_add_listener(self->core_, &self->coreHook_->hook, &coreEvents, self.get());
+    self->coreHook_->registry = pw_core_get_registry(self->core_, PW_VERSION_REGISTRY, 0);
+    if (self->coreHook_->registry) {
+        pw_registry_add_listener(self->coreHook_->registry, &self->coreHook_->registryHook, &registryEvents,
+                                 self.get());
+    }
     int rc = 0;
     for (const std::uint32_t node : nodes) {
         auto s = std::make_unique<Stream>();
@@ -262,7 +294,13 @@ PipeWireStreams::~PipeWireStreams() {
     for (auto& s : streams_) {
         if (s->stream) pw_stream_destroy(s->stream);
     }
-    if (coreHook_) spa_hook_remove(&coreHook_->hook);
+    if (coreHook_) {
+        spa_hook_remove(&coreHook_->hook);
+        if (coreHook_->registry) {
+            spa_hook_remove(&coreHook_->registryHook);
+            pw_proxy_destroy(reinterpret_cast<pw_proxy*>(coreHook_->registry));
+        }
+    }
     if (core_) pw_core_disconnect(core_);
     if (context_) pw_context_destroy(context_);
     if (loop_) pw_thread_loop_destroy(loop_);
