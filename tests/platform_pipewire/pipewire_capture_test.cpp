@@ -234,6 +234,26 @@ TEST_F(PipeWireCapture, Capture_ProducerEndsThenSessionCloses_NothingCapturedAnd
     EXPECT_FALSE(capture.available());
 }
 
+TEST_F(PipeWireCapture, Capture_DmaBufOnlyStream_RefusedWithTheReasonOnceSetUpFails) {
+    const Rect only{0, 0, 160, 120};
+    TestProducer::Options options{SPA_VIDEO_FORMAT_BGRx, 160, 120, 160 * 4};
+    options.dmaBufOnly = true;
+    const auto node = addMonitor(only, options);
+    // Straight to the capture, with the remote the portal would open and a short set-up limit.
+    pipewire::PipeWireScreenCapture capture(loop_, "not yet", std::chrono::milliseconds(1000));
+    capture.setStreams(testing::connectUnix(daemon_.socket()), {{7, node, only}}, {});
+    EXPECT_TRUE(capture.available()) << "a stream is given its time to start";
+    ASSERT_TRUE(spinUntil([&] { return !capture.available(); }));
+    EXPECT_EQ(capture.unavailableReason(),
+              "PipeWire: the screen-cast stream of node " + std::to_string(node) +
+                  " did not start (no format or memory in common; a screen offered only as DMA-BUF "
+                  "(GPU memory) cannot be read by this helper)");
+    EXPECT_GE(linker_->linksMade(), 1) << "linked, and refused on the way";
+    auto answer = ask(capture, requestOf(7, only, only, 160, 120));
+    ASSERT_TRUE(spinUntil([&] { return answer->answered; }));
+    EXPECT_FALSE(answer->jpeg.has_value());
+}
+
 TEST_F(PipeWireCapture, Capture_DaemonGone_NothingCapturedAndTheReasonSaid) {
     const Rect only{0, 0, 160, 120};
     const auto node = addMonitor(only, {SPA_VIDEO_FORMAT_RGBx, 160, 120, 160 * 4});

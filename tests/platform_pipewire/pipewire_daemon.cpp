@@ -58,7 +58,7 @@ std::string PipeWireDaemon::start(const std::filesystem::path& folder) {
     daemon_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"pipewire", "-c", conf.string()},
         std::vector<std::string>{"XDG_RUNTIME_DIR=" + folder_.string(), "PIPEWIRE_RUNTIME_DIR=" + folder_.string(),
-                                 "DBUS_SESSION_BUS_ADDRESS=disabled:", "PIPEWIRE_DEBUG=1"},
+                                 "DBUS_SESSION_BUS_ADDRESS=disabled:", "PIPEWIRE_DEBUG=0"},
         -1, -1);
     if (!daemon_->started()) return "pipewire did not start";
     // Ready once its socket accepts a connection.
@@ -154,7 +154,7 @@ struct TestProducer::Impl {
             SPA_POD_CHOICE_RANGE_Int(4, 2, 8), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1), SPA_PARAM_BUFFERS_size,
             SPA_POD_Int(self.options.stride * self.options.height), SPA_PARAM_BUFFERS_stride,
             SPA_POD_Int(self.options.stride), SPA_PARAM_BUFFERS_dataType,
-            SPA_POD_CHOICE_FLAGS_Int(1 << SPA_DATA_MemFd)));
+            SPA_POD_CHOICE_FLAGS_Int(1 << (self.options.dmaBufOnly ? SPA_DATA_DmaBuf : SPA_DATA_MemFd))));
         pw_stream_update_params(self.stream, params, 1);
     }
 

@@ -58,6 +58,7 @@ public:
         int width = 160;
         int height = 120;
         int stride = 160 * 4;
+        bool dmaBufOnly = false;  // offers its buffers only as DMA-BUF, as some GPU compositors do
     };
     static constexpr std::uint32_t red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF, white = 0xFFFFFF;
     static constexpr std::uint32_t padding = 0xFF00FF;

@@ -44,8 +44,9 @@ struct PipeWireScreenCapture::Worker {
     std::optional<Last> last;
 };
 
-PipeWireScreenCapture::PipeWireScreenCapture(MainLoop& loop, std::string reason)
-    : loop_(loop), reason_(std::move(reason)), worker_(std::make_unique<Worker>()) {
+PipeWireScreenCapture::PipeWireScreenCapture(MainLoop& loop, std::string reason,
+                                             std::chrono::milliseconds setupLimit)
+    : loop_(loop), setupLimit_(setupLimit), reason_(std::move(reason)), worker_(std::make_unique<Worker>()) {
     thread_ = std::thread([this] { run(); });
 }
 
@@ -66,7 +67,7 @@ void PipeWireScreenCapture::setStreams(int fd, std::vector<CastDisplay> displays
         std::vector<std::uint32_t> nodes;
         for (const auto& d : displays) nodes.push_back(d.node);
         std::string error;
-        streams = PipeWireStreams::open(fd, nodes, error);
+        streams = PipeWireStreams::open(fd, nodes, setupLimit_, error);
         if (!streams) reason = error;
     }
     std::shared_ptr<PipeWireStreams> old;

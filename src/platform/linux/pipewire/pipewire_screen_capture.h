@@ -5,6 +5,7 @@
 // pointer into the stream itself. A request equal to one already waiting or being made joins it,
 // and while the stream sent no new frame the last JPEG of the same request is sent again.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -30,8 +31,10 @@ struct CastDisplay {
 
 class PipeWireScreenCapture final : public ScreenCapture {
 public:
-    // Unavailable, with `reason`, until setStreams() hands over streams.
-    PipeWireScreenCapture(MainLoop& loop, std::string reason);
+    // Unavailable, with `reason`, until setStreams() hands over streams. Streams that are not
+    // running `setupLimit` after they were handed over count as failed.
+    PipeWireScreenCapture(MainLoop& loop, std::string reason,
+                          std::chrono::milliseconds setupLimit = std::chrono::seconds(5));
     ~PipeWireScreenCapture() override;
     PipeWireScreenCapture(const PipeWireScreenCapture&) = delete;
     PipeWireScreenCapture& operator=(const PipeWireScreenCapture&) = delete;
@@ -62,6 +65,7 @@ private:
     void finish(std::vector<Done> waiting, std::optional<Bytes> jpeg);
 
     MainLoop& loop_;
+    const std::chrono::milliseconds setupLimit_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Job> queue_;

@@ -21,8 +21,7 @@ bool readable(std::uint32_t format) {
            format == SPA_VIDEO_FORMAT_RGBx || format == SPA_VIDEO_FORMAT_RGBA;
 }
 
-const char* const dmaBufOnly =
-    "PipeWire: the desktop offers the screen only as DMA-BUF (GPU memory), which this helper cannot read";
+const std::string dmaBufOnly = "a screen offered only as DMA-BUF (GPU memory) cannot be read by this helper";
 
 }  // namespace
 
@@ -80,7 +79,7 @@ struct PipeWireStreams::Callbacks {
             release(s);
             std::string why = std::string("PipeWire: ") + (error ? error : "the stream failed");
             // Nothing negotiated yet: most likely the desktop offers only what cannot be mapped.
-            if (phase == Phase::waiting) why += " (no format or memory this helper can read; DMA-BUF-only streams cannot be)";
+            if (phase == Phase::waiting) why += " (" + dmaBufOnly + ")";
             setPhase(s, Phase::failed, std::move(why));
         } else if (phase == Phase::streaming) {
             // Paused, or on its way out: a stale picture must not pass for the screen.
@@ -101,7 +100,7 @@ struct PipeWireStreams::Callbacks {
             return;
         }
         if (info.flags & SPA_VIDEO_FLAG_MODIFIER) {
-            setPhase(s, Phase::failed, dmaBufOnly);
+            setPhase(s, Phase::failed, "PipeWire: " + dmaBufOnly);
             return;
         }
         s.format = info.format;
@@ -168,7 +167,7 @@ struct PipeWireStreams::Callbacks {
         if (buffer.n_datas < 1 || s.format == 0 || s.width <= 0 || s.height <= 0) return false;
         const spa_data& d = buffer.datas[0];
         if (d.type == SPA_DATA_DmaBuf) {
-            setPhase(s, Phase::failed, dmaBufOnly);
+            setPhase(s, Phase::failed, "PipeWire: " + dmaBufOnly);
             return false;
         }
         if (!d.data || !d.chunk || d.chunk->size == 0 || (d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED))
@@ -201,9 +200,10 @@ struct PipeWireStreams::Callbacks {
 };
 
 std::unique_ptr<PipeWireStreams> PipeWireStreams::open(int fd, const std::vector<std::uint32_t>& nodes,
-                                                       std::string& error) {
+                                                       std::chrono::milliseconds setupLimit, std::string& error) {
     pw_init(nullptr, nullptr);
     std::unique_ptr<PipeWireStreams> self(new PipeWireStreams);
+    self->setupBy_ = std::chrono::steady_clock::now() + setupLimit;
     self->loop_ = pw_thread_loop_new("tamborix-screen", nullptr);
     if (self->loop_) self->context_ = pw_context_new(pw_thread_loop_get_loop(self->loop_), nullptr, 0);
     if (!self->context_ || pw_thread_loop_start(self->loop_) < 0) {
@@ -318,22 +318,20 @@ bool PipeWireStreams::read(std::uint32_t node, const std::function<void(const Ma
     return false;
 }
 
-std::string PipeWireStreams::problem(std::uint32_t node) const {
-    std::lock_guard lock(mutex_);
-    if (!lost_.empty()) return lost_;
-    for (const auto& s : streams_) {
-        if (s->node == node) return s->problem;
-    }
-    return "PipeWire: no stream of node " + std::to_string(node);
-}
-
 std::string PipeWireStreams::error() const {
     std::lock_guard lock(mutex_);
     if (!lost_.empty()) return lost_;
+    const bool late = std::chrono::steady_clock::now() > setupBy_;
     std::string first;
     for (const auto& s : streams_) {
-        if (s->phase == Phase::waiting || s->phase == Phase::streaming) return {};
-        if (first.empty()) first = s->problem;
+        std::string problem = s->problem;
+        if (s->phase == Phase::streaming) return {};
+        if (s->phase == Phase::waiting) {
+            if (!late) return {};
+            problem = "PipeWire: the screen-cast stream of node " + std::to_string(s->node) +
+                      " did not start (no format or memory in common; " + dmaBufOnly + ")";
+        }
+        if (first.empty()) first = std::move(problem);
     }
     return first.empty() ? "PipeWire: no screen-cast stream" : first;
 }

@@ -5,6 +5,7 @@
 // is now, and copying every frame would cost the desktop's frame rate in memory bandwidth while
 // nobody looks.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,8 +33,11 @@ class PipeWireStreams {
 public:
     // Connects through `fd` (taken over, also on failure) to that remote and asks for a stream
     // from each of `nodes`. Null with `error` set when PipeWire refuses; frames arrive later,
-    // once the desktop's session manager links the streams.
+    // once the desktop's session manager links the streams. A stream not running `setupLimit`
+    // after this call counts as failed: PipeWire tells only the session manager when a link
+    // fails, as it does when the desktop offers the screen only in memory this helper cannot map.
     [[nodiscard]] static std::unique_ptr<PipeWireStreams> open(int fd, const std::vector<std::uint32_t>& nodes,
+                                                               std::chrono::milliseconds setupLimit,
                                                                std::string& error);
     ~PipeWireStreams();
     PipeWireStreams(const PipeWireStreams&) = delete;
@@ -42,9 +46,6 @@ public:
     // Calls `use` with the newest frame of `node`, holding it for the call (keep it short: the
     // stream waits meanwhile). False without a call when the stream has no frame to show.
     [[nodiscard]] bool read(std::uint32_t node, const std::function<void(const MappedFrame&)>& use) const;
-    // Empty while `node`'s stream works or waits for its first frame; else why it shows nothing
-    // ("PipeWire: ...").
-    [[nodiscard]] std::string problem(std::uint32_t node) const;
     // Empty while at least one stream works or waits for its first frame; else the first problem.
     [[nodiscard]] std::string error() const;
 
@@ -61,6 +62,7 @@ private:
     std::unique_ptr<CoreHook> coreHook_;
     std::vector<std::unique_ptr<Stream>> streams_;
 
+    std::chrono::steady_clock::time_point setupBy_;
     mutable std::mutex mutex_;  // guards each stream's held buffer and every problem
     std::string lost_;          // the connection's own failure
 };
