@@ -164,14 +164,17 @@ TEST_F(PipeWireCapture, Capture_BgrxAndRgbxWithPaddedRows_RegionInPlaceInItsColo
     const Rect right{160, 0, 160, 120};
     const auto bgrx = addMonitor(left, {SPA_VIDEO_FORMAT_BGRx, 160, 120, 160 * 4 + 64});
     const auto rgbx = addMonitor(right, {SPA_VIDEO_FORMAT_RGBx, 160, 120, 160 * 4 + 32});
+    // A monitor scaled by 2: its stream has twice the pixels of its logical size.
+    const Rect scaled{320, 0, 160, 120};
+    const auto hidpi = addMonitor(scaled, {SPA_VIDEO_FORMAT_BGRx, 320, 240, 320 * 4});
     auto& capture = startHelper();
     EXPECT_NE(std::find(backends_.report.begin(), backends_.report.end(),
                         "Screen capture: PipeWire (portal), JPEG through libyuv and libjpeg-turbo"),
               backends_.report.end());
     EXPECT_EQ(fake_->remotesOpened, 1);
 
-    for (const auto& [node, bounds] : {std::pair{bgrx, left}, std::pair{rgbx, right}}) {
-        SCOPED_TRACE(node == bgrx ? "BGRx" : "RGBx");
+    for (const auto& [node, bounds] : {std::pair{bgrx, left}, std::pair{rgbx, right}, std::pair{hidpi, scaled}}) {
+        SCOPED_TRACE(node == bgrx ? "BGRx" : node == rgbx ? "RGBx" : "scaled");
         // The middle of the monitor, 80 × 80 around the quadrants' corner, at half size.
         const Rect region{bounds.x + 40, 20, 80, 80};
         const auto d = firstPicture(capture, requestOf(node, bounds, region, 40, 40));
@@ -190,7 +193,7 @@ TEST_F(PipeWireCapture, Capture_BgrxAndRgbxWithPaddedRows_RegionInPlaceInItsColo
         expectColour(*whole, 159, 117, TestProducer::white);
         expectColour(*whole, 0, 117, TestProducer::blue);
     }
-    EXPECT_GE(linker_->linksMade(), 2);
+    EXPECT_GE(linker_->linksMade(), 3);
 
     // Asked again while the first waits (behind a large picture that keeps the worker busy):
     // made once, answered twice.
@@ -209,7 +212,7 @@ TEST_F(PipeWireCapture, Capture_BgrxAndRgbxWithPaddedRows_RegionInPlaceInItsColo
     EXPECT_EQ(after.encoded + after.reused - before.encoded - before.reused, 2u);
 
     // A display the desktop did not share is not captured.
-    auto other = ask(capture, requestOf(bgrx + rgbx + 100, left, left, 80, 60));
+    auto other = ask(capture, requestOf(bgrx + rgbx + hidpi + 100, left, left, 80, 60));
     ASSERT_TRUE(spinUntil([&] { return other->answered; }));
     EXPECT_FALSE(other->jpeg.has_value());
 }
