@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/linux/jpeg/encoder_thread.h"
 #include "platform/linux/jpeg/frame_encoder.h"
 #include "platform/linux/pipewire/pipewire_stream.h"
 
@@ -130,6 +131,7 @@ void PipeWireScreenCapture::finish(std::vector<Done> waiting, std::optional<Byte
 }
 
 void PipeWireScreenCapture::run() {
+    jpeg::becomeEncoderThread("tamborix-cast");
     Worker& w = *worker_;
     for (;;) {
         CaptureRequest request;
