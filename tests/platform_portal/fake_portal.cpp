@@ -2,7 +2,13 @@
 
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 namespace tamborix::testing {
 
@@ -39,7 +45,9 @@ QString senderPart(const QDBusMessage& m) {
     return s.replace(QLatin1Char('.'), QLatin1Char('_'));
 }
 
-QVariant streams() {
+}  // namespace
+
+QVariant FakePortal::streams() const {
     static const bool registered = [] {
         qDBusRegisterMetaType<PortalIntPair>();
         qDBusRegisterMetaType<PortalStreamEntry>();
@@ -47,16 +55,33 @@ QVariant streams() {
         return true;
     }();
     (void)registered;
-    auto entry = [](uint node, int x, int y, int w, int h) {
-        return PortalStreamEntry{node, {{QStringLiteral("position"), QVariant::fromValue(PortalIntPair{x, y})},
-                                        {QStringLiteral("size"), QVariant::fromValue(PortalIntPair{w, h})},
-                                        {QStringLiteral("source_type"), 1u}}};
-    };
-    return QVariant::fromValue(QList<PortalStreamEntry>{entry(44, 0, 0, 1920, 1080),
-                                                        entry(45, 1920, 0, 1280, 1024)});
+    QList<PortalStreamEntry> out;
+    for (const auto& m : monitors) {
+        out.push_back({m.node, {{QStringLiteral("position"), QVariant::fromValue(PortalIntPair{m.x, m.y})},
+                                {QStringLiteral("size"), QVariant::fromValue(PortalIntPair{m.width, m.height})},
+                                {QStringLiteral("source_type"), 1u}}});
+    }
+    return QVariant::fromValue(out);
 }
 
-}  // namespace
+void FakePortal::openRemote(const QDBusMessage& call) {
+    ++remotesOpened;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = pipeWireSocket.string();
+    const bool fits = !path.empty() && path.size() < sizeof addr.sun_path;
+    if (fits) std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    if (fd < 0 || !fits || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        if (fd >= 0) ::close(fd);
+        bus_.send(call.createErrorReply(QStringLiteral("org.freedesktop.portal.Error.Failed"),
+                                        QStringLiteral("no PipeWire daemon")));
+        return;
+    }
+    // The descriptor object keeps its own copy.
+    bus_.send(call.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(fd))));
+    ::close(fd);
+}
 
 void FakePortal::respond(const QDBusMessage& call, const QString& token, uint response,
                          const QVariantMap& results) {
@@ -121,6 +146,8 @@ bool FakePortal::handleMessage(const QDBusMessage& m, const QDBusConnection&) {
             results.insert(QStringLiteral("restore_token"), fresh);
         }
         respond(m, token, 0, results);
+    } else if (member == QLatin1String("OpenPipeWireRemote")) {
+        openRemote(m);
     } else if (member.startsWith(QLatin1String("Notify"))) {
         input.push_back({member, args});
     } else {

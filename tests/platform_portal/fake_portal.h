@@ -2,7 +2,8 @@
 // A stand-in for xdg-desktop-portal's RemoteDesktop and ScreenCast interfaces on a private bus,
 // behaving as the real one does where the helper depends on it: Request objects named by the
 // caller's handle_token, the Response signal sent before the method's own reply, a dialog unless a
-// restore token it issued is offered, single-use tokens, version 1 without persistence.
+// restore token it issued is offered, single-use tokens, version 1 without persistence, and
+// OpenPipeWireRemote handing over a connection to a PipeWire daemon's socket.
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -24,6 +25,15 @@ struct PortalIntPair {
 struct PortalStreamEntry {
     uint node = 0;
     QVariantMap props;
+};
+
+// One shared monitor as Start reports it.
+struct CastMonitor {
+    uint node = 0;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
 };
 
 struct RecordedCall {
@@ -53,11 +63,18 @@ public:
     std::vector<RecordedCall> input;  // Notify* calls
     int sessionsClosed = 0;
     QString lastSession;
+    std::vector<CastMonitor> monitors{{44, 0, 0, 1920, 1080}, {45, 1920, 0, 1280, 1024}};
+    // OpenPipeWireRemote connects to this socket and hands the connection over; with an empty
+    // path it answers with an error, as a portal without a running PipeWire does.
+    std::filesystem::path pipeWireSocket;
+    int remotesOpened = 0;
 
     // Ends the current session from the desktop's side (the user stopped sharing).
     void closeSession();
 
 private:
+    [[nodiscard]] QVariant streams() const;
+    void openRemote(const QDBusMessage& call);
     void respond(const QDBusMessage& call, const QString& token, uint response, const QVariantMap& results);
 
     QDBusConnection bus_;

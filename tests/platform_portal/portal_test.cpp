@@ -1,8 +1,12 @@
 // The portal backend against a stand-in portal on a private session bus started by the test.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -125,6 +129,55 @@ TEST_F(PortalTest, Start_Version2_ConsentKeptAcrossRestartsWithSingleUseTokens) 
     EXPECT_EQ(readFile(tokenFile_), "token-2");
     EXPECT_EQ(second->streams().size(), 2u);
     EXPECT_EQ(second->streams()[1].bounds, (Rect{1920, 0, 1280, 1024}));
+}
+
+TEST_F(PortalTest, Start_SharedMonitors_PipeWireRemoteHandedOverOrItsAbsenceExplained) {
+    // Stands in for the PipeWire daemon's socket: what the portal connects to must reach it.
+    const auto socketPath = dir_ / ("pw-" + std::to_string(round_));
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, socketPath.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    fake_->pipeWireSocket = socketPath;
+    servePortal();
+
+    auto session = startSession();
+    ASSERT_EQ(session->state(), RemoteDesktopSession::State::running) << session->status();
+    EXPECT_EQ(fake_->remotesOpened, 1);
+    EXPECT_EQ(session->screenStatus(), "");
+    const int remote = session->dupPipeWireRemote();
+    ASSERT_GE(remote, 0);
+    const int server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    ASSERT_GE(server, 0);
+    ASSERT_EQ(::write(remote, "pw", 2), 2);
+    char got[2] = {};
+    EXPECT_EQ(::read(server, got, 2), 2);
+    EXPECT_EQ(std::string(got, 2), "pw");
+    ::close(remote);
+    ::close(server);
+
+    // Closed by the desktop: no remote is handed out any more.
+    fake_->closeSession();
+    ASSERT_TRUE(spinUntil([&] { return session->state() == RemoteDesktopSession::State::closed; }));
+    EXPECT_EQ(session->dupPipeWireRemote(), -1);
+    EXPECT_EQ(session->screenStatus(), "the desktop ended the remote-control session");
+    ::close(listener);
+
+    // Input still works without the screen; the reason names the portal's answer.
+    fake_->pipeWireSocket.clear();
+    auto without = startSession();
+    ASSERT_EQ(without->state(), RemoteDesktopSession::State::running) << without->status();
+    EXPECT_EQ(without->dupPipeWireRemote(), -1);
+    EXPECT_EQ(without->screenStatus(), "the desktop did not open the screen's PipeWire stream (no PipeWire daemon)");
+
+    // No monitor shared: the remote is not even asked for.
+    fake_->monitors.clear();
+    auto blind = startSession();
+    ASSERT_EQ(blind->state(), RemoteDesktopSession::State::running) << blind->status();
+    EXPECT_EQ(fake_->remotesOpened, 2);
+    EXPECT_EQ(blind->screenStatus(), "the desktop shared no monitor");
 }
 
 TEST_F(PortalTest, Start_TokenThePortalForgot_DialogOnceMoreThenKeptAgain) {

@@ -146,7 +146,7 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
             tried.push_back("portal: not started in a dry run");
             return false;
         }
-        if (installPortalBackends(b, request, error)) return true;
+        if (installPortalBackends(b, loop, request, error)) return true;
         tried.push_back("portal: " + error);
         return false;
     };

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #ifdef TAMBORIX_HAVE_PORTAL
 #include <QDBusConnection>
@@ -12,6 +13,9 @@
 #include "platform/linux/portal/portal_input_sink.h"
 #include "platform/linux/portal/portal_probe.h"
 #include "platform/linux/portal/remote_desktop_session.h"
+#endif
+#if defined(TAMBORIX_HAVE_PORTAL) && defined(TAMBORIX_HAVE_PIPEWIRE)
+#include "platform/linux/pipewire/pipewire_screen_capture.h"
 #endif
 #ifdef TAMBORIX_HAVE_UINPUT
 #include "platform/linux/uinput/drm_outputs.h"
@@ -47,7 +51,35 @@ QString nextConnectionName() {
 
 }  // namespace
 
-bool installPortalBackends(PlatformBackends& b, const BackendRequest& request, std::string& why) {
+namespace {
+
+// The screen through the session's PipeWire streams, following the session: connected once the
+// desktop shares the monitors, dropped (with the session's reason) when it stops.
+std::string installPortalCapture(PlatformBackends& b, MainLoop& loop, portal::RemoteDesktopSession& session) {
+#ifdef TAMBORIX_HAVE_PIPEWIRE
+    auto capture = std::make_unique<pipewire::PipeWireScreenCapture>(loop, session.screenStatus());
+    session.onChanged([&session, cap = capture.get()] {
+        std::vector<pipewire::CastDisplay> displays;
+        const int fd = session.dupPipeWireRemote();
+        if (fd >= 0) {
+            for (const auto& s : session.streams()) displays.push_back({s.nodeId, s.nodeId, s.bounds});
+        }
+        cap->setStreams(fd, std::move(displays), session.screenStatus());
+    });
+    b.capture = std::move(capture);
+    return "Screen capture: PipeWire (portal), JPEG through libyuv and libjpeg-turbo";
+#else
+    (void)b;
+    (void)loop;
+    (void)session;
+    return "Screen capture: none, no PipeWire in this build";
+#endif
+}
+
+}  // namespace
+
+bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendRequest& request,
+                           std::string& why) {
     auto holder = std::make_shared<PortalConnection>();
     holder->name = nextConnectionName();
     // libdbus reads the session bus's address once per process; read it afresh for every helper.
@@ -86,13 +118,13 @@ bool installPortalBackends(PlatformBackends& b, const BackendRequest& request, s
     b.report.push_back(
         "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
         "last put it (Wayland does not reveal it)");
-    b.report.push_back("Screen capture: none, not through the portal yet");
+    b.report.push_back(installPortalCapture(b, loop, *holder->session));
     holder->session->start();
     b.session = std::move(holder);
     return true;
 }
 #else
-bool installPortalBackends(PlatformBackends&, const BackendRequest&, std::string& why) {
+bool installPortalBackends(PlatformBackends&, MainLoop&, const BackendRequest&, std::string& why) {
     why = "no portal backend in this build";
     return false;
 }

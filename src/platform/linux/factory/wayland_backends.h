@@ -8,10 +8,11 @@
 
 namespace tamborix {
 
-// Input and displays through a remote-desktop portal session, started at once: the user's consent
-// arrives later and the input's reason tells where it stands until then. False with `why` set, and
-// `b` untouched, when the session bus has no usable portal. Runs the loop while the portal answers.
-[[nodiscard]] bool installPortalBackends(PlatformBackends& b, const BackendRequest& request,
+// Input, displays and screen capture through a remote-desktop portal session, started at once: the
+// user's consent arrives later and the input's and the capture's reasons tell where it stands until
+// then. False with `why` set, and `b` untouched, when the session bus has no usable portal. Runs the
+// loop while the portal answers.
+[[nodiscard]] bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendRequest& request,
                                          std::string& why);
 
 // Input through uinput devices over the connected monitors; false with `why` set, and `b`

@@ -6,6 +6,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <fcntl.h>
+
 #include <filesystem>
 
 #include "platform/linux/portal/portal_request.h"
@@ -75,6 +77,7 @@ RemoteDesktopSession::~RemoteDesktopSession() {
 
 void RemoteDesktopSession::start() {
     if (state_ == State::starting || state_ == State::running) return;
+    screenStatus_ = "waiting for the desktop's screen-sharing permission";
     setState(State::starting, "waiting for the desktop's remote-control permission");
     auto get = QDBusMessage::createMethodCall(QString::fromLatin1(desktopService),
                                               QString::fromLatin1(desktopPath),
@@ -162,17 +165,58 @@ void RemoteDesktopSession::started(const QVariantMap& results) {
         fail(State::refused, "the desktop did not share a keyboard or pointer");
         return;
     }
+    if (streams_.empty()) {
+        screenStatus_ = "the desktop shared no monitor";
+        running();
+        return;
+    }
+    openPipeWireRemote();
+}
+
+void RemoteDesktopSession::openPipeWireRemote() {
+    auto call = QDBusMessage::createMethodCall(QString::fromLatin1(desktopService),
+                                               QString::fromLatin1(desktopPath), screenCast,
+                                               QStringLiteral("OpenPipeWireRemote"));
+    call << QVariant::fromValue(QDBusObjectPath(session_)) << QVariantMap{};
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, 10'000), this);
+    const QString session = session_;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, session](QDBusPendingCallWatcher* w) {
+        QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
+        w->deleteLater();
+        // Closed or failed meanwhile: that already said what happened.
+        if (state_ != State::starting || session_ != session) return;
+        if (reply.isError()) {
+            screenStatus_ = "the desktop did not open the screen's PipeWire stream (" +
+                            reply.error().message().toStdString() + ")";
+        } else if (!reply.value().isValid()) {
+            screenStatus_ = "the desktop opened no PipeWire stream for the screen";
+        } else {
+            remote_ = reply.value();
+            screenStatus_.clear();
+        }
+        running();
+    });
+}
+
+void RemoteDesktopSession::running() {
     setState(State::running,
              version_ >= 2 ? "remote control allowed; the desktop keeps this permission"
                            : "remote control allowed for this run; the desktop asks again at every "
                              "start (remote-desktop portal version 1)");
 }
 
+int RemoteDesktopSession::dupPipeWireRemote() const {
+    if (state_ != State::running || !remote_.isValid()) return -1;
+    return ::fcntl(remote_.fileDescriptor(), F_DUPFD_CLOEXEC, 0);
+}
+
 void RemoteDesktopSession::onClosed(const QVariantMap&) {
     session_.clear();
     devices_ = 0;
     streams_.clear();
-    setState(State::closed, "the desktop ended the remote-control session");
+    remote_ = {};
+    screenStatus_ = "the desktop ended the remote-control session";
+    setState(State::closed, screenStatus_);
 }
 
 void RemoteDesktopSession::request(const QString& interface, const QString& method,
@@ -207,6 +251,8 @@ void RemoteDesktopSession::fail(State state, std::string why) {
     }
     devices_ = 0;
     streams_.clear();
+    remote_ = {};
+    screenStatus_ = why;
     setState(state, std::move(why));
 }
 

@@ -4,9 +4,11 @@
 // Start. From version 2 of the portal the user's consent is kept: the restore token handed back by
 // Start is stored at once, and offered by the next start, so the dialog shows only the first time
 // (or when the desktop forgets the permission). A token is good for one start only: it is taken
-// out of its file before it is offered, never offered twice.
+// out of its file before it is offered, never offered twice. Once started, the PipeWire remote of
+// the shared monitors is opened (OpenPipeWireRemote) before the session counts as running.
 
 #include <QDBusConnection>
+#include <QDBusUnixFileDescriptor>
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -52,6 +54,11 @@ public:
     [[nodiscard]] const std::vector<PortalStream>& streams() const noexcept { return streams_; }
     [[nodiscard]] const QString& handle() const noexcept { return session_; }
     [[nodiscard]] QDBusConnection& bus() noexcept { return bus_; }
+    // A new descriptor of the PipeWire remote that carries the streams, owned by the caller; -1
+    // while not running or when the portal opened none (screenStatus() then says why).
+    [[nodiscard]] int dupPipeWireRemote() const;
+    // Why the screen cannot be read through this session; empty once the remote is open.
+    [[nodiscard]] const std::string& screenStatus() const noexcept { return screenStatus_; }
 
     void onChanged(std::function<void()> handler) { changed_ = std::move(handler); }
 
@@ -64,6 +71,8 @@ private:
     void selectSources();
     void startSession();
     void started(const QVariantMap& results);
+    void openPipeWireRemote();
+    void running();
     void fail(State state, std::string why);
     void setState(State state, std::string status);
     [[nodiscard]] std::string takeToken();
@@ -80,6 +89,8 @@ private:
     std::uint32_t cursorModes_ = 0;
     std::uint32_t devices_ = 0;
     std::vector<PortalStream> streams_;
+    QDBusUnixFileDescriptor remote_;
+    std::string screenStatus_ = "waiting for the desktop's screen-sharing permission";
     QString session_;
     std::unique_ptr<PortalRequest> pending_;
     std::function<void()> changed_;

@@ -1,13 +1,10 @@
 #include "platform/linux/x11/x11_screen_capture.h"
 
-#include <pthread.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <utility>
 
+#include "platform/linux/jpeg/encoder_thread.h"
 #include "platform/linux/jpeg/frame_encoder.h"
 #include "platform/linux/x11/screen_grabber.h"
 
@@ -114,11 +111,7 @@ void X11ScreenCapture::finish(std::vector<Done> waiting, std::optional<Bytes> jp
 }
 
 void X11ScreenCapture::run() {
-    // A picture may come a little later; a click, a ping or a pairing reply should not wait for
-    // a core while a frame is being encoded. With fewer cores than busy threads the scheduler
-    // otherwise lets the encoder finish its slice first, which showed as main-loop lag.
-    ::pthread_setname_np(::pthread_self(), "tamborix-grab");
-    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), backgroundNice);
+    jpeg::becomeEncoderThread("tamborix-grab");
     Worker& w = *worker_;
     for (;;) {
         CaptureRequest request;

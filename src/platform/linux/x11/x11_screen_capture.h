@@ -50,9 +50,6 @@ public:
     };
     [[nodiscard]] Counters counters() const;
 
-    // The worker thread's nice value: below the main thread, which must answer input at once.
-    static constexpr int backgroundNice = 10;
-
 private:
     struct Job {
         CaptureRequest request;

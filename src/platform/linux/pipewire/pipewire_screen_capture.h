@@ -1,0 +1,83 @@
+#pragma once
+// ScreenCapture from screen-cast PipeWire streams: each display is one stream, whose newest frame
+// is cropped to the region, scaled and encoded by the same encoder as the X11 capture, on a worker
+// thread of this object; the answer comes back through the main loop's post. The desktop draws the
+// pointer into the stream itself. A request equal to one already waiting or being made joins it,
+// and while the stream sent no new frame the last JPEG of the same request is sent again.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ports/main_loop.h"
+#include "ports/screen_capture.h"
+
+namespace tamborix::pipewire {
+
+class PipeWireStreams;
+
+struct CastDisplay {
+    std::uint32_t display = 0;  // DisplayInfo::id
+    std::uint32_t node = 0;     // the PipeWire node of its stream
+    Rect bounds;                // global coordinates
+};
+
+class PipeWireScreenCapture final : public ScreenCapture {
+public:
+    // Unavailable, with `reason`, until setStreams() hands over streams. Streams that are not
+    // running `setupLimit` after they were handed over count as failed.
+    PipeWireScreenCapture(MainLoop& loop, std::string reason,
+                          std::chrono::milliseconds setupLimit = std::chrono::seconds(5));
+    ~PipeWireScreenCapture() override;
+    PipeWireScreenCapture(const PipeWireScreenCapture&) = delete;
+    PipeWireScreenCapture& operator=(const PipeWireScreenCapture&) = delete;
+
+    // Connects through `fd` (a PipeWire remote, taken over) to the streams of `displays`; with
+    // fd < 0 capture stops and `reason` says why.
+    void setStreams(int fd, std::vector<CastDisplay> displays, std::string reason);
+
+    [[nodiscard]] bool available() const override;
+    [[nodiscard]] std::string unavailableReason() const override;
+    void capture(const CaptureRequest& request, Done done) override;
+
+    struct Counters {
+        std::uint64_t encoded = 0;  // pictures cut from a frame and encoded
+        std::uint64_t reused = 0;   // answered with the previous JPEG: no new frame since
+        std::uint64_t joined = 0;   // requests that joined an equal one
+        std::uint64_t failed = 0;   // answered with nothing
+    };
+    [[nodiscard]] Counters counters() const;
+
+private:
+    struct Job {
+        CaptureRequest request;
+        std::vector<Done> waiting;
+    };
+    struct Worker;
+    void run();
+    void finish(std::vector<Done> waiting, std::optional<Bytes> jpeg);
+
+    MainLoop& loop_;
+    const std::chrono::milliseconds setupLimit_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> queue_;
+    std::unique_ptr<Job> current_;  // being made; joined by equal requests
+    Counters counters_;
+    bool stopping_ = false;
+    std::string reason_;
+    std::vector<CastDisplay> displays_;
+    std::shared_ptr<PipeWireStreams> streams_;  // shared with the job being made
+    std::uint64_t generation_ = 0;              // counts setStreams()
+    std::unique_ptr<Worker> worker_;            // only the worker thread touches it
+    std::thread thread_;
+};
+
+}  // namespace tamborix::pipewire
