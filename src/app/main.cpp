@@ -18,6 +18,7 @@
 
 #include "app/console.h"
 #include "app/console_output.h"
+#include "app/console_writer.h"
 #include "app/helper_model.h"
 #include "app/instance_lock.h"
 #include "app/options.h"
@@ -30,18 +31,6 @@
 #include "store/device_store.h"
 
 namespace {
-
-void writeLine(std::string_view line) {
-    std::string buf(line);
-    buf += '\n';
-    std::size_t done = 0;
-    while (done < buf.size()) {
-        const auto n = ::write(STDOUT_FILENO, buf.data() + done, buf.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // nobody reads standard output any more
-        done += static_cast<std::size_t>(n);
-    }
-}
 
 // Standard input, cut into lines as it arrives; its end answers every prompt with no.
 class StdinLines {
@@ -172,9 +161,12 @@ int main(int argc, char** argv) {
         env.dryRunLogFile = log;
     }
 
+    // Standard output is written off the main loop: a reader that stops reading must not stop
+    // the helper.
+    ConsoleWriter consoleOut(STDOUT_FILENO);
     HelperModel model(env);
     // The console also writes the log of a windowed helper (start-up, status changes, events).
-    Console console(loop, model, writeLine);
+    Console console(loop, model, [&consoleOut](std::string_view line) { consoleOut.write(line); });
     ConsoleOutput output(model, console);
     std::unique_ptr<ui::DesktopUi> desktop;
     std::unique_ptr<StdinLines> input;
