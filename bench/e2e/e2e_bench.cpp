@@ -149,7 +149,12 @@ std::vector<json> remoteBench(HelperRun& run, std::vector<std::string> args) {
     args.insert(args.begin(), {"bench", run.address()});
     for (int attempt = 0;; ++attempt) {
         auto remote = run.startRemote(args);
-        const auto rc = remote->wait(300s);
+        // The helper's console output is read meanwhile: a full pipe would stop its console.
+        std::optional<int> rc;
+        for (const auto deadline = Clock::now() + 300s; !rc && Clock::now() < deadline;) {
+            rc = remote->wait(100ms);
+            static_cast<void>(run.helper().lines());
+        }
         if (rc && *rc == 0) {
             std::vector<json> out;
             for (const auto& l : remote->lines()) out.push_back(json::parse(l));
