@@ -414,6 +414,7 @@ int main(int argc, char** argv) {
                               {"rounds", o.rounds},
                               {"medianCpuUsPerMove", median(cpuPerMove[name])},
                               {"medianCpuPercentOfOneCore", median(cpuPerMove[name]) * 120 / 1e4},
+                              {"cpuUsPerMovePerRound", cpuPerMove[name]},
                               {"medianSyscallsPerMove", median(callsPerMove[name])},
                               {"syscallsPerMovePerRound", callsPerMove[name]}});
         }
