@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -92,6 +94,32 @@ TEST(QtMainLoopTest, Clocks_Advance_MonotonicAndWallAgree) {
     ASSERT_TRUE(runUntil([&] { return fired; }));
     EXPECT_GT(loop.now(), a);
     EXPECT_GT(loop.wallNow(), wa);
+}
+
+TEST(QtMainLoopTest, RepeatingCoarse_LoopAwakeWithinFivePercentOfDue_RunsInThatPassOnce) {
+    QtMainLoop loop;
+    std::vector<std::string> order;
+    std::vector<MonoTime> ticks;
+    const auto start = loop.now();
+    const auto at = [&](int ms) { return start + std::chrono::milliseconds(ms); };
+    auto poll = loop.repeating(std::chrono::milliseconds(400), [&] {
+        order.push_back("tick");
+        ticks.push_back(loop.now());
+    });
+    auto precise = loop.repeating(std::chrono::milliseconds(400), [&] { order.push_back("strict"); },
+                                  TimerOptions{.strict = true});
+    // Inside the last 5 % of the period, something else wakes the loop.
+    while (loop.now() < at(385)) QCoreApplication::processEvents();
+    loop.post([&] { order.push_back("job"); });
+    ASSERT_TRUE(runUntil([&] {
+        return std::count(order.begin(), order.end(), "strict") == 1 && loop.now() > at(600);
+    }));
+    // The coarse poll ran in the pass that woke for the job, before it, and not again at its due
+    // time (the next one is at 800 ms); the strict timer kept its own time.
+    ASSERT_GE(order.size(), 3u);
+    EXPECT_EQ(order[0], "tick");
+    EXPECT_EQ(order[1], "job");
+    EXPECT_EQ(std::count_if(ticks.begin(), ticks.end(), [&](MonoTime t) { return t < at(780); }), 1);
 }
 
 }  // namespace

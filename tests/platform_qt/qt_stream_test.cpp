@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <QHostAddress>
 #include <QTcpServer>
@@ -72,7 +75,7 @@ TEST(QtStreamTest, Listener_PortZero_ReadyOnEphemeralPortAndAcceptsWithOptions) 
     ASSERT_TRUE(runUntil([&] { return !l.accepted.empty(); }));
     auto* conn = static_cast<QtStreamConnection*>(l.accepted[0].get());
     EXPECT_EQ(conn->remoteHost(), "127.0.0.1");
-    const auto fd = conn->socket()->socketDescriptor();
+    const auto fd = conn->descriptor();
     EXPECT_EQ(socketOption(fd, IPPROTO_TCP, TCP_NODELAY) != 0, true);
     EXPECT_EQ(socketOption(fd, SOL_SOCKET, SO_KEEPALIVE) != 0, true);
 }
@@ -100,6 +103,34 @@ TEST(QtStreamTest, Listener_PortTaken_ReportsFailedWithDescription) {
     ASSERT_TRUE(runUntil([&] { return !states.empty(); }));
     EXPECT_EQ(states[0].first, State::failed);
     EXPECT_FALSE(states[0].second.empty());
+}
+
+TEST(QtStreamTest, Listener_OutOfDescriptorsForAMoment_AcceptsAgainAfterwards) {
+    Listening l;
+    ASSERT_TRUE(runUntil([&] { return !l.states.empty(); }));
+    // The phone's socket exists before the limit drops; the kernel completes its connection.
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(l.listener->localPort());
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = ::dup(client);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit low = saved;
+    low.rlim_cur = static_cast<rlim_t>(lowestFree);  // no new descriptor at all
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const int connected = ::connect(client, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    settle();  // the listener tries, and fails, to accept
+    const bool acceptedWhileOut = !l.accepted.empty();
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    ASSERT_EQ(connected, 0);
+    EXPECT_FALSE(acceptedWhileOut);
+    EXPECT_TRUE(runUntil([&] { return !l.accepted.empty(); }, 3000));
+    ::close(client);
 }
 
 TEST(QtStreamTest, Connection_ReceiveAndSend_BytesBothWaysThenEndOfStream) {
@@ -158,7 +189,9 @@ TEST(QtStreamTest, Receive_AskedAgainInsideCompletion_ServedInSameTurnNotInsideT
     ASSERT_TRUE(client->waitForBytesWritten(5000));
     // Both reads' bytes are in before the first read is asked for.
     ASSERT_TRUE(runUntil([&] {
-        return static_cast<QtStreamConnection&>(conn).socket()->bytesAvailable() == 8;
+        int queued = 0;
+        ::ioctl(static_cast<QtStreamConnection&>(conn).descriptor(), FIONREAD, &queued);
+        return queued == 8;
     }));
 
     std::vector<std::string> order;

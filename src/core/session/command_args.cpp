@@ -58,7 +58,10 @@ double num(const json& command, const char* key) {
     const auto it = command.find(key);
     if (it == command.end()) return 0;
     if (!it->is_number()) throw HelperCore::Rejected();
-    const double v = it->get<double>();
+    return clampDelta(it->get<double>());
+}
+
+double clampDelta(double v) {
     if (!std::isfinite(v)) throw HelperCore::Rejected();
     return std::clamp(v, -maxDelta, maxDelta);
 }

@@ -32,6 +32,8 @@ inline constexpr int maxDisplay = 16;
 
 // A finite number (not a boolean), clamped to ±5000; absent = 0.
 [[nodiscard]] double num(const nlohmann::json& command, const char* key);
+// A finite number clamped to ±5000.
+[[nodiscard]] double clampDelta(double v);
 // "b" when it is a string, else "left"; must be a known button.
 [[nodiscard]] std::string button(const nlohmann::json& command);
 // One non-control character, or a named or media key.

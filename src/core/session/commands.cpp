@@ -9,6 +9,7 @@
 #include "core/session/command_args.h"
 #include "core/session/core_parts.h"
 #include "core/session/json_text.h"
+#include "core/session/move_frame.h"
 #include "core/session/reply_fit.h"
 #include "ports/clipboard.h"
 #include "protocol/wire.h"
@@ -91,6 +92,13 @@ void HelperCore::action(const std::string& name) {
     injector.key(it->second.key, it->second.mods);
 }
 
+void HelperCore::runMove(const MoveFrame& move, PairedDevice::Scope scope) {
+    // The same gate and limits as a move through run().
+    if (scope == PairedDevice::Scope::presenter && !cmd::presenterTypes().contains("move"))
+        throw Rejected();
+    smoother().add(cmd::clampDelta(move.dx), cmd::clampDelta(move.dy));
+}
+
 void HelperCore::run(const json& command, PairedDevice::Scope scope, const HelperConnPtr& conn) {
     const auto* typePtr = cmd::stringMember(command, "t");
     if (typePtr == nullptr) throw Rejected();
@@ -99,9 +107,7 @@ void HelperCore::run(const json& command, PairedDevice::Scope scope, const Helpe
         throw Rejected();
 
     if (t == "move") {
-        const double dx = cmd::num(command, "dx");
-        const double dy = cmd::num(command, "dy");
-        smoother().add(dx, dy);
+        smoother().add(cmd::num(command, "dx"), cmd::num(command, "dy"));
         return;
     }
     // Pending motion lands before whatever this command does, even if it is then refused.

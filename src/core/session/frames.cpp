@@ -6,6 +6,7 @@
 
 #include "core/session/core_parts.h"
 #include "core/session/json_text.h"
+#include "core/session/move_frame.h"
 #include "protocol/secure_error.h"
 #include "protocol/wire.h"
 #include "store/device_store.h"
@@ -45,8 +46,13 @@ void HelperCore::handleAuthenticated(const HelperConnPtr& conn, ByteView frame) 
     if (!conn || !conn->session || !conn->device) throw SecureError::authentication();
     const Bytes plaintext = conn->session->open(frame);
     conn->lastRx = loop_.now();
-    const json message = jsontext::parseContainer(plaintext);
-    if (!message.is_object()) throw SecureError::malformed("plaintext");
+    // Most frames are moves: they skip the JSON document and its allocations.
+    const auto move = readMoveFrame(plaintext);
+    json message;
+    if (!move) {
+        message = jsontext::parseContainer(plaintext);
+        if (!message.is_object()) throw SecureError::malformed("plaintext");
+    }
 
     // Revocation and scope changes in the store take effect from the next frame on.
     const PairedDevice* stored = nullptr;
@@ -58,7 +64,20 @@ void HelperCore::handleAuthenticated(const HelperConnPtr& conn, ByteView frame) 
     }
     if (stored == nullptr) throw SecureError::authentication();
     const auto scope = stored->scope;
+    const auto rejected = [&] {
+        // The stored name, which the user may have changed since the handshake.
+        const auto current = store_.deviceById(conn->device->id);
+        setLastEvent("Rejected a command from " + (current ? current->name : conn->device->name));
+    };
 
+    if (move) {
+        try {
+            runMove(*move, scope);
+        } catch (...) {
+            rejected();
+        }
+        return;
+    }
     if (const auto t = message.find("t"); t != message.end() && t->is_string() && *t == "ping") {
         sendBytes(conn, ByteView(reinterpret_cast<const std::uint8_t*>(pong.data()), pong.size()));
         return;
@@ -76,9 +95,7 @@ void HelperCore::handleAuthenticated(const HelperConnPtr& conn, ByteView frame) 
         try {
             run(command, scope, conn);
         } catch (...) {
-            // The stored name, which the user may have changed since the handshake.
-            const auto current = store_.deviceById(conn->device->id);
-            setLastEvent("Rejected a command from " + (current ? current->name : conn->device->name));
+            rejected();
         }
     };
     if (!batch) {

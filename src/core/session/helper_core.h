@@ -33,6 +33,7 @@ class HostInfo;
 class InputInjector;
 class InputSink;
 class LaserOverlay;
+struct MoveFrame;
 class MainThreadLagProbe;
 class OverlaySurface;
 class ProcessStats;
@@ -165,6 +166,7 @@ private:
                          const std::string& clientName, bool approved);
 
     void run(const nlohmann::json& command, PairedDevice::Scope scope, const HelperConnPtr& conn);
+    void runMove(const MoveFrame& move, PairedDevice::Scope scope);
     void action(const std::string& name);
     void startScreen(const HelperConnPtr& conn, bool cursorMode, int display);
     void screenDecided(const std::weak_ptr<HelperConn>& weak, bool allowed, bool cursorMode,

@@ -2,6 +2,7 @@
 // The application's MainLoop: the Qt event loop of the thread that creates it (the main thread).
 
 #include <memory>
+#include <vector>
 
 #include "ports/main_loop.h"
 
@@ -21,17 +22,22 @@ public:
     [[nodiscard]] WallTime wallNow() const override;
     void post(std::function<void()> job) override;
     // Qt timers count whole milliseconds: intervals are rounded to the nearest one. Strict timers
-    // are precise timers; the others may be coalesced by the system.
+    // are precise timers; the others may be coalesced by the system, and a repeating one runs up
+    // to 5 % of its period early when the loop is awake for something else anyway.
     [[nodiscard]] Timer singleShot(Duration after, std::function<void()> fn,
                                    TimerOptions options = {}) override;
     [[nodiscard]] Timer repeating(Duration period, std::function<void()> fn,
                                   TimerOptions options = {}) override;
 
+    struct TimerState;
+
 private:
     Timer schedule(Duration interval, bool repeat, std::function<void()> fn,
                    TimerOptions options);
+    void runDueCoarseTimers();
 
     std::unique_ptr<QObject> context_;  // receiver of posted jobs; lives on the loop's thread
+    std::vector<std::weak_ptr<TimerState>> coarse_;  // repeating timers that are not strict
 };
 
 }  // namespace tamborix

@@ -1,8 +1,8 @@
 #pragma once
-// The stream ports over Qt Network: a listener on every interface (IPv4 and IPv6) and its
-// accepted TCP connections, with no-delay and keep-alive on.
+// The stream ports on the Qt event loop: a Qt Network listener on every interface (IPv4 and
+// IPv6), and its accepted TCP connections read and written on their own descriptors, with
+// no-delay and keep-alive on.
 
-#include <QAbstractSocket>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -14,15 +14,16 @@
 #include "ports/stream.h"
 
 class QObject;
-class QTcpServer;
-class QTcpSocket;
+class QSocketNotifier;
 
 namespace tamborix {
 
+class StreamAcceptor;
+
 class QtStreamConnection final : public StreamConnection {
 public:
-    // Takes ownership of a connected socket.
-    explicit QtStreamConnection(QTcpSocket* socket);
+    // Takes ownership of a connected TCP socket descriptor.
+    explicit QtStreamConnection(int fd);
     ~QtStreamConnection() override;
     QtStreamConnection(const QtStreamConnection&) = delete;
     QtStreamConnection& operator=(const QtStreamConnection&) = delete;
@@ -33,37 +34,46 @@ public:
     void send(Bytes data, SendDone done) override;
     void cancel() override;
 
-    // For diagnostics and tests.
-    [[nodiscard]] QTcpSocket* socket() const noexcept { return socket_; }
+    // For diagnostics and tests; -1 once closed.
+    [[nodiscard]] int descriptor() const noexcept { return fd_; }
 
 private:
     void pump();
-    void schedulePump();
-    void written();
-    void socketError(QAbstractSocket::SocketError code, const std::string& description);
+    void readable();
+    void writable();
+    // Hands queued bytes to the kernel; false after a failure (then reported from the loop).
+    bool flushOutput();
+    void postCompletions();
+    void completeSends();
+    void failed(const std::string& description);
+    void closeNow();
     void later(std::function<void()> job);
-    // Runs `job` now, or on a later loop turn while inside send(): the caller of send() must not
-    // see its own connection fail or complete underneath it.
-    void outsideSend(std::function<void()> job);
 
-    QTcpSocket* socket_;
-    // Receiver of every signal connection and posted job made here. Sockets and contexts are
-    // only ever deleted later: this object may be destroyed inside one of their signals.
+    int fd_;
+    // Parent of the notifiers and receiver of posted jobs. Deleted later: this object may be
+    // destroyed inside one of their signals.
     QObject* context_;
+    QSocketNotifier* readNotifier_;
+    QSocketNotifier* writeNotifier_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     StateHandler onState_;
     std::optional<ReceiveDone> pendingReceive_;
     std::size_t maxLength_ = 0;
+    // Cleared when a read came back short: the next read waits for the descriptor to be readable
+    // instead of costing a system call that finds nothing.
+    bool mayHaveData_ = true;
     bool ended_ = false;
     std::optional<std::string> error_;
     bool cancelled_ = false;
+    // Inside a receive completion, which may ask for the next read at once.
+    bool delivering_ = false;
+    bool completionsPosted_ = false;
+    Bytes out_;                // bytes the kernel did not take yet, from outSent_ on
+    std::size_t outSent_ = 0;
     std::int64_t queuedBytes_ = 0;
     std::int64_t writtenBytes_ = 0;
     std::deque<std::pair<std::int64_t, SendDone>> sendWaiters_;  // by cumulative end offset
-    // Inside send(), whose flush may raise the socket's signals at once.
-    bool sending_ = false;
-    // Inside a receive completion, which may ask for the next read at once.
-    bool delivering_ = false;
+    mutable std::optional<std::string> remoteHost_;
 };
 
 class QtStreamListener final : public StreamListener {
@@ -79,7 +89,7 @@ private:
     void acceptPending();
 
     std::uint16_t port_;
-    QTcpServer* server_ = nullptr;  // deleted later, for the same reason as sockets
+    StreamAcceptor* server_ = nullptr;  // deleted later, for the same reason as connections
     Handlers handlers_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
