@@ -13,6 +13,7 @@
 #include "core/session/helper_core.h"
 #include "perf/main_thread_lag_probe.h"
 #include "ports/input_sink.h"
+#include "ports/screen_capture.h"
 #include "protocol/wire.h"
 #include "store/device_store.h"
 #include "transport/bluetooth_server.h"
@@ -92,6 +93,7 @@ HelperModel::HelperModel(HelperEnvironment env)
       self_(std::make_shared<HelperModel*>(this)) {
     // 1-3: the permission and the stored switches come first; nothing has started yet.
     accessibilityGranted_ = env_.dryRun || env_.input.mayPost();
+    captureReason_ = currentCaptureReason();
     startAtLogin_ = autostart_.enabled();
     networkOn_ = settings_.get(Settings::networkOn);
     shareFrontApp_ = settings_.get(Settings::shareFrontApp);
@@ -237,9 +239,17 @@ void HelperModel::shutdown() {
 
 void HelperModel::pollPermission() {
     const bool now = env_.dryRun || env_.input.mayPost();
-    if (now == accessibilityGranted_) return;
+    auto capture = currentCaptureReason();
+    if (now == accessibilityGranted_ && capture == captureReason_) return;
     accessibilityGranted_ = now;
+    captureReason_ = std::move(capture);
     changed_.notify(Change::permission);
+}
+
+std::string HelperModel::currentCaptureReason() const {
+    if (env_.dryRun || env_.capture.available()) return {};
+    const auto why = env_.capture.unavailableReason();
+    return "Screen capture is not available in this session" + (why.empty() ? std::string() : ": " + why);
 }
 
 void HelperModel::saveSwitch(const char* key, bool on) {
@@ -394,6 +404,7 @@ std::vector<std::string> HelperModel::statusLines() const {
         if (nl == std::string::npos) nl = input.size();
         lines.push_back(input.substr(start, nl - start));
     }
+    if (!captureReason_.empty()) lines.push_back(captureReason_);
     lines.push_back(networkStatusLine());
     lines.push_back(discoveryLine());
     lines.push_back(bluetoothStatusLine());

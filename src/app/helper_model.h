@@ -120,6 +120,8 @@ public:
     [[nodiscard]] std::string inputLine() const;
     // Why input cannot be posted, in one line for the user (empty while it can).
     [[nodiscard]] std::string inputReason() const;
+    // Why no phone can see this screen, in one line (empty while it can, and in dry run).
+    [[nodiscard]] std::string screenCaptureReason() const { return captureReason_; }
     [[nodiscard]] std::string statsLine() const;
     [[nodiscard]] std::string identityFingerprint() const override;
     // Why there is no identity or why it is kept for this run only; empty when all is well.
@@ -147,12 +149,14 @@ public:
 
 private:
     void pollPermission();
+    [[nodiscard]] std::string currentCaptureReason() const;
     void saveSwitch(const char* key, bool on);
     void openDryRunLog(const std::filesystem::path& file);
 
     HelperEnvironment env_;
     Settings settings_;
     bool accessibilityGranted_ = false;
+    std::string captureReason_;
     bool networkOn_ = true;
     bool shareFrontApp_ = true;
     bool bluetoothOn_ = true;

@@ -3,6 +3,7 @@
 // with a picture of the requested size that names its request, or with nothing.
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "ports/main_loop.h"
@@ -15,6 +16,7 @@ public:
     explicit FakeScreenCapture(MainLoop& loop) : loop_(loop) {}
 
     [[nodiscard]] bool available() const override { return isAvailable; }
+    [[nodiscard]] std::string unavailableReason() const override { return isAvailable ? std::string() : reason; }
     void capture(const CaptureRequest& request, Done done) override;
 
     // Answers every request still held back (see holdAnswers), in order.
@@ -22,6 +24,7 @@ public:
 
     // Test controls.
     bool isAvailable = true;
+    std::string reason;             // while not available
     bool fail = false;           // answer with nothing
     bool holdAnswers = false;    // keep answers until release()
     std::size_t pictureSize = 100;  // bytes of each picture

@@ -315,6 +315,15 @@ TEST_F(HelperModelTest, StatusLines_PairingAndPermission_WordedAsTheWindowAndWar
     EXPECT_TRUE(has("no XTEST extension"));
     EXPECT_TRUE(has("Pairing is closed."));
 
+    // The screen lost later: said at the next poll, and gone when it is back.
+    fakes_.capture.isAvailable = false;
+    fakes_.capture.reason = "the X connection to :5 was lost";
+    loop_.advance(2.0);
+    EXPECT_TRUE(has("Screen capture is not available in this session: the X connection to :5 was lost"));
+    fakes_.capture.isAvailable = true;
+    loop_.advance(2.0);
+    EXPECT_TRUE(model->screenCaptureReason().empty());
+
     model->openPairing();
     EXPECT_TRUE(has("Expires in 2:00 \u00B7 works once"));
     EXPECT_EQ(*model->pairingTimeLeft(), std::chrono::seconds(120));

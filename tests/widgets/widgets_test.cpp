@@ -90,6 +90,13 @@ TEST_F(WidgetsTest, MenuContent_ModelChanges_EveryLineAndSwitchFollows) {
     settle();
     EXPECT_TRUE(child<QWidget>(menu, "inputWarning")->isVisible());
     EXPECT_EQ(labelText(menu, "inputWarningReason"), "no XTEST on this display");
+    EXPECT_FALSE(child<QWidget>(menu, "captureWarning")->isVisible());
+    fakes_.capture.isAvailable = false;
+    fakes_.capture.reason = "no X display";
+    loop_.advance(2.0);
+    settle();
+    EXPECT_TRUE(child<QWidget>(menu, "captureWarning")->isVisible());
+    EXPECT_EQ(labelText(menu, "captureWarning"), "Screen capture is not available in this session: no X display");
 
     // Statistics as the Part's example, and the last event.
     model_->core().setLastStats({{"cpu", 12.6}, {"mem", 85.9}, {"lag", 3.2}, {"rx", 40}});

@@ -120,6 +120,12 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         todo->setObjectName("inputWarningTodo");
         box->addWidget(todo);
         layout->addWidget(warning_);
+
+        // No live view for the phones (no X display to read, the portal's screen not shared…).
+        captureWarning_ = captionLabel("");
+        captureWarning_->setObjectName("captureWarning");
+        captureWarning_->setStyleSheet("color: rgb(200,100,0);");
+        layout->addWidget(captureWarning_);
     }
 
     // 3. Transports.
@@ -272,6 +278,9 @@ void MenuContent::refresh() {
 
     warning_->setVisible(!model_.accessibilityGranted());
     warningReason_->setText(q(model_.inputReason()));
+    const auto capture = model_.screenCaptureReason();
+    captureWarning_->setText(q(capture));
+    captureWarning_->setVisible(!capture.empty());
 
     network_->setChecked(model_.networkOn());
     network_->setText(q(model_.networkStatusLine()));

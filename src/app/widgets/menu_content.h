@@ -56,6 +56,7 @@ private:
     QLabel* identity_ = nullptr;
     QWidget* warning_ = nullptr;
     QLabel* warningReason_ = nullptr;
+    QLabel* captureWarning_ = nullptr;
     QCheckBox* network_ = nullptr;
     QLabel* discovery_ = nullptr;
     QCheckBox* bluetooth_ = nullptr;
