@@ -172,6 +172,50 @@ TEST_F(StreamerTest, Stop_PictureArrivesLater_Dropped) {
     EXPECT_EQ(received[0].at("id"), 1);
 }
 
+TEST_F(StreamerTest, Send_LargePicture_OtherWorkRunsBetweenPassesAndStopEndsTheFrame) {
+    capture.pictureSize = 60000;  // 80,000 base64 characters: 29 chunks
+    auto& s = make();
+    std::vector<std::size_t> seenBetween;
+    bool stopMidFrame = false;
+    conn->push = [&](const Bytes& frame) {
+        received.push_back(nlohmann::json::parse(toString(phone->open(frame))));
+        // Another phone's frame arriving while this picture is written.
+        if (received.size() == 1) {
+            loop.post([&] {
+                seenBetween.push_back(received.size());
+                if (stopMidFrame) s.stop();
+            });
+        }
+    };
+    s.start(Mode::fit, 0, false);
+    loop.advance(0.0);
+    ASSERT_EQ(seenBetween, (std::vector<std::size_t>{ScreenStreamer::chunksPerPass}));
+    const auto f = frames();
+    ASSERT_EQ(f.at(1).size(), 29u);
+    std::string text;
+    for (std::size_t i = 0; i < 29; ++i) {
+        EXPECT_EQ(f.at(1)[i].at("i"), i);
+        text += f.at(1)[i].at("d").get<std::string>();
+    }
+    EXPECT_EQ(Wire::b64d(text, 100000), capture.pictureFor(1));
+    ASSERT_TRUE(s.awaiting().has_value());
+    EXPECT_EQ(s.awaiting()->id, 1);
+
+    // Stopped between two passes: the rest of the frame is not sent, and a new start sends whole
+    // frames again.
+    received.clear();
+    stopMidFrame = true;
+    s.ack(1);
+    loop.advance(1.0);
+    EXPECT_EQ(received.size(), ScreenStreamer::chunksPerPass);
+    EXPECT_FALSE(s.awaiting().has_value());
+    stopMidFrame = false;
+    received.clear();
+    s.start(Mode::fit, 0, false);
+    loop.advance(0.0);
+    EXPECT_EQ(frames().at(3).size(), 29u);
+}
+
 TEST_F(StreamerTest, Capture_FailsOrNoDisplay_FrameSkippedAndLoopKeepsPace) {
     capture.fail = true;
     auto& s = make();

@@ -40,6 +40,7 @@ void ScreenStreamer::start(Mode mode, int display, bool lowBandwidth) {
     running_ = true;
     ++generation_;
     capturing_ = false;
+    sending_.reset();
     lastSend_.reset();
     // Not from inside start(): whatever the caller sends in reply goes out before frame 1.
     scheduleStep(Duration{0});
@@ -50,6 +51,7 @@ void ScreenStreamer::stop() {
     ++generation_;
     timer_.reset();
     capturing_ = false;
+    sending_.reset();
     awaiting_.reset();
 }
 
@@ -118,7 +120,7 @@ void ScreenStreamer::scheduleStep(Duration after) {
 }
 
 void ScreenStreamer::step() {
-    if (!running_ || capturing_) return;
+    if (!running_ || capturing_ || sending_) return;
     const MonoTime now = loop_.now();
     if (awaiting_ && now - awaiting_->sent < ackTimeout) {
         scheduleStep(ackPoll);
@@ -176,40 +178,62 @@ void ScreenStreamer::picture(std::uint64_t generation, Frame frame, std::optiona
     // A picture that arrives after stop(), or from a run before the latest start(), is dropped.
     if (generation != generation_ || !running_) return;
     capturing_ = false;
-    if (jpeg && !jpeg->empty() && !send(frame, *jpeg)) return;
+    if (jpeg && !jpeg->empty()) return send(frame, *jpeg);
     step();
 }
 
-bool ScreenStreamer::send(const Frame& frame, const Bytes& jpeg) {
+void ScreenStreamer::send(const Frame& frame, const Bytes& jpeg) {
     const auto conn = conn_.lock();
-    if (!conn) return true;
+    if (!conn) return step();
 
     const std::int64_t id = ++nextID_;
     rects_[id] = frame.region;
     rects_.erase(rects_.begin(), rects_.upper_bound(id - static_cast<std::int64_t>(keptRects)));
 
-    if (conn->session && conn->push) {
-        // A failed write may end the connection from inside push, and with it this streamer.
-        const std::weak_ptr<int> alive = alive_;
-        const auto generation = generation_;
-        const std::string text = Wire::b64std(jpeg);
-        const std::size_t n = (text.size() + chunkChars - 1) / chunkChars;
-        std::string message;
-        message.reserve(chunkChars + 128);
-        for (std::size_t i = 0; i < n; ++i) {
-            try {
-                writeChunk(message, id, i, n, text, frame.size);
-                conn->push(conn->session->seal(ByteView(
-                    reinterpret_cast<const std::uint8_t*>(message.data()), message.size())));
-            } catch (...) {
-                // A chunk that cannot be serialised or sealed is skipped; the phone's timeout
-                // and the next frame recover.
-            }
-            if (alive.expired() || generation != generation_) return false;
-        }
+    if (!conn->session || !conn->push) {
+        awaiting_ = Awaiting{id, loop_.now()};
+        return step();
     }
-    awaiting_ = Awaiting{id, loop_.now()};
-    return true;
+    std::string text = Wire::b64std(jpeg);
+    const std::size_t count = (text.size() + chunkChars - 1) / chunkChars;
+    sending_ = Sending{id, std::move(text), frame.size, 0, count};
+    sendSome();
+}
+
+void ScreenStreamer::sendSome() {
+    const auto conn = conn_.lock();
+    if (!conn) {
+        sending_.reset();
+        return step();
+    }
+    // A failed write may end the connection from inside push, and with it this streamer; a
+    // stop() or start() from inside it ends this frame.
+    const std::weak_ptr<int> alive = alive_;
+    const auto generation = generation_;
+    std::string message;
+    message.reserve(chunkChars + 128);
+    for (std::size_t k = 0; k < chunksPerPass && sending_->next < sending_->count; ++k) {
+        try {
+            writeChunk(message, sending_->id, sending_->next, sending_->count, sending_->text, sending_->size);
+            conn->push(conn->session->seal(
+                ByteView(reinterpret_cast<const std::uint8_t*>(message.data()), message.size())));
+        } catch (...) {
+            // A chunk that cannot be serialised or sealed is skipped; the phone's timeout and
+            // the next frame recover.
+        }
+        if (alive.expired() || generation != generation_ || !sending_) return;
+        ++sending_->next;
+    }
+    if (sending_->next < sending_->count) {
+        loop_.post([this, alive, generation] {
+            if (alive.expired() || generation != generation_ || !sending_) return;
+            sendSome();
+        });
+        return;
+    }
+    awaiting_ = Awaiting{sending_->id, loop_.now()};
+    sending_.reset();
+    step();
 }
 
 }  // namespace tamborix

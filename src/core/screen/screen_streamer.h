@@ -27,6 +27,9 @@ public:
     [[nodiscard]] static std::optional<Mode> modeFromName(std::string_view name);
 
     static constexpr std::size_t chunkChars = 2800;
+    // Chunks sealed and written per pass of the main loop: a frame of a hundred chunks does not
+    // hold up other phones' commands and pings for the whole of its sealing and writing.
+    static constexpr std::size_t chunksPerPass = 8;
     static constexpr std::size_t keptRects = 8;
     static constexpr double cursorRegionWidth = 900;
     static constexpr double cursorRegionHeight = 560;
@@ -90,8 +93,10 @@ private:
     void step();
     void captureAndSend();
     void picture(std::uint64_t generation, Frame frame, std::optional<Bytes> jpeg);
-    // False when the streamer was stopped or destroyed while sending.
-    [[nodiscard]] bool send(const Frame& frame, const Bytes& jpeg);
+    // Numbers the frame and starts sending its chunks; step() follows the last one.
+    void send(const Frame& frame, const Bytes& jpeg);
+    // The next chunks of the frame being sent, then the rest in a later pass.
+    void sendSome();
     void scheduleStep(Duration after);
 
     MainLoop& loop_;
@@ -105,6 +110,14 @@ private:
     bool running_ = false;
     Timer timer_;
     bool capturing_ = false;
+    struct Sending {
+        std::int64_t id = 0;
+        std::string text;  // the picture's base64
+        OutputSize size;
+        std::size_t next = 0;
+        std::size_t count = 0;
+    };
+    std::optional<Sending> sending_;
     std::optional<MonoTime> lastSend_;
     std::int64_t nextID_ = 0;
     std::optional<Awaiting> awaiting_;
