@@ -5,7 +5,6 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/linux/jpeg/encoder_thread.h"
 #include "platform/linux/jpeg/frame_encoder.h"
 #include "platform/linux/pipewire/pipewire_stream.h"
 
@@ -47,20 +46,12 @@ struct PipeWireScreenCapture::Worker {
 
 PipeWireScreenCapture::PipeWireScreenCapture(MainLoop& loop, std::string reason,
                                              std::chrono::milliseconds setupLimit)
-    : loop_(loop), setupLimit_(setupLimit), reason_(std::move(reason)), worker_(std::make_unique<Worker>()) {
-    thread_ = std::thread([this] { run(); });
+    : setupLimit_(setupLimit), reason_(std::move(reason)), worker_(std::make_unique<Worker>()) {
+    jobs_ = std::make_unique<jpeg::CaptureJobs>(loop, "tamborix-cast",
+                                                [this](const CaptureRequest& r) { return make(r); });
 }
 
-PipeWireScreenCapture::~PipeWireScreenCapture() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-    // Requests never made are answered like any failed capture, on the loop, as promised.
-    for (auto& job : queue_) finish(std::move(job.waiting), std::nullopt);
-}
+PipeWireScreenCapture::~PipeWireScreenCapture() = default;
 
 void PipeWireScreenCapture::setStreams(int fd, std::vector<CastDisplay> displays, std::string reason) {
     std::shared_ptr<PipeWireStreams> streams;
@@ -94,124 +85,74 @@ std::string PipeWireScreenCapture::unavailableReason() const {
     return reason_;
 }
 
-PipeWireScreenCapture::Counters PipeWireScreenCapture::counters() const {
-    std::lock_guard lock(mutex_);
-    return counters_;
-}
+PipeWireScreenCapture::Counters PipeWireScreenCapture::counters() const { return jobs_->counters(); }
 
 void PipeWireScreenCapture::capture(const CaptureRequest& request, Done done) {
+    jobs_->add(request, std::move(done));
+}
+
+jpeg::CaptureJobs::Made PipeWireScreenCapture::make(const CaptureRequest& request) {
+    Worker& w = *worker_;
+    std::shared_ptr<PipeWireStreams> streams;
+    std::optional<CastDisplay> display;
+    std::uint64_t generation = 0;
     {
         std::lock_guard lock(mutex_);
-        if (current_ && current_->request == request) {
-            current_->waiting.push_back(std::move(done));
-            ++counters_.joined;
-            return;
+        streams = streams_;
+        generation = generation_;
+        for (const auto& d : displays_) {
+            if (d.display == request.display) display = d;
         }
-        for (auto& job : queue_) {
-            if (job.request == request) {
-                job.waiting.push_back(std::move(done));
-                ++counters_.joined;
-                return;
-            }
-        }
-        Job job;
-        job.request = request;
-        job.waiting.push_back(std::move(done));
-        queue_.push_back(std::move(job));
     }
-    wake_.notify_one();
-}
 
-void PipeWireScreenCapture::finish(std::vector<Done> waiting, std::optional<Bytes> jpeg) {
-    loop_.post([waiting = std::move(waiting), jpeg = std::move(jpeg)]() mutable {
-        for (std::size_t i = 0; i < waiting.size(); ++i) {
-            waiting[i](i + 1 == waiting.size() ? std::move(jpeg) : jpeg);
-        }
-    });
-}
-
-void PipeWireScreenCapture::run() {
-    jpeg::becomeEncoderThread("tamborix-cast");
-    Worker& w = *worker_;
-    for (;;) {
-        CaptureRequest request;
-        std::shared_ptr<PipeWireStreams> streams;
-        std::optional<CastDisplay> display;
-        std::uint64_t generation = 0;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (stopping_) return;
-            current_ = std::make_unique<Job>(std::move(queue_.front()));
-            queue_.pop_front();
-            request = current_->request;
-            streams = streams_;
-            generation = generation_;
-            for (const auto& d : displays_) {
-                if (d.display == request.display) display = d;
-            }
-        }
-
-        std::optional<Bytes> jpeg;
-        bool reused = false;
-        if (streams && display && display->bounds.width > 0 && display->bounds.height > 0) {
-            std::uint64_t serial = 0;
-            Cut cut;
-            const bool framed = streams->read(display->node, [&](const MappedFrame& f) {
-                serial = f.serial;
-                if (w.last && w.last->request == request && w.last->generation == generation &&
-                    w.last->serial == serial) {
-                    return;  // nothing new on the screen: the last answer still holds
-                }
-                cut = cutOf(request.sourceRect(), display->bounds, f.width, f.height);
-                if (cut.width <= 0 || cut.height <= 0) return;
-                // Copied out while the stream waits; converted as copied, encoded after.
-                const std::size_t row = std::size_t(cut.width) * 4;
-                w.cut.resize(row * std::size_t(cut.height));
-                for (int y = 0; y < cut.height; ++y) {
-                    const std::uint8_t* in = f.data + std::size_t(cut.y + y) * std::size_t(f.stride) +
-                                             std::size_t(cut.x) * 4;
-                    std::uint8_t* out = w.cut.data() + std::size_t(y) * row;
-                    if (!f.redFirst) {
-                        std::memcpy(out, in, row);
-                        continue;
-                    }
-                    for (int x = 0; x < cut.width; ++x, in += 4, out += 4) {
-                        out[0] = in[2];
-                        out[1] = in[1];
-                        out[2] = in[0];
-                        out[3] = in[3];
-                    }
-                }
-            });
-            if (framed && w.last && w.last->request == request && w.last->generation == generation &&
+    std::optional<Bytes> jpeg;
+    bool reused = false;
+    if (streams && display && display->bounds.width > 0 && display->bounds.height > 0) {
+        std::uint64_t serial = 0;
+        Cut cut;
+        const bool framed = streams->read(display->node, [&](const MappedFrame& f) {
+            serial = f.serial;
+            if (w.last && w.last->request == request && w.last->generation == generation &&
                 w.last->serial == serial) {
-                jpeg = w.last->jpeg;
-                reused = true;
-            } else if (framed && cut.width > 0 && cut.height > 0) {
-                jpeg = w.encoder.encode({w.cut.data(), cut.width * 4, cut.width, cut.height}, request.width,
-                                        request.height, request.quality);
+                return;  // nothing new on the screen: the last answer still holds
             }
-            if (jpeg && !reused) {
-                w.last = Worker::Last{request, generation, serial, *jpeg};
-            } else if (!jpeg) {
-                w.last.reset();
+            cut = cutOf(request.sourceRect(), display->bounds, f.width, f.height);
+            if (cut.width <= 0 || cut.height <= 0) return;
+            // Copied out while the stream waits; converted as copied, encoded after.
+            const std::size_t row = std::size_t(cut.width) * 4;
+            w.cut.resize(row * std::size_t(cut.height));
+            for (int y = 0; y < cut.height; ++y) {
+                const std::uint8_t* in = f.data + std::size_t(cut.y + y) * std::size_t(f.stride) +
+                                         std::size_t(cut.x) * 4;
+                std::uint8_t* out = w.cut.data() + std::size_t(y) * row;
+                if (!f.redFirst) {
+                    std::memcpy(out, in, row);
+                    continue;
+                }
+                for (int x = 0; x < cut.width; ++x, in += 4, out += 4) {
+                    out[0] = in[2];
+                    out[1] = in[1];
+                    out[2] = in[0];
+                    out[3] = in[3];
+                }
             }
+        });
+        if (framed && w.last && w.last->request == request && w.last->generation == generation &&
+            w.last->serial == serial) {
+            jpeg = w.last->jpeg;
+            reused = true;
+        } else if (framed && cut.width > 0 && cut.height > 0) {
+            jpeg = w.encoder.encode({w.cut.data(), cut.width * 4, cut.width, cut.height}, request.width,
+                                    request.height, request.quality);
         }
-
-        std::vector<Done> waiting;
-        {
-            std::lock_guard lock(mutex_);
-            waiting = std::move(current_->waiting);
-            current_.reset();
-            if (jpeg) {
-                ++(reused ? counters_.reused : counters_.encoded);
-            } else {
-                ++counters_.failed;
-            }
+        if (jpeg && !reused) {
+            w.last = Worker::Last{request, generation, serial, *jpeg};
+        } else if (!jpeg) {
+            w.last.reset();
         }
-        finish(std::move(waiting), std::move(jpeg));
     }
+
+    return {std::move(jpeg), reused};
 }
 
 }  // namespace tamborix::pipewire

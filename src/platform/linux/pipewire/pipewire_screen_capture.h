@@ -6,16 +6,13 @@
 // and while the stream sent no new frame the last JPEG of the same request is sent again.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "platform/linux/jpeg/capture_jobs.h"
 #include "ports/main_loop.h"
 #include "ports/screen_capture.h"
 
@@ -47,37 +44,23 @@ public:
     [[nodiscard]] std::string unavailableReason() const override;
     void capture(const CaptureRequest& request, Done done) override;
 
-    struct Counters {
-        std::uint64_t encoded = 0;  // pictures cut from a frame and encoded
-        std::uint64_t reused = 0;   // answered with the previous JPEG: no new frame since
-        std::uint64_t joined = 0;   // requests that joined an equal one
-        std::uint64_t failed = 0;   // answered with nothing
-    };
+    // Encoded: cut from a frame and encoded; reused: no new frame since, the previous JPEG.
+    using Counters = jpeg::CaptureJobs::Counters;
     [[nodiscard]] Counters counters() const;
 
 private:
-    struct Job {
-        CaptureRequest request;
-        std::vector<Done> waiting;
-    };
     struct Worker;
-    void run();
-    void finish(std::vector<Done> waiting, std::optional<Bytes> jpeg);
+    [[nodiscard]] jpeg::CaptureJobs::Made make(const CaptureRequest& request);
 
-    MainLoop& loop_;
     const std::chrono::milliseconds setupLimit_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Job> queue_;
-    std::unique_ptr<Job> current_;  // being made; joined by equal requests
-    Counters counters_;
-    bool stopping_ = false;
+    mutable std::mutex mutex_;  // guards what follows, up to the worker
     std::string reason_;
     std::vector<CastDisplay> displays_;
-    std::shared_ptr<PipeWireStreams> streams_;  // shared with the job being made
+    std::shared_ptr<PipeWireStreams> streams_;  // shared with the request being made
     std::uint64_t generation_ = 0;              // counts setStreams()
     std::unique_ptr<Worker> worker_;            // only the worker thread touches it
-    std::thread thread_;
+    // Last: its thread, which uses everything above, ends first.
+    std::unique_ptr<jpeg::CaptureJobs> jobs_;
 };
 
 }  // namespace tamborix::pipewire

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <utility>
 
-#include "platform/linux/jpeg/encoder_thread.h"
 #include "platform/linux/jpeg/frame_encoder.h"
 #include "platform/linux/x11/screen_grabber.h"
 
@@ -41,28 +40,17 @@ struct X11ScreenCapture::Worker {
 };
 
 X11ScreenCapture::X11ScreenCapture(MainLoop& loop, std::string displayName, Options options)
-    : loop_(loop),
-      displayName_(std::move(displayName)),
-      options_(options),
-      worker_(std::make_unique<Worker>()) {
+    : displayName_(std::move(displayName)), options_(options), worker_(std::make_unique<Worker>()) {
     std::string why;
     worker_->grabber = ScreenGrabber::open(displayName_, why, options_.sharedMemory);
     available_ = worker_->grabber != nullptr;
     reason_ = available_ ? std::string() : why;
     method_ = available_ ? worker_->grabber->method() : std::string();
-    thread_ = std::thread([this] { run(); });
+    jobs_ = std::make_unique<jpeg::CaptureJobs>(loop, "tamborix-grab",
+                                                [this](const CaptureRequest& r) { return make(r); });
 }
 
-X11ScreenCapture::~X11ScreenCapture() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-    // Requests never started are answered like any failed capture, on the loop, as promised.
-    for (auto& job : queue_) finish(std::move(job.waiting), std::nullopt);
-}
+X11ScreenCapture::~X11ScreenCapture() = default;
 
 bool X11ScreenCapture::available() const {
     std::lock_guard lock(mutex_);
@@ -74,109 +62,56 @@ std::string X11ScreenCapture::unavailableReason() const {
     return reason_;
 }
 
-X11ScreenCapture::Counters X11ScreenCapture::counters() const {
-    std::lock_guard lock(mutex_);
-    return counters_;
-}
+X11ScreenCapture::Counters X11ScreenCapture::counters() const { return jobs_->counters(); }
 
-void X11ScreenCapture::capture(const CaptureRequest& request, Done done) {
-    {
-        std::lock_guard lock(mutex_);
-        if (current_ && current_->request == request) {
-            current_->waiting.push_back(std::move(done));
-            ++counters_.joined;
-            return;
-        }
-        for (auto& job : queue_) {
-            if (job.request == request) {
-                job.waiting.push_back(std::move(done));
-                ++counters_.joined;
-                return;
-            }
-        }
-        Job job;
-        job.request = request;
-        job.waiting.push_back(std::move(done));
-        queue_.push_back(std::move(job));
-    }
-    wake_.notify_one();
-}
+void X11ScreenCapture::capture(const CaptureRequest& request, Done done) { jobs_->add(request, std::move(done)); }
 
-void X11ScreenCapture::finish(std::vector<Done> waiting, std::optional<Bytes> jpeg) {
-    loop_.post([waiting = std::move(waiting), jpeg = std::move(jpeg)]() mutable {
-        for (std::size_t i = 0; i < waiting.size(); ++i) {
-            waiting[i](i + 1 == waiting.size() ? std::move(jpeg) : jpeg);
-        }
-    });
-}
-
-void X11ScreenCapture::run() {
-    jpeg::becomeEncoderThread("tamborix-grab");
+jpeg::CaptureJobs::Made X11ScreenCapture::make(const CaptureRequest& request) {
     Worker& w = *worker_;
-    for (;;) {
-        CaptureRequest request;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (stopping_) return;
-            current_ = std::make_unique<Job>(std::move(queue_.front()));
-            queue_.pop_front();
-            request = current_->request;
-        }
+    // A lost connection is not opened again: whatever answers at the same display name later
+    // is another server (display numbers are handed out afresh), not the session the helper
+    // was started in and whose input and windows it controls. Every request then gets nothing.
+    if (w.grabber && !w.grabber->alive()) {
+        w.grabber.reset();
+        w.last.reset();
+    }
+    std::string why;
 
-        // A lost connection is not opened again: whatever answers at the same display name later
-        // is another server (display numbers are handed out afresh), not the session the helper
-        // was started in and whose input and windows it controls. Every request then gets nothing.
-        if (w.grabber && !w.grabber->alive()) {
-            w.grabber.reset();
+    std::optional<Bytes> jpeg;
+    bool reused = false;
+    if (w.grabber) {
+        const PixelRect area = pixels(request.region);
+        // Asked before grabbing: whatever is drawn from now on shows in the next answer.
+        const bool changed = w.grabber->changedSince(area);
+        std::optional<CursorImage> cursor;
+        if (request.showCursor) cursor = w.grabber->cursor();
+        std::optional<PointerState> pointer;
+        if (cursor) pointer = PointerState{cursor->pointerX, cursor->pointerY, cursor->serial};
+
+        if (!changed && w.last && w.last->request == request && w.last->pointer == pointer) {
+            jpeg = w.last->jpeg;
+            reused = true;
+        } else if (auto g = w.grabber->grab(area)) {
+            if (cursor) drawCursor(g->data, g->stride, g->width, g->height, area.x, area.y, *cursor);
+            jpeg = w.encoder.encode({g->data, g->stride, g->width, g->height}, request.width,
+                                    request.height, request.quality);
+        }
+        if (jpeg && !reused) {
+            w.last = Worker::Last{request, pointer, *jpeg};
+        } else if (!jpeg) {
             w.last.reset();
         }
-        std::string why;
-
-        std::optional<Bytes> jpeg;
-        bool reused = false;
-        if (w.grabber) {
-            const PixelRect area = pixels(request.region);
-            // Asked before grabbing: whatever is drawn from now on shows in the next answer.
-            const bool changed = w.grabber->changedSince(area);
-            std::optional<CursorImage> cursor;
-            if (request.showCursor) cursor = w.grabber->cursor();
-            std::optional<PointerState> pointer;
-            if (cursor) pointer = PointerState{cursor->pointerX, cursor->pointerY, cursor->serial};
-
-            if (!changed && w.last && w.last->request == request && w.last->pointer == pointer) {
-                jpeg = w.last->jpeg;
-                reused = true;
-            } else if (auto g = w.grabber->grab(area)) {
-                if (cursor) drawCursor(g->data, g->stride, g->width, g->height, area.x, area.y, *cursor);
-                jpeg = w.encoder.encode({g->data, g->stride, g->width, g->height}, request.width,
-                                        request.height, request.quality);
-            }
-            if (jpeg && !reused) {
-                w.last = Worker::Last{request, pointer, *jpeg};
-            } else if (!jpeg) {
-                w.last.reset();
-            }
-            if (!w.grabber->alive()) why = "the X connection to " + displayName_ + " was lost";
-        }
-
-        std::vector<Done> waiting;
-        {
-            std::lock_guard lock(mutex_);
-            waiting = std::move(current_->waiting);
-            current_.reset();
-            if (jpeg) {
-                ++(reused ? counters_.reused : counters_.encoded);
-            } else {
-                ++counters_.failed;
-            }
-            const bool up = w.grabber && w.grabber->alive();
-            available_ = up;
-            if (!up && !why.empty()) reason_ = why;
-            if (up) reason_.clear();
-        }
-        finish(std::move(waiting), std::move(jpeg));
+        if (!w.grabber->alive()) why = "the X connection to " + displayName_ + " was lost";
     }
+
+    {
+        std::lock_guard lock(mutex_);
+        const bool up = w.grabber && w.grabber->alive();
+        available_ = up;
+        if (!up && !why.empty()) reason_ = why;
+        if (up) reason_.clear();
+    }
+    return {std::move(jpeg), reused};
 }
 
 }  // namespace tamborix::x11

@@ -4,17 +4,12 @@
 // equal to one already waiting or being made joins it instead of being made twice, and when the
 // server saw nothing drawn in the region and the pointer stayed put, the last JPEG is sent again.
 
-#include <atomic>
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
-#include <vector>
 
+#include "platform/linux/jpeg/capture_jobs.h"
 #include "ports/main_loop.h"
 #include "ports/screen_capture.h"
 
@@ -42,38 +37,23 @@ public:
     // "MIT-SHM" or "GetImage" (what the probe found), for the start-up report.
     [[nodiscard]] const std::string& method() const { return method_; }
 
-    struct Counters {
-        std::uint64_t encoded = 0;  // pictures grabbed and encoded
-        std::uint64_t reused = 0;   // answered with the previous JPEG
-        std::uint64_t joined = 0;   // requests that joined an equal one
-        std::uint64_t failed = 0;   // answered with nothing
-    };
+    // Encoded: grabbed and encoded; reused: the previous JPEG again.
+    using Counters = jpeg::CaptureJobs::Counters;
     [[nodiscard]] Counters counters() const;
 
 private:
-    struct Job {
-        CaptureRequest request;
-        std::vector<Done> waiting;
-    };
     struct Worker;
+    [[nodiscard]] jpeg::CaptureJobs::Made make(const CaptureRequest& request);
 
-    void run();
-    void finish(std::vector<Done> waiting, std::optional<Bytes> jpeg);
-
-    MainLoop& loop_;
     const std::string displayName_;
     const Options options_;
     std::string method_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Job> queue_;
-    std::unique_ptr<Job> current_;  // being made; joined by equal requests
-    bool stopping_ = false;
+    mutable std::mutex mutex_;  // guards available_ and reason_
     bool available_ = false;
     std::string reason_;
-    Counters counters_;
     std::unique_ptr<Worker> worker_;  // only the worker thread touches it after construction
-    std::thread thread_;
+    // Last: its thread, which uses everything above, ends first.
+    std::unique_ptr<jpeg::CaptureJobs> jobs_;
 };
 
 }  // namespace tamborix::x11
