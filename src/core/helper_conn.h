@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ports/main_loop.h"
 #include "protocol/bytes.h"
@@ -26,6 +27,9 @@ struct HelperConn {
     // Set by the core when the transport reported the end: late completions (an approval that
     // arrives after the phone left) then leave the connection alone.
     bool ended = false;
+    // Context and displays, told right after the ready frame: sent by a posted job, or before
+    // the reply to the phone's first frame if that is handled first.
+    std::vector<Bytes> greeting;
 
     [[nodiscard]] bool authenticated() const noexcept { return device.has_value(); }
 };

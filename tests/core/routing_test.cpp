@@ -170,6 +170,17 @@ TEST_F(Routing, ReadyFrame_Order_ReadyThenContextThenDisplays) {
     EXPECT_EQ(phone.received()[2], (json{{"t", "displays"}, {"n", 2}, {"cur", 1}}));
     EXPECT_EQ(h.lastEvent(), "Pixel connected via Network");
     EXPECT_NE(h.store.deviceById(Wire::deviceID(key.publicKey()))->lastSeen, WallTime{});
+
+    // A phone whose first frame is handled before the loop's next pass still hears context and
+    // displays before the reply, and only once.
+    LoopbackPhone quick(*h.core, key);
+    ASSERT_EQ(quick.connect()["t"], "welcome2");
+    quick.send({{"t", "ping"}});
+    h.loop.runPosted();
+    ASSERT_EQ(quick.received().size(), 4u);
+    EXPECT_EQ(quick.received()[1]["t"], "context");
+    EXPECT_EQ(quick.received()[2]["t"], "displays");
+    EXPECT_EQ(quick.received()[3]["t"], "pong");
 }
 
 TEST_F(Routing, ReadyFrame_NoHostName_SaysComputer) {

@@ -46,6 +46,7 @@ void HelperCore::handleAuthenticated(const HelperConnPtr& conn, ByteView frame) 
     if (!conn || !conn->session || !conn->device) throw SecureError::authentication();
     const Bytes plaintext = conn->session->open(frame);
     conn->lastRx = loop_.now();
+    sendGreeting(conn);
     // Most frames are moves: they skip the JSON document and its allocations.
     const auto move = readMoveFrame(plaintext);
     json message;

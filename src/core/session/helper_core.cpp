@@ -128,6 +128,14 @@ void HelperCore::pushContextAndDisplays(const std::weak_ptr<HelperConn>& weak,
     if (displays) sendBytes(conn, *displays);
 }
 
+void HelperCore::sendGreeting(const HelperConnPtr& conn) {
+    if (!conn || conn->greeting.empty()) return;
+    auto greeting = std::move(conn->greeting);
+    conn->greeting.clear();
+    if (!conn->push || conn->ended) return;
+    for (const auto& message : greeting) sendBytes(conn, message);
+}
+
 // --- Connections ---
 
 void HelperCore::registerLive(const HelperConnPtr& conn) {
@@ -141,12 +149,11 @@ void HelperCore::registerLive(const HelperConnPtr& conn) {
 std::optional<Bytes> HelperCore::readyFrame(const HelperConnPtr& conn) {
     if (!conn || !conn->device || !conn->session || conn->ended) return std::nullopt;
     store_.touch(conn->device->id);
-    auto context = contextJSON();
-    auto displays = displaysForNewPhone(conn);
-    loop_.post([token = std::weak_ptr<HelperCore*>(self_), weak = std::weak_ptr<HelperConn>(conn),
-                context = std::move(context), displays = std::move(displays)] {
+    if (auto context = contextJSON()) conn->greeting.push_back(std::move(*context));
+    if (auto displays = displaysForNewPhone(conn)) conn->greeting.push_back(std::move(*displays));
+    loop_.post([token = std::weak_ptr<HelperCore*>(self_), weak = std::weak_ptr<HelperConn>(conn)] {
         auto self = token.lock();
-        if (self && *self) (*self)->pushContextAndDisplays(weak, context, displays);
+        if (self && *self) (*self)->sendGreeting(weak.lock());
     });
     registerLive(conn);
     setLastEvent(conn->device->name + " connected via " + conn->transport);

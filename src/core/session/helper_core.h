@@ -178,6 +178,8 @@ private:
     void sendTo(const HelperConnPtr& conn, const nlohmann::json& message);
     void sendBytes(const HelperConnPtr& conn, ByteView plaintext);
     void pushToAll(ByteView plaintext);
+    // What readyFrame() left on the connection to be told next, once.
+    void sendGreeting(const HelperConnPtr& conn);
     void pushContextAndDisplays(const std::weak_ptr<HelperConn>& weak,
                                 const std::optional<Bytes>& context,
                                 const std::optional<Bytes>& displays);
