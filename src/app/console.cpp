@@ -77,7 +77,7 @@ bool isYes(std::string_view answer) {
 Console::Console(MainLoop& loop, ConsoleTarget& target, WriteLine write)
     : loop_(loop), target_(target), write_(std::move(write)) {}
 
-Console::~Console() { *alive_ = false; }
+Console::~Console() { life_.end(); }
 
 void Console::print(std::string_view text) {
     for (;;) {
@@ -113,10 +113,10 @@ void Console::askApproval(const std::string& name, const std::string& fingerprin
     };
     prompt->answer = std::move(answer);
     Prompt* raw = prompt.get();
-    std::weak_ptr<bool> alive = alive_;
-    prompt->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds), [this, alive, raw] {
-        if (alive.lock()) expire(raw);
-    });
+    prompt->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds),
+                                       [this, alive = life_.watch(), raw] {
+                                           if (alive) expire(raw);
+                                       });
     enqueue(std::move(prompt));
 }
 
@@ -135,9 +135,8 @@ void Console::askScreenApproval(const std::string& name, std::function<void(bool
 void Console::enqueue(std::unique_ptr<Prompt> prompt) {
     if (!inputOpen_) {
         // Nobody can answer: refuse, but after the caller has finished asking.
-        std::weak_ptr<bool> alive = alive_;
-        loop_.post([alive, answer = std::move(prompt->answer)] {
-            if (alive.lock()) answer(false);
+        loop_.post([alive = life_.watch(), answer = std::move(prompt->answer)] {
+            if (alive) answer(false);
         });
         return;
     }
@@ -158,9 +157,9 @@ void Console::answerFront(bool allowed) {
     write_(allowed ? "Allowed." : "Denied.");
     auto answer = std::move(prompt->answer);
     prompt.reset();
-    std::weak_ptr<bool> alive = alive_;
+    const auto alive = life_.watch();
     answer(allowed);
-    if (alive.lock()) showFront();
+    if (alive) showFront();
 }
 
 void Console::expire(Prompt* prompt) {
@@ -172,9 +171,9 @@ void Console::expire(Prompt* prompt) {
         if (wasShown) write_("No answer in 60 seconds: denied.");
         auto answer = std::move(owned->answer);
         owned.reset();
-        std::weak_ptr<bool> alive = alive_;
+        const auto alive = life_.watch();
         answer(false);
-        if (alive.lock()) showFront();
+        if (alive) showFront();
         return;
     }
 }

@@ -44,8 +44,8 @@ std::string screenWord(const std::optional<bool>& screen) {
 class UnsupportedPeripheral final : public Peripheral {
 public:
     UnsupportedPeripheral(MainLoop& loop, Delegate& delegate) {
-        loop.post([alive = std::weak_ptr<bool>(alive_), &delegate] {
-            if (alive.lock()) delegate.stateChanged(State::unsupported, {});
+        loop.post([alive = life_.watch(), &delegate] {
+            if (alive) delegate.stateChanged(State::unsupported, {});
         });
     }
     [[nodiscard]] State state() const override { return State::unsupported; }
@@ -58,7 +58,7 @@ public:
     void setLowLatency(const CentralId&) override {}
 
 private:
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Liveness life_;
 };
 
 class UnsupportedPeripheralFactory final : public PeripheralFactory {
@@ -89,8 +89,7 @@ HelperModel::HelperModel(HelperEnvironment env)
     : env_(std::move(env)),
       settings_(env_.settingsFile),
       autostart_(env_.autostartFolder.empty() ? Autostart::defaultFolder() : env_.autostartFolder,
-                 env_.program.empty() ? Autostart::runningProgram() : env_.program),
-      self_(std::make_shared<HelperModel*>(this)) {
+                 env_.program.empty() ? Autostart::runningProgram() : env_.program) {
     // 1-3: the permission and the stored switches come first; nothing has started yet.
     accessibilityGranted_ = env_.dryRun || env_.input.mayPost();
     captureReason_ = currentCaptureReason();
@@ -117,17 +116,16 @@ HelperModel::HelperModel(HelperEnvironment env)
     if (!env_.dryRunLogFile.empty()) openDryRunLog(env_.dryRunLogFile);
 
     // 9: approvals go to whoever prompts the user; none means no.
-    std::weak_ptr<HelperModel*> weak = self_;
-    core_->setApprove([weak](const std::string& name, const std::string& fingerprint,
-                             std::function<void(bool)> answer) {
-        const auto self = weak.lock();
-        if (!self || !(*self)->prompter_) return answer(false);
-        (*self)->prompter_->askApproval(name, fingerprint, std::move(answer));
+    core_->setApprove([this, alive = life_.watch()](const std::string& name,
+                                                    const std::string& fingerprint,
+                                                    std::function<void(bool)> answer) {
+        if (!alive || !prompter_) return answer(false);
+        prompter_->askApproval(name, fingerprint, std::move(answer));
     });
-    core_->setApproveScreen([weak](const std::string& name, std::function<void(bool)> answer) {
-        const auto self = weak.lock();
-        if (!self || !(*self)->prompter_) return answer(false);
-        (*self)->prompter_->askScreenApproval(name, std::move(answer));
+    core_->setApproveScreen([this, alive = life_.watch()](const std::string& name,
+                                                          std::function<void(bool)> answer) {
+        if (!alive || !prompter_) return answer(false);
+        prompter_->askScreenApproval(name, std::move(answer));
     });
 
     // 10: forward the parts' change announcements as the model's own.
@@ -154,17 +152,16 @@ HelperModel::HelperModel(HelperEnvironment env)
     observers_.push_back(bluetooth_->onSessionsChanged([this] { changed_.notify(Change::bluetooth); }));
 
     // 11
-    core_->setTransportStats([weak] {
-        const auto self = weak.lock();
-        if (!self || !*self) return nlohmann::json{{"bleBacklog", 0}, {"bleDevices", 0}};
-        const auto& ble = *(*self)->bluetooth_;
+    core_->setTransportStats([this, alive = life_.watch()] {
+        if (!alive) return nlohmann::json{{"bleBacklog", 0}, {"bleDevices", 0}};
+        const auto& ble = *bluetooth_;
         return nlohmann::json{{"bleBacklog", ble.backlog()}, {"bleDevices", ble.sessionCount()}};
     });
 
     // 12-13
     lagProbe_->start();
-    statsTimer_ = env_.loop.repeating(seconds(1.0), [weak] {
-        if (const auto self = weak.lock()) (*self)->core_->refreshStats();
+    statsTimer_ = env_.loop.repeating(seconds(1.0), [this, alive = life_.watch()] {
+        if (alive) core_->refreshStats();
     });
 
     // 14-16
@@ -178,13 +175,13 @@ HelperModel::HelperModel(HelperEnvironment env)
     if (bluetoothOn_ && store_->hasIdentity()) bluetooth_->start();
 
     // 18: the permission cannot be asked for on Linux; it is only watched.
-    permissionTimer_ = env_.loop.repeating(seconds(2.0), [weak] {
-        if (const auto self = weak.lock()) (*self)->pollPermission();
+    permissionTimer_ = env_.loop.repeating(seconds(2.0), [this, alive = life_.watch()] {
+        if (alive) pollPermission();
     });
 }
 
 HelperModel::~HelperModel() {
-    *self_ = nullptr;
+    life_.end();
     statsTimer_.reset();
     permissionTimer_.reset();
     if (network_) network_->stop();

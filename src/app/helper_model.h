@@ -17,6 +17,7 @@
 #include "app/autostart.h"
 #include "app/console.h"
 #include "app/settings.h"
+#include "base/liveness.h"
 #include "ports/main_loop.h"
 #include "store/change_signal.h"
 
@@ -177,8 +178,8 @@ private:
     int dryRunLogFd_ = -1;
     std::string lastWarning_;
     ChangeSignal<Change> changed_;
-    // Closures handed to the core and the timers hold this weakly.
-    std::shared_ptr<HelperModel*> self_;
+    // Closures handed to the core and the timers check it.
+    Liveness life_;
 };
 
 // The statistics as one line: "CPU 13% · 85 MB · lag 3 ms · 40 cmds/s · BT backlog 0".

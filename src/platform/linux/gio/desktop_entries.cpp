@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <memory>
 
 namespace tamborix::gio {
 
@@ -76,16 +77,9 @@ void forEachEntry(Visit visit) {
 
 }  // namespace
 
-DesktopEntries::DesktopEntries() : worker_([this] { work(); }) {}
+DesktopEntries::DesktopEntries() = default;
 
-DesktopEntries::~DesktopEntries() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    worker_.join();
-}
+DesktopEntries::~DesktopEntries() { launches_.stop(); }
 
 std::optional<DesktopEntry> DesktopEntries::byId(std::string_view id) const {
     auto info = lookup(std::string(id));
@@ -135,7 +129,7 @@ std::vector<DesktopEntry> DesktopEntries::all() const {
 bool DesktopEntries::launch(const std::string& id, const std::string& startupId) {
     auto info = lookup(id);
     if (!info) return false;
-    post([info = std::shared_ptr<GDesktopAppInfo>(info.release(), Unref{}), startupId] {
+    launches_.post([info = std::shared_ptr<GDesktopAppInfo>(info.release(), Unref{}), startupId] {
         GAppLaunchContext* context = g_app_launch_context_new();
         if (!startupId.empty()) g_app_launch_context_setenv(context, "DESKTOP_STARTUP_ID", startupId.c_str());
         GError* error = nullptr;
@@ -151,7 +145,7 @@ bool DesktopEntries::openUrl(const std::string& url) {
     GAppInfo* handler = g_app_info_get_default_for_uri_scheme(scheme);
     g_free(scheme);
     if (!handler) return false;
-    post([handler = std::shared_ptr<GAppInfo>(handler, Unref{}), url] {
+    launches_.post([handler = std::shared_ptr<GAppInfo>(handler, Unref{}), url] {
         GList uris{};
         uris.data = const_cast<char*>(url.c_str());
         GAppLaunchContext* context = g_app_launch_context_new();
@@ -162,28 +156,6 @@ bool DesktopEntries::openUrl(const std::string& url) {
     return true;
 }
 
-void DesktopEntries::afterLaunches(std::function<void()> job) { post(std::move(job)); }
-
-void DesktopEntries::post(std::function<void()> job) {
-    {
-        std::lock_guard lock(mutex_);
-        jobs_.push_back(std::move(job));
-    }
-    wake_.notify_one();
-}
-
-void DesktopEntries::work() {
-    for (;;) {
-        std::function<void()> job;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (jobs_.empty()) return;
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
-        }
-        job();
-    }
-}
+void DesktopEntries::afterLaunches(std::function<void()> job) { launches_.post(std::move(job)); }
 
 }  // namespace tamborix::gio

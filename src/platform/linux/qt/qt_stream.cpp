@@ -113,7 +113,7 @@ QtStreamConnection::QtStreamConnection(int fd)
 
 QtStreamConnection::~QtStreamConnection() {
     cancel();
-    alive_.reset();
+    life_.end();
     readNotifier_->setEnabled(false);
     writeNotifier_->setEnabled(false);
     context_->deleteLater();
@@ -170,9 +170,9 @@ void QtStreamConnection::start(StateHandler onState) {
 
 void QtStreamConnection::failed(const std::string& description) {
     if (cancelled_) return;
-    std::weak_ptr<bool> alive = alive_;
+    const auto alive = life_.watch();
     pump();  // a pending read learns of it first
-    if (alive.expired() || cancelled_) return;
+    if (!alive || cancelled_) return;
     if (auto handler = onState_) handler(State::failed, description);
 }
 
@@ -196,7 +196,7 @@ void QtStreamConnection::readable() {
 
 void QtStreamConnection::pump() {
     if (delivering_) return;  // the delivering pump goes on once its completion returns
-    std::weak_ptr<bool> alive = alive_;
+    const auto alive = life_.watch();
     while (!cancelled_ && pendingReceive_) {
         Bytes data;
         if (!ended_ && !error_) {
@@ -232,7 +232,7 @@ void QtStreamConnection::pump() {
         delivering_ = true;
         done(std::move(data), end, std::move(error));
         // The completion may have destroyed this object.
-        if (alive.expired()) return;
+        if (!alive) return;
         delivering_ = false;
         if (end || error) break;
     }
@@ -308,8 +308,8 @@ void QtStreamConnection::postCompletions() {
 }
 
 void QtStreamConnection::completeSends() {
-    std::weak_ptr<bool> alive = alive_;
-    while (!alive.expired() && !cancelled_ && !sendWaiters_.empty() &&
+    const auto alive = life_.watch();
+    while (alive && !cancelled_ && !sendWaiters_.empty() &&
            sendWaiters_.front().first <= writtenBytes_) {
         auto done = std::move(sendWaiters_.front().second);
         sendWaiters_.pop_front();
@@ -340,8 +340,8 @@ void QtStreamConnection::closeNow() {
 void QtStreamConnection::later(std::function<void()> job) {
     QMetaObject::invokeMethod(
         context_,
-        [alive = std::weak_ptr<bool>(alive_), this, job = std::move(job)] {
-            if (alive.expired() || cancelled_) return;
+        [alive = life_.watch(), this, job = std::move(job)] {
+            if (!alive || cancelled_) return;
             job();
         },
         Qt::QueuedConnection);
@@ -353,7 +353,7 @@ QtStreamListener::QtStreamListener(std::uint16_t port) : port_(port) {}
 
 QtStreamListener::~QtStreamListener() {
     cancel();
-    alive_.reset();
+    life_.end();
 }
 
 void QtStreamListener::start(Handlers handlers) {
@@ -371,8 +371,8 @@ void QtStreamListener::start(Handlers handlers) {
     // Reported from the loop, as the platform reports listener states.
     QMetaObject::invokeMethod(
         server_,
-        [this, alive = std::weak_ptr<bool>(alive_), ok, error] {
-            if (alive.expired() || !handlers_.onState) return;
+        [this, alive = life_.watch(), ok, error] {
+            if (!alive || !handlers_.onState) return;
             auto handler = handlers_.onState;
             handler(ok ? State::ready : State::failed, error);
         },
@@ -380,8 +380,8 @@ void QtStreamListener::start(Handlers handlers) {
 }
 
 void QtStreamListener::acceptPending() {
-    std::weak_ptr<bool> alive = alive_;
-    while (!alive.expired() && server_ && !server_->accepted.empty()) {
+    const auto alive = life_.watch();
+    while (alive && server_ && !server_->accepted.empty()) {
         const int fd = server_->accepted.front();
         server_->accepted.erase(server_->accepted.begin());
         auto conn = std::make_unique<QtStreamConnection>(fd);

@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "base/liveness.h"
 #include "ports/stream.h"
 
 class QObject;
@@ -55,7 +56,7 @@ private:
     QObject* context_;
     QSocketNotifier* readNotifier_;
     QSocketNotifier* writeNotifier_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Liveness life_;
     StateHandler onState_;
     std::optional<ReceiveDone> pendingReceive_;
     std::size_t maxLength_ = 0;
@@ -91,7 +92,7 @@ private:
     std::uint16_t port_;
     StreamAcceptor* server_ = nullptr;  // deleted later, for the same reason as connections
     Handlers handlers_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Liveness life_;
 };
 
 class QtStreamListenerFactory final : public StreamListenerFactory {

@@ -267,10 +267,9 @@ LibsecretStore::~LibsecretStore() = default;
 void LibsecretStore::requestUnlock(std::string_view account, std::function<void()> ready) {
     unlock_.reset();  // the earlier request, replaced
     if (!loop_) return;
-    auto answer = [loop = loop_, alive = std::weak_ptr<int>(alive_),
-                   ready = std::move(ready)]() mutable {
+    auto answer = [loop = loop_, alive = life_.watch(), ready = std::move(ready)]() mutable {
         loop->post([alive, ready = std::move(ready)] {
-            if (alive.lock()) ready();
+            if (alive) ready();
         });
     };
     unlock_ = std::make_unique<SecretUnlockWatch>(sessionBusAddress(), impl_->service,

@@ -102,29 +102,17 @@ SecretUnlockWatch::SecretUnlockWatch(std::string busAddress, std::string service
       service_(std::move(service)),
       account_(std::move(account)),
       found_(std::move(found)) {
-    if (!busAddress_.empty()) thread_ = std::thread([this] { run(); });
+    if (!busAddress_.empty()) worker_.post([this] { run(); });
 }
 
-SecretUnlockWatch::~SecretUnlockWatch() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-}
-
-bool SecretUnlockWatch::pause() {
-    std::unique_lock lock(mutex_);
-    return !wake_.wait_for(lock, lookAgainEvery, [this] { return stopping_; });
-}
+SecretUnlockWatch::~SecretUnlockWatch() { worker_.stop(); }
 
 void SecretUnlockWatch::run() {
     BusPtr bus;
     bool serviceMissing = false;
     bool asked = false;
     std::string prompt;
-    for (bool first = true; first || pause(); first = false) {
+    for (bool first = true; first || worker_.pause(lookAgainEvery); first = false) {
         if (bus && g_dbus_connection_is_closed(bus.get())) bus.reset();
         if (!bus) bus = connect(busAddress_);
         const auto search = bus ? searchItems(bus.get(), service_, account_) : std::nullopt;

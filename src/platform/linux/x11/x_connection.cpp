@@ -25,14 +25,14 @@ namespace {
 template <class Map>
 class RegistryEntry final : public XConnection::Subscription {
 public:
-    RegistryEntry(std::weak_ptr<void> owner, Map* map, unsigned id)
+    RegistryEntry(Liveness::Watch owner, Map* map, unsigned id)
         : owner_(std::move(owner)), map_(map), id_(id) {}
     ~RegistryEntry() override {
-        if (auto alive = owner_.lock()) map_->erase(id_);
+        if (owner_) map_->erase(id_);
     }
 
 private:
-    std::weak_ptr<void> owner_;
+    Liveness::Watch owner_;
     Map* map_;
     unsigned id_;
 };
@@ -77,7 +77,7 @@ XConnection::XConnection(xcb_connection_t* conn, xcb_screen_t* screen, std::stri
     : conn_(conn),
       screen_(screen),
       displayName_(std::move(displayName)),
-      registry_(std::make_shared<Registry>()),
+      registry_(std::make_unique<Registry>()),
       watcher_(std::make_unique<QObject>()) {
     notifier_ = new QSocketNotifier(xcb_get_file_descriptor(conn_), QSocketNotifier::Read,
                                     watcher_.get());
@@ -90,6 +90,7 @@ XConnection::XConnection(xcb_connection_t* conn, xcb_screen_t* screen, std::stri
 }
 
 XConnection::~XConnection() {
+    life_.end();
     watcher_.reset();
     xcb_disconnect(conn_);
 }
@@ -110,13 +111,15 @@ xcb_atom_t XConnection::atom(std::string_view name) {
 std::unique_ptr<XConnection::Subscription> XConnection::subscribe(EventHandler handler) {
     const unsigned id = registry_->next++;
     registry_->events.emplace(id, std::move(handler));
-    return std::make_unique<RegistryEntry<decltype(Registry::events)>>(registry_, &registry_->events, id);
+    return std::make_unique<RegistryEntry<decltype(Registry::events)>>(life_.watch(),
+                                                                       &registry_->events, id);
 }
 
 std::unique_ptr<XConnection::Subscription> XConnection::onLost(std::function<void()> handler) {
     const unsigned id = registry_->next++;
     registry_->losses.emplace(id, std::move(handler));
-    return std::make_unique<RegistryEntry<decltype(Registry::losses)>>(registry_, &registry_->losses, id);
+    return std::make_unique<RegistryEntry<decltype(Registry::losses)>>(life_.watch(),
+                                                                       &registry_->losses, id);
 }
 
 void XConnection::selectRootEvents(std::uint32_t mask) {
@@ -153,12 +156,11 @@ void XConnection::dispatch(const xcb_generic_event_t& event) {
     std::vector<unsigned> ids;
     ids.reserve(registry_->events.size());
     for (const auto& [id, handler] : registry_->events) ids.push_back(id);
-    const std::weak_ptr<Registry> guard = registry_;
+    const auto alive = life_.watch();
     for (unsigned id : ids) {
-        auto registry = guard.lock();
-        if (!registry) return;
-        auto it = registry->events.find(id);
-        if (it == registry->events.end()) continue;
+        if (!alive) return;
+        auto it = registry_->events.find(id);
+        if (it == registry_->events.end()) continue;
         auto handler = it->second;  // survives its own unsubscription
         handler(event);
     }

@@ -15,6 +15,8 @@
 
 #include <QObject>
 
+#include "base/liveness.h"
+
 class QSocketNotifier;
 
 namespace tamborix::x11 {
@@ -73,7 +75,8 @@ private:
     xcb_screen_t* screen_;
     std::string displayName_;
     std::unordered_map<std::string, xcb_atom_t> atoms_;
-    std::shared_ptr<Registry> registry_;
+    std::unique_ptr<Registry> registry_;
+    Liveness life_;  // subscriptions and a dispatch in progress check it
     std::unique_ptr<QObject> watcher_;  // owns the notifier; context of the connections
     QSocketNotifier* notifier_ = nullptr;
     QMetaObject::Connection beforeBlock_;
