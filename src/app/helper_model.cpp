@@ -194,16 +194,16 @@ HelperModel::~HelperModel() {
     bluetooth_.reset();
     core_.reset();
     store_.reset();
-    if (dryRunLogFd_ >= 0) ::close(dryRunLogFd_);
+    dryRunLogFd_.reset();
 }
 
 void HelperModel::openDryRunLog(const std::filesystem::path& file) {
-    dryRunLogFd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (dryRunLogFd_ < 0) {
+    dryRunLogFd_.reset(::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+    if (!dryRunLogFd_) {
         std::perror(("tamborix-helper: cannot open the dry-run log " + file.string()).c_str());
         return;
     }
-    const int fd = dryRunLogFd_;
+    const int fd = dryRunLogFd_.get();
     // One write per line, so every line is on disk (in the page cache) the moment it is recorded.
     core_->injector().setOnRecord([fd](const std::string& line) {
         std::string buf;

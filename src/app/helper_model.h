@@ -18,6 +18,7 @@
 #include "app/console.h"
 #include "app/settings.h"
 #include "base/liveness.h"
+#include "base/unique_fd.h"
 #include "ports/main_loop.h"
 #include "store/change_signal.h"
 
@@ -175,7 +176,7 @@ private:
     Timer permissionTimer_;
     ApprovalPrompter* prompter_ = nullptr;
     std::function<void()> onQuit_;
-    int dryRunLogFd_ = -1;
+    UniqueFd dryRunLogFd_;
     std::string lastWarning_;
     ChangeSignal<Change> changed_;
     // Closures handed to the core and the timers check it.

@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
-    const int signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    const UniqueFd signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+    const int signalFd = signals.get();
 
     // Qt's own event dispatcher wakes up faster than the GLib one, and nothing here needs GLib's
     // loop (libsecret runs its own calls to completion).
@@ -218,6 +219,5 @@ int main(int argc, char** argv) {
     desktop.reset();
     model.shutdown();
     console.print("Stopped.");
-    if (signalFd >= 0) ::close(signalFd);
     return rc;
 }

@@ -24,13 +24,10 @@ namespace tamborix {
 // Hands each accepted descriptor over as it is, instead of wrapping it in a QTcpSocket.
 class StreamAcceptor final : public QTcpServer {
 public:
-    ~StreamAcceptor() override {
-        for (const int fd : accepted) ::close(fd);
-    }
-    std::vector<int> accepted;
+    std::vector<UniqueFd> accepted;
 
 protected:
-    void incomingConnection(qintptr fd) override { accepted.push_back(static_cast<int>(fd)); }
+    void incomingConnection(qintptr fd) override { accepted.emplace_back(static_cast<int>(fd)); }
 };
 
 namespace {
@@ -64,18 +61,16 @@ ssize_t sendSome(int fd, const std::uint8_t* data, std::size_t size) {
 // within lingerLimit.
 class Linger final : public QObject {
 public:
-    Linger(int fd, Bytes rest) : fd_(fd), rest_(std::move(rest)), notifier_(fd, QSocketNotifier::Write, this) {
+    Linger(UniqueFd fd, Bytes rest)
+        : fd_(std::move(fd)), rest_(std::move(rest)), notifier_(fd_.get(), QSocketNotifier::Write, this) {
         QObject::connect(&notifier_, &QSocketNotifier::activated, this, [this] { writable(); });
         QTimer::singleShot(lingerLimit, this, [this] { finish(); });
     }
-    ~Linger() override {
-        notifier_.setEnabled(false);
-        ::close(fd_);
-    }
+    ~Linger() override { notifier_.setEnabled(false); }
 
 private:
     void writable() {
-        const auto n = sendSome(fd_, rest_.data() + sent_, rest_.size() - sent_);
+        const auto n = sendSome(fd_.get(), rest_.data() + sent_, rest_.size() - sent_);
         if (n < 0) return finish();
         sent_ += static_cast<std::size_t>(n);
         if (sent_ == rest_.size()) finish();
@@ -85,7 +80,7 @@ private:
         deleteLater();
     }
 
-    int fd_;
+    UniqueFd fd_;
     Bytes rest_;
     std::size_t sent_ = 0;
     QSocketNotifier notifier_;
@@ -95,18 +90,18 @@ private:
 
 // ---- QtStreamConnection
 
-QtStreamConnection::QtStreamConnection(int fd)
-    : fd_(fd),
+QtStreamConnection::QtStreamConnection(UniqueFd fd)
+    : fd_(std::move(fd)),
       context_(new QObject()),
-      readNotifier_(new QSocketNotifier(fd, QSocketNotifier::Read, context_)),
-      writeNotifier_(new QSocketNotifier(fd, QSocketNotifier::Write, context_)) {
+      readNotifier_(new QSocketNotifier(fd_.get(), QSocketNotifier::Read, context_)),
+      writeNotifier_(new QSocketNotifier(fd_.get(), QSocketNotifier::Write, context_)) {
     readNotifier_->setEnabled(false);
     writeNotifier_->setEnabled(false);
-    if (const int flags = ::fcntl(fd_, F_GETFL); flags >= 0 && !(flags & O_NONBLOCK))
-        ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
+    if (const int flags = ::fcntl(fd_.get(), F_GETFL); flags >= 0 && !(flags & O_NONBLOCK))
+        ::fcntl(fd_.get(), F_SETFL, flags | O_NONBLOCK);
     const int one = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    ::setsockopt(fd_, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    ::setsockopt(fd_.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd_.get(), SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
     QObject::connect(readNotifier_, &QSocketNotifier::activated, context_, [this] { readable(); });
     QObject::connect(writeNotifier_, &QSocketNotifier::activated, context_, [this] { writable(); });
 }
@@ -117,23 +112,20 @@ QtStreamConnection::~QtStreamConnection() {
     readNotifier_->setEnabled(false);
     writeNotifier_->setEnabled(false);
     context_->deleteLater();
-    if (fd_ < 0) return;
+    if (!fd_) return;
     if (outSent_ < out_.size()) {
         // Bytes are still on their way out: let them finish on their own, within limits.
         Bytes rest(out_.begin() + static_cast<std::ptrdiff_t>(outSent_), out_.end());
-        new Linger(fd_, std::move(rest));
-    } else {
-        ::close(fd_);
+        new Linger(std::move(fd_), std::move(rest));
     }
-    fd_ = -1;
 }
 
 std::string QtStreamConnection::remoteHost() const {
     if (remoteHost_) return *remoteHost_;
-    if (fd_ < 0) return {};
+    if (!fd_) return {};
     sockaddr_storage peer{};
     socklen_t len = sizeof peer;
-    if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &len) != 0) return {};
+    if (::getpeername(fd_.get(), reinterpret_cast<sockaddr*>(&peer), &len) != 0) return {};
     char text[INET6_ADDRSTRLEN + IF_NAMESIZE + 2] = {};
     if (peer.ss_family == AF_INET) {
         const auto& v4 = reinterpret_cast<const sockaddr_in&>(peer);
@@ -210,7 +202,7 @@ void QtStreamConnection::pump() {
             if (scratch.size() < maxLength_) scratch.resize(maxLength_);
             ssize_t n = 0;
             do {
-                n = ::recv(fd_, scratch.data(), maxLength_, 0);
+                n = ::recv(fd_.get(), scratch.data(), maxLength_, 0);
             } while (n < 0 && errno == EINTR);
             if (n > 0) {
                 // A short read has emptied the socket for now.
@@ -242,7 +234,7 @@ void QtStreamConnection::pump() {
 
 void QtStreamConnection::send(Bytes data, SendDone done) {
     if (cancelled_) return;
-    if (fd_ < 0 || error_) {
+    if (!fd_ || error_) {
         later([done = std::move(done), error = error_.value_or("The socket is not connected")] {
             if (done) done(error);
         });
@@ -269,7 +261,7 @@ void QtStreamConnection::send(Bytes data, SendDone done) {
 }
 
 bool QtStreamConnection::flushOutput() {
-    const auto n = sendSome(fd_, out_.data() + outSent_, out_.size() - outSent_);
+    const auto n = sendSome(fd_.get(), out_.data() + outSent_, out_.size() - outSent_);
     if (n < 0) {
         const auto description = describe(errno);
         error_ = description;
@@ -329,12 +321,11 @@ void QtStreamConnection::cancel() {
 }
 
 void QtStreamConnection::closeNow() {
-    if (fd_ < 0) return;
+    if (!fd_) return;
     static_cast<void>(remoteHost());  // still answerable after the close
     readNotifier_->setEnabled(false);
     writeNotifier_->setEnabled(false);
-    ::close(fd_);
-    fd_ = -1;
+    fd_.reset();
 }
 
 void QtStreamConnection::later(std::function<void()> job) {
@@ -382,9 +373,9 @@ void QtStreamListener::start(Handlers handlers) {
 void QtStreamListener::acceptPending() {
     const auto alive = life_.watch();
     while (alive && server_ && !server_->accepted.empty()) {
-        const int fd = server_->accepted.front();
+        UniqueFd fd = std::move(server_->accepted.front());
         server_->accepted.erase(server_->accepted.begin());
-        auto conn = std::make_unique<QtStreamConnection>(fd);
+        auto conn = std::make_unique<QtStreamConnection>(std::move(fd));
         if (!handlers_.onConnection) {
             conn->cancel();
             continue;

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "base/liveness.h"
+#include "base/unique_fd.h"
 #include "ports/stream.h"
 
 class QObject;
@@ -24,7 +25,7 @@ class StreamAcceptor;
 class QtStreamConnection final : public StreamConnection {
 public:
     // Takes ownership of a connected TCP socket descriptor.
-    explicit QtStreamConnection(int fd);
+    explicit QtStreamConnection(UniqueFd fd);
     ~QtStreamConnection() override;
     QtStreamConnection(const QtStreamConnection&) = delete;
     QtStreamConnection& operator=(const QtStreamConnection&) = delete;
@@ -36,7 +37,7 @@ public:
     void cancel() override;
 
     // For diagnostics and tests; -1 once closed.
-    [[nodiscard]] int descriptor() const noexcept { return fd_; }
+    [[nodiscard]] int descriptor() const noexcept { return fd_.get(); }
 
 private:
     void pump();
@@ -50,7 +51,7 @@ private:
     void closeNow();
     void later(std::function<void()> job);
 
-    int fd_;
+    UniqueFd fd_;
     // Parent of the notifiers and receiver of posted jobs. Deleted later: this object may be
     // destroyed inside one of their signals.
     QObject* context_;
