@@ -53,13 +53,13 @@ PipeWireScreenCapture::PipeWireScreenCapture(MainLoop& loop, std::string reason,
 
 PipeWireScreenCapture::~PipeWireScreenCapture() = default;
 
-void PipeWireScreenCapture::setStreams(int fd, std::vector<CastDisplay> displays, std::string reason) {
+void PipeWireScreenCapture::setStreams(UniqueFd fd, std::vector<CastDisplay> displays, std::string reason) {
     std::shared_ptr<PipeWireStreams> streams;
-    if (fd >= 0) {
+    if (fd) {
         std::vector<std::uint32_t> nodes;
         for (const auto& d : displays) nodes.push_back(d.node);
         std::string error;
-        streams = PipeWireStreams::open(fd, nodes, setupLimit_, error);
+        streams = PipeWireStreams::open(std::move(fd), nodes, setupLimit_, error);
         if (!streams) reason = error;
     }
     std::shared_ptr<PipeWireStreams> old;

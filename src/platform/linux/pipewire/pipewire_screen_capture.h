@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "platform/linux/jpeg/capture_jobs.h"
 #include "ports/main_loop.h"
 #include "ports/screen_capture.h"
@@ -36,9 +37,9 @@ public:
     PipeWireScreenCapture(const PipeWireScreenCapture&) = delete;
     PipeWireScreenCapture& operator=(const PipeWireScreenCapture&) = delete;
 
-    // Connects through `fd` (a PipeWire remote, taken over) to the streams of `displays`; with
-    // fd < 0 capture stops and `reason` says why.
-    void setStreams(int fd, std::vector<CastDisplay> displays, std::string reason);
+    // Connects through `fd` (a PipeWire remote) to the streams of `displays`; without one
+    // capture stops and `reason` says why.
+    void setStreams(UniqueFd fd, std::vector<CastDisplay> displays, std::string reason);
 
     [[nodiscard]] bool available() const override;
     [[nodiscard]] std::string unavailableReason() const override;
