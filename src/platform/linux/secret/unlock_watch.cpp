@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/owned.h"
+
 namespace tamborix {
 namespace {
 
@@ -17,19 +19,8 @@ constexpr const char* serviceInterface = "org.freedesktop.Secret.Service";
 constexpr int callTimeoutMs = 3000;
 constexpr auto lookAgainEvery = std::chrono::seconds(1);
 
-struct Unref {
-    void operator()(gpointer object) const {
-        if (object) g_object_unref(object);
-    }
-};
-using BusPtr = std::unique_ptr<GDBusConnection, Unref>;
-
-struct VariantUnref {
-    void operator()(GVariant* v) const {
-        if (v) g_variant_unref(v);
-    }
-};
-using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
+using BusPtr = Owned<GDBusConnection, g_object_unref>;
+using VariantPtr = Owned<GVariant, g_variant_unref>;
 
 BusPtr connect(const std::string& address) {
     BusPtr bus(g_dbus_connection_new_for_address_sync(
