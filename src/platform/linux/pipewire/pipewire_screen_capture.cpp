@@ -32,7 +32,7 @@ Cut cutOf(const Rect& source, const Rect& bounds, int frameWidth, int frameHeigh
 
 }  // namespace
 
-struct PipeWireScreenCapture::Worker {
+struct PipeWireScreenCapture::WorkerState {
     jpeg::FrameEncoder encoder;
     std::vector<std::uint8_t> cut;  // the region, as 0xAARRGGBB words, reused between requests
     struct Last {
@@ -46,7 +46,7 @@ struct PipeWireScreenCapture::Worker {
 
 PipeWireScreenCapture::PipeWireScreenCapture(MainLoop& loop, std::string reason,
                                              std::chrono::milliseconds setupLimit)
-    : setupLimit_(setupLimit), reason_(std::move(reason)), worker_(std::make_unique<Worker>()) {
+    : setupLimit_(setupLimit), reason_(std::move(reason)), worker_(std::make_unique<WorkerState>()) {
     jobs_ = std::make_unique<jpeg::CaptureJobs>(loop, "tamborix-cast",
                                                 [this](const CaptureRequest& r) { return make(r); });
 }
@@ -92,7 +92,7 @@ void PipeWireScreenCapture::capture(const CaptureRequest& request, Done done) {
 }
 
 jpeg::CaptureJobs::Made PipeWireScreenCapture::make(const CaptureRequest& request) {
-    Worker& w = *worker_;
+    WorkerState& w = *worker_;
     std::shared_ptr<PipeWireStreams> streams;
     std::optional<CastDisplay> display;
     std::uint64_t generation = 0;
@@ -146,7 +146,7 @@ jpeg::CaptureJobs::Made PipeWireScreenCapture::make(const CaptureRequest& reques
                                     request.height, request.quality);
         }
         if (jpeg && !reused) {
-            w.last = Worker::Last{request, generation, serial, *jpeg};
+            w.last = WorkerState::Last{request, generation, serial, *jpeg};
         } else if (!jpeg) {
             w.last.reset();
         }

@@ -50,7 +50,7 @@ public:
     [[nodiscard]] Counters counters() const;
 
 private:
-    struct Worker;
+    struct WorkerState;
     [[nodiscard]] jpeg::CaptureJobs::Made make(const CaptureRequest& request);
 
     const std::chrono::milliseconds setupLimit_;
@@ -59,7 +59,7 @@ private:
     std::vector<CastDisplay> displays_;
     std::shared_ptr<PipeWireStreams> streams_;  // shared with the request being made
     std::uint64_t generation_ = 0;              // counts setStreams()
-    std::unique_ptr<Worker> worker_;            // only the worker thread touches it
+    std::unique_ptr<WorkerState> worker_;            // only the worker thread touches it
     // Last: its thread, which uses everything above, ends first.
     std::unique_ptr<jpeg::CaptureJobs> jobs_;
 };
