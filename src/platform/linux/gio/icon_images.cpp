@@ -10,6 +10,8 @@
 #include <array>
 #include <cstdlib>
 
+#include "base/owned.h"
+
 namespace tamborix::gio {
 
 namespace fs = std::filesystem;

@@ -138,7 +138,7 @@ struct PipeWireStreams::Callbacks {
             if (s->node != id) continue;
             release(*s);
             setPhase(*s, Phase::ended, "PipeWire: the screen-cast stream of node " + std::to_string(id) + " ended");
-            pw_stream_disconnect(s->stream);
+            pw_stream_disconnect(s->stream.get());
         }
     }
 
@@ -152,7 +152,7 @@ struct PipeWireStreams::Callbacks {
         auto& s = *static_cast<Stream*>(data);
         pw_buffer* newest = nullptr;
         // Only the last of several queued buffers is worth keeping.
-        while (pw_buffer* b = pw_stream_dequeue_buffer(s.stream)) {
+        while (pw_buffer* b = pw_stream_dequeue_buffer(s.stream.get())) {
             if (newest) pw_stream_queue_buffer(s.stream.get(), newest);
             newest = b;
         }
