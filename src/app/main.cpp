@@ -24,6 +24,7 @@
 #include "app/options.h"
 #include "app/settings.h"
 #include "app/widgets/desktop_ui.h"
+#include "base/unique_fd.h"
 #include "core/input/input_injector.h"
 #include "platform/linux/factory/backends.h"
 #include "platform/linux/qt/qt_main_loop.h"
@@ -108,8 +109,8 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
-    const UniqueFd signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
-    const int signalFd = signals.get();
+    const UniqueFd stopSignalFd(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+    const int signalFd = stopSignalFd.get();
 
     // Qt's own event dispatcher wakes up faster than the GLib one, and nothing here needs GLib's
     // loop (libsecret runs its own calls to completion).
