@@ -36,3 +36,9 @@ function(tamborix_fuzz name)
   target_link_libraries(${name} PRIVATE ${F_DEPS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
 endfunction()
+
+# tamborix_platform_backend(TARGET NAME) — offers a backend or service library to the factory,
+# which links it and compiles in the code that uses it under TAMBORIX_HAVE_<NAME>.
+function(tamborix_platform_backend target name)
+  set_property(GLOBAL APPEND PROPERTY TAMBORIX_PLATFORM_BACKENDS "${target}=${name}")
+endfunction()
