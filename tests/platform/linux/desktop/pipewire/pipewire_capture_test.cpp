@@ -22,23 +22,13 @@
 #include "pipewire_daemon.h"
 #include "support/fake_portal.h"
 #include "support/private_session_bus.h"
+#include "support/qt_spin.h"
 
 namespace tamborix {
 namespace {
 
 using testing::TestProducer;
-
-template <class Pred>
-bool spinUntil(Pred done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
+using testing::spinUntil;
 
 struct Answer {
     bool answered = false;

@@ -24,23 +24,13 @@
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
 #include "support/fake_portal.h"
 #include "support/private_session_bus.h"
+#include "support/qt_spin.h"
 
 namespace tamborix::portal {
 namespace {
 
 using testing::FakePortal;
-
-template <class Pred>
-bool spinUntil(Pred done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
+using testing::spinUntil;
 
 std::string readFile(const std::filesystem::path& p) {
     std::ifstream in(p);

@@ -22,9 +22,12 @@
 #include <functional>
 
 #include "platform/linux/services/logind/logind_activity.h"
+#include "support/qt_spin.h"
 
 namespace tamborix {
 namespace {
+
+using testing::spinUntil;
 
 // Answers Inhibit with the write end of a pipe and keeps the read end: the lock is held exactly
 // while some process keeps a write end open.
@@ -51,15 +54,6 @@ public:
     int readEnd = -1;
     bool refuse = false;
 };
-
-bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // Whether every write end of the pipe is closed (the reader sees the end).
 bool released(int readEnd) {
@@ -153,7 +147,7 @@ TEST_F(LogindActivityTest, Begin_LogindAnswers_HoldsIdleLockUntilHandleDropped) 
     EXPECT_EQ(logind_.args[3].toString(), "block");
     // Let the reply reach the backend, then the lock must still be held.
     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    spinUntil([] { return false; }, std::chrono::milliseconds(100));
+    spinUntil([] { return false; }, 100);
     EXPECT_FALSE(released(logind_.readEnd));
     handle.reset();
     EXPECT_TRUE(spinUntil([&] { return released(logind_.readEnd); }));
