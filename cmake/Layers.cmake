@@ -7,6 +7,7 @@ function(tamborix_layer name)
   add_library(${name} STATIC ${L_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${L_DEPS})
+  add_dependencies(${name} tamborix_layer_check)
 endfunction()
 
 # tamborix_test(NAME SOURCES... DEPS targets...) — one GoogleTest executable registered with CTest.
