@@ -32,7 +32,7 @@ std::string readLine(int fd) {
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv,
+ServerProcess::ServerProcess(const std::vector<std::string>& argv,
                            const std::vector<std::string>& extraEnv, int stdinFd, int stdoutFd) {
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
@@ -70,9 +70,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
     if (pid > 0) pid_ = pid;
 }
 
-ChildProcess::~ChildProcess() { stop(); }
+ServerProcess::~ServerProcess() { stop(); }
 
-void ChildProcess::stop() {
+void ServerProcess::stop() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGTERM);
     int status = 0;
@@ -106,7 +106,7 @@ std::string PrivateSessionBus::start(const std::filesystem::path& folder) {
                              "</policy></busconfig>\n";
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return std::string("pipe: ") + std::strerror(errno);
-    daemon_ = std::make_unique<ChildProcess>(
+    daemon_ = std::make_unique<ServerProcess>(
         std::vector<std::string>{"dbus-daemon", "--config-file=" + config.string(), "--nofork",
                                  "--nopidfile", "--print-address=1"},
         std::vector<std::string>{}, -1, fds[1]);
@@ -182,7 +182,7 @@ std::string PrivateKeyring::start(const std::filesystem::path& folder,
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return std::string("pipe: ") + std::strerror(errno);
     const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    daemon_ = std::make_unique<ChildProcess>(
+    daemon_ = std::make_unique<ServerProcess>(
         std::vector<std::string>{"gnome-keyring-daemon", "--foreground", "--unlock",
                                  "--components=secrets"},
         std::vector<std::string>{

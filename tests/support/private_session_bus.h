@@ -13,13 +13,13 @@
 namespace tamborix::testing {
 
 // A child process started with extra environment; stopped (SIGTERM, then reaped) on destruction.
-class ChildProcess {
+class ServerProcess {
 public:
-    ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
+    ServerProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
                  int stdinFd, int stdoutFd);
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
 
     [[nodiscard]] bool started() const { return pid_ > 0; }
     [[nodiscard]] pid_t pid() const { return pid_; }
@@ -39,7 +39,7 @@ public:
     [[nodiscard]] const std::string& address() const { return address_; }
 
 private:
-    std::unique_ptr<ChildProcess> daemon_;
+    std::unique_ptr<ServerProcess> daemon_;
     std::string address_;
 };
 
@@ -57,7 +57,7 @@ public:
     ~PrivateKeyring() { stop(); }
 
 private:
-    std::unique_ptr<ChildProcess> daemon_;
+    std::unique_ptr<ServerProcess> daemon_;
 };
 
 }  // namespace tamborix::testing

@@ -55,7 +55,7 @@ std::string PipeWireDaemon::start(const std::filesystem::path& folder) {
                            "    { name = libpipewire-module-link-factory }\n"
                            "]\n";
     if (!programAvailable("pipewire")) return "pipewire is not installed";
-    daemon_ = std::make_unique<ChildProcess>(
+    daemon_ = std::make_unique<ServerProcess>(
         std::vector<std::string>{"pipewire", "-c", conf.string()},
         std::vector<std::string>{"XDG_RUNTIME_DIR=" + folder_.string(), "PIPEWIRE_RUNTIME_DIR=" + folder_.string(),
                                  "DBUS_SESSION_BUS_ADDRESS=disabled:", "PIPEWIRE_DEBUG=0"},

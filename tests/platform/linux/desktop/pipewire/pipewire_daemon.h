@@ -29,7 +29,7 @@ public:
 
 private:
     std::filesystem::path folder_;
-    std::unique_ptr<ChildProcess> daemon_;
+    std::unique_ptr<ServerProcess> daemon_;
 };
 
 // One client connection of the test, on its own thread loop.
