@@ -1,4 +1,4 @@
-#include "private_session_bus.h"
+#include "support/private_session_bus.h"
 
 #include <fcntl.h>
 #include <gio/gio.h>

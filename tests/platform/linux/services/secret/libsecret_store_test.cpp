@@ -8,11 +8,11 @@
 #include <optional>
 #include <thread>
 
-#include "private_session_bus.h"
+#include "support/private_session_bus.h"
 #include "protocol/wire.h"
 #include "store/device_store.h"
 #include "testing/manual_loop.h"
-#include "../store/store_test_support.h"
+#include "store/store_test_support.h"
 
 namespace tamborix::testing {
 namespace {
