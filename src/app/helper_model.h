@@ -20,7 +20,7 @@
 #include "base/liveness.h"
 #include "base/unique_fd.h"
 #include "ports/main_loop.h"
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 
 namespace tamborix {
 
