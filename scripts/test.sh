@@ -21,3 +21,5 @@ run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== sanitizer build (ASan + UBSan)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DTAMBORIX_SANITIZE=ON -DTAMBORIX_BENCH=OFF
+echo "== fuzzers (clang; each target briefly on its seed corpus)"
+bash scripts/fuzz.sh "${TAMBORIX_FUZZ_SECONDS:-5}" build-fuzz
