@@ -34,3 +34,5 @@ if setarch "$(uname -m)" -R true 2>/dev/null; then tsan_run="setarch $(uname -m)
 TSAN_OPTIONS="second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp" \
   RUN="$tsan_run" TARGET=thread_tests CTEST_ARGS="-L threads" \
   run_suite build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMBORIX_SANITIZE=thread -DTAMBORIX_BENCH=OFF
+echo "== fuzzers (clang; each target briefly on its seed corpus)"
+bash scripts/fuzz.sh "${TAMBORIX_FUZZ_SECONDS:-5}" build-fuzz

@@ -142,6 +142,8 @@ HelperModel::HelperModel(HelperEnvironment env)
             if (bluetoothOn_ && store_->hasIdentity() && !bluetooth_->running())
                 bluetooth_->start();
             changed_.notify(Change::identity);
+        } else if (c == DeviceStore::Change::saved) {
+            changed_.notify(Change::saved);
         }
         changed_.notify(Change::store);
     }));
@@ -367,33 +369,44 @@ std::vector<ConsoleDevice> HelperModel::devices() const {
     return out;
 }
 
-bool HelperModel::setScope(const std::string& id, PairedDevice::Scope scope) {
-    if (!store_->deviceById(id)) return false;
-    store_->setScope(id, scope);
-    return true;
+DeviceChange HelperModel::deviceChange(bool saved) const {
+    if (saved) return {DeviceChange::Status::saved, {}};
+    return {DeviceChange::Status::notSaved, store_->saveError().value_or("the file was not written")};
 }
 
-bool HelperModel::resetScreen(const std::string& id) {
-    if (!store_->deviceById(id)) return false;
-    store_->setScreen(id, std::nullopt);
-    return true;
+DeviceChange HelperModel::setScope(const std::string& id, PairedDevice::Scope scope) {
+    if (!store_->deviceById(id)) return {};
+    return deviceChange(store_->setScope(id, scope));
 }
 
-bool HelperModel::revoke(const std::string& id) {
-    if (!store_->deviceById(id)) return false;
-    store_->revoke(id);
+DeviceChange HelperModel::resetScreen(const std::string& id) {
+    if (!store_->deviceById(id)) return {};
+    return deviceChange(store_->setScreen(id, std::nullopt));
+}
+
+DeviceChange HelperModel::revoke(const std::string& id) {
+    if (!store_->deviceById(id)) return {};
+    // Gone from memory before anything else, saved or not: its next handshake is refused.
+    const bool saved = store_->revoke(id);
     // The core would refuse the phone's next frame anyway; a phone that stays silent must not
     // keep its session either.
     network_->closeDevice(id);
     bluetooth_->closeDevice(id);
-    return true;
+    return deviceChange(saved);
+}
+
+std::string HelperModel::saveWarning() const {
+    const auto& error = store_->saveError();
+    if (!error) return {};
+    return *error + ". Changes to the paired devices hold until the helper stops; saving is "
+                    "tried again until it works.";
 }
 
 std::vector<std::string> HelperModel::statusLines() const {
     std::vector<std::string> lines;
     lines.push_back(thisComputerLine(identityFingerprint()));
     if (const auto line = identityLine(); !line.empty()) lines.push_back(line);
-    if (const auto& error = store_->saveError()) lines.push_back("Warning: " + *error);
+    if (const auto warning = saveWarning(); !warning.empty()) lines.push_back("Warning: " + warning);
     if (!env_.backendLine.empty()) lines.push_back(env_.backendLine);
     const auto input = inputLine();
     for (std::size_t start = 0, nl = 0; start <= input.size(); start = nl + 1) {

@@ -77,9 +77,10 @@ class HelperModel final : public ConsoleTarget {
 public:
     // `event`: the core set its last event (also when the text repeats); `core`: any other change.
     // `warning`: a save failed or a damaged file was kept aside (lastWarning() says what);
-    // `identity`: the identity key became available or its problem changed.
+    // `identity`: the identity key became available or its problem changed; `saved`: the paired
+    // devices could be saved again after failed saves (saveWarning() is empty again).
     enum class Change { core, event, store, network, bluetooth, discovery, permission, switches,
-                        warning, identity };
+                        warning, identity, saved };
 
     explicit HelperModel(HelperEnvironment env);
     ~HelperModel() override;
@@ -130,6 +131,9 @@ public:
     [[nodiscard]] std::string identityLine() const;
     // The latest warning of the store or the settings.
     [[nodiscard]] std::string lastWarning() const;
+    // While changes to the paired devices are in effect but not on disk: why, and that they
+    // hold only until the helper stops. Empty once they are saved.
+    [[nodiscard]] std::string saveWarning() const;
     // The port in the pairing link: the one listened on, else the configured one.
     [[nodiscard]] std::uint16_t linkPort() const;
     [[nodiscard]] std::string pairingURI(const std::string& code) const;
@@ -141,9 +145,9 @@ public:
     // ConsoleTarget
     Pairing openPairing() override;
     [[nodiscard]] std::vector<ConsoleDevice> devices() const override;
-    bool setScope(const std::string& id, PairedDevice::Scope scope) override;
-    bool resetScreen(const std::string& id) override;
-    bool revoke(const std::string& id) override;
+    DeviceChange setScope(const std::string& id, PairedDevice::Scope scope) override;
+    DeviceChange resetScreen(const std::string& id) override;
+    DeviceChange revoke(const std::string& id) override;
     [[nodiscard]] std::vector<std::string> statusLines() const override;
     void closePairing() override;
     [[nodiscard]] std::optional<Duration> pairingTimeLeft() override;
@@ -153,6 +157,7 @@ private:
     void pollPermission();
     [[nodiscard]] std::string currentCaptureReason() const;
     void saveSwitch(const char* key, bool on);
+    [[nodiscard]] DeviceChange deviceChange(bool saved) const;
     void openDryRunLog(const std::filesystem::path& file);
 
     HelperEnvironment env_;

@@ -92,6 +92,21 @@ bool knock(const std::filesystem::path& path) {
     return true;
 }
 
+// The lock file as a regular file of our own. Anything else in its place (a link, which would
+// lock some other file or none; a FIFO) is only a name in our private folder: it is replaced.
+int openLockFile(const std::filesystem::path& path) {
+    constexpr int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UniqueFd fd(::open(path.c_str(), flags, 0600));
+        struct stat st {};
+        if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) return fd.release();
+        if (fd.get() < 0 && errno != ELOOP && errno != ENXIO) return -1;
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) return -1;
+    }
+    errno = ELOOP;
+    return -1;
+}
+
 }  // namespace
 
 std::filesystem::path InstanceLock::runtimeFolderFromEnvironment() {
@@ -113,7 +128,7 @@ InstanceLock::Claim InstanceLock::claim(const std::filesystem::path& dataFolder,
     if (!createPrivateFolder(dataFolder))
         return cannotTell("cannot create the folder " + dataFolder.string());
     const auto lockPath = dataFolder / lockFileName;
-    UniqueFd lockFd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    UniqueFd lockFd(openLockFile(lockPath));
     if (lockFd.get() < 0) return cannotTell(lockPath.string() + ": " + std::strerror(errno));
     const auto candidates = socketCandidates(dataFolder, runtimeFolder);
 

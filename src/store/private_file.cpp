@@ -70,23 +70,34 @@ bool writeWithMode(ByteView data, const std::filesystem::path& path, unsigned mo
 
 FileRead readWholeFile(const std::filesystem::path& path, std::size_t limit) {
     FileRead result;
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK a FIFO planted here would hold the caller in open() for ever.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid()) {
         result.status = errno == ENOENT ? FileRead::Status::missing : FileRead::Status::failed;
+        result.error = errno == ELOOP ? "a symbolic link, not a file" : std::strerror(errno);
         return result;
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return result;
+    if (::fstat(fd.get(), &st) != 0) {
+        result.error = std::strerror(errno);
+        return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result.error = "not a regular file";
+        return result;
+    }
     char buffer[8192];
     for (;;) {
         const auto n = ::read(fd.get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
+            result.error = std::strerror(errno);
             return result;
         }
         if (n == 0) break;
         if (result.contents.size() + static_cast<std::size_t>(n) > limit) {
             result.contents.clear();
+            result.error = "larger than " + std::to_string(limit) + " bytes";
             return result;
         }
         result.contents.append(buffer, static_cast<std::size_t>(n));
@@ -115,18 +126,31 @@ bool createPrivateFolder(const std::filesystem::path& folder) {
     return true;
 }
 
+bool createFolder(const std::filesystem::path& folder, unsigned mode) {
+    if (folder.empty()) return false;
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec)) return true;
+    const auto parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !createFolder(parent, mode)) return false;
+    return ::mkdir(folder.c_str(), static_cast<mode_t>(mode)) == 0 || errno == EEXIST;
+}
+
 bool keepAside(const std::filesystem::path& path, const std::filesystem::path& target) {
+    // Acting on the descriptor: a link planted in its place is moved, and what it points to is
+    // never touched.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+    struct stat st {};
+    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd.get(), 0600);
     if (::rename(path.c_str(), target.c_str()) != 0) return false;
-    ::chmod(target.c_str(), 0600);
     syncFolder(target.parent_path());
     return true;
 }
 
 bool touchFile(const std::filesystem::path& path) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    UniqueFd fd(::open(path.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
     if (fd.valid()) return true;
-    std::error_code ec;
-    return std::filesystem::exists(path, ec);
+    return errno == EEXIST;
 }
 
 }  // namespace tamborix

@@ -174,6 +174,11 @@ void BluetoothServer::handleHandshake(const Bytes& message, const CentralId& cen
         core_.closed(old);
         changed = true;
     }
+    // Whatever the old session still had waiting (a frame held for the user's approval and the
+    // ones behind it, notifications not yet sent) belongs to a session that has ended: the new
+    // one must neither wait behind it nor end with it.
+    chains_.erase(central);
+    outboxes_.erase(central);
     auto outcome = core_.handshake(message, peerDescription(central), transportName);
     std::string json;
     try {
@@ -247,6 +252,8 @@ void BluetoothServer::runChain(const CentralId& central, const std::shared_ptr<C
 void BluetoothServer::chainDone(const CentralId& central, const std::shared_ptr<Chain>& chain,
                                 std::exception_ptr error, std::vector<Bytes> frames) {
     chain->busy = false;
+    // A new handshake of this central replaced the chain: the answer is for an ended session.
+    if (const auto it = chains_.find(central); it == chains_.end() || it->second != chain) return;
     if (error) {
         drop(central);
     } else {

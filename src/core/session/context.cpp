@@ -27,7 +27,9 @@ constexpr std::size_t maxAppId = 128;
 
 std::optional<Bytes> HelperCore::contextJSON() const {
     if (!shareFrontApp_ || !frontApp_) return std::nullopt;
-    const auto& [name, id] = *frontApp_;
+    // Plain references: clang before 16 cannot capture structured bindings in a lambda.
+    const std::string& name = frontApp_->name;
+    const std::string& id = frontApp_->id;
     auto message = [](const std::string& n, const std::string& i) {
         return json{{"t", "context"}, {"app", n}, {"id", i}};
     };

@@ -363,12 +363,17 @@ void BluezPeripheral::write(const std::string& uuid, const QVariantMap& options,
     }
     const auto central = centralOf(options);
     noteMtu(central, options);
-    if (broadcast_ != Broadcast::none) {
+    // A phone with a notification socket of its own is served whatever the others use.
+    if (broadcast_ != Broadcast::none && !links_.contains(central)) {
         if (!owner_) {
             owner_ = central;
             delegate_.subscribed(central, notifyUuid_);
         } else if (*owner_ != central) {
-            reply();  // another phone holds the only link this BlueZ gives us
+            // Another phone holds the only link this BlueZ gives us: an error the phone sees,
+            // rather than a write acknowledged and then ignored.
+            if (message.isReplyRequired())
+                connection.send(message.createErrorReply(QStringLiteral("org.bluez.Error.InProgress"),
+                                                         QStringLiteral("Another phone is connected")));
             return;
         }
     }
@@ -381,6 +386,14 @@ void BluezPeripheral::enterBroadcast(Broadcast kind) {
     const bool first = broadcast_ == Broadcast::none;
     broadcast_ = kind;
     if (first) delegate_.limitationChanged(sharedLimitation);
+}
+
+void BluezPeripheral::leaveBroadcast() {
+    if (broadcast_ == Broadcast::none) return;
+    broadcast_ = Broadcast::none;
+    notifying_ = false;
+    ownerLeft();
+    delegate_.limitationChanged({});
 }
 
 void BluezPeripheral::acquireNotify(const QVariantMap& options, const QDBusMessage& message,
@@ -428,7 +441,8 @@ void BluezPeripheral::startNotify(const QDBusMessage& message, const QDBusConnec
 void BluezPeripheral::stopNotify(const QDBusMessage& message, const QDBusConnection& connection) {
     notifying_ = false;
     connection.send(message.createReply());
-    if (broadcast_ == Broadcast::properties) ownerLeft();
+    // The one StartNotify subscriber is gone: phones with sockets of their own are all served.
+    if (broadcast_ == Broadcast::properties) leaveBroadcast();
 }
 
 void BluezPeripheral::ownerLeft() {
@@ -448,7 +462,10 @@ void BluezPeripheral::linkClosed(const CentralId& central, const NotifyLink* lin
 void BluezPeripheral::sharedLinkClosed(const NotifyLink* link) {
     if (sharedLink_.get() != link) return;
     sharedLink_.reset();
-    ownerLeft();
+    if (broadcast_ == Broadcast::socket)
+        leaveBroadcast();
+    else
+        ownerLeft();
 }
 
 bool BluezPeripheral::updateValue(ByteView value, const std::string& characteristic, const CentralId& central) {

@@ -80,6 +80,7 @@ private:
     // The central of a call, from its "device" option (empty when there is none).
     [[nodiscard]] static CentralId centralOf(const QVariantMap& options);
     void noteMtu(const CentralId& central, const QVariantMap& options);
+    void leaveBroadcast();
     void enterBroadcast(Broadcast kind);
     void ownerLeft();
     void linkClosed(const CentralId& central, const NotifyLink* link);
