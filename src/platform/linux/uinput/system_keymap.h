@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ports/input_sink.h"
@@ -17,9 +18,10 @@ struct xkb_keymap;
 
 namespace tamborix::uinput {
 
+// A key and the level modifiers (modifier::shift, level3, level5) held around it.
 struct KeyPosition {
     int evdevCode = 0;
-    bool shift = false;
+    ModifierFlags mods = 0;
 };
 
 struct LayoutNames {
@@ -34,16 +36,21 @@ public:
     [[nodiscard]] static std::unique_ptr<SystemKeymap> compile(const LayoutNames& names, std::string& error);
     ~SystemKeymap();
 
-    // The key of the first group that gives `keysym` at level 0, else at level 1 (Shift); lower
-    // keycodes first.
+    // The key of the first group that gives `keysym` at the lowest level (plain, Shift, level 3,
+    // level 3 + Shift, level 5…); lower keycodes first.
     [[nodiscard]] std::optional<KeyPosition> find(std::uint32_t keysym) const;
-    // Every key's character at levels 0 and 1, keycodes being evdev codes.
-    [[nodiscard]] std::vector<LayoutEntry> entries() const;
+    // The evdev code of the key holding one level modifier, when the layout has one.
+    [[nodiscard]] std::optional<int> modifierKey(ModifierFlags one) const;
+    // Every key's character at every level it is found first, keycodes being evdev codes.
+    [[nodiscard]] std::vector<LayoutEntry> entries() const { return entries_; }
 
 private:
-    SystemKeymap(xkb_context* context, xkb_keymap* keymap) : context_(context), keymap_(keymap) {}
+    SystemKeymap(xkb_context* context, xkb_keymap* keymap);
     xkb_context* context_;
     xkb_keymap* keymap_;
+    std::unordered_map<std::uint32_t, KeyPosition> keys_;
+    std::unordered_map<ModifierFlags, int> modifierKeys_;
+    std::vector<LayoutEntry> entries_;
 };
 
 }  // namespace tamborix::uinput

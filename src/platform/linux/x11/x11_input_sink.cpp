@@ -185,7 +185,7 @@ bool X11InputSink::pressSym(std::uint32_t sym, bool down) {
     if (!kc) return false;
     fake(down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, *kc);
     spares_->setHeld(*kc, down);
-    lentPressed_.push_back(*kc);
+    pressedLent(*kc);
     return true;
 }
 
@@ -201,6 +201,13 @@ void X11InputSink::key(const KeyEvent& e) {
               true, 0};
     if (e.kind == KeyKind::keysym && keymap_ && !keymap_->keycodeFor(e.value)) step.lends = e.value;
     run(std::move(step));
+}
+
+void X11InputSink::pressedLent(xcb_keycode_t kc) {
+    // In use from now on, so that nothing later in this pass rebinds it; delivered (and so the
+    // start of its hold) once the round trip after the pass returns.
+    spares_->delivered(kc, loop_.now());
+    lentPressed_.push_back(kc);
 }
 
 std::uint32_t X11InputSink::lendsFor(char32_t c) {
@@ -238,7 +245,7 @@ bool X11InputSink::typeChar(char32_t c) {
     if (!kc) return false;
     fake(XCB_KEY_PRESS, *kc);
     fake(XCB_KEY_RELEASE, *kc);
-    lentPressed_.push_back(*kc);
+    pressedLent(*kc);
     return true;
 }
 

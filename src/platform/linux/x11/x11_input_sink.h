@@ -64,6 +64,7 @@ private:
     bool typeChar(char32_t c);
     bool pressSym(std::uint32_t sym, bool down);
     std::optional<xcb_keycode_t> lend(std::uint32_t sym);
+    void pressedLent(xcb_keycode_t kc);
     [[nodiscard]] std::uint32_t lendsFor(char32_t c);
     void syncKeyboard();
     void armIdleRelease(MonoTime at);
