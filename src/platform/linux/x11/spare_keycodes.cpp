@@ -59,9 +59,18 @@ void SpareKeycodes::refresh() {
     const auto empty = keymap_.emptyKeycodes();
     auto isEmpty = [&](xcb_keycode_t kc) { return std::find(empty.begin(), empty.end(), kc) != empty.end(); };
     // A key that no longer holds what was lent (a new layout, another program) is not ours any
-    // more; a spare key that gained a symbol is not spare.
+    // more; a spare key that gained a symbol is not spare. What is lent is asked of the server
+    // itself: the keymap here may not have heard of the latest binding yet.
+    xcb_keycode_t lo = 255, hi = 0;
+    for (const auto& s : slots_) {
+        if (s.sym == 0) continue;
+        lo = std::min(lo, s.keycode);
+        hi = std::max(hi, s.keycode);
+    }
+    const auto lent = lo <= hi ? readKeySyms(conn_, lo, hi) : std::nullopt;
     std::erase_if(slots_, [&](const Slot& s) {
-        return s.sym != 0 ? keymap_.level0(s.keycode) != s.sym : !isEmpty(s.keycode);
+        if (s.sym == 0) return !isEmpty(s.keycode);
+        return lent && lent->keys.at(static_cast<std::size_t>(s.keycode - lo)) != KeySymMap::lent(s.sym);
     });
     for (auto kc : empty) {
         if (slots_.size() >= options_.maxSlots) break;
@@ -135,16 +144,22 @@ void SpareKeycodes::bind(const std::vector<std::uint32_t>& wanted, MonoTime& rea
         lo = std::min(lo, slot->keycode);
         hi = std::max(hi, slot->keycode);
     }
+    // Whatever goes wrong below, the caller tries again a hold later rather than at once.
+    auto retryLater = [&] { readyAt = now + options_.hold; };
     ServerGrab grab(conn_);
     auto run = readKeySyms(conn_, lo, hi);
-    if (!run) return;
+    if (!run) return retryLater();
     const auto before = slots_;
     for (const auto& [slot, sym] : plan) {
         auto& entry = run->at(slot->keycode);
         if (slot->sym == 0) {
-            if (!entry.empty()) continue;  // somebody bound it since the layout was read
+            if (!entry.empty()) {  // somebody bound it since the layout was read
+                retryLater();
+                continue;
+            }
             slot->original = entry;
         } else if (entry != KeySymMap::lent(slot->sym)) {
+            retryLater();
             continue;
         }
         entry = KeySymMap::lent(sym);
@@ -158,6 +173,7 @@ void SpareKeycodes::bind(const std::vector<std::uint32_t>& wanted, MonoTime& rea
     } else {
         slots_ = before;
         writeNote();
+        retryLater();
     }
 }
 

@@ -92,7 +92,7 @@ void X11InputSink::drain() {
         pending_.clear();
         return;
     }
-    if (std::any_of(pending_.begin(), pending_.end(), [](const Step& s) { return s.keyboard; })) syncKeyboard();
+    if (std::any_of(pending_.begin(), pending_.end(), [](const Step& s) { return s.typesText; })) syncKeyboard();
     bool blocked = false;
     while (!pending_.empty() && mayPost()) {
         if (!pending_.front().run()) {
@@ -198,7 +198,7 @@ void X11InputSink::key(const KeyEvent& e) {
                   }
                   return pressSym(e.value, e.down);
               },
-              true, 0};
+              true, false, 0};
     if (e.kind == KeyKind::keysym && keymap_ && !keymap_->keycodeFor(e.value)) step.lends = e.value;
     run(std::move(step));
 }
@@ -258,7 +258,7 @@ void X11InputSink::text(std::u16string_view chunk) {
             c = 0x10000 + ((c - 0xd800) << 10) + (chunk[i + 1] - 0xdc00);
             ++i;
         }
-        pending_.push_back({[this, c] { return typeChar(c); }, true, lendsFor(c)});
+        pending_.push_back({[this, c] { return typeChar(c); }, true, true, lendsFor(c)});
     }
     if (!waiting) drain();
 }
@@ -275,6 +275,11 @@ std::vector<LayoutEntry> X11InputSink::layout() {
     return keymap_->entries();
 }
 
-std::uint64_t X11InputSink::layoutSerial() { return keymap_ ? keymap_->serial() : 0; }
+std::uint64_t X11InputSink::layoutSerial() {
+    if (!keymap_) return 0;
+    // Asked before every key command: a layout switched just before it counts.
+    if (mayPost()) syncKeyboard();
+    return keymap_->serial();
+}
 
 }  // namespace tamborix::x11

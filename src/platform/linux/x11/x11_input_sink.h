@@ -55,6 +55,7 @@ private:
     struct Step {
         std::function<bool()> run;  // false: cannot run yet, try again later
         bool keyboard = false;
+        bool typesText = false;  // looks a character up in the layout
         std::uint32_t lends = 0;  // the keysym it will need a lent keycode for, as far as known
     };
     void run(Step step);
