@@ -21,6 +21,8 @@ packages=(
   # X servers, window manager, tray and X tools the desktop tests start and drive
   xvfb openbox x11-xserver-utils x11-xkb-utils x11-utils xdotool xclip zbar-tools trayer
   imagemagick ffmpeg
+  # a real toolkit's text field (Tk) that the typing tests type into
+  tk
   # fakes of BlueZ and the portals run on Debian's own python3; PipeWire for the capture test
   python3 python3-dbus python3-gi pipewire wireplumber
   # packaging and its checks

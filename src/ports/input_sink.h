@@ -5,6 +5,7 @@
 // with relative motion and evdev codes, or nothing at all.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +72,10 @@ inline constexpr ModifierFlags super = 0x1;
 inline constexpr ModifierFlags shift = 0x2;
 inline constexpr ModifierFlags alt = 0x4;
 inline constexpr ModifierFlags control = 0x8;
+// The third and fifth shift levels (AltGr and its like): never named by a phone, only held for a
+// character a layout types at that level.
+inline constexpr ModifierFlags level3 = 0x10;
+inline constexpr ModifierFlags level5 = 0x20;
 }  // namespace modifier
 
 // How a key is named to the sink: by X keysym (named keys, modifiers, media keys; a uinput
@@ -86,11 +91,13 @@ struct KeyEvent {
     friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
 };
 
-// One key of the current keyboard layout and the character it types at a shift level.
+// One key of the current keyboard layout and the character it types at a level: the modifiers
+// `shift` and `levelMods` (modifier::level3, modifier::level5) held around the key.
 struct LayoutEntry {
     std::uint32_t keycode = 0;
-    bool shift = false;  // level 1 (Shift) rather than level 0
+    bool shift = false;
     char32_t character = 0;
+    ModifierFlags levelMods = 0;
     friend bool operator==(const LayoutEntry&, const LayoutEntry&) = default;
 };
 
@@ -119,6 +126,20 @@ public:
     // Changes whenever layout() may answer differently (a new layout, another group), so that a
     // key found in the old layout is not pressed in the new one.
     [[nodiscard]] virtual std::uint64_t layoutSerial() { return 0; }
+
+    // Told of every character of text() that this sink skipped because nothing could type it
+    // (no key in the layout and no way to lend one), with the reason in a few words. Typing a
+    // different character in its place would lose text without a trace.
+    using Untypable = std::function<void(char32_t, const std::string&)>;
+    void setOnUntypable(Untypable fn) { onUntypable_ = std::move(fn); }
+
+protected:
+    void untypable(char32_t c, const std::string& why) const {
+        if (onUntypable_) onUntypable_(c, why);
+    }
+
+private:
+    Untypable onUntypable_;
 };
 
 }  // namespace tamborix

@@ -26,7 +26,12 @@ public:
     void mouse(const MouseEvent& e) override { record(e); }
     void scroll(const ScrollEvent& e) override { record(e); }
     void key(const KeyEvent& e) override { record(e); }
-    void text(std::u16string_view chunk) override { record(Text{std::u16string(chunk)}); }
+    void text(std::u16string_view chunk) override {
+        if (!mayPost_) return;
+        for (char16_t unit : chunk)
+            if (untypable_.find(unit) != std::u16string::npos) untypable(unit, untypableWhy_);
+        record(Text{std::u16string(chunk)});
+    }
     void warp(Point at) override { record(Warp{at}); }
     [[nodiscard]] std::vector<LayoutEntry> layout() override {
         ++layoutReads_;
@@ -39,6 +44,11 @@ public:
         reason_ = std::move(reason);
     }
     void setLayout(std::vector<LayoutEntry> entries) { layout_ = std::move(entries); }
+    // Characters (one UTF-16 unit each) that text() reports as untypable, and why.
+    void setUntypable(std::u16string chars, std::string why) {
+        untypable_ = std::move(chars);
+        untypableWhy_ = std::move(why);
+    }
     // A US-like layout: a…z and digits unshifted, A…Z and the digits' symbols shifted, on
     // keycodes chosen so that the order of entries is not the order of characters.
     static std::vector<LayoutEntry> usLayout();
@@ -72,6 +82,8 @@ private:
     bool mayPost_ = true;
     std::string reason_;
     std::vector<LayoutEntry> layout_;
+    std::u16string untypable_;
+    std::string untypableWhy_;
     std::vector<Posted> posted_;
     int layoutReads_ = 0;
 };

@@ -88,6 +88,35 @@ InputInjector::InputInjector(MainLoop& loop, InputSink& sink, const DisplaySourc
                              bool dryRun)
     : loop_(loop), sink_(sink), displays_(displays), dryRun_(dryRun) {
     buildCharMap();
+    sink_.setOnUntypable([this](char32_t c, const std::string& why) { untypable(c, why); });
+}
+
+InputInjector::~InputInjector() { sink_.setOnUntypable({}); }
+
+void InputInjector::untypable(char32_t c, const std::string& why) {
+    if (const auto serial = sink_.layoutSerial(); serial != untypableSerial_) {
+        untypableSerial_ = serial;
+        untypableTold_.clear();
+    }
+    if (!untypableTold_.insert(c).second || !onUntypable_) return;
+    std::string utf8;
+    const auto u = static_cast<std::uint32_t>(c);
+    if (u < 0x80) {
+        utf8 += static_cast<char>(u);
+    } else if (u < 0x800) {
+        utf8 += static_cast<char>(0xc0 | (u >> 6));
+        utf8 += static_cast<char>(0x80 | (u & 0x3f));
+    } else if (u < 0x10000) {
+        utf8 += static_cast<char>(0xe0 | (u >> 12));
+        utf8 += static_cast<char>(0x80 | ((u >> 6) & 0x3f));
+        utf8 += static_cast<char>(0x80 | (u & 0x3f));
+    } else {
+        utf8 += static_cast<char>(0xf0 | (u >> 18));
+        utf8 += static_cast<char>(0x80 | ((u >> 12) & 0x3f));
+        utf8 += static_cast<char>(0x80 | ((u >> 6) & 0x3f));
+        utf8 += static_cast<char>(0x80 | (u & 0x3f));
+    }
+    onUntypable_("Could not type “" + utf8 + "”: " + why);
 }
 
 // ---- dry-run log
@@ -242,9 +271,14 @@ void InputInjector::buildCharMap() {
     charMap_.clear();
     charMapSerial_ = sink_.layoutSerial();
     auto entries = sink_.layout();
-    // Unshifted before shifted, lower keycode before higher: the first entry for a character wins.
-    std::stable_sort(entries.begin(), entries.end(), [](const LayoutEntry& a, const LayoutEntry& b) {
-        if (a.shift != b.shift) return !a.shift;
+    // Lower levels before higher (plain, Shift, AltGr, AltGr+Shift, level 5…), lower keycode
+    // before higher: the first entry for a character wins.
+    const auto rank = [](const LayoutEntry& e) {
+        return ((e.levelMods & modifier::level5) ? 4 : 0) + ((e.levelMods & modifier::level3) ? 2 : 0) +
+               (e.shift ? 1 : 0);
+    };
+    std::stable_sort(entries.begin(), entries.end(), [&](const LayoutEntry& a, const LayoutEntry& b) {
+        if (rank(a) != rank(b)) return rank(a) < rank(b);
         return a.keycode < b.keycode;
     });
     for (const auto& e : entries) {
@@ -253,7 +287,7 @@ void InputInjector::buildCharMap() {
         // Keyed by composed form, like the lookups, so equivalent spellings meet.
         const char16_t unit = static_cast<char16_t>(e.character);
         const auto c = textunits::singleScalar(textunits::composed({&unit, 1}));
-        charMap_.try_emplace(c.value_or(e.character), CharKey{e.keycode, e.shift});
+        charMap_.try_emplace(c.value_or(e.character), CharKey{e.keycode, e.shift, e.levelMods});
     }
 }
 
@@ -336,6 +370,7 @@ void InputInjector::key(std::string_view name, const std::vector<std::string>& m
         return;
     }
     if (found->shift) flags |= modifier::shift;
+    flags |= found->levelMods;
     tap({KeyKind::keycode, found->keycode, true, 0}, flags);
 }
 

@@ -42,6 +42,7 @@ public:
 
     // The sink's keyboard layout is read once here, so construction posts nothing.
     InputInjector(MainLoop& loop, InputSink& sink, const DisplaySource& displays, bool dryRun);
+    ~InputInjector();
     InputInjector(const InputInjector&) = delete;
     InputInjector& operator=(const InputInjector&) = delete;
 
@@ -73,6 +74,9 @@ public:
     void setOnMove(std::function<void(Point)> fn) { onMove_ = std::move(fn); }
     // Called with every dry-run line as it is recorded (the application mirrors them to a file).
     void setOnRecord(std::function<void(const std::string&)> fn) { onRecord_ = std::move(fn); }
+    // Called with a line for the user when the sink skipped a character it could not type: once
+    // per character until the keyboard layout changes, so a long text does not repeat it.
+    void setOnUntypable(std::function<void(const std::string&)> fn) { onUntypable_ = std::move(fn); }
 
     [[nodiscard]] InputSink& sink() { return sink_; }
     [[nodiscard]] const std::set<std::string, std::less<>>& held() const { return held_; }
@@ -86,6 +90,7 @@ public:
     struct CharKey {
         std::uint32_t keycode = 0;
         bool shift = false;
+        ModifierFlags levelMods = 0;
     };
     [[nodiscard]] const std::unordered_map<char32_t, CharKey>& charMap() const { return charMap_; }
 
@@ -111,6 +116,10 @@ private:
     MonoTime lastPostedAt_ = distantPast;
     std::function<void(Point)> onMove_;
     std::function<void(const std::string&)> onRecord_;
+    std::function<void(const std::string&)> onUntypable_;
+    std::set<char32_t> untypableTold_;
+    std::uint64_t untypableSerial_ = 0;
+    void untypable(char32_t c, const std::string& why);
     // Reused by clamp so that a posted move allocates nothing once the display list is known.
     mutable std::vector<DisplayInfo> displayScratch_;
 };

@@ -29,12 +29,15 @@ struct ModifierKey {
     ModifierFlags flag;
     std::uint32_t keysym;
 };
-// Chords press their modifiers in this order and release them in reverse.
-inline constexpr std::array<ModifierKey, 4> modifierPressOrder{{
+// Chords press their modifiers in this order and release them in reverse. The level keys come
+// last, nearest the key, so that a chord's own modifiers are down before the level is chosen.
+inline constexpr std::array<ModifierKey, 6> modifierPressOrder{{
     {modifier::super, keysym::superL},
     {modifier::shift, keysym::shiftL},
     {modifier::alt, keysym::altL},
     {modifier::control, keysym::controlL},
+    {modifier::level3, keysym::isoLevel3Shift},
+    {modifier::level5, keysym::isoLevel5Shift},
 }};
 
 }  // namespace tamborix::keys

@@ -26,6 +26,8 @@ inline constexpr std::uint32_t controlL = 0xffe3;
 inline constexpr std::uint32_t altL = 0xffe9;
 inline constexpr std::uint32_t superL = 0xffeb;
 inline constexpr std::uint32_t deleteKey = 0xffff;
+inline constexpr std::uint32_t isoLevel3Shift = 0xfe03;
+inline constexpr std::uint32_t isoLevel5Shift = 0xfe11;
 
 inline constexpr std::uint32_t audioLowerVolume = 0x1008ff11;
 inline constexpr std::uint32_t audioMute = 0x1008ff12;

@@ -40,6 +40,7 @@ HelperCore::HelperCore(HelperServices services)
     parts_->injector.setOnMove([this](Point p) {
         if (parts_->laser.isOn()) parts_->laser.onInjectedMove(p);
     });
+    parts_->injector.setOnUntypable([this](const std::string& line) { setLastEvent(line); });
 }
 
 HelperCore::~HelperCore() {

@@ -42,6 +42,26 @@ TEST_F(InjectorTest, Key_ShiftedCharacter_PressesShiftForIt) {
                                          sym(keysym::shiftL, false, 0)));
 }
 
+TEST_F(InjectorTest, Key_CharacterOnAltGrShiftLevel_HoldsShiftAndLevel3AroundItsKey) {
+    // "@" is on the third level, "¿" on the fourth (AltGr + Shift); a higher level of a lower
+    // keycode loses to a lower level.
+    sink.setLayout({{24, false, U'q'}, {24, false, U'@', modifier::level3}, {12, true, U'@', modifier::level3},
+                    {20, true, U'¿', modifier::level3}});
+    auto& inj = injector();
+    inj.key("@", {"ctrl"});
+    inj.key("¿", {});
+    constexpr auto ctrlL3 = modifier::control | modifier::level3;
+    constexpr auto shiftL3 = modifier::shift | modifier::level3;
+    EXPECT_THAT(sink.keys(),
+                ElementsAre(sym(keysym::controlL, true, modifier::control), sym(keysym::isoLevel3Shift, true, ctrlL3),
+                            code(24, true, ctrlL3), code(24, false, ctrlL3),
+                            sym(keysym::isoLevel3Shift, false, modifier::control), sym(keysym::controlL, false, 0),
+                            sym(keysym::shiftL, true, modifier::shift), sym(keysym::isoLevel3Shift, true, shiftL3),
+                            code(20, true, shiftL3), code(20, false, shiftL3),
+                            sym(keysym::isoLevel3Shift, false, modifier::shift), sym(keysym::shiftL, false, 0)));
+    EXPECT_TRUE(sink.texts().empty());
+}
+
 TEST_F(InjectorTest, Key_PrimaryAndShift_PressesShiftThenControlAndReleasesInReverse) {
     injector().key("v", {"primary", "shift"});
     constexpr auto both = static_cast<ModifierFlags>(modifier::shift | modifier::control);

@@ -258,6 +258,17 @@ TEST_F(LiveCommands, ClipSet_WritesClipboardAndPastes) {
     EXPECT_FALSE(h.sink.keys().empty());
 }
 
+TEST_F(LiveCommands, Text_CharacterTheSinkCannotType_ToldOnceOnTheEventLine) {
+    h.sink.setUntypable(u"λ", "no key");
+    std::vector<std::string> events;
+    auto watch = h.core->subscribe([&](HelperCore::Property p) {
+        if (p == HelperCore::Property::lastEvent) events.push_back(h.lastEvent());
+    });
+    EXPECT_TRUE(accepted({{"t", "text"}, {"s", "aλbλ"}}));
+    EXPECT_TRUE(accepted({{"t", "text"}, {"s", "λ"}}));
+    EXPECT_EQ(events, (std::vector<std::string>{"Could not type “λ”: no key"}));
+}
+
 TEST_F(LiveCommands, ClipGet_CutToThreeThousandCharacters_EmptyWhenNone) {
     EXPECT_TRUE(accepted({{"t", "clip_get"}}));
     EXPECT_EQ(phone->received().back(), (json{{"t", "clip"}, {"s", ""}}));

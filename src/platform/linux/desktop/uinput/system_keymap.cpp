@@ -2,6 +2,7 @@
 
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -61,40 +62,78 @@ std::unique_ptr<SystemKeymap> SystemKeymap::compile(const LayoutNames& names, st
     return std::unique_ptr<SystemKeymap>(new SystemKeymap(std::move(context), std::move(keymap)));
 }
 
+SystemKeymap::SystemKeymap(Context context, Keymap keymap)
+    : context_(std::move(context)), keymap_(std::move(keymap)) {
+    const xkb_keycode_t min = std::max<xkb_keycode_t>(xkb_keymap_min_keycode(keymap_.get()), evdevOffset);
+    const xkb_keycode_t max = xkb_keymap_max_keycode(keymap_.get());
+    // The keys that reach the levels, each with the modifiers it sets while held (found by
+    // pressing it in a state of its own).
+    struct Holder {
+        ModifierFlags flag;
+        xkb_keysym_t syms[2];
+    };
+    static constexpr Holder holders[] = {{modifier::shift, {XKB_KEY_Shift_L, XKB_KEY_Shift_R}},
+                                         {modifier::level3, {XKB_KEY_ISO_Level3_Shift, XKB_KEY_ISO_Level3_Shift}},
+                                         {modifier::level5, {XKB_KEY_ISO_Level5_Shift, XKB_KEY_ISO_Level5_Shift}}};
+    std::unordered_map<ModifierFlags, xkb_mod_mask_t> masks;
+    for (const auto& h : holders) {
+        for (xkb_keycode_t kc = min; kc <= max && !masks.contains(h.flag); ++kc) {
+            const xkb_keysym_t* syms = nullptr;
+            if (xkb_keymap_key_get_syms_by_level(keymap_.get(), kc, 0, 0, &syms) != 1) continue;
+            if (syms[0] != h.syms[0] && syms[0] != h.syms[1]) continue;
+            xkb_state* st = xkb_state_new(keymap_.get());
+            if (!st) continue;
+            xkb_state_update_key(st, kc, XKB_KEY_DOWN);
+            const auto mask = xkb_state_serialize_mods(st, XKB_STATE_MODS_DEPRESSED);
+            xkb_state_unref(st);
+            if (mask == 0) continue;
+            masks[h.flag] = mask;
+            modifierKeys_[h.flag] = static_cast<int>(kc) - evdevOffset;
+        }
+    }
+    xkb_state* st = xkb_state_new(keymap_.get());
+    if (!st) return;
+    for (int rank = 0; rank < 8; ++rank) {
+        ModifierFlags flags = 0;
+        if (rank & 1) flags |= modifier::shift;
+        if (rank & 2) flags |= modifier::level3;
+        if (rank & 4) flags |= modifier::level5;
+        xkb_mod_mask_t depressed = 0;
+        bool reachable = true;
+        for (const auto& h : holders) {
+            if (!(flags & h.flag)) continue;
+            const auto m = masks.find(h.flag);
+            reachable = reachable && m != masks.end();
+            if (m != masks.end()) depressed |= m->second;
+        }
+        if (!reachable) continue;
+        xkb_state_update_mask(st, depressed, 0, 0, 0, 0, 0);
+        for (xkb_keycode_t kc = min; kc <= max; ++kc) {
+            const xkb_keysym_t sym = xkb_state_key_get_one_sym(st, kc);
+            if (sym == XKB_KEY_NoSymbol) continue;
+            const int code = static_cast<int>(kc) - evdevOffset;
+            keys_.try_emplace(sym, KeyPosition{code, flags});
+            const std::uint32_t c = xkb_keysym_to_utf32(sym);
+            if (c >= 0x20 && c != 0x7f) {
+                const auto levelMods = static_cast<ModifierFlags>(flags & (modifier::level3 | modifier::level5));
+                entries_.push_back({static_cast<std::uint32_t>(code), (flags & modifier::shift) != 0,
+                                    static_cast<char32_t>(c), levelMods});
+            }
+        }
+    }
+    xkb_state_unref(st);
+}
+
 SystemKeymap::~SystemKeymap() = default;
 
 std::optional<KeyPosition> SystemKeymap::find(std::uint32_t keysym) const {
-    const xkb_keycode_t min = xkb_keymap_min_keycode(keymap_.get());
-    const xkb_keycode_t max = xkb_keymap_max_keycode(keymap_.get());
-    for (xkb_level_index_t level = 0; level < 2; ++level) {
-        for (xkb_keycode_t kc = min; kc <= max; ++kc) {
-            if (kc < evdevOffset || level >= xkb_keymap_num_levels_for_key(keymap_.get(), kc, 0)) continue;
-            const xkb_keysym_t* syms = nullptr;
-            const int n = xkb_keymap_key_get_syms_by_level(keymap_.get(), kc, 0, level, &syms);
-            for (int i = 0; i < n; ++i) {
-                if (syms[i] == keysym) return KeyPosition{static_cast<int>(kc) - evdevOffset, level == 1};
-            }
-        }
-    }
+    if (auto it = keys_.find(keysym); it != keys_.end()) return it->second;
     return std::nullopt;
 }
 
-std::vector<LayoutEntry> SystemKeymap::entries() const {
-    std::vector<LayoutEntry> out;
-    const xkb_keycode_t min = xkb_keymap_min_keycode(keymap_.get());
-    const xkb_keycode_t max = xkb_keymap_max_keycode(keymap_.get());
-    for (xkb_keycode_t kc = min; kc <= max; ++kc) {
-        if (kc < evdevOffset) continue;
-        for (xkb_level_index_t level = 0; level < 2 && level < xkb_keymap_num_levels_for_key(keymap_.get(), kc, 0); ++level) {
-            const xkb_keysym_t* syms = nullptr;
-            if (xkb_keymap_key_get_syms_by_level(keymap_.get(), kc, 0, level, &syms) < 1) continue;
-            const std::uint32_t c = xkb_keysym_to_utf32(syms[0]);
-            if (c >= 0x20 && c != 0x7f) {
-                out.push_back({static_cast<std::uint32_t>(kc) - evdevOffset, level == 1, static_cast<char32_t>(c)});
-            }
-        }
-    }
-    return out;
+std::optional<int> SystemKeymap::modifierKey(ModifierFlags one) const {
+    if (auto it = modifierKeys_.find(one); it != modifierKeys_.end()) return it->second;
+    return std::nullopt;
 }
 
 }  // namespace tamborix::uinput

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "base/owned.h"
@@ -18,9 +19,10 @@
 
 namespace tamborix::uinput {
 
+// A key and the level modifiers (modifier::shift, level3, level5) held around it.
 struct KeyPosition {
     int evdevCode = 0;
-    bool shift = false;
+    ModifierFlags mods = 0;
 };
 
 struct LayoutNames {
@@ -35,18 +37,23 @@ public:
     [[nodiscard]] static std::unique_ptr<SystemKeymap> compile(const LayoutNames& names, std::string& error);
     ~SystemKeymap();
 
-    // The key of the first group that gives `keysym` at level 0, else at level 1 (Shift); lower
-    // keycodes first.
+    // The key of the first group that gives `keysym` at the lowest level (plain, Shift, level 3,
+    // level 3 + Shift, level 5…); lower keycodes first.
     [[nodiscard]] std::optional<KeyPosition> find(std::uint32_t keysym) const;
-    // Every key's character at levels 0 and 1, keycodes being evdev codes.
-    [[nodiscard]] std::vector<LayoutEntry> entries() const;
+    // The evdev code of the key holding one level modifier, when the layout has one.
+    [[nodiscard]] std::optional<int> modifierKey(ModifierFlags one) const;
+    // Every key's character at every level it is found first, keycodes being evdev codes.
+    [[nodiscard]] std::vector<LayoutEntry> entries() const { return entries_; }
 
 private:
     using Context = Owned<xkb_context, xkb_context_unref>;
     using Keymap = Owned<xkb_keymap, xkb_keymap_unref>;
-    SystemKeymap(Context context, Keymap keymap) : context_(std::move(context)), keymap_(std::move(keymap)) {}
+    SystemKeymap(Context context, Keymap keymap);
     Context context_;
     Keymap keymap_;  // freed before its context
+    std::unordered_map<std::uint32_t, KeyPosition> keys_;
+    std::unordered_map<ModifierFlags, int> modifierKeys_;
+    std::vector<LayoutEntry> entries_;
 };
 
 }  // namespace tamborix::uinput

@@ -111,12 +111,19 @@ void UinputInputSink::key(const KeyEvent& event) {
     keyboard_->send();
 }
 
-void UinputInputSink::tapKey(int code, bool shift) {
-    if (shift) keyboard_->add(EV_KEY, KEY_LEFTSHIFT, 1);
+void UinputInputSink::tapKey(int code, ModifierFlags mods) {
+    // The level's modifiers are held around the key, lowest first, released in reverse.
+    int held[3];
+    std::size_t n = 0;
+    for (auto flag : {modifier::shift, modifier::level3, modifier::level5}) {
+        if (!(mods & flag)) continue;
+        if (auto m = keymap_->modifierKey(flag)) held[n++] = *m;
+    }
+    for (std::size_t i = 0; i < n; ++i) keyboard_->add(EV_KEY, static_cast<std::uint16_t>(held[i]), 1);
     keyboard_->add(EV_KEY, static_cast<std::uint16_t>(code), 1);
     keyboard_->send();
     keyboard_->add(EV_KEY, static_cast<std::uint16_t>(code), 0);
-    if (shift) keyboard_->add(EV_KEY, KEY_LEFTSHIFT, 0);
+    for (std::size_t i = n; i-- > 0;) keyboard_->add(EV_KEY, static_cast<std::uint16_t>(held[i]), 0);
     keyboard_->send();
 }
 
@@ -129,15 +136,17 @@ void UinputInputSink::text(std::u16string_view chunk) {
             ++i;
         }
         if (c == U'\n' || c == U'\r') {
-            tapKey(KEY_ENTER, false);
+            tapKey(KEY_ENTER, 0);
             continue;
         }
         if (c == U'\t') {
-            tapKey(KEY_TAB, false);
+            tapKey(KEY_TAB, 0);
             continue;
         }
         if (auto found = keymap_->find(xkb_utf32_to_keysym(static_cast<std::uint32_t>(c)))) {
-            tapKey(found->evdevCode, found->shift);
+            tapKey(found->evdevCode, found->mods);
+        } else {
+            untypable(c, "the keyboard layout has no key for it (a uinput keyboard cannot lend one)");
         }
     }
 }

@@ -2,8 +2,9 @@
 // Input through two virtual devices made with uinput, for sessions with neither X11 nor the
 // remote-desktop portal (kiosks, a Wayland compositor without the portal): an absolute pointer
 // with buttons and a high-resolution wheel over the desktop's rectangle, and a keyboard typing
-// through the system's configured layout. Characters that layout has no key for cannot be typed
-// this way: uinput has no way to bind a key for them, unlike X11.
+// through the system's configured layout at every level (plain, Shift, AltGr, AltGr+Shift,
+// level 5). Characters that layout has no key for cannot be typed this way: uinput has no way to
+// bind a key for them, unlike X11; they are skipped and reported.
 
 #include <memory>
 #include <optional>
@@ -39,7 +40,7 @@ public:
 
 private:
     void moveTo(Point at);
-    void tapKey(int code, bool shift);
+    void tapKey(int code, ModifierFlags mods);
     void wheel(int pixels, int& carry, int& notchCarry, std::uint16_t hiRes, std::uint16_t notch);
 
     Rect desktop_;

@@ -3,6 +3,7 @@
 #include <xcb/xtest.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/linux/desktop/x11/x_reply.h"
@@ -35,15 +36,17 @@ X11InputSink::X11InputSink(XConnection& conn, MainLoop& loop, Options options)
     xtest_ = ext && ext->present;
     keymap_ = XkbKeymap::create(conn_, keyboardError_);
     if (!keymap_) return;
-    SpareKeycodes::restoreFromNote(conn_, *keymap_, options_.spares.note);
-    spares_ = std::make_unique<SpareKeycodes>(conn_, *keymap_, options_.spares);
+    spares_ = std::make_unique<SpareKeycodes>(conn_, *keymap_, loop_, options_.spares);
     keymap_->setHidden([this](xcb_keycode_t kc) { return spares_ && spares_->isBorrowed(kc); });
+    // What a crashed run left lent is given back once it is old enough.
+    armIdleRelease(loop_.now() + options_.spares.hold);
 }
 
 X11InputSink::~X11InputSink() {
     // Input still waiting is dropped; what was lent is given back by the spares.
     pending_.clear();
     if (keymap_) keymap_->setHidden(nullptr);
+    spares_.reset();
 }
 
 bool X11InputSink::mayPost() const { return conn_.alive() && xtest_ && keymap_ != nullptr; }
@@ -66,25 +69,51 @@ void X11InputSink::fake(std::uint8_t type, std::uint8_t detail, std::int16_t x, 
 
 void X11InputSink::run(Step step) {
     if (!mayPost()) return;
-    if (pending_.empty() && step()) {
+    // Pointer input with nothing waiting goes out at once; the rest keeps its place in line.
+    if (pending_.empty() && !step.keyboard && step.run()) {
         conn_.flush();
         return;
     }
+    const bool waiting = !pending_.empty();
     pending_.push_back(std::move(step));
-    schedule(readyAt_);
+    if (!waiting) drain();
+}
+
+void X11InputSink::syncKeyboard() {
+    // A layout switched by another program is known once the server's events up to now are
+    // read: a round trip brings them, so the next character is typed in the new layout.
+    XReply<xcb_get_input_focus_reply_t>(
+        xcb_get_input_focus_reply(conn_.get(), xcb_get_input_focus(conn_.get()), nullptr));
+    conn_.dispatchPending();
 }
 
 void X11InputSink::drain() {
+    if (!mayPost()) {
+        pending_.clear();
+        return;
+    }
+    if (std::any_of(pending_.begin(), pending_.end(), [](const Step& s) { return s.typesText; })) syncKeyboard();
+    bool blocked = false;
     while (!pending_.empty() && mayPost()) {
-        if (!pending_.front()()) {
-            conn_.flush();
-            schedule(readyAt_);
-            return;
+        if (!pending_.front().run()) {
+            blocked = true;
+            break;
         }
         pending_.pop_front();
     }
-    pending_.clear();
     conn_.flush();
+    if (!lentPressed_.empty()) {
+        // The end of a round trip is when the server has surely delivered those key events; the
+        // time a binding must stay unchanged counts from there.
+        XReply<xcb_get_input_focus_reply_t>(
+            xcb_get_input_focus_reply(conn_.get(), xcb_get_input_focus(conn_.get()), nullptr));
+        const auto now = loop_.now();
+        for (auto kc : lentPressed_) spares_->delivered(kc, now);
+        lentPressed_.clear();
+        armIdleRelease(now + std::max(options_.idleRelease, options_.spares.hold));
+    }
+    if (!mayPost()) pending_.clear();
+    if (blocked && !pending_.empty()) schedule(readyAt_);
 }
 
 void X11InputSink::schedule(MonoTime at) {
@@ -93,25 +122,25 @@ void X11InputSink::schedule(MonoTime at) {
 }
 
 void X11InputSink::mouse(const MouseEvent& e) {
-    run([this, e] {
+    run({[this, e] {
         const auto x = coordinate(e.at.x);
         const auto y = coordinate(e.at.y);
         fake(XCB_MOTION_NOTIFY, 0, x, y);
         if (isMotion(e.type)) return true;
         fake(isPress(e.type) ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, buttonNumber(e.button));
         return true;
-    });
+    }});
 }
 
 void X11InputSink::warp(Point at) {
-    run([this, at] {
+    run({[this, at] {
         fake(XCB_MOTION_NOTIFY, 0, coordinate(at.x), coordinate(at.y));
         return true;
-    });
+    }});
 }
 
 void X11InputSink::scroll(const ScrollEvent& e) {
-    run([this, e] {
+    run({[this, e] {
         // Whole clicks go out; the rest waits for the next scroll in either direction.
         auto clicks = [](int& carry, std::int32_t pixels) {
             const auto total = static_cast<std::int64_t>(carry) + pixels;
@@ -133,7 +162,17 @@ void X11InputSink::scroll(const ScrollEvent& e) {
             fake(XCB_BUTTON_RELEASE, b);
         }
         return true;
-    });
+    }});
+}
+
+std::optional<xcb_keycode_t> X11InputSink::lend(std::uint32_t sym) {
+    if (auto kc = spares_->keycodeOf(sym)) return kc;
+    // Everything waiting in line that needs a keycode is bound with this one, in one change.
+    std::vector<std::uint32_t> wanted{sym};
+    for (std::size_t i = 1; i < pending_.size(); ++i)
+        if (pending_[i].lends != 0) wanted.push_back(pending_[i].lends);
+    spares_->bind(wanted, readyAt_);
+    return spares_->keycodeOf(sym);
 }
 
 bool X11InputSink::pressSym(std::uint32_t sym, bool down) {
@@ -141,62 +180,93 @@ bool X11InputSink::pressSym(std::uint32_t sym, bool down) {
         fake(down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, *kc);
         return true;
     }
-    if (!spares_->available()) return true;  // nothing can type it: dropped
-    auto kc = spares_->acquire(sym, loop_.now(), readyAt_);
+    if (!spares_->available()) return true;  // nothing can press it
+    auto kc = lend(sym);
     if (!kc) return false;
     fake(down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, *kc);
-    spares_->used(*kc, loop_.now(), down);
-    armIdleRelease();
+    spares_->setHeld(*kc, down);
+    pressedLent(*kc);
     return true;
 }
 
 void X11InputSink::key(const KeyEvent& e) {
-    run([this, e] {
-        if (e.kind == KeyKind::keycode) {
-            if (e.value >= 8 && e.value <= 255)
-                fake(e.down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, static_cast<std::uint8_t>(e.value));
-            return true;
-        }
-        return pressSym(e.value, e.down);
-    });
+    Step step{[this, e] {
+                  if (e.kind == KeyKind::keycode) {
+                      if (e.value >= 8 && e.value <= 255)
+                          fake(e.down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, static_cast<std::uint8_t>(e.value));
+                      return true;
+                  }
+                  return pressSym(e.value, e.down);
+              },
+              true, false, 0};
+    if (e.kind == KeyKind::keysym && keymap_ && !keymap_->keycodeFor(e.value)) step.lends = e.value;
+    run(std::move(step));
+}
+
+void X11InputSink::pressedLent(xcb_keycode_t kc) {
+    // In use from now on, so that nothing later in this pass rebinds it; delivered (and so the
+    // start of its hold) once the round trip after the pass returns.
+    spares_->delivered(kc, loop_.now());
+    lentPressed_.push_back(kc);
+}
+
+std::uint32_t X11InputSink::lendsFor(char32_t c) {
+    if (!keymap_ || keymap_->keyFor(c)) return 0;
+    return xkb_utf32_to_keysym(c);
 }
 
 bool X11InputSink::typeChar(char32_t c) {
     if (c == U'\n') c = U'\r';  // Return
     if (auto k = keymap_->keyFor(c)) {
-        const auto shift = k->shift ? keymap_->keycodeFor(XKB_KEY_Shift_L) : std::nullopt;
-        if (shift) fake(XCB_KEY_PRESS, *shift);
+        // The level's modifiers are held around the key, lowest first, released in reverse.
+        static constexpr ModifierFlags order[] = {modifier::shift, modifier::level3, modifier::level5};
+        xcb_keycode_t held[3];
+        std::size_t n = 0;
+        for (auto flag : order) {
+            if (!(k->mods & flag)) continue;
+            if (auto m = keymap_->modifierKey(flag)) held[n++] = *m;
+        }
+        for (std::size_t i = 0; i < n; ++i) fake(XCB_KEY_PRESS, held[i]);
         fake(XCB_KEY_PRESS, k->keycode);
         fake(XCB_KEY_RELEASE, k->keycode);
-        if (shift) fake(XCB_KEY_RELEASE, *shift);
+        for (std::size_t i = n; i-- > 0;) fake(XCB_KEY_RELEASE, held[i]);
         return true;
     }
     const xkb_keysym_t sym = xkb_utf32_to_keysym(c);
-    if (sym == XKB_KEY_NoSymbol) return true;
-    if (!spares_->available()) return true;
-    auto kc = spares_->acquire(sym, loop_.now(), readyAt_);
+    if (sym == XKB_KEY_NoSymbol) {
+        untypable(c, "it is a control character");
+        return true;
+    }
+    if (!spares_->available()) {
+        untypable(c, "the keyboard layout has no key for it and no spare keycode is left to lend");
+        return true;
+    }
+    auto kc = lend(sym);
     if (!kc) return false;
     fake(XCB_KEY_PRESS, *kc);
     fake(XCB_KEY_RELEASE, *kc);
-    spares_->used(*kc, loop_.now(), false);
-    armIdleRelease();
+    pressedLent(*kc);
     return true;
 }
 
 void X11InputSink::text(std::u16string_view chunk) {
+    if (!mayPost()) return;
+    const bool waiting = !pending_.empty();
     for (std::size_t i = 0; i < chunk.size(); ++i) {
         char32_t c = chunk[i];
         if (c >= 0xd800 && c < 0xdc00 && i + 1 < chunk.size() && chunk[i + 1] >= 0xdc00 && chunk[i + 1] < 0xe000) {
             c = 0x10000 + ((c - 0xd800) << 10) + (chunk[i + 1] - 0xdc00);
             ++i;
         }
-        run([this, c] { return typeChar(c); });
+        pending_.push_back({[this, c] { return typeChar(c); }, true, true, lendsFor(c)});
     }
+    if (!waiting) drain();
 }
 
-void X11InputSink::armIdleRelease() {
-    idle_ = loop_.singleShot(options_.idleRelease, [this] {
-        if (!spares_->releaseIdle(loop_.now())) armIdleRelease();
+void X11InputSink::armIdleRelease(MonoTime at) {
+    idle_ = loop_.singleShot(std::max(at - loop_.now(), Duration{std::chrono::milliseconds(1)}), [this] {
+        if (!spares_) return;
+        if (auto again = spares_->releaseIdle()) armIdleRelease(*again);
     });
 }
 
@@ -205,6 +275,11 @@ std::vector<LayoutEntry> X11InputSink::layout() {
     return keymap_->entries();
 }
 
-std::uint64_t X11InputSink::layoutSerial() { return keymap_ ? keymap_->serial() : 0; }
+std::uint64_t X11InputSink::layoutSerial() {
+    if (!keymap_) return 0;
+    // Asked before every key command: a layout switched just before it counts.
+    if (mayPost()) syncKeyboard();
+    return keymap_->serial();
+}
 
 }  // namespace tamborix::x11

@@ -7,6 +7,7 @@
 #include <xkbcommon/xkbcommon-x11.h>
 
 #include <utility>
+#include <algorithm>
 
 namespace tamborix::x11 {
 
@@ -44,9 +45,10 @@ XkbKeymap::XkbKeymap(XConnection& conn, XkbContext context, std::int32_t device)
     xcb_xkb_select_events_details_t details{};
     details.affectNewKeyboard = XCB_XKB_NKN_DETAIL_KEYCODES;
     details.newKeyboardDetails = XCB_XKB_NKN_DETAIL_KEYCODES;
-    // Only the group matters for which symbols the keys type.
+    // The group and the locked modifiers (Caps Lock) decide what the keys type; the modifiers
+    // held for a moment, the helper's own among them, do not.
     details.affectState = XCB_XKB_STATE_PART_GROUP_BASE | XCB_XKB_STATE_PART_GROUP_LATCH |
-                          XCB_XKB_STATE_PART_GROUP_LOCK;
+                          XCB_XKB_STATE_PART_GROUP_LOCK | XCB_XKB_STATE_PART_MODIFIER_LOCK;
     details.stateDetails = details.affectState;
     xcb_xkb_select_events_aux(conn_.get(), static_cast<xcb_xkb_device_spec_t>(device_), events, 0, 0,
                               mapParts, mapParts, &details);
@@ -95,6 +97,21 @@ std::uint64_t XkbKeymap::serial() {
     return serial_;
 }
 
+namespace {
+
+// The modifiers a key sets while it is held, found by pressing it in a state of its own.
+xkb_mod_mask_t heldMods(xkb_keymap* keymap, xkb_layout_index_t group, xkb_keycode_t kc) {
+    xkb_state* st = xkb_state_new(keymap);
+    if (!st) return 0;
+    xkb_state_update_mask(st, 0, 0, 0, 0, 0, group);
+    xkb_state_update_key(st, kc, XKB_KEY_DOWN);
+    const xkb_mod_mask_t mask = xkb_state_serialize_mods(st, XKB_STATE_MODS_DEPRESSED);
+    xkb_state_unref(st);
+    return mask;
+}
+
+}  // namespace
+
 void XkbKeymap::rebuild() {
     reloadIfStale();
     if (!tablesStale_ || !keymap_) return;
@@ -102,31 +119,78 @@ void XkbKeymap::rebuild() {
     chars_.clear();
     syms_.clear();
     entries_.clear();
+    modifierKeys_.clear();
     const xkb_layout_index_t group = xkb_state_serialize_layout(state_.get(), XKB_STATE_LAYOUT_EFFECTIVE);
-    const xkb_mod_mask_t shiftMask = 1u << xkb_keymap_mod_get_index(keymap_.get(), XKB_MOD_NAME_SHIFT);
-    const xkb_keycode_t lo = xkb_keymap_min_keycode(keymap_.get());
+    const xkb_mod_mask_t locked = xkb_state_serialize_mods(state_.get(), XKB_STATE_MODS_LOCKED);
+    const xkb_keycode_t lo = std::max<xkb_keycode_t>(xkb_keymap_min_keycode(keymap_.get()), 8);
     const xkb_keycode_t hi = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_.get()), 255);
-    for (xkb_level_index_t level = 0; level < 2; ++level) {
-        const xkb_mod_mask_t wanted = level == 0 ? 0 : shiftMask;
-        for (xkb_keycode_t kc = lo; kc <= hi; ++kc) {
-            const xkb_layout_index_t layouts = xkb_keymap_num_layouts_for_key(keymap_.get(), kc);
-            if (layouts == 0) continue;
-            const xkb_layout_index_t layout = group < layouts ? group : 0;
-            // The level must be the one reached with no modifier (level 0) or Shift alone.
-            xkb_mod_mask_t masks[16];
-            const auto n = xkb_keymap_key_get_mods_for_level(keymap_.get(), kc, layout, level, masks, 16);
-            bool reachable = false;
-            for (std::size_t i = 0; i < n; ++i) reachable = reachable || masks[i] == wanted;
-            if (!reachable) continue;
-            const xkb_keysym_t* syms = nullptr;
-            if (xkb_keymap_key_get_syms_by_level(keymap_.get(), kc, layout, level, &syms) != 1) continue;
-            if (level == 0) syms_.try_emplace(syms[0], static_cast<xcb_keycode_t>(kc));
-            const char32_t c = xkb_keysym_to_utf32(syms[0]);
-            if (c == 0 || (hidden_ && hidden_(static_cast<xcb_keycode_t>(kc)))) continue;
-            entries_.push_back({kc, level == 1, c});
-            chars_.try_emplace(c, Key{static_cast<xcb_keycode_t>(kc), level == 1});
+    auto hidden = [this](xkb_keycode_t kc) { return hidden_ && hidden_(static_cast<xcb_keycode_t>(kc)); };
+
+    for (xkb_keycode_t kc = lo; kc <= hi; ++kc) {
+        if (xkb_keymap_num_layouts_for_key(keymap_.get(), kc) == 0) continue;
+        const xkb_layout_index_t layout = xkb_state_key_get_layout(state_.get(), kc);
+        const xkb_keysym_t* syms = nullptr;
+        if (xkb_keymap_key_get_syms_by_level(keymap_.get(), kc, layout, 0, &syms) != 1) continue;
+        syms_.try_emplace(syms[0], static_cast<xcb_keycode_t>(kc));
+    }
+
+    // The keys that reach the levels, and what each sets while held.
+    struct Holder {
+        ModifierFlags flag;
+        xkb_keysym_t syms[2];
+    };
+    static constexpr Holder holders[] = {{modifier::shift, {XKB_KEY_Shift_L, XKB_KEY_Shift_R}},
+                                         {modifier::level3, {XKB_KEY_ISO_Level3_Shift, XKB_KEY_ISO_Level3_Shift}},
+                                         {modifier::level5, {XKB_KEY_ISO_Level5_Shift, XKB_KEY_ISO_Level5_Shift}}};
+    std::unordered_map<ModifierFlags, xkb_mod_mask_t> masks;
+    for (const auto& h : holders) {
+        for (const auto sym : h.syms) {
+            auto it = syms_.find(sym);
+            if (it == syms_.end() || hidden(it->second)) continue;
+            const auto mask = heldMods(keymap_.get(), group, it->second);
+            if (mask == 0) continue;
+            modifierKeys_[h.flag] = it->second;
+            masks[h.flag] = mask;
+            break;
         }
     }
+
+    // Each combination of held level keys, lowest level first, asks the keymap what every key
+    // types then, exactly as a client reading the event will.
+    xkb_state* st = xkb_state_new(keymap_.get());
+    if (!st) return;
+    for (int rank = 0; rank < 8; ++rank) {
+        ModifierFlags flags = 0;
+        if (rank & 1) flags |= modifier::shift;
+        if (rank & 2) flags |= modifier::level3;
+        if (rank & 4) flags |= modifier::level5;
+        xkb_mod_mask_t depressed = 0;
+        bool reachable = true;
+        for (const auto& h : holders) {
+            if (!(flags & h.flag)) continue;
+            auto m = masks.find(h.flag);
+            reachable = reachable && m != masks.end();
+            if (m != masks.end()) depressed |= m->second;
+        }
+        if (!reachable) continue;
+        xkb_state_update_mask(st, depressed, 0, locked, 0, 0, group);
+        for (xkb_keycode_t kc = lo; kc <= hi; ++kc) {
+            if (hidden(kc) || xkb_keymap_num_layouts_for_key(keymap_.get(), kc) == 0) continue;
+            const xkb_keysym_t sym = xkb_state_key_get_one_sym(st, kc);
+            const char32_t c = sym == XKB_KEY_NoSymbol ? 0 : xkb_keysym_to_utf32(sym);
+            if (c == 0) continue;
+            const auto levelMods = static_cast<ModifierFlags>(flags & (modifier::level3 | modifier::level5));
+            entries_.push_back({kc, (flags & modifier::shift) != 0, c, levelMods});
+            chars_.try_emplace(c, Key{static_cast<xcb_keycode_t>(kc), flags});
+        }
+    }
+    xkb_state_unref(st);
+}
+
+std::optional<xcb_keycode_t> XkbKeymap::modifierKey(ModifierFlags one) {
+    rebuild();
+    if (auto it = modifierKeys_.find(one); it != modifierKeys_.end()) return it->second;
+    return std::nullopt;
 }
 
 std::optional<xcb_keycode_t> XkbKeymap::keycodeFor(xkb_keysym_t sym) {

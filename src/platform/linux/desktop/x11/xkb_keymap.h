@@ -24,9 +24,10 @@ using XkbState = Owned<xkb_state, xkb_state_unref>;
 
 class XkbKeymap {
 public:
+    // A key and the level modifiers (modifier::shift, level3, level5) held around it.
     struct Key {
         xcb_keycode_t keycode = 0;
-        bool shift = false;
+        ModifierFlags mods = 0;
     };
 
     // Null, with the reason, when the server has no usable XKB.
@@ -37,8 +38,12 @@ public:
 
     // Level 0 of the current group.
     [[nodiscard]] std::optional<xcb_keycode_t> keycodeFor(xkb_keysym_t sym);
-    // Level 0, else the Shift level, of the current group; first keycode wins.
+    // The lowest level of the current group that types `c` (plain, Shift, level 3, level 3 +
+    // Shift, level 5…), with the locked modifiers as they are now; first keycode wins.
     [[nodiscard]] std::optional<Key> keyFor(char32_t c);
+    // The key that holds one level modifier (modifier::shift, level3 or level5) in the current
+    // group, when the layout has one.
+    [[nodiscard]] std::optional<xcb_keycode_t> modifierKey(ModifierFlags one);
     [[nodiscard]] std::vector<LayoutEntry> entries();
     // Keycodes that carry no symbol at all.
     [[nodiscard]] std::vector<xcb_keycode_t> emptyKeycodes();
@@ -64,6 +69,7 @@ private:
     bool tablesStale_ = true;
     std::uint64_t serial_ = 0;
     std::unordered_map<char32_t, Key> chars_;
+    std::unordered_map<ModifierFlags, xcb_keycode_t> modifierKeys_;
     std::unordered_map<xkb_keysym_t, xcb_keycode_t> syms_;
     std::vector<LayoutEntry> entries_;
     std::function<bool(xcb_keycode_t)> hidden_;

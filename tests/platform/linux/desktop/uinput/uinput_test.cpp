@@ -161,6 +161,26 @@ TEST(UinputSink, KeysAndText_GermanLayout_ThroughTheLayoutsOwnKeys) {
     EXPECT_TRUE(zOnY);
 }
 
+TEST(UinputSink, Text_GermanThirdLevelAndNoKey_LevelKeysHeldAroundAndTheMissingOneReported) {
+    FakeUinput fake;
+    auto map = keymap("de");
+    const auto level3 = map->modifierKey(modifier::level3);
+    ASSERT_TRUE(level3);
+    UinputInputSink sink(fake.layer(), desktop, std::move(map), {});
+    std::vector<std::pair<char32_t, std::string>> told;
+    sink.setOnUntypable([&](char32_t c, const std::string& why) { told.emplace_back(c, why); });
+    sink.text(u"@\u4e2d\u00bf");  // AltGr+q; no key; AltGr+Shift+ß
+    const int l3 = *level3;
+    const Events expected = {
+        {EV_KEY, l3, 1}, {EV_KEY, KEY_Q, 1}, {EV_SYN, SYN_REPORT, 0},
+        {EV_KEY, KEY_Q, 0}, {EV_KEY, l3, 0}, {EV_SYN, SYN_REPORT, 0},
+        {EV_KEY, KEY_LEFTSHIFT, 1}, {EV_KEY, l3, 1}, {EV_KEY, KEY_MINUS, 1}, {EV_SYN, SYN_REPORT, 0},
+        {EV_KEY, KEY_MINUS, 0}, {EV_KEY, l3, 0}, {EV_KEY, KEY_LEFTSHIFT, 0}, {EV_SYN, SYN_REPORT, 0},
+    };
+    EXPECT_EQ(fake.events(1), expected);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].first, U'\u4e2d');
+}
 
 TEST(DrmOutputs, ConnectedOutputs_OnlyConnectedConnectorsWithAModeSideBySideInNameOrder) {
     const auto root = std::filesystem::temp_directory_path() / ("tamborix-drm-" + std::to_string(::getpid()));
