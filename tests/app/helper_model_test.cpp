@@ -27,14 +27,13 @@ using testing::LoopbackPhone;
 // Answers every prompt with a fixed value and remembers what was asked.
 class ScriptedPrompter final : public ApprovalPrompter {
 public:
-    void askApproval(const std::string& name, const std::string& fingerprint,
-                     std::function<void(bool)> answer) override {
+    void askApproval(const std::string& name, const std::string& fingerprint, Answer answer) override {
         asked.push_back(name + " " + fingerprint);
-        answer(allow);
+        answer(allow ? Approval::allowed : Approval::denied);
     }
-    void askScreenApproval(const std::string& name, std::function<void(bool)> answer) override {
+    void askScreenApproval(const std::string& name, Answer answer) override {
         asked.push_back(name);
-        answer(allow);
+        answer(allow ? Approval::allowed : Approval::denied);
     }
     bool allow = true;
     std::vector<std::string> asked;

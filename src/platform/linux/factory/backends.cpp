@@ -209,7 +209,14 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     }
 #endif
     if (b.backendName == "none") {
-        b.input = std::make_unique<NoInputSink>(why);
+        // Without a desktop session the helper cannot reach one later; with one, the input
+        // backends all failed for reasons `why` names.
+        const bool desktop = !env("DISPLAY").empty() || !env("WAYLAND_DISPLAY").empty();
+        b.input = std::make_unique<NoInputSink>(
+            why, desktop ? "Let your user write to /dev/uinput (the uinput group and udev rule in "
+                           "the README), then start the helper again."
+                         : "Start the helper from your desktop session, where DISPLAY or "
+                           "WAYLAND_DISPLAY is set.");
         b.backendLine = "Backend: none, " + why;
         b.report.push_back(b.backendLine);
         b.report.push_back("Input: none");
