@@ -107,7 +107,7 @@ TEST_F(WidgetsTest, MenuContent_ModelChanges_EveryLineAndSwitchFollows) {
     model_->core().setLastStats({{"cpu", 12.6}, {"mem", 85.9}, {"lag", 3.2}, {"rx", 40}});
     settle();
     EXPECT_EQ(labelText(menu, "stats").toStdString(),
-              "CPU 13% \u00B7 85 MB \u00B7 lag 3 ms \u00B7 40 cmds/s \u00B7 BT backlog 0");
+              "CPU 13% \u00B7 memory 85 MB \u00B7 delay 3 ms \u00B7 40 commands/s \u00B7 Bluetooth queue 0");
 
     // Devices: one row each in store order, scope text and the menu entries that fit it.
     const auto a = addDevice("Ada's phone", 1);
@@ -196,7 +196,7 @@ TEST_F(WidgetsTest, PairingView_ManualClock_CountsDownClosesAndClearsTheCode) {
     loop_.advance(1.0);
     settle();
     EXPECT_FALSE(view->showsOpenState());
-    EXPECT_EQ(labelText(*view, "closedText"), "Pairing is closed.");
+    EXPECT_EQ(labelText(*view, "closedText"), "The code expired before a phone used it.");
 
     // Pair Another opens a fresh code; removing the view clears it.
     child<QPushButton>(*view, "pairAnother")->click();

@@ -61,7 +61,10 @@ void fitAndCentre(QWidget* window) {
     const int frameH = 48;
     const int maxW = std::max(200, area.width() - frameW);
     const int maxH = std::max(150, area.height() - frameH);
-    int width = std::min(std::max(content->minimumSizeHint().width(), content->sizeHint().width()), maxW);
+    // Wrapping texts would take 80 characters a line if they could; a panel reads better narrower.
+    const int preferred = std::min(content->sizeHint().width(), 420);
+    const int least = std::max(content->minimumSizeHint().width(), content->minimumWidth());
+    int width = std::min(std::max(least, preferred), maxW);
     int height = content->hasHeightForWidth() ? content->heightForWidth(width) : content->sizeHint().height();
     if (height > maxH) {
         height = maxH;
@@ -144,7 +147,7 @@ void DesktopUi::start() {
                          }
                      });
     trayActive_ = !model_.core().active().empty();
-    tray_->setIcon(trayIcon(trayActive_ ? Symbol::cursorMotionLines : Symbol::cursorRays));
+    tray_->setIcon(ui::trayIcon(trayActive_ ? Symbol::cursorMotionLines : Symbol::cursorRays));
     tray_->show();
     const bool wantsStatus = model_.launched();
     if (wantsStatus || !trayAvailable()) showStatusWindow();
@@ -166,7 +169,7 @@ void DesktopUi::updateTrayIcon() {
     const bool active = !model_.core().active().empty();
     if (active == trayActive_) return;
     trayActive_ = active;
-    tray_->setIcon(trayIcon(active ? Symbol::cursorMotionLines : Symbol::cursorRays));
+    tray_->setIcon(ui::trayIcon(active ? Symbol::cursorMotionLines : Symbol::cursorRays));
 }
 
 void DesktopUi::showStatusWindow() {
@@ -196,6 +199,8 @@ void DesktopUi::showPairingWindow() {
     window->setAttribute(Qt::WA_DeleteOnClose);
     pairingWindow_ = window;
     pairingView_ = view;
+    // The code first, so that the window is sized for the QR code rather than the closed state.
+    view->open();
     fitAndCentre(window);
     bringToFront(window);
 }

@@ -13,6 +13,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
+#include <nlohmann/json.hpp>
 
 #include "app/help_texts.h"
 #include "app/helper_model.h"
@@ -70,6 +72,18 @@ protected:
 private:
     QCheckBox* box_;
 };
+
+// The statistics in words a user knows; the console keeps its compact line.
+std::string plainStats(const nlohmann::json& stats) {
+    const auto number = [&](const char* key) {
+        const auto it = stats.find(key);
+        return it != stats.end() && it->is_number() ? it->get<double>() : 0.0;
+    };
+    const auto whole = [](double v) { return std::to_string(static_cast<long long>(std::trunc(v))); };
+    return "CPU " + std::to_string(std::lround(number("cpu"))) + "% \u00B7 memory " +
+           whole(number("mem")) + " MB \u00B7 delay " + whole(number("lag")) + " ms \u00B7 " +
+           whole(number("rx")) + " commands/s \u00B7 Bluetooth queue " + whole(number("bleBacklog"));
+}
 
 QWidget* switchRow(QCheckBox* box, QLabel* text, Symbol symbol) {
     auto* row = new QWidget;
@@ -254,6 +268,8 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     // 8, 9.
     stats_ = captionLabel();
     stats_->setObjectName("stats");
+    stats_->setToolTip("Delay: how late the helper answered its own timer in the last second. "
+                       "Bluetooth queue: messages waiting for a slow Bluetooth link.");
     {
         QFont f = stats_->font();
         f.setStyleHint(QFont::Monospace);
@@ -381,7 +397,7 @@ void MenuContent::refresh() {
 
     const auto& stats = core.lastStats();
     const bool haveStats = stats.is_object() && !stats.empty();
-    stats_->setText(haveStats ? q(model_.statsLine()) : QString());
+    stats_->setText(haveStats ? q(plainStats(stats)) : QString());
     stats_->setVisible(haveStats);
     const auto& event = core.lastEvent();
     event_->setText(event ? q(*event) : QString());
