@@ -7,8 +7,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QToolButton>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -321,6 +324,39 @@ TEST_F(WidgetsTest, MenuContent_Failures_SayWhyAndNothingElse) {
     model_.reset();
     model_ = std::make_unique<HelperModel>(fakes_.environment(loop_, dir_, listeners_));
     EXPECT_EQ(model_->networkStatusLine(), "Network \u2014 Off");
+}
+
+// WCAG's relative luminance of an sRGB colour.
+double luminance(QColor c) {
+    const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+TEST_F(WidgetsTest, TrayIcon_DarkAndLightPanels_StandsOutOnBoth) {
+    DesktopUi ui(*model_);
+    ui.start();
+    const QIcon icon = ui.trayIcon()->icon();
+    for (const QColor panel : {QColor(0x20, 0x20, 0x20), QColor(0xf2, 0xf2, 0xf2)}) {
+        for (const int size : {16, 22, 32}) {
+            QImage image(size, size, QImage::Format_ARGB32);
+            image.fill(panel);
+            {
+                QPainter p(&image);
+                icon.paint(&p, QRect(0, 0, size, size));
+            }
+            // Most of the icon's square differs clearly from the panel (contrast ratio >= 3).
+            int clear = 0;
+            const double back = luminance(panel);
+            for (int y = 0; y < size; ++y) {
+                for (int x = 0; x < size; ++x) {
+                    const double l = luminance(image.pixelColor(x, y));
+                    const double ratio = (std::max(l, back) + 0.05) / (std::min(l, back) + 0.05);
+                    if (ratio >= 3.0) ++clear;
+                }
+            }
+            EXPECT_GT(clear, size * size / 2) << "panel " << panel.name().toStdString() << " size " << size;
+        }
+    }
 }
 
 TEST_F(WidgetsTest, ShowStatusWindow_ClosedOrMinimised_ComesBackAsTheSameWindow) {
