@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QResizeEvent>
+#include <QTimer>
 #include <functional>
 #include <QScrollBar>
 #include <algorithm>
@@ -51,7 +53,7 @@ QRect workArea() {
 }
 
 // Sizes the window to its content within the work area and centres it there, title bar included.
-void fitAndCentre(QWidget* window) {
+QSize fitAndCentre(QWidget* window) {
     auto* scroll = window->findChild<QScrollArea*>("scroll");
     QWidget* content = scroll->widget();
     const QRect area = workArea();
@@ -61,19 +63,65 @@ void fitAndCentre(QWidget* window) {
     const int frameH = 48;
     const int maxW = std::max(200, area.width() - frameW);
     const int maxH = std::max(150, area.height() - frameH);
-    // Wrapping texts would take 80 characters a line if they could; a panel reads better narrower.
-    const int preferred = std::min(content->sizeHint().width(), 420);
+    // Wide enough that the usual status lines stay on one line; wrapping texts would take 80
+    // characters a line if they could, and a panel reads better narrower.
+    const int preferred = std::clamp(content->sizeHint().width(), 400, 440);
     const int least = std::max(content->minimumSizeHint().width(), content->minimumWidth());
     int width = std::min(std::max(least, preferred), maxW);
     int height = content->hasHeightForWidth() ? content->heightForWidth(width) : content->sizeHint().height();
-    if (height > maxH) {
-        height = maxH;
-        width = std::min(width + scroll->verticalScrollBar()->sizeHint().width(), maxW);
-    }
+    height = std::min(height, maxH);
+    // Room for a vertical scroll bar from the start: lines that appear later (a warning, a
+    // connected phone) must not push the content sideways out of the window.
+    width = std::min(width + scroll->verticalScrollBar()->sizeHint().width(), maxW);
     window->resize(width, height);
     const int x = area.left() + std::max(0, (area.width() - width - frameW) / 2);
     const int y = area.top() + std::max(0, (area.height() - height - frameH) / 2);
     window->move(x, y);
+    return window->size();
+}
+
+// Lets the window grow with its content (a warning or a phone's line appears) up to the work
+// area, as long as the user has not resized it.
+class GrowWatch final : public QObject {
+public:
+    explicit GrowWatch(QWidget* window) : QObject(window), window_(window) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest && watched != window_ && !userSized_) {
+            QTimer::singleShot(0, this, [this] { grow(); });
+        } else if (event->type() == QEvent::Resize && watched == window_ && window_->isVisible() &&
+                   static_cast<QResizeEvent*>(event)->size() != expected_) {
+            // A size we did not ask for: the user's choice stays.
+            userSized_ = true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void grow() {
+        auto* scroll = window_->findChild<QScrollArea*>("scroll");
+        QWidget* content = scroll->widget();
+        const int wanted = content->hasHeightForWidth() ? content->heightForWidth(scroll->viewport()->width())
+                                                        : content->sizeHint().height();
+        const int most = std::max(150, workArea().height() - 48);
+        const int height = std::min(wanted, most);
+        if (height <= window_->height()) return;
+        expected_ = QSize(window_->width(), height);
+        window_->resize(expected_);
+    }
+
+    QWidget* window_;
+    QSize expected_;
+    bool userSized_ = false;
+
+    friend void fitAndWatch(QWidget* window);
+};
+
+void fitAndWatch(QWidget* window) {
+    auto* watch = new GrowWatch(window);
+    watch->expected_ = fitAndCentre(window);
+    window->installEventFilter(watch);
+    window->findChild<QScrollArea*>("scroll")->widget()->installEventFilter(watch);
 }
 
 void bringToFront(QWidget* window) {
@@ -181,7 +229,7 @@ void DesktopUi::showStatusWindow() {
         // Without a tray, a closed status window would leave the helper running with no way
         // back while phones can still control the computer: closing it quits.
         statusWindow_->installEventFilter(closeWatch_.get());
-        fitAndCentre(statusWindow_.get());
+        fitAndWatch(statusWindow_.get());
     }
     bringToFront(statusWindow_.get());
 }
@@ -201,7 +249,7 @@ void DesktopUi::showPairingWindow() {
     pairingView_ = view;
     // The code first, so that the window is sized for the QR code rather than the closed state.
     view->open();
-    fitAndCentre(window);
+    fitAndWatch(window);
     bringToFront(window);
 }
 

@@ -85,15 +85,17 @@ std::string plainStats(const nlohmann::json& stats) {
            whole(number("rx")) + " commands/s \u00B7 Bluetooth queue " + whole(number("bleBacklog"));
 }
 
-QWidget* switchRow(QCheckBox* box, QLabel* text, Symbol symbol) {
+QWidget* switchRow(QCheckBox* box, QLabel* text, std::optional<Symbol> symbol = std::nullopt) {
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
     layout->addWidget(box, 0, Qt::AlignTop);
-    auto* icon = new QLabel;
-    icon->setPixmap(symbolPixmap(symbol, 16));
-    layout->addWidget(icon, 0, Qt::AlignTop);
+    if (symbol) {
+        auto* icon = new QLabel;
+        icon->setPixmap(symbolPixmap(*symbol, 16));
+        layout->addWidget(icon, 0, Qt::AlignTop);
+    }
     layout->addWidget(text, 1);
     return row;
 }
@@ -283,12 +285,16 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
 
     // 10-13.
     layout->addWidget(divider());
-    shareFrontApp_ = new QCheckBox("Share the active app with paired phones (for shortcuts)");
+    shareFrontApp_ = new QCheckBox;
+    auto* shareText = new SwitchLabel(shareFrontApp_);
+    setSwitchText(shareFrontApp_, shareText, "Share the active app with paired phones (for shortcuts)");
     shareFrontApp_->setObjectName("shareFrontApp");
     connect(shareFrontApp_, &QCheckBox::clicked, this,
             [this](bool on) { model_.setShareFrontApp(on); });
-    layout->addWidget(shareFrontApp_);
-    startAtLogin_ = new QCheckBox("Start at login");
+    layout->addWidget(switchRow(shareFrontApp_, shareText));
+    startAtLogin_ = new QCheckBox;
+    auto* loginText = new SwitchLabel(startAtLogin_);
+    setSwitchText(startAtLogin_, loginText, "Start at login");
     startAtLogin_->setObjectName("startAtLogin");
     connect(startAtLogin_, &QCheckBox::clicked, this, [this](bool on) {
         std::string error;
@@ -299,7 +305,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         // The switch shows what is really in place, whatever was asked.
         startAtLogin_->setChecked(model_.startAtLogin());
     });
-    layout->addWidget(startAtLogin_);
+    layout->addWidget(switchRow(startAtLogin_, loginText));
     loginError_ = captionLabel();
     loginError_->setObjectName("startAtLoginError");
     loginError_->setVisible(false);
