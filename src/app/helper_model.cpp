@@ -451,8 +451,9 @@ std::vector<std::string> HelperModel::statusLines() const {
     for (const auto& c : connected) lines.push_back("Connected: " + c);
     const auto onOff = [](bool on) { return on ? "on" : "off"; };
     lines.push_back(std::string("Switches: network ") + onOff(networkOn_) + " \u00B7 Bluetooth " +
-                    (bluetoothSupported() ? onOff(bluetoothOn_) : "not supported") + " \u00B7 front-app sharing " + onOff(shareFrontApp_) +
-                    " \u00B7 start at login " + onOff(startAtLogin_));
+                    (bluetoothSupported() ? onOff(bluetoothOn_) : "not supported") +
+                    " \u00B7 front-app sharing " + onOff(shareFrontApp_) + " \u00B7 start at login " +
+                    onOff(startAtLogin_));
     if (const auto left = store_->pairingOpen() ? store_->pairExpires() : std::nullopt) {
         lines.push_back("Pairing code: " + prettyPairCode(*store_->pairCode()));
         lines.push_back(pairingExpiryText(*left - env_.loop.now()));

@@ -173,7 +173,8 @@ TEST_F(ConsoleTest, AskApproval_Answers_YesInAnyCaseAllowsAnythingElseDenies) {
         {"devices", false}};
     for (const auto& [input, expected] : cases) {
         std::optional<bool> answer;
-        console_.askApproval("Ada's Phone", "AAAA-BBBB-CCCC-DDDD", [&](Approval a) { answer = a == Approval::allowed; });
+        console_.askApproval("Ada's Phone", "AAAA-BBBB-CCCC-DDDD",
+                             [&](Approval a) { answer = a == Approval::allowed; });
         const auto prompt = take();
         ASSERT_EQ(prompt.size(), 5u);
         EXPECT_EQ(prompt[0], "Allow \u201CAda's Phone\u201D to control this computer?");

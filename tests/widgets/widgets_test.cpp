@@ -382,7 +382,8 @@ TEST_F(WidgetsTest, DialogPrompter_SeveralRequests_QueueTimeOutAndAnswerOnce) {
     std::vector<std::string> answers;
     auto record = [&](std::string who) {
         return [&answers, who](Approval a) {
-            answers.push_back(who + (a == Approval::allowed ? " yes" : a == Approval::denied ? " no" : " unanswered"));
+            const char* word = a == Approval::allowed ? " yes" : a == Approval::denied ? " no" : " unanswered";
+            answers.push_back(who + word);
         };
     };
     prompter.askApproval("phone A", "AAAA-BBBB-CCCC-DDDD", record("A"));
