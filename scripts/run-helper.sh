@@ -19,9 +19,9 @@ if [ "$(id -u)" -eq 0 ]; then
       DBUS_SESSION_BUS_ADDRESS="unix:path=/run/user/$uid/bus" \
       PATH="$PATH" bash "$self" "$@"
   fi
-  echo "run-helper: running as root; the helper would use root's data folder and display." >&2
-  echo "run-helper: run this as your desktop user instead (it installs through sudo)." >&2
-  exit 1
+  # Root's own session (a container, a kiosk): say whose data and display these are, and go on.
+  echo "run-helper: running as root: the helper uses root's data folder and display; to control" >&2
+  echo "run-helper: your own desktop, run this as your user (it installs through sudo)." >&2
 fi
 
 bash scripts/install-deps.sh >&2
