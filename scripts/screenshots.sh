@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 build="${1:-build}"
 cmake --build "$build" --target desktopui_tests
 mkdir -p docs/screenshots
-TAMBORIX_SCREENSHOT_DIR="$PWD/docs/screenshots" "$build/tests/desktopui/desktopui_tests" \
+TAMBORIX_SCREENSHOT_DIR="$PWD/docs/screenshots" "$build/tests/app/desktopui/desktopui_tests" \
   --gtest_filter='DesktopWindows.*'
 # The same windows at twice the scale on a laptop-sized screen.
 QT_SCALE_FACTOR=2 TAMBORIX_TEST_SCREEN=1366x768 TAMBORIX_SCREENSHOT_DIR="$PWD/docs/screenshots" \

@@ -19,7 +19,7 @@
 #include "app/pairing_progress.h"
 #include "app/settings.h"
 #include "ports/main_loop.h"
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 
 namespace tamborix {
 

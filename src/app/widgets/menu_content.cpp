@@ -117,7 +117,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     layout->setContentsMargins(14, 14, 14, 14);
     layout->setSpacing(10);
 
-    // 1. Header.
+    // The header.
     {
         auto* header = new QWidget;
         auto* row = new QHBoxLayout(header);
@@ -148,7 +148,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(problems_);
     }
 
-    // 2. Input permission box: on Linux nothing opens a settings page, so it says why and what
+    // The input permission box: on Linux nothing opens a settings page, so it says why and what
     // to do instead.
     {
         warning_ = new QFrame;
@@ -181,7 +181,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(captureWarning_);
     }
 
-    // 3. Transports.
+    // The transports.
     {
         auto* group = new QFrame;
         group->setObjectName("transports");
@@ -217,7 +217,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(group);
     }
 
-    // 4. Screen sharing.
+    // Screen sharing, shown while a phone sees the screen.
     sharingText_ = new QLabel;
     sharingText_->setObjectName("sharing");
     sharingText_->setWordWrap(true);
@@ -230,7 +230,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     sharing_ = symbolRow(Symbol::screenShared, sharingText_, 16);
     layout->addWidget(sharing_);
 
-    // 5. Connected phones.
+    // The connected phones.
     {
         connected_ = new QWidget;
         connected_->setObjectName("connected");
@@ -241,7 +241,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(connected_);
     }
 
-    // 6.
+    // Pairing a new device.
     {
         auto* pair = new QPushButton(symbolIcon(Symbol::qrCode, Qt::white), "Pair New Device\u2026");
         pair->setObjectName("pairNewDevice");
@@ -255,7 +255,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(pair, 0, Qt::AlignLeft);
     }
 
-    // 7. Paired devices.
+    // The paired devices.
     {
         devices_ = new QWidget;
         devices_->setObjectName("pairedDevices");
@@ -267,7 +267,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(devices_);
     }
 
-    // 8, 9.
+    // The statistics line and the last event.
     stats_ = captionLabel();
     stats_->setObjectName("stats");
     stats_->setToolTip("Delay: how late the helper answered its own timer in the last second. "
@@ -283,7 +283,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     event_->setObjectName("lastEvent");
     layout->addWidget(event_);
 
-    // 10-13.
+    // The two switches (with the login entry's error) and Quit.
     layout->addWidget(divider());
     shareFrontApp_ = new QCheckBox;
     auto* shareText = new SwitchLabel(shareFrontApp_);

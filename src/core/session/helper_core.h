@@ -18,7 +18,7 @@
 #include "perf/rate_counter.h"
 #include "ports/main_loop.h"
 #include "protocol/bytes.h"
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 #include "store/paired_device.h"
 
 namespace tamborix {
