@@ -77,7 +77,7 @@ bool isYes(std::string_view answer) {
 Console::Console(MainLoop& loop, ConsoleTarget& target, WriteLine write)
     : loop_(loop), target_(target), write_(std::move(write)) {}
 
-Console::~Console() { *alive_ = false; }
+Console::~Console() { life_.end(); }
 
 void Console::print(std::string_view text) {
     for (;;) {
@@ -131,9 +131,8 @@ void Console::askScreenApproval(const std::string& name, Answer answer) {
 void Console::enqueue(std::unique_ptr<Prompt> prompt) {
     if (!inputOpen_) {
         // Nobody can answer: refuse, but after the caller has finished asking.
-        std::weak_ptr<bool> alive = alive_;
-        loop_.post([alive, answer = std::move(prompt->answer)] {
-            if (alive.lock()) answer(Approval::denied);
+        loop_.post([alive = life_.watch(), answer = std::move(prompt->answer)] {
+            if (alive) answer(Approval::denied);
         });
         return;
     }
@@ -147,10 +146,10 @@ void Console::showFront() {
     front->shown = true;
     for (const auto& l : front->lines) write_(l);
     if (front->timed) {
-        std::weak_ptr<bool> alive = alive_;
-        front->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds), [this, alive, front] {
-            if (alive.lock()) expire(front);
-        });
+        front->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds),
+                                          [this, alive = life_.watch(), front] {
+                                              if (alive) expire(front);
+                                          });
     }
 }
 
@@ -161,9 +160,9 @@ void Console::answerFront(bool allowed) {
     write_(allowed ? "Allowed." : "Denied.");
     auto answer = std::move(prompt->answer);
     prompt.reset();
-    std::weak_ptr<bool> alive = alive_;
+    const auto alive = life_.watch();
     answer(allowed ? Approval::allowed : Approval::denied);
-    if (alive.lock()) showFront();
+    if (alive) showFront();
 }
 
 void Console::expire(Prompt* prompt) {
@@ -174,9 +173,9 @@ void Console::expire(Prompt* prompt) {
         write_("No answer in 60 seconds: denied.");
         auto answer = std::move(owned->answer);
         owned.reset();
-        std::weak_ptr<bool> alive = alive_;
+        const auto alive = life_.watch();
         answer(Approval::unanswered);
-        if (alive.lock()) showFront();
+        if (alive) showFront();
         return;
     }
 }

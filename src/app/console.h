@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/approval_prompter.h"
+#include "base/liveness.h"
 #include "ports/main_loop.h"
 #include "store/paired_device.h"
 
@@ -103,7 +104,7 @@ private:
     WriteLine write_;
     bool inputOpen_ = true;
     std::deque<std::unique_ptr<Prompt>> prompts_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Liveness life_;
 };
 
 // What the help command prints: a heading, then one "  COMMAND   description" line per command.

@@ -18,6 +18,8 @@
 #include "app/console.h"
 #include "app/pairing_progress.h"
 #include "app/settings.h"
+#include "base/liveness.h"
+#include "base/unique_fd.h"
 #include "ports/main_loop.h"
 #include "base/change_signal.h"
 
@@ -182,11 +184,11 @@ private:
     Timer permissionTimer_;
     ApprovalPrompter* prompter_ = nullptr;
     std::function<void()> onQuit_;
-    int dryRunLogFd_ = -1;
+    UniqueFd dryRunLogFd_;
     std::string lastWarning_;
     ChangeSignal<Change> changed_;
-    // Closures handed to the core and the timers hold this weakly.
-    std::shared_ptr<HelperModel*> self_;
+    // Closures handed to the core and the timers check it.
+    Liveness life_;
 };
 
 // The statistics as one line: "CPU 13% · 85 MB · lag 3 ms · 40 cmds/s · BT backlog 0".

@@ -24,6 +24,7 @@
 #include "app/options.h"
 #include "app/settings.h"
 #include "app/widgets/desktop_ui.h"
+#include "base/unique_fd.h"
 #include "core/input/input_injector.h"
 #include "platform/linux/factory/backends.h"
 #include "platform/linux/support/qt/qt_main_loop.h"
@@ -108,7 +109,8 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
-    const int signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    const UniqueFd stopSignalFd(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+    const int signalFd = stopSignalFd.get();
 
     // Qt's own event dispatcher wakes up faster than the GLib one, and nothing here needs GLib's
     // loop (libsecret runs its own calls to completion).
@@ -218,6 +220,5 @@ int main(int argc, char** argv) {
     desktop.reset();
     model.shutdown();
     console.print("Stopped.");
-    if (signalFd >= 0) ::close(signalFd);
     return rc;
 }

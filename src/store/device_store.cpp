@@ -73,13 +73,11 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
       folder_(std::move(locations.folder)),
       filePath_(folder_ / deviceFile::fileName),
       secrets_(standardFolder ? secrets : nullptr),
-      writer_(filePath_),
-      self_(std::make_shared<DeviceStore*>(this)) {
+      writer_(filePath_) {
     // A last-seen write runs on the writer's thread; its failure is reported on the main loop.
-    writer_.onLaterFailure([&loop = loop_, weak = std::weak_ptr<DeviceStore*>(self_)](
-                               std::string error) {
-        loop.post([weak, error = std::move(error)] {
-            if (const auto self = weak.lock(); self && *self) (*self)->reportSaveFailure(error);
+    writer_.onLaterFailure([&loop = loop_, this, alive = life_.watch()](std::string error) {
+        loop.post([this, alive, error = std::move(error)] {
+            if (alive) reportSaveFailure(error);
         });
     });
     if (!createPrivateFolder(folder_))
@@ -126,18 +124,14 @@ void DeviceStore::takeIdentity(identity::Outcome outcome) {
 
 void DeviceStore::waitForKeyring() {
     if (!secrets_) return;
-    std::weak_ptr<DeviceStore*> weak = self_;
-    secrets_->requestUnlock(identity::account, [weak] {
-        const auto self = weak.lock();
-        if (!self || !*self || (*self)->key_) return;
-        DeviceStore& store = **self;
-        store.takeIdentity(identity::resolve(store.folder_, store.secrets_, store.rng_,
-                                             store.loop_.wallNow(), true));
+    secrets_->requestUnlock(identity::account, [this, alive = life_.watch()] {
+        if (!alive || key_) return;
+        takeIdentity(identity::resolve(folder_, secrets_, rng_, loop_.wallNow(), true));
     });
 }
 
 DeviceStore::~DeviceStore() {
-    *self_ = nullptr;
+    life_.end();
     flushLastSeen();
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/liveness.h"
 #include "ports/main_loop.h"
 #include "ports/secret_store.h"
 #include "protocol/bytes.h"
@@ -143,7 +144,7 @@ private:
     ChangeSignal<Change> changed_;
     FileWriter writer_;
     Timer lastSeenTimer_;  // set while a last-seen time waits to be written
-    std::shared_ptr<DeviceStore*> self_;
+    Liveness life_;
 };
 
 }  // namespace tamborix

@@ -3,17 +3,10 @@
 #include <unicode/ubrk.h>
 #include <unicode/utext.h>
 
-#include <memory>
+#include "base/owned.h"
 
 namespace tamborix {
 namespace {
-
-struct TextCloser {
-    void operator()(UText* text) const { utext_close(text); }
-};
-struct BreakCloser {
-    void operator()(UBreakIterator* it) const { ubrk_close(it); }
-};
 
 // Fallback when ICU fails: cut at a code-point boundary.
 std::string prefixCodePoints(std::string_view utf8, std::size_t count) {
@@ -89,9 +82,9 @@ std::string prefixCharacters(std::string_view utf8, std::size_t count) {
     // A cheap bound: every character takes at least one byte.
     if (utf8.size() <= count) return std::string(utf8);
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<UText, TextCloser> text(
+    const Owned<UText, utext_close> text(
         utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status));
-    std::unique_ptr<UBreakIterator, BreakCloser> breaks(
+    const Owned<UBreakIterator, ubrk_close> breaks(
         ubrk_open(UBRK_CHARACTER, nullptr, nullptr, 0, &status));
     if (U_SUCCESS(status)) ubrk_setUText(breaks.get(), text.get(), &status);
     if (U_FAILURE(status)) return prefixCodePoints(utf8, count);

@@ -11,26 +11,10 @@
 #include <system_error>
 #include <utility>
 
+#include "base/unique_fd.h"
+
 namespace tamborix {
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { close(); }
-    [[nodiscard]] int get() const { return fd_; }
-    [[nodiscard]] bool valid() const { return fd_ >= 0; }
-    bool close() {
-        if (fd_ < 0) return true;
-        const int rc = ::close(std::exchange(fd_, -1));
-        return rc == 0;
-    }
-
-private:
-    int fd_;
-};
 
 bool writeAll(int fd, ByteView data) {
     std::size_t done = 0;
@@ -46,7 +30,7 @@ bool writeAll(int fd, ByteView data) {
 }
 
 void syncFolder(const std::filesystem::path& folder) {
-    Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid()) ::fsync(dir.get());
 }
 
@@ -66,7 +50,7 @@ bool writeWithMode(ByteView data, const std::filesystem::path& path, unsigned mo
     temp += ".tmp";
     // A leftover temporary file (or a link planted in its place) is never written through.
     ::unlink(temp.c_str());
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!fd.valid()) return fail("cannot create the temporary file");
     // Created owner-only whatever the umask, and opened up (if at all) only now that it is ours.
     bool ok = ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 || fail("cannot set its permissions");
@@ -86,7 +70,7 @@ bool writeWithMode(ByteView data, const std::filesystem::path& path, unsigned mo
 
 FileRead readWholeFile(const std::filesystem::path& path, std::size_t limit) {
     FileRead result;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) {
         result.status = errno == ENOENT ? FileRead::Status::missing : FileRead::Status::failed;
         return result;
@@ -123,7 +107,7 @@ bool createPrivateFolder(const std::filesystem::path& folder) {
     }
     // A folder that exists already (made by an older version, or by hand) may be open to others:
     // it holds secrets, so it is made owner-only whoever created it, as long as it is ours.
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) return false;
     struct stat st {};
     if (::fstat(dir.get(), &st) != 0) return false;
@@ -139,7 +123,7 @@ bool keepAside(const std::filesystem::path& path, const std::filesystem::path& t
 }
 
 bool touchFile(const std::filesystem::path& path) {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
     if (fd.valid()) return true;
     std::error_code ec;
     return std::filesystem::exists(path, ec);

@@ -13,15 +13,14 @@ NetworkServer::NetworkServer(MainLoop& loop, SessionEntry& core, StreamListenerF
       listeners_(listeners),
       advertiser_(advertiser),
       serviceName_(std::move(serviceName)),
-      port_(port),
-      self_(std::make_shared<NetworkServer*>(this)) {
+      port_(port) {
     if (advertiser_) advertiser_->setOnChanged([this] { discoveryChanged_.notify(); });
 }
 
 NetworkServer::~NetworkServer() {
     if (advertiser_) advertiser_->setOnChanged(nullptr);
     // Observers hear nothing of the teardown.
-    self_.reset();
+    life_.end();
     if (listener_) listener_->cancel();
     listener_.reset();
     if (advertiser_) advertiser_->withdraw();
@@ -51,14 +50,14 @@ void NetworkServer::start() {
         setStatus(failureText(created.error));
         return;
     }
-    std::weak_ptr<NetworkServer*> weak = self_;
     StreamListener::Handlers handlers;
-    handlers.onState = [weak](StreamListener::State state, const std::string& error) {
-        if (auto self = weak.lock()) (*self)->listenerState(state, error);
+    handlers.onState = [this, alive = life_.watch()](StreamListener::State state,
+                                                     const std::string& error) {
+        if (alive) listenerState(state, error);
     };
-    handlers.onConnection = [weak](std::unique_ptr<StreamConnection> conn) {
-        if (auto self = weak.lock())
-            (*self)->accept(std::move(conn));
+    handlers.onConnection = [this, alive = life_.watch()](std::unique_ptr<StreamConnection> conn) {
+        if (alive)
+            accept(std::move(conn));
         else
             conn->cancel();
     };
@@ -142,10 +141,10 @@ void NetworkServer::accept(std::unique_ptr<StreamConnection> conn) {
             return;
         }
     }
-    std::weak_ptr<NetworkServer*> weak = self_;
-    auto client = std::make_shared<NetClient>(loop_, std::move(conn), core_, [weak](NetClient& c) {
-        if (auto self = weak.lock()) (*self)->removeClient(c);
-    });
+    auto client = std::make_shared<NetClient>(loop_, std::move(conn), core_,
+                                              [this, alive = life_.watch()](NetClient& c) {
+                                                  if (alive) removeClient(c);
+                                              });
     clients_.emplace(client.get(), client);
     clientsChanged_.notify();
     client->start();

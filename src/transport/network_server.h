@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "base/liveness.h"
 #include "core/session_entry.h"
 #include "ports/main_loop.h"
 #include "ports/service_advertiser.h"
@@ -90,7 +91,7 @@ private:
     ChangeSignal<> clientsChanged_;
     ChangeSignal<> discoveryChanged_;
     // Handlers given away hold this weakly, so a late callback after destruction is harmless.
-    std::shared_ptr<NetworkServer*> self_;
+    Liveness life_;
 };
 
 }  // namespace tamborix

@@ -20,10 +20,10 @@ struct DialogPrompter::Prompt {
 };
 
 DialogPrompter::DialogPrompter(MainLoop& loop)
-    : loop_(loop), self_(std::make_shared<DialogPrompter*>(this)) {}
+    : loop_(loop) {}
 
 DialogPrompter::~DialogPrompter() {
-    *self_ = nullptr;
+    life_.end();
     auto prompts = std::move(prompts_);
     for (auto& p : prompts) {
         p->timeout.reset();
@@ -91,18 +91,15 @@ void DialogPrompter::showFront() {
     box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box->setAttribute(Qt::WA_DeleteOnClose, false);
     p->dialog = box;
-    std::weak_ptr<DialogPrompter*> weak = self_;
-    QObject::connect(box, &QMessageBox::finished, box, [weak, p, box] {
-        const auto self = weak.lock();
-        if (!self) return;
-        (*self)->finish(p, box->clickedButton() == p->allow ? Approval::allowed : Approval::denied);
+    QObject::connect(box, &QMessageBox::finished, box, [this, alive = life_.watch(), p, box] {
+        if (alive) finish(p, box->clickedButton() == p->allow ? Approval::allowed : Approval::denied);
     });
     box->show();
     box->raise();
     box->activateWindow();
     if (p->timed) {
-        p->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds), [weak, p] {
-            if (const auto self = weak.lock()) (*self)->finish(p, Approval::unanswered);
+        p->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds), [this, alive = life_.watch(), p] {
+            if (alive) finish(p, Approval::unanswered);
         });
     }
 }
@@ -121,9 +118,9 @@ void DialogPrompter::finish(Prompt* prompt, Approval result) {
         }
         auto answer = std::move(owned->answer);
         owned.reset();
-        std::weak_ptr<DialogPrompter*> weak = self_;
+        const auto alive = life_.watch();
         if (answer) answer(result);
-        if (const auto self = weak.lock()) (*self)->showFront();
+        if (alive) showFront();
         return;
     }
 }

@@ -28,8 +28,7 @@ HelperCore::HelperCore(HelperServices services)
     : loop_(services.loop),
       store_(services.store),
       dryRun_(services.dryRun),
-      parts_(std::make_unique<Parts>(services)),
-      self_(std::make_shared<HelperCore*>(this)) {
+      parts_(std::make_unique<Parts>(services)) {
     hostName_ = services.host.hostName();
     if (hostName_.empty()) hostName_ = fallbackHostName;
     // The ready and paired messages, the pairing link and the service name all carry it; however
@@ -48,7 +47,7 @@ HelperCore::~HelperCore() {
     displayTimer_.reset();
     parts_->frontAppTimer.reset();
     parts_->frontAppWatch.reset();
-    *self_ = nullptr;
+    life_.end();
     for (auto& [sid, streamer] : parts_->streamers) streamer->stop();
     parts_->streamers.clear();
 }
@@ -151,9 +150,8 @@ std::optional<Bytes> HelperCore::readyFrame(const HelperConnPtr& conn) {
     store_.touch(conn->device->id);
     if (auto context = contextJSON()) conn->greeting.push_back(std::move(*context));
     if (auto displays = displaysForNewPhone(conn)) conn->greeting.push_back(std::move(*displays));
-    loop_.post([token = std::weak_ptr<HelperCore*>(self_), weak = std::weak_ptr<HelperConn>(conn)] {
-        auto self = token.lock();
-        if (self && *self) (*self)->sendGreeting(weak.lock());
+    loop_.post([this, alive = life_.watch(), weak = std::weak_ptr<HelperConn>(conn)] {
+        if (alive) sendGreeting(weak.lock());
     });
     registerLive(conn);
     setLastEvent(conn->device->name + " connected via " + conn->transport);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/liveness.h"
 #include "core/helper_conn.h"
 #include "core/session_entry.h"
 #include "perf/rate_counter.h"
@@ -216,7 +217,7 @@ private:
     Timer displayTimer_;
     ChangeSignal<Property> changed_;
     // Lets callbacks that outlive a call (approvals, posted pushes) see whether the core is gone.
-    std::shared_ptr<HelperCore*> self_;
+    Liveness life_;
 };
 
 }  // namespace tamborix

@@ -24,11 +24,9 @@ void HelperCore::startScreen(const HelperConnPtr& conn, bool cursorMode, int dis
         it->second->start(mode, display, lowBandwidth);
         return;
     }
-    loop_.post([this, token = std::weak_ptr<HelperCore*>(self_),
-                weak = std::weak_ptr<HelperConn>(conn), id = conn->device->id,
-                name = conn->device->name, cursorMode, display] {
-        auto self = token.lock();
-        if (!self || !*self) return;
+    loop_.post([this, alive = life_.watch(), weak = std::weak_ptr<HelperConn>(conn),
+                id = conn->device->id, name = conn->device->name, cursorMode, display] {
+        if (!alive) return;
         const auto stored = store_.deviceById(id);
         if (stored && stored->screen.has_value()) {
             screenDecided(weak, *stored->screen, cursorMode, display);
@@ -44,11 +42,10 @@ void HelperCore::startScreen(const HelperConnPtr& conn, bool cursorMode, int dis
             screenDecided(weak, false, cursorMode, display);
             return;
         }
-        approveScreen_(name, [this, token, weak, id, cursorMode, display,
+        approveScreen_(name, [this, alive, weak, id, cursorMode, display,
                               answered = std::make_shared<bool>(false)](bool allowed) {
             if (std::exchange(*answered, true)) return;
-            auto self = token.lock();
-            if (!self || !*self) return;
+            if (!alive) return;
             store_.setScreen(id, allowed);
             screenDecided(weak, allowed, cursorMode, display);
         });

@@ -89,7 +89,7 @@ BluezPeripheral::BluezPeripheral(MainLoop& loop, Delegate& delegate, QDBusConnec
 }
 
 BluezPeripheral::~BluezPeripheral() {
-    *alive_ = false;
+    life_.end();
     if (bus_.isConnected() && !adapter_.isEmpty()) {
         if (adRegistered_) {
             bus_.asyncCall(QDBusMessage::createMethodCall(bluezService, adapter_, advertisingManagerIface,
@@ -117,8 +117,8 @@ BluezPeripheral::~BluezPeripheral() {
 }
 
 void BluezPeripheral::post(std::function<void()> job) {
-    loop_.post([alive = std::weak_ptr<bool>(alive_), job = std::move(job)] {
-        if (auto a = alive.lock(); a && *a) job();
+    loop_.post([alive = life_.watch(), job = std::move(job)] {
+        if (alive) job();
     });
 }
 
@@ -135,10 +135,9 @@ void BluezPeripheral::probe() {
                                                       QStringLiteral("GetManagedObjects")),
                        callTimeoutMs));
     QObject::connect(w, &QDBusPendingCallWatcher::finished,
-                     [this, gen, alive = std::weak_ptr<bool>(alive_)](QDBusPendingCallWatcher* call) {
+                     [this, gen, alive = life_.watch()](QDBusPendingCallWatcher* call) {
                          call->deleteLater();
-                         const auto a = alive.lock();
-                         if (!a || !*a || gen != generation_) return;
+                         if (!alive || gen != generation_) return;
                          probed(call->reply());
                      });
 }
@@ -273,11 +272,10 @@ void BluezPeripheral::registerWithAdapter(const QString& iface, const QString& m
     auto* w = new QDBusPendingCallWatcher(bus_.asyncCall(call, callTimeoutMs));
     // An answer for an adapter that has since gone, or for a peripheral that is gone, is dropped.
     QObject::connect(w, &QDBusPendingCallWatcher::finished,
-                     [this, gen, alive = std::weak_ptr<bool>(alive_),
+                     [this, gen, alive = life_.watch(),
                       answered = std::move(answered)](QDBusPendingCallWatcher* c) {
                          c->deleteLater();
-                         const auto a = alive.lock();
-                         if (!a || !*a || gen != generation_) return;
+                         if (!alive || gen != generation_) return;
                          const auto reply = c->reply();
                          answered(reply.type() == QDBusMessage::ErrorMessage
                                       ? std::optional<std::string>(errorText(reply))
