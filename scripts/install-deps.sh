@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs every Debian package the helper, its tests, benchmarks and fuzzers need.
-# Idempotent; must run as root. Both README commands call it.
+# Installs the Debian packages the helper needs to build and run; with --tests also what only the
+# tests, benchmarks, fuzzers and package checks need (X servers, recorders, linters, fakes).
+# Idempotent. Installs through sudo when not run as root, or names the one command to run as root.
+# Usage: bash scripts/install-deps.sh [--tests]
 set -euo pipefail
 
-packages=(
+run_packages=(
   # toolchain
-  g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
+  g++ cmake ninja-build pkg-config
   # libraries
   libsodium-dev nlohmann-json3-dev libicu-dev liburiparser-dev libsecret-1-dev
   qt6-base-dev libavahi-client-dev libqrencode-dev
@@ -16,8 +18,13 @@ packages=(
   libyuv-dev libturbojpeg0-dev libglib2.0-dev qt6-svg-dev libqt6svg6
   # Wayland: the PipeWire stream of the ScreenCast portal
   libpipewire-0.3-dev
-  # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev ccache
+  # the services the helper talks to: the session bus, DNS-SD
+  dbus avahi-daemon
+)
+
+test_packages=(
+  # fuzzers, tests and benchmarks
+  clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev ccache
   # X servers, window manager, tray and X tools the desktop tests start and drive
   xvfb openbox x11-xserver-utils x11-xkb-utils x11-utils xdotool xclip zbar-tools trayer
   imagemagick ffmpeg
@@ -28,20 +35,33 @@ packages=(
   # packaging and its checks
   dpkg-dev fakeroot lintian desktop-file-utils appstream systemd man-db file
   # services the integration tests start on their own
-  dbus dbus-x11 gnome-keyring avahi-daemon avahi-utils procps iproute2
+  dbus-x11 gnome-keyring avahi-utils procps iproute2
 )
+
+packages=("${run_packages[@]}")
+case "${1:-}" in
+  --tests) packages+=("${test_packages[@]}") ;;
+  "") ;;
+  *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+[ "${#missing[@]}" -eq 0 ] && exit 0
 
-if [ "${#missing[@]}" -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "install-deps: missing packages (${missing[*]}); run as root" >&2
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    echo "install-deps: installing ${missing[*]} through sudo" >&2
+    as_root=(sudo)
+  else
+    echo "install-deps: missing packages. As root, run:" >&2
+    echo "  apt-get install --no-install-recommends ${missing[*]}" >&2
     exit 1
   fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"

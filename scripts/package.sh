@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh >&2
+bash scripts/install-deps.sh --tests >&2
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
 # The package's dates (manual pages) are the changelog's, so the same sources give the same package.
 SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l data/debian/changelog -S Timestamp)

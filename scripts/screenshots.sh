@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the real windows (tray menu, status window, pairing window,
-# approval dialog) on a private Xvfb with openbox: the desktop window tests save what they check.
+# approval dialog; the status window also at scale 2) on a private Xvfb with openbox: the desktop window tests save what they check.
 # Usage: bash scripts/screenshots.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,4 +9,7 @@ cmake --build "$build" --target desktopui_tests
 mkdir -p docs/screenshots
 TAMBORIX_SCREENSHOT_DIR="$PWD/docs/screenshots" "$build/tests/app/desktopui/desktopui_tests" \
   --gtest_filter='DesktopWindows.*'
+# The same windows at twice the scale on a laptop-sized screen.
+QT_SCALE_FACTOR=2 TAMBORIX_TEST_SCREEN=1366x768 TAMBORIX_SCREENSHOT_DIR="$PWD/docs/screenshots" \
+  "$build/tests/desktopui/desktopui_tests" --gtest_filter='DesktopWindows.Windows_AnyScale_*'
 ls -l docs/screenshots

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --tests
 
 jobs=$(nproc)
 # Paths relative to the checkout let every clone and work tree share one compiler cache.

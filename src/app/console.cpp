@@ -102,32 +102,28 @@ void Console::inputClosed() {
     while (!prompts_.empty()) answerFront(false);
 }
 
-void Console::askApproval(const std::string& name, const std::string& fingerprint,
-                          std::function<void(bool)> answer) {
+void Console::askApproval(const std::string& name, const std::string& fingerprint, Answer answer) {
     auto prompt = std::make_unique<Prompt>();
     prompt->lines = {
         "Allow \u201C" + name + "\u201D to control this computer?",
         "It will be able to move the pointer, click and type.",
         "Device key: " + fingerprint,
         "Only allow devices you own and are pairing right now.",
-        "Allow this device? [y/N]",
+        "Allow this device? The next line you type answers: y allows, anything else denies. [y/N]",
     };
     prompt->answer = std::move(answer);
-    Prompt* raw = prompt.get();
-    prompt->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds),
-                                       [this, alive = life_.watch(), raw] {
-                                           if (alive) expire(raw);
-                                       });
+    prompt->timed = true;
     enqueue(std::move(prompt));
 }
 
-void Console::askScreenApproval(const std::string& name, std::function<void(bool)> answer) {
+void Console::askScreenApproval(const std::string& name, Answer answer) {
     auto prompt = std::make_unique<Prompt>();
     prompt->lines = {
         "Allow \u201C" + name + "\u201D to see your screen?",
         "It will see whatever is on the monitor it's showing, while Live screen is open on it. "
         "You can change this later in Tamborix Helper \u2192 Paired devices.",
-        "Allow screen viewing? [y/N]",
+        "Allow screen viewing? The next line you type answers: y allows, anything else denies. "
+        "[y/N]",
     };
     prompt->answer = std::move(answer);
     enqueue(std::move(prompt));
@@ -137,7 +133,7 @@ void Console::enqueue(std::unique_ptr<Prompt> prompt) {
     if (!inputOpen_) {
         // Nobody can answer: refuse, but after the caller has finished asking.
         loop_.post([alive = life_.watch(), answer = std::move(prompt->answer)] {
-            if (alive) answer(false);
+            if (alive) answer(Approval::denied);
         });
         return;
     }
@@ -147,8 +143,15 @@ void Console::enqueue(std::unique_ptr<Prompt> prompt) {
 
 void Console::showFront() {
     if (prompts_.empty() || prompts_.front()->shown) return;
-    prompts_.front()->shown = true;
-    for (const auto& l : prompts_.front()->lines) write_(l);
+    Prompt* front = prompts_.front().get();
+    front->shown = true;
+    for (const auto& l : front->lines) write_(l);
+    if (front->timed) {
+        front->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds),
+                                          [this, alive = life_.watch(), front] {
+                                              if (alive) expire(front);
+                                          });
+    }
 }
 
 void Console::answerFront(bool allowed) {
@@ -159,7 +162,7 @@ void Console::answerFront(bool allowed) {
     auto answer = std::move(prompt->answer);
     prompt.reset();
     const auto alive = life_.watch();
-    answer(allowed);
+    answer(allowed ? Approval::allowed : Approval::denied);
     if (alive) showFront();
 }
 
@@ -167,13 +170,12 @@ void Console::expire(Prompt* prompt) {
     for (auto it = prompts_.begin(); it != prompts_.end(); ++it) {
         if (it->get() != prompt) continue;
         auto owned = std::move(*it);
-        const bool wasShown = owned->shown;
         prompts_.erase(it);
-        if (wasShown) write_("No answer in 60 seconds: denied.");
+        write_("No answer in 60 seconds: denied.");
         auto answer = std::move(owned->answer);
         owned.reset();
         const auto alive = life_.watch();
-        answer(false);
+        answer(Approval::unanswered);
         if (alive) showFront();
         return;
     }
@@ -261,8 +263,8 @@ void Console::runCommand(std::string_view line) {
             target_.setShareFrontApp(on);
             write_(on ? "Front-app sharing: on" : "Front-app sharing: off");
         } else if (cmd == "bluetooth") {
+            // The Bluetooth status line that follows says what the switch did.
             target_.setBluetoothOn(on);
-            write_(on ? "Bluetooth: on" : "Bluetooth: off");
         } else {
             std::string error;
             const bool now = target_.setStartAtLogin(on, error);

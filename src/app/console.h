@@ -90,16 +90,16 @@ public:
     // One output line per line of `text`.
     void print(std::string_view text);
 
-    void askApproval(const std::string& name, const std::string& fingerprint,
-                     std::function<void(bool)> answer) override;
-    void askScreenApproval(const std::string& name, std::function<void(bool)> answer) override;
+    void askApproval(const std::string& name, const std::string& fingerprint, Answer answer) override;
+    void askScreenApproval(const std::string& name, Answer answer) override;
 
     [[nodiscard]] std::size_t waitingPrompts() const noexcept { return prompts_.size(); }
 
 private:
     struct Prompt {
         std::vector<std::string> lines;
-        std::function<void(bool)> answer;
+        Answer answer;
+        bool timed = false;  // a pairing prompt: refused after approvalTimeoutSeconds on screen
         Timer timeout;
         bool shown = false;
     };

@@ -56,12 +56,24 @@ void ConsoleOutput::changed(HelperModel::Change change) {
             console_.print("Saved the paired devices to " + model_.store().filePath().string() +
                            ": the changes since the warning are kept.");
             break;
-        case HelperModel::Change::event:
+        case HelperModel::Change::event: {
             if (const auto& now = model_.core().lastEvent()) console_.print("Event: " + *now);
+            // The last wrong proof closes the code: say so, or the next phone meets a closed door.
+            const auto pairing = model_.pairingProgress();
+            if (pairing.stage == PairingProgress::Stage::wrongCodes &&
+                pairing.generation != pairingReported_) {
+                pairingReported_ = pairing.generation;
+                console_.print(pairingOutcomeText(pairing) + " Type pair for a new code.");
+            }
+            break;
+        }
+        case HelperModel::Change::switches:
+            // A switch of a transport that is not running changes its line without the server.
+            printIfChanged(network_, model_.networkStatusLine());
+            printIfChanged(bluetooth_, model_.bluetoothStatusLine());
             break;
         case HelperModel::Change::core:
         case HelperModel::Change::store:
-        case HelperModel::Change::switches:
             break;
     }
 }

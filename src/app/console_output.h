@@ -2,6 +2,7 @@
 // Keeps the console told about the helper: the network and discovery lines whenever they change,
 // and the core's last event.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,7 @@ private:
     std::string bluetooth_;
     std::string discovery_;
     std::string permission_;
+    std::uint64_t pairingReported_ = 0;  // the opening whose closing was last told
     Subscription subscription_;
 };
 

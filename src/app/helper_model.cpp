@@ -113,6 +113,7 @@ HelperModel::HelperModel(HelperEnvironment env)
     if (!env_.peripherals) noPeripherals_ = std::make_unique<UnsupportedPeripheralFactory>(env_.loop);
     bluetooth_ = std::make_unique<BluetoothServer>(
         env_.loop, *core_, env_.peripherals ? *env_.peripherals : *noPeripherals_);
+    pairing_ = std::make_unique<PairingProgress>(env_.loop, *store_);
     if (!env_.dryRunLogFile.empty()) openDryRunLog(env_.dryRunLogFile);
 
     // Approvals go to whoever prompts the user; none means no.
@@ -120,12 +121,24 @@ HelperModel::HelperModel(HelperEnvironment env)
                                                     const std::string& fingerprint,
                                                     std::function<void(bool)> answer) {
         if (!alive || !prompter_) return answer(false);
-        prompter_->askApproval(name, fingerprint, std::move(answer));
+        pairing_->approvalAsked(name);
+        prompter_->askApproval(
+            name, fingerprint, [this, alive, fingerprint, answer = std::move(answer)](Approval result) {
+                // The core stores the device inside this call.
+                answer(result == Approval::allowed);
+                if (!alive) return;
+                const auto& devices = store_->devices();
+                const bool stored = std::any_of(devices.begin(), devices.end(), [&](const auto& d) {
+                    return Wire::fingerprint(ByteView(d.pub.data(), d.pub.size())) == fingerprint;
+                });
+                pairing_->answered(result, stored, store_->saveError().value_or(""));
+            });
     });
     core_->setApproveScreen([this, alive = life_.watch()](const std::string& name,
                                                           std::function<void(bool)> answer) {
         if (!alive || !prompter_) return answer(false);
-        prompter_->askScreenApproval(name, std::move(answer));
+        prompter_->askScreenApproval(
+            name, [answer = std::move(answer)](Approval result) { answer(result == Approval::allowed); });
     });
 
     // The parts' change announcements become the model's own.
@@ -301,6 +314,8 @@ void HelperModel::setShareFrontApp(bool on) {
 }
 
 std::string HelperModel::networkStatusLine() const {
+    // A server that was never started still says it is starting.
+    if (!networkOn_ && !network_->running()) return "Network \u2014 Off";
     if (!store_->hasIdentity() && !network_->running())
         return "Network \u2014 Off until the identity key can be read";
     return "Network \u2014 " + network_->status();
@@ -312,7 +327,13 @@ std::string HelperModel::identityLine() const {
     return {};
 }
 
+bool HelperModel::bluetoothSupported() const {
+    return bluetooth_->status() != "Not supported on this computer";
+}
+
 std::string HelperModel::bluetoothStatusLine() const {
+    if (!bluetoothSupported()) return "Bluetooth \u2014 " + bluetooth_->status();
+    if (!bluetoothOn_ && !bluetooth_->running()) return "Bluetooth \u2014 Off";
     if (!store_->hasIdentity() && !bluetooth_->running())
         return "Bluetooth \u2014 Off until the identity key can be read";
     return "Bluetooth \u2014 " + bluetooth_->status();
@@ -323,12 +344,19 @@ std::string HelperModel::discoveryLine() const { return network_->discovery().te
 std::string HelperModel::inputLine() const {
     if (env_.dryRun) return "Input \u2014 dry run: nothing is posted, every action is logged";
     if (accessibilityGranted_) return "Input \u2014 allowed";
-    return "Input \u2014 Needs permission to move the pointer and type.\n" + env_.input.reason();
+    const auto remedy = env_.input.remedy();
+    return "Input \u2014 Needs permission to move the pointer and type.\n" + env_.input.reason() +
+           (remedy.empty() ? std::string() : "\n" + remedy);
 }
 
 std::string HelperModel::inputReason() const {
     if (env_.dryRun || accessibilityGranted_) return {};
     return env_.input.reason();
+}
+
+std::string HelperModel::inputRemedy() const {
+    if (env_.dryRun || accessibilityGranted_) return {};
+    return env_.input.remedy();
 }
 
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
@@ -358,6 +386,7 @@ ConsoleTarget::Pairing HelperModel::openPairing() {
     if (!store_->hasIdentity() || store_->identityRunOnly())
         return {{}, {}, "Pairing is off: identity key \u2014 " + store_->identityProblem()};
     const auto code = store_->openPairing();
+    pairing_->opened();
     return {code, pairingURI(code), {}};
 }
 
@@ -430,8 +459,9 @@ std::vector<std::string> HelperModel::statusLines() const {
     for (const auto& c : connected) lines.push_back("Connected: " + c);
     const auto onOff = [](bool on) { return on ? "on" : "off"; };
     lines.push_back(std::string("Switches: network ") + onOff(networkOn_) + " \u00B7 Bluetooth " +
-                    onOff(bluetoothOn_) + " \u00B7 front-app sharing " + onOff(shareFrontApp_) +
-                    " \u00B7 start at login " + onOff(startAtLogin_));
+                    (bluetoothSupported() ? onOff(bluetoothOn_) : "not supported") +
+                    " \u00B7 front-app sharing " + onOff(shareFrontApp_) + " \u00B7 start at login " +
+                    onOff(startAtLogin_));
     if (const auto left = store_->pairingOpen() ? store_->pairExpires() : std::nullopt) {
         lines.push_back("Pairing code: " + prettyPairCode(*store_->pairCode()));
         lines.push_back(pairingExpiryText(*left - env_.loop.now()));
@@ -440,11 +470,15 @@ std::vector<std::string> HelperModel::statusLines() const {
     }
     lines.push_back("Paired devices: " + std::to_string(store_->devices().size()));
     if (!core_->lastStats().empty()) lines.push_back(statsLine());
-    if (core_->lastEvent()) lines.push_back("Event: " + *core_->lastEvent());
+    // Not "Event:", which the log uses for events as they happen.
+    if (core_->lastEvent()) lines.push_back("Last event: " + *core_->lastEvent());
     return lines;
 }
 
-void HelperModel::closePairing() { store_->closePairing(); }
+void HelperModel::closePairing() {
+    pairing_->closed();
+    store_->closePairing();
+}
 
 std::optional<Duration> HelperModel::pairingTimeLeft() {
     if (!store_->pairingOpen() || !store_->pairExpires()) return std::nullopt;

@@ -16,6 +16,7 @@
 #include "app/approval_prompter.h"
 #include "app/autostart.h"
 #include "app/console.h"
+#include "app/pairing_progress.h"
 #include "app/settings.h"
 #include "base/liveness.h"
 #include "base/unique_fd.h"
@@ -123,6 +124,8 @@ public:
     [[nodiscard]] std::string inputLine() const;
     // Why input cannot be posted, in one line for the user (empty while it can).
     [[nodiscard]] std::string inputReason() const;
+    // What the user can do about it, in one sentence (empty while input can be posted).
+    [[nodiscard]] std::string inputRemedy() const;
     // Why no phone can see this screen, in one line (empty while it can, and in dry run).
     [[nodiscard]] std::string screenCaptureReason() const { return captureReason_; }
     [[nodiscard]] std::string statsLine() const;
@@ -137,6 +140,10 @@ public:
     // The port in the pairing link: the one listened on, else the configured one.
     [[nodiscard]] std::uint16_t linkPort() const;
     [[nodiscard]] std::string pairingURI(const std::string& code) const;
+    // What became of the code opened last (its generation tells one opening from the next).
+    [[nodiscard]] PairingProgress::State pairingProgress() const { return pairing_->state(); }
+    // False while the platform has no Bluetooth LE peripheral: the switch then does nothing.
+    [[nodiscard]] bool bluetoothSupported() const;
 
     [[nodiscard]] Subscription subscribe(std::function<void(Change)> observer) {
         return changed_.subscribe(std::move(observer));
@@ -176,6 +183,7 @@ private:
     std::unique_ptr<NetworkServer> network_;
     std::unique_ptr<PeripheralFactory> noPeripherals_;  // stands in when the platform has none
     std::unique_ptr<BluetoothServer> bluetooth_;
+    std::unique_ptr<PairingProgress> pairing_;
     std::vector<Subscription> observers_;
     Timer statsTimer_;
     Timer permissionTimer_;

@@ -109,6 +109,9 @@ public:
     // user (no XTEST, /dev/uinput not writable, ...). Posting while this is false does nothing.
     [[nodiscard]] virtual bool mayPost() const = 0;
     [[nodiscard]] virtual std::string reason() const = 0;
+    // The one thing the user can do so that input works, as a sentence; empty when nothing the
+    // user does would help or nothing is needed.
+    [[nodiscard]] virtual std::string remedy() const { return {}; }
 
     virtual void mouse(const MouseEvent& event) = 0;
     virtual void scroll(const ScrollEvent& event) = 0;

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/secure_error.h"
@@ -73,7 +74,8 @@ const char* usageText =
     "  --frames N           screen: frames to acknowledge (default 1)\n"
     "  --mode fit|cursor    screen: the whole display, or a window around the pointer\n"
     "                       (default fit)\n"
-    "  --display N          screen: which display, counted from 0 (default 0)\n"
+    "  --display N          screen: which display, numbered from 1; 0 = the one under the pointer\n"
+    "                       (default 0)\n"
     "  --version            show the version\n"
     "\n"
     "Keys live in $XDG_CONFIG_HOME/tamborix-remote. The port defaults to 50505.\n";
@@ -193,13 +195,20 @@ int pair(const Args& args, const Address& address) {
     RemoteKeys keys(RemoteKeys::defaultFolder());
     RemoteSession session(address, keys.device(), PhoneHandshake::Kind::pair, nullptr, args.session);
     std::cerr << "Helper identity " << Wire::fingerprint(session.serverKey()) << "; this device's key "
-              << Wire::fingerprint(ByteView(keys.device().publicKey().data(), 32))
-              << "\nWaiting for approval on the computer\u2026\n";
+              << Wire::fingerprint(ByteView(keys.device().publicKey().data(), 32)) << "\n";
     session.send({{"t", "pair"}, {"proof", Wire::b64url(Wire::pairProof(code, session.transcriptHash()))}});
     const auto deadline = std::chrono::steady_clock::now() + 90s;
     try {
+        // A wrong code closes the connection at once; one still open after a moment was accepted
+        // and waits for the user's answer.
+        bool waiting = false;
         while (std::chrono::steady_clock::now() < deadline) {
-            const auto m = session.receive(keepAlive);
+            const auto m = session.receive(waiting ? keepAlive : std::chrono::milliseconds(1500));
+            if (!m && !waiting) {
+                waiting = true;
+                std::cerr << "Code accepted. Waiting for approval on the computer\u2026\n";
+                continue;
+            }
             if (!m) {
                 session.send({{"t", "ping"}});
                 continue;
@@ -468,6 +477,8 @@ int run(int argc, char** argv) {
         return bench(*args, *address);
     } catch (const HandshakeRefused& e) {
         std::cerr << "tamborix-remote: the helper refused: " << e.what() << "\n";
+        if (args->command == "pair" && std::string_view(e.what()).starts_with("pairing is closed"))
+            std::cerr << "tamborix-remote: open a code first: on the helper's console type pair\n";
         return exitRefused;
     } catch (const SecureError& e) {
         std::cerr << "tamborix-remote: " << e.errorDescription() << "\n";

@@ -1,6 +1,9 @@
 #include "app/fake_helper_platform.h"
 #include "app/helper_model.h"
 
+#include "app/console.h"
+#include "app/console_output.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,14 +32,13 @@ using testing::LoopbackPhone;
 // Answers every prompt with a fixed value and remembers what was asked.
 class ScriptedPrompter final : public ApprovalPrompter {
 public:
-    void askApproval(const std::string& name, const std::string& fingerprint,
-                     std::function<void(bool)> answer) override {
+    void askApproval(const std::string& name, const std::string& fingerprint, Answer answer) override {
         asked.push_back(name + " " + fingerprint);
-        answer(allow);
+        answer(allow ? Approval::allowed : Approval::denied);
     }
-    void askScreenApproval(const std::string& name, std::function<void(bool)> answer) override {
+    void askScreenApproval(const std::string& name, Answer answer) override {
         asked.push_back(name);
-        answer(allow);
+        answer(allow ? Approval::allowed : Approval::denied);
     }
     bool allow = true;
     std::vector<std::string> asked;
@@ -402,6 +404,42 @@ TEST_F(HelperModelTest, StatusLines_PairingAndPermission_WordedAsTheWindowAndWar
     model->closePairing();
     EXPECT_TRUE(has("Pairing is closed."));
     EXPECT_FALSE(model->store().pairCode());
+}
+
+TEST_F(HelperModelTest, ConsoleLog_WrongCodesBluetoothAndStatus_OneTruthfulLineEach) {
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    loop_.runPosted();
+    std::vector<std::string> out;
+    Console console(loop_, *model, [&](std::string_view l) { out.emplace_back(l); });
+    ConsoleOutput output(*model, console);
+    output.printStart({}, false);
+    const auto count = [&](std::string_view prefix) {
+        return std::count_if(out.begin(), out.end(), [&](const std::string& l) { return l.starts_with(prefix); });
+    };
+
+    // The third wrong code closes pairing, and the log says so.
+    (void)model->openPairing();
+    for (int i = 0; i < 3; ++i) {
+        LoopbackPhone phone(model->core(), KeyPair::generate());
+        phone.connect(PhoneHandshake::Kind::pair, "Eve");
+        phone.send({{"t", "pair"}, {"proof", Wire::b64url(Wire::pairProof("ABCDEFGHJKMN", phone.th()))}});
+        loop_.runPosted();
+    }
+    EXPECT_EQ(count("Event: Wrong pairing code from Eve"), 3);
+    EXPECT_EQ(count("Three wrong codes were entered, so pairing was closed. Type pair for a new code."), 1);
+
+    // One state, one text.
+    out.clear();
+    console.inputLine("bluetooth off");
+    loop_.runPosted();
+    EXPECT_EQ(out, std::vector<std::string>{"Bluetooth \u2014 Off"});
+
+    // status repeats the last event as such, not as a new event.
+    out.clear();
+    console.inputLine("status");
+    EXPECT_EQ(count("Event:"), 0);
+    EXPECT_EQ(count("Last event: Wrong pairing code from Eve"), 1);
 }
 
 TEST(StatsLineTest, FormatStatsLine_MixedValues_RoundsTruncatesAndDefaults) {

@@ -159,6 +159,7 @@ TEST_F(HelperE2E, Pair_WrongCodeOrDenied_RefusedAndNothingStored) {
     const auto wrong = run_.runRemote({"pair", run_.address(), "abcd efgh jkmn"});
     EXPECT_EQ(wrong.exitCode, 3) << wrong.err;
     EXPECT_NE(wrong.err.find("refused the pairing code"), std::string::npos) << wrong.err;
+    EXPECT_EQ(wrong.err.find("Waiting for approval"), std::string::npos) << "a wrong code waits for nothing";
     EXPECT_TRUE(run_.helper().waitForPrefix("Event: Wrong pairing code from tamborix-remote"));
 
     const auto denied = run_.pair("n");
@@ -166,6 +167,11 @@ TEST_F(HelperE2E, Pair_WrongCodeOrDenied_RefusedAndNothingStored) {
     EXPECT_NE(denied.err.find("denied"), std::string::npos) << denied.err;
     EXPECT_TRUE(run_.helper().waitForPrefix("Event: Denied e2e phone"));
     EXPECT_TRUE(contains(run_.console("devices", "No paired"), "No paired devices."));
+
+    // The code was used: a console user learns what to type, not which menu entry to choose.
+    const auto closed = run_.runRemote({"pair", run_.address(), "abcd efgh jkmn"});
+    EXPECT_EQ(closed.exitCode, 3) << closed.err;
+    EXPECT_NE(closed.err.find("on the helper's console type pair"), std::string::npos) << closed.err;
 
     // Without pairing, commands are refused at the handshake.
     const auto unpaired = run_.runRemote({"send", run_.address(), R"({"t":"ping"})"});

@@ -4,13 +4,16 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/widgets/symbols.h"
+
 namespace tamborix::ui {
 
 struct DialogPrompter::Prompt {
     QString text;
     QString informative;
     QString refuse;  // the default button
-    std::function<void(bool)> answer;
+    Answer answer;
+    bool timed = false;  // a pairing prompt: refused after approvalTimeoutSeconds on screen
     Timer timeout;
     QMessageBox* dialog = nullptr;
     QPushButton* allow = nullptr;
@@ -28,7 +31,7 @@ DialogPrompter::~DialogPrompter() {
             p->dialog->disconnect();
             delete p->dialog;
         }
-        if (p->answer) p->answer(false);
+        if (p->answer) p->answer(Approval::denied);
     }
 }
 
@@ -37,7 +40,7 @@ QMessageBox* DialogPrompter::current() const {
 }
 
 void DialogPrompter::askApproval(const std::string& name, const std::string& fingerprint,
-                                 std::function<void(bool)> answer) {
+                                 Answer answer) {
     auto prompt = std::make_unique<Prompt>();
     prompt->text = QString::fromStdString("Allow \u201C" + name + "\u201D to control this computer?");
     prompt->informative = QString::fromStdString(
@@ -45,15 +48,11 @@ void DialogPrompter::askApproval(const std::string& name, const std::string& fin
         "\n\nOnly allow devices you own and are pairing right now.");
     prompt->refuse = "Deny";
     prompt->answer = std::move(answer);
-    Prompt* raw = prompt.get();
-    prompt->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds),
-                                       [this, alive = life_.watch(), raw] {
-                                           if (alive) finish(raw, false);
-                                       });
+    prompt->timed = true;
     enqueue(std::move(prompt));
 }
 
-void DialogPrompter::askScreenApproval(const std::string& name, std::function<void(bool)> answer) {
+void DialogPrompter::askScreenApproval(const std::string& name, Answer answer) {
     auto prompt = std::make_unique<Prompt>();
     prompt->text = QString::fromStdString("Allow \u201C" + name + "\u201D to see your screen?");
     prompt->informative = QString::fromUtf8(
@@ -75,9 +74,13 @@ void DialogPrompter::showFront() {
     auto* box = new QMessageBox;
     box->setObjectName("approvalPrompt");
     box->setWindowTitle("Tamborix Helper");
-    box->setIcon(QMessageBox::Warning);
+    // Drawn at the screen's pixel ratio: the style's stock icon is scaled up and blurry at 2x.
+    box->setIconPixmap(symbolPixmap(Symbol::warning, 48));
     box->setText(p->text);
     box->setInformativeText(p->informative);
+    // A screen reader reads the question and what it means when the dialog appears.
+    box->setAccessibleName(p->text);
+    box->setAccessibleDescription(p->informative);
     auto* refuse = box->addButton(p->refuse, QMessageBox::RejectRole);
     refuse->setObjectName("refuse");
     p->allow = box->addButton("Allow", QMessageBox::AcceptRole);
@@ -89,14 +92,19 @@ void DialogPrompter::showFront() {
     box->setAttribute(Qt::WA_DeleteOnClose, false);
     p->dialog = box;
     QObject::connect(box, &QMessageBox::finished, box, [this, alive = life_.watch(), p, box] {
-        if (alive) finish(p, box->clickedButton() == p->allow);
+        if (alive) finish(p, box->clickedButton() == p->allow ? Approval::allowed : Approval::denied);
     });
     box->show();
     box->raise();
     box->activateWindow();
+    if (p->timed) {
+        p->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds), [this, alive = life_.watch(), p] {
+            if (alive) finish(p, Approval::unanswered);
+        });
+    }
 }
 
-void DialogPrompter::finish(Prompt* prompt, bool allowed) {
+void DialogPrompter::finish(Prompt* prompt, Approval result) {
     for (auto it = prompts_.begin(); it != prompts_.end(); ++it) {
         if (it->get() != prompt) continue;
         auto owned = std::move(*it);
@@ -111,7 +119,7 @@ void DialogPrompter::finish(Prompt* prompt, bool allowed) {
         auto answer = std::move(owned->answer);
         owned.reset();
         const auto alive = life_.watch();
-        if (answer) answer(allowed);
+        if (answer) answer(result);
         if (alive) showFront();
         return;
     }

@@ -1,7 +1,8 @@
 #pragma once
 // The approval prompts as dialogs: one at a time, raised above other windows, without blocking
 // the event loop (the phones keep being served while a prompt waits). Later requests queue; each
-// is answered exactly once. A pairing prompt refuses by itself 60 seconds after it was asked.
+// is answered exactly once. A pairing prompt refuses by itself once it has been on screen for
+// 60 seconds; behind another prompt its time does not run.
 
 #include <deque>
 #include <functional>
@@ -25,9 +26,8 @@ public:
     DialogPrompter(const DialogPrompter&) = delete;
     DialogPrompter& operator=(const DialogPrompter&) = delete;
 
-    void askApproval(const std::string& name, const std::string& fingerprint,
-                     std::function<void(bool)> answer) override;
-    void askScreenApproval(const std::string& name, std::function<void(bool)> answer) override;
+    void askApproval(const std::string& name, const std::string& fingerprint, Answer answer) override;
+    void askScreenApproval(const std::string& name, Answer answer) override;
 
     // The dialog on screen, if any.
     [[nodiscard]] QMessageBox* current() const;
@@ -38,7 +38,7 @@ private:
 
     void enqueue(std::unique_ptr<Prompt> prompt);
     void showFront();
-    void finish(Prompt* prompt, bool allowed);
+    void finish(Prompt* prompt, Approval result);
 
     MainLoop& loop_;
     std::deque<std::unique_ptr<Prompt>> prompts_;

@@ -1,6 +1,10 @@
 #include "app/widgets/desktop_ui.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QResizeEvent>
+#include <QTimer>
+#include <functional>
 #include <QScrollBar>
 #include <algorithm>
 #include <QCursor>
@@ -21,34 +25,103 @@ namespace tamborix::ui {
 
 namespace {
 
-// A fixed-size window with a title bar and a close button, holding `content` in a vertical
-// scroll view.
-QWidget* scrollWindow(const QString& title, QWidget* content, int width, int height) {
-    auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                                            Qt::CustomizeWindowHint);
+// A window with a title bar and a close button holding `content` in a vertical scroll view. It
+// opens at the size of its content, as far as the screen allows, and the user may resize it.
+QWidget* scrollWindow(const QString& title, QWidget* content) {
+    auto* window = new QWidget(nullptr, Qt::Window);
     window->setWindowTitle(title);
-    window->setFixedSize(width, height);
     window->setWindowIcon(symbolIcon(Symbol::cursorRays));
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea;
+    scroll->setObjectName("scroll");
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     scroll->setWidget(content);
-    // The content keeps its own width; its height follows its layout as lines come and go.
+    // The content follows the window's width; its height follows its layout as lines come and go.
     scroll->setWidgetResizable(true);
     layout->addWidget(scroll);
     return window;
 }
 
-void centre(QWidget* window) {
+// The screen the user is looking at: where the pointer is.
+QRect workArea() {
     const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen) screen = QGuiApplication::primaryScreen();
-    if (!screen) return;
-    const QRect area = screen->availableGeometry();
-    window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+// Sizes the window to its content within the work area and centres it there, title bar included.
+QSize fitAndCentre(QWidget* window) {
+    auto* scroll = window->findChild<QScrollArea*>("scroll");
+    QWidget* content = scroll->widget();
+    const QRect area = workArea();
+    // The window manager's frame is not known before the first showing: leave room for a title
+    // bar and borders.
+    const int frameW = 16;
+    const int frameH = 48;
+    const int maxW = std::max(200, area.width() - frameW);
+    const int maxH = std::max(150, area.height() - frameH);
+    // Wide enough that the usual status lines stay on one line; wrapping texts would take 80
+    // characters a line if they could, and a panel reads better narrower.
+    const int preferred = std::clamp(content->sizeHint().width(), 400, 440);
+    const int least = std::max(content->minimumSizeHint().width(), content->minimumWidth());
+    int width = std::min(std::max(least, preferred), maxW);
+    int height = content->hasHeightForWidth() ? content->heightForWidth(width) : content->sizeHint().height();
+    height = std::min(height, maxH);
+    // Room for a vertical scroll bar from the start: lines that appear later (a warning, a
+    // connected phone) must not push the content sideways out of the window.
+    width = std::min(width + scroll->verticalScrollBar()->sizeHint().width(), maxW);
+    window->resize(width, height);
+    const int x = area.left() + std::max(0, (area.width() - width - frameW) / 2);
+    const int y = area.top() + std::max(0, (area.height() - height - frameH) / 2);
+    window->move(x, y);
+    return window->size();
+}
+
+// Lets the window grow with its content (a warning or a phone's line appears) up to the work
+// area, as long as the user has not resized it.
+class GrowWatch final : public QObject {
+public:
+    explicit GrowWatch(QWidget* window) : QObject(window), window_(window) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest && watched != window_ && !userSized_) {
+            QTimer::singleShot(0, this, [this] { grow(); });
+        } else if (event->type() == QEvent::Resize && watched == window_ && window_->isVisible() &&
+                   static_cast<QResizeEvent*>(event)->size() != expected_) {
+            // A size we did not ask for: the user's choice stays.
+            userSized_ = true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void grow() {
+        auto* scroll = window_->findChild<QScrollArea*>("scroll");
+        QWidget* content = scroll->widget();
+        const int wanted = content->hasHeightForWidth() ? content->heightForWidth(scroll->viewport()->width())
+                                                        : content->sizeHint().height();
+        const int most = std::max(150, workArea().height() - 48);
+        const int height = std::min(wanted, most);
+        if (height <= window_->height()) return;
+        expected_ = QSize(window_->width(), height);
+        window_->resize(expected_);
+    }
+
+    QWidget* window_;
+    QSize expected_;
+    bool userSized_ = false;
+
+    friend void fitAndWatch(QWidget* window);
+};
+
+void fitAndWatch(QWidget* window) {
+    auto* watch = new GrowWatch(window);
+    watch->expected_ = fitAndCentre(window);
+    window->installEventFilter(watch);
+    window->findChild<QScrollArea*>("scroll")->widget()->installEventFilter(watch);
 }
 
 void bringToFront(QWidget* window) {
@@ -59,12 +132,33 @@ void bringToFront(QWidget* window) {
     window->activateWindow();
 }
 
+// Calls `closing` when the watched window is asked to close.
+class CloseWatch final : public QObject {
+public:
+    explicit CloseWatch(std::function<void()> closing) : closing_(std::move(closing)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close) closing_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> closing_;
+};
+
 }  // namespace
 
 DesktopUi::DesktopUi(HelperModel& model)
     : model_(model), prompter_(std::make_unique<DialogPrompter>(model.loop())) {
+    closeWatch_ = std::make_unique<CloseWatch>([this] {
+        if (!trayAvailable()) model_.quit();
+    });
     subscription_ = model_.subscribe([this](HelperModel::Change change) {
-        if (change == HelperModel::Change::core) updateTrayIcon();
+        if (change == HelperModel::Change::core || change == HelperModel::Change::network ||
+            change == HelperModel::Change::bluetooth || change == HelperModel::Change::switches) {
+            updateTrayIcon();
+        }
     });
 }
 
@@ -85,7 +179,7 @@ bool DesktopUi::trayAvailable() const { return QSystemTrayIcon::isSystemTrayAvai
 
 void DesktopUi::start() {
     tray_ = std::make_unique<QSystemTrayIcon>();
-    tray_->setToolTip("Tamborix Helper");
+    tray_->setToolTip(trayToolTip());
     trayMenu_ = std::make_unique<QMenu>();
     // Panels that only show menus still reach everything through these.
     trayMenu_->addAction("Open Tamborix Helper", [this] { showStatusWindow(); });
@@ -101,26 +195,41 @@ void DesktopUi::start() {
                          }
                      });
     trayActive_ = !model_.core().active().empty();
-    tray_->setIcon(symbolIcon(trayActive_ ? Symbol::cursorMotionLines : Symbol::cursorRays));
+    tray_->setIcon(ui::trayIcon(trayActive_ ? Symbol::cursorMotionLines : Symbol::cursorRays));
     tray_->show();
     const bool wantsStatus = model_.launched();
     if (wantsStatus || !trayAvailable()) showStatusWindow();
 }
 
+QString DesktopUi::trayToolTip() const {
+    const auto phones = model_.core().active().size();
+    std::string tip = "Tamborix Helper\n" + model_.networkStatusLine() + "\n" +
+                      (phones == 0   ? std::string("No phone connected")
+                       : phones == 1 ? std::string("1 phone connected")
+                                     : std::to_string(phones) + " phones connected");
+    return QString::fromStdString(tip);
+}
+
 void DesktopUi::updateTrayIcon() {
     if (!tray_) return;
+    const QString tip = trayToolTip();
+    if (tray_->toolTip() != tip) tray_->setToolTip(tip);
     const bool active = !model_.core().active().empty();
     if (active == trayActive_) return;
     trayActive_ = active;
-    tray_->setIcon(symbolIcon(active ? Symbol::cursorMotionLines : Symbol::cursorRays));
+    tray_->setIcon(ui::trayIcon(active ? Symbol::cursorMotionLines : Symbol::cursorRays));
 }
 
 void DesktopUi::showStatusWindow() {
     if (!statusWindow_) {
         auto* content = new MenuContent(model_, {[this] { showPairingWindow(); }});
-        statusWindow_.reset(scrollWindow("Tamborix Helper", content, 370, 600));
+        statusWindow_.reset(scrollWindow("Tamborix Helper", content));
         statusWindow_->setObjectName("statusWindow");
-        centre(statusWindow_.get());
+        statusWindow_->setAccessibleName("Tamborix Helper status");
+        // Without a tray, a closed status window would leave the helper running with no way
+        // back while phones can still control the computer: closing it quits.
+        statusWindow_->installEventFilter(closeWatch_.get());
+        fitAndWatch(statusWindow_.get());
     }
     bringToFront(statusWindow_.get());
 }
@@ -131,13 +240,16 @@ void DesktopUi::showPairingWindow() {
         delete pairingWindow_.data();
     }
     auto* view = new PairingView(model_, [this] { closePairingWindow(); });
-    auto* window = scrollWindow("Pair a Device", view, 370, 560);
+    auto* window = scrollWindow("Pair a Device", view);
     window->setObjectName("pairingWindow");
+    window->setAccessibleName("Pair a Device");
     // Closing by any means deletes the window and with it the view, which clears the code.
     window->setAttribute(Qt::WA_DeleteOnClose);
     pairingWindow_ = window;
     pairingView_ = view;
-    centre(window);
+    // The code first, so that the window is sized for the QR code rather than the closed state.
+    view->open();
+    fitAndWatch(window);
     bringToFront(window);
 }
 
@@ -159,6 +271,7 @@ void DesktopUi::toggleTrayPopup() {
         auto* scroll = new QScrollArea;
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setWidgetResizable(true);
         auto* content = new MenuContent(model_, {[this] {
                                             popup_->hide();
                                             showPairingWindow();
@@ -174,8 +287,10 @@ void DesktopUi::toggleTrayPopup() {
     const QScreen* screen = QGuiApplication::screenAt(anchor);
     if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    const int width = content->width() + scroll->verticalScrollBar()->sizeHint().width();
-    const int height = std::min(content->sizeHint().height(), std::min(600, area.height()));
+    const int width = std::min(content->width() + scroll->verticalScrollBar()->sizeHint().width(), area.width());
+    const int wanted = content->hasHeightForWidth() ? content->heightForWidth(content->width())
+                                                    : content->sizeHint().height();
+    const int height = std::min(wanted, area.height());
     popup_->resize(width, height);
     // Below a panel at the top, above one at the bottom; always inside the screen.
     int x = anchor.x() - width / 2;

@@ -52,6 +52,9 @@ public:
     [[nodiscard]] QSystemTrayIcon* trayIcon() const { return tray_.get(); }
     [[nodiscard]] bool trayAvailable() const;
 
+    // What the tray icon's tooltip says: the name, the network and who is connected.
+    [[nodiscard]] QString trayToolTip() const;
+
 private:
     void updateTrayIcon();
 
@@ -64,6 +67,7 @@ private:
     std::unique_ptr<QMenu> trayMenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     bool trayActive_ = false;
+    std::unique_ptr<QObject> closeWatch_;
     Subscription subscription_;
 };
 

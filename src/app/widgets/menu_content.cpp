@@ -6,18 +6,23 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
+#include <nlohmann/json.hpp>
 
+#include "app/help_texts.h"
 #include "app/helper_model.h"
 #include "app/widgets/style.h"
 #include "app/widgets/symbols.h"
 #include "core/session/helper_core.h"
 #include "store/device_store.h"
+#include "transport/network_server.h"
 
 namespace tamborix::ui {
 
@@ -49,16 +54,55 @@ std::string scopeText(PairedDevice::Scope scope) {
     return scope == PairedDevice::Scope::presenter ? "Presenter only" : "Full control";
 }
 
-// A check box cannot wrap its text: a long one gets a smaller font until it fits `width`.
-void fitCheckBox(QCheckBox* box, int width) {
-    const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
-                          box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box) + 4;
-    QFont font = box->font();
-    while (QFontMetrics(font).horizontalAdvance(box->text()) + indicator > width &&
-           font.pointSizeF() > 7.0) {
-        font.setPointSizeF(font.pointSizeF() - 0.25);
+// A switch whose text wraps: a check box cannot wrap its own, so the text is a label beside it
+// that toggles it too, and the box carries the text for screen readers.
+class SwitchLabel final : public QLabel {
+public:
+    explicit SwitchLabel(QCheckBox* box) : box_(box) {
+        setWordWrap(true);
+        setTextInteractionFlags(Qt::NoTextInteraction);
     }
-    box->setFont(font);
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QLabel::mouseReleaseEvent(event);
+        if (box_->isEnabled()) box_->click();
+    }
+
+private:
+    QCheckBox* box_;
+};
+
+// The statistics in words a user knows; the console keeps its compact line.
+std::string plainStats(const nlohmann::json& stats) {
+    const auto number = [&](const char* key) {
+        const auto it = stats.find(key);
+        return it != stats.end() && it->is_number() ? it->get<double>() : 0.0;
+    };
+    const auto whole = [](double v) { return std::to_string(static_cast<long long>(std::trunc(v))); };
+    return "CPU " + std::to_string(std::lround(number("cpu"))) + "% \u00B7 memory " +
+           whole(number("mem")) + " MB \u00B7 delay " + whole(number("lag")) + " ms \u00B7 " +
+           whole(number("rx")) + " commands/s \u00B7 Bluetooth queue " + whole(number("bleBacklog"));
+}
+
+QWidget* switchRow(QCheckBox* box, QLabel* text, std::optional<Symbol> symbol = std::nullopt) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    layout->addWidget(box, 0, Qt::AlignTop);
+    if (symbol) {
+        auto* icon = new QLabel;
+        icon->setPixmap(symbolPixmap(*symbol, 16));
+        layout->addWidget(icon, 0, Qt::AlignTop);
+    }
+    layout->addWidget(text, 1);
+    return row;
+}
+
+void setSwitchText(QCheckBox* box, QLabel* label, const QString& text) {
+    label->setText(text);
+    box->setAccessibleName(text);
 }
 
 }  // namespace
@@ -66,7 +110,9 @@ void fitCheckBox(QCheckBox* box, int width) {
 MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     : QWidget(parent), model_(model), actions_(std::move(actions)) {
     setObjectName("menuContent");
-    setFixedWidth(340);
+    setAccessibleName("Tamborix Helper");
+    // At least the width of the phone-sized panel; wider where a text needs it.
+    setMinimumWidth(340);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 14, 14, 14);
     layout->setSpacing(10);
@@ -91,6 +137,15 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         texts->addWidget(identity_);
         row->addLayout(texts, 1);
         layout->addWidget(header);
+
+        // What keeps the helper from working fully: the identity key, failed saves.
+        problems_ = new QLabel;
+        problems_->setObjectName("problems");
+        problems_->setWordWrap(true);
+        problems_->setFont(calloutFont());
+        problems_->setStyleSheet("color: rgb(200,100,0);");
+        problems_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(problems_);
     }
 
     // The input permission box: on Linux nothing opens a settings page, so it says why and what
@@ -114,11 +169,9 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         warningReason_->setWordWrap(true);
         warningReason_->setFont(calloutFont());
         box->addWidget(warningReason_);
-        auto* todo = captionLabel(
-            "Phones can connect, but nothing they do reaches this desktop until then. Log in to "
-            "an X11 session with the XTEST extension; the helper notices within 2 seconds.");
-        todo->setObjectName("inputWarningTodo");
-        box->addWidget(todo);
+        warningTodo_ = captionLabel();
+        warningTodo_->setObjectName("inputWarningTodo");
+        box->addWidget(warningTodo_);
         layout->addWidget(warning_);
 
         // No live view for the phones (no X display to read, the portal's screen not shared…).
@@ -145,18 +198,29 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         box->setSpacing(6);
         network_ = new QCheckBox;
         network_->setObjectName("networkSwitch");
-        network_->setIcon(symbolIcon(Symbol::network));
+        networkText_ = new SwitchLabel(network_);
+        networkText_->setObjectName("networkStatus");
         connect(network_, &QCheckBox::clicked, this, [this](bool on) { model_.setNetworkOn(on); });
-        box->addWidget(network_);
+        box->addWidget(switchRow(network_, networkText_, Symbol::network));
         discovery_ = captionLabel();
         discovery_->setObjectName("discovery");
         discovery_->setContentsMargins(24, 0, 0, 0);
         box->addWidget(discovery_);
+        discoveryHelp_ = captionLabel();
+        discoveryHelp_->setObjectName("discoveryHelp");
+        discoveryHelp_->setContentsMargins(24, 0, 0, 0);
+        discoveryHelp_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        box->addWidget(discoveryHelp_);
+        portHelp_ = captionLabel();
+        portHelp_->setObjectName("portHelp");
+        portHelp_->setContentsMargins(24, 0, 0, 0);
+        box->addWidget(portHelp_);
         bluetooth_ = new QCheckBox;
         bluetooth_->setObjectName("bluetoothSwitch");
-        bluetooth_->setIcon(symbolIcon(Symbol::bluetooth));
+        bluetoothText_ = new SwitchLabel(bluetooth_);
+        bluetoothText_->setObjectName("bluetoothStatus");
         connect(bluetooth_, &QCheckBox::clicked, this, [this](bool on) { model_.setBluetoothOn(on); });
-        box->addWidget(bluetooth_);
+        box->addWidget(switchRow(bluetooth_, bluetoothText_, Symbol::bluetooth));
         layout->addWidget(group);
     }
 
@@ -191,6 +255,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         pair->setStyleSheet(
             "QPushButton { background: rgb(0,122,255); color: white; border-radius: 6px;"
             " padding: 5px 12px; } QPushButton:pressed { background: rgb(0,90,200); }");
+        pair->setAccessibleName("Pair New Device");
         connect(pair, &QPushButton::clicked, this, [this] {
             if (actions_.pairNewDevice) actions_.pairNewDevice();
         });
@@ -212,6 +277,8 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     // The statistics line and the last event.
     stats_ = captionLabel();
     stats_->setObjectName("stats");
+    stats_->setToolTip("Delay: how late the helper answered its own timer in the last second. "
+                       "Bluetooth queue: messages waiting for a slow Bluetooth link.");
     {
         QFont f = stats_->font();
         f.setStyleHint(QFont::Monospace);
@@ -225,27 +292,27 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
 
     // The two switches (with the login entry's error) and Quit.
     layout->addWidget(divider());
-    shareFrontApp_ = new QCheckBox("Share the active app with paired phones (for shortcuts)");
+    shareFrontApp_ = new QCheckBox;
+    auto* shareText = new SwitchLabel(shareFrontApp_);
+    setSwitchText(shareFrontApp_, shareText, "Share the active app with paired phones (for shortcuts)");
     shareFrontApp_->setObjectName("shareFrontApp");
-    shareFrontApp_->setFont(calloutFont());
-    fitCheckBox(shareFrontApp_, 340 - 2 * 14);
     connect(shareFrontApp_, &QCheckBox::clicked, this,
             [this](bool on) { model_.setShareFrontApp(on); });
-    layout->addWidget(shareFrontApp_);
-    startAtLogin_ = new QCheckBox("Start at login");
+    layout->addWidget(switchRow(shareFrontApp_, shareText));
+    startAtLogin_ = new QCheckBox;
+    auto* loginText = new SwitchLabel(startAtLogin_);
+    setSwitchText(startAtLogin_, loginText, "Start at login");
     startAtLogin_->setObjectName("startAtLogin");
     connect(startAtLogin_, &QCheckBox::clicked, this, [this](bool on) {
         std::string error;
-        if (!model_.setStartAtLogin(on, error)) {
-            loginError_->setText(q(error));
-            loginError_->setVisible(true);
-        } else {
-            loginError_->setVisible(false);
-        }
+        (void)model_.setStartAtLogin(on, error);
+        // Only a failure says something, and it says why.
+        loginError_->setText(error.empty() ? QString() : q("Start at login could not be changed: " + error));
+        loginError_->setVisible(!error.empty());
         // The switch shows what is really in place, whatever was asked.
         startAtLogin_->setChecked(model_.startAtLogin());
     });
-    layout->addWidget(startAtLogin_);
+    layout->addWidget(switchRow(startAtLogin_, loginText));
     loginError_ = captionLabel();
     loginError_->setObjectName("startAtLoginError");
     loginError_->setVisible(false);
@@ -282,9 +349,28 @@ void MenuContent::scheduleRefresh() {
 void MenuContent::refresh() {
     auto& core = model_.core();
     identity_->setText(q("Identity " + model_.identityFingerprint()));
+    identity_->setToolTip("This computer's key. Your phone shows it too: check that they match.");
+
+    std::string problems;
+    const auto addProblem = [&](const std::string& line) {
+        if (line.empty() || problems.find(line) != std::string::npos) return;
+        problems += (problems.empty() ? "" : "\n") + line;
+    };
+    if (const auto identity = model_.identityLine(); !identity.empty()) {
+        addProblem(identity);
+        addProblem("Pairing is off until the key is kept.");
+    }
+    if (const auto& error = model_.store().saveError()) addProblem("Warning: " + *error);
+    if (const auto warning = model_.lastWarning(); !warning.empty()) addProblem("Warning: " + warning);
+    problems_->setText(q(problems));
+    problems_->setVisible(!problems.empty());
 
     warning_->setVisible(!model_.accessibilityGranted());
     warningReason_->setText(q(model_.inputReason()));
+    const auto remedy = model_.inputRemedy();
+    warningTodo_->setText(q("Phones can connect, but nothing they do reaches this desktop until then." +
+                            (remedy.empty() ? std::string() : " " + remedy) +
+                            " The helper notices within 2 seconds."));
     const auto capture = model_.screenCaptureReason();
     captureWarning_->setText(q(capture));
     captureWarning_->setVisible(!capture.empty());
@@ -293,12 +379,22 @@ void MenuContent::refresh() {
     saveWarning_->setVisible(!unsaved.empty());
 
     network_->setChecked(model_.networkOn());
-    network_->setText(q(model_.networkStatusLine()));
+    setSwitchText(network_, networkText_, q(model_.networkStatusLine()));
     const auto discovery = model_.discoveryLine();
     discovery_->setText(q(discovery));
     discovery_->setVisible(!discovery.empty());
-    bluetooth_->setChecked(model_.bluetoothOn());
-    bluetooth_->setText(q(model_.bluetoothStatusLine()));
+    const bool noDiscovery =
+        model_.network().discovery().phase == DiscoveryState::Phase::unavailable && model_.networkOn();
+    discoveryHelp_->setText(noDiscovery ? q(discoveryHelpText) : QString());
+    discoveryHelp_->setVisible(noDiscovery);
+    const bool listening = model_.network().running();
+    portHelp_->setText(listening ? q(portHelpText(model_.linkPort())) : QString());
+    portHelp_->setVisible(listening);
+    // Where Bluetooth cannot work, its switch shows neither on nor a choice.
+    const bool bluetoothUsable = model_.bluetoothSupported();
+    bluetooth_->setEnabled(bluetoothUsable);
+    bluetooth_->setChecked(bluetoothUsable && model_.bluetoothOn());
+    setSwitchText(bluetooth_, bluetoothText_, q(model_.bluetoothStatusLine()));
 
     const auto& sharing = core.sharingWith();
     std::string names;
@@ -317,7 +413,7 @@ void MenuContent::refresh() {
 
     const auto& stats = core.lastStats();
     const bool haveStats = stats.is_object() && !stats.empty();
-    stats_->setText(haveStats ? q(model_.statsLine()) : QString());
+    stats_->setText(haveStats ? q(plainStats(stats)) : QString());
     stats_->setVisible(haveStats);
     const auto& event = core.lastEvent();
     event_->setText(event ? q(*event) : QString());
@@ -402,6 +498,8 @@ void MenuContent::rebuildDevices() {
         menu->addSeparator();
         menu->addAction("Remove\u2026", this, [this, id] { askRemove(id); });
         more->setMenu(menu);
+        more->setAccessibleName(q("Actions for " + d.name));
+        more->setToolTip(q("Actions for " + d.name));
         h->addWidget(more, 0, Qt::AlignVCenter);
         deviceRows_->addWidget(row);
     }

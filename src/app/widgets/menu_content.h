@@ -54,13 +54,19 @@ private:
     bool refreshQueued_ = false;
 
     QLabel* identity_ = nullptr;
+    QLabel* problems_ = nullptr;
     QWidget* warning_ = nullptr;
     QLabel* warningReason_ = nullptr;
+    QLabel* warningTodo_ = nullptr;
     QLabel* captureWarning_ = nullptr;
     QLabel* saveWarning_ = nullptr;
     QCheckBox* network_ = nullptr;
+    QLabel* networkText_ = nullptr;
     QLabel* discovery_ = nullptr;
+    QLabel* discoveryHelp_ = nullptr;
+    QLabel* portHelp_ = nullptr;
     QCheckBox* bluetooth_ = nullptr;
+    QLabel* bluetoothText_ = nullptr;
     QWidget* sharing_ = nullptr;
     QLabel* sharingText_ = nullptr;
     QWidget* connected_ = nullptr;

@@ -34,7 +34,7 @@ std::string PairingView::countdownText(std::optional<MonoTime> expires, MonoTime
 PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidget* parent)
     : QWidget(parent), model_(model), close_(std::move(close)) {
     setObjectName("pairingView");
-    setFixedWidth(360);
+    setMinimumWidth(360);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(14);
@@ -58,12 +58,14 @@ PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidge
         box->setSpacing(14);
         qr_ = new QLabel;
         qr_->setObjectName("qr");
+        qr_->setAccessibleName("QR code of the pairing link, to scan with the phone");
         qr_->setFixedSize(256, 256);
         qr_->setAlignment(Qt::AlignCenter);
         // White all round: the pixels around the code are its quiet zone.
         qr_->setStyleSheet("background: white; border-radius: 10px;");
         box->addWidget(qr_, 0, Qt::AlignHCenter);
-        auto* hint = new QLabel("In Tamborix on your iPhone, tap \u201CScan pairing QR code\u201D.");
+        // Broken where a reader pauses, not where the width runs out.
+        auto* hint = new QLabel("In Tamborix on your iPhone,\ntap \u201CScan pairing QR code\u201D.");
         hint->setObjectName("scanHint");
         hint->setWordWrap(true);
         hint->setAlignment(Qt::AlignHCenter);
@@ -104,9 +106,9 @@ PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidge
         auto* box = new QVBoxLayout(closedBox_);
         box->setContentsMargins(0, 0, 0, 0);
         box->setSpacing(14);
-        auto* icon = new QLabel;
-        icon->setPixmap(symbolPixmap(Symbol::shieldCheck, 48));
-        box->addWidget(icon, 0, Qt::AlignHCenter);
+        closedSymbol_ = new QLabel;
+        closedSymbol_->setObjectName("closedSymbol");
+        box->addWidget(closedSymbol_, 0, Qt::AlignHCenter);
         closedText_ = new QLabel;
         closedText_->setObjectName("closedText");
         closedText_->setWordWrap(true);
@@ -131,7 +133,7 @@ PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidge
     layout->addWidget(closedBox_);
     layout->addStretch(1);
 
-    auto* footer = new QLabel(q("This computer: " + model_.identityFingerprint()));
+    auto* footer = new QLabel(q(thisComputerLine(model_.identityFingerprint())));
     footer->setObjectName("footer");
     {
         footer->setFont(captionFont());
@@ -143,6 +145,10 @@ PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidge
         footer->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
     layout->addWidget(footer, 0, Qt::AlignHCenter);
+    auto* compare = captionLabel("Your phone shows this computer's key too: check that they match.");
+    compare->setObjectName("compareHint");
+    compare->setAlignment(Qt::AlignHCenter);
+    layout->addWidget(compare);
 
     // The store and the core may change inside a handler that is still using them (a pairing
     // completing); read them again on the next turn.
@@ -177,7 +183,15 @@ void PairingView::showEvent(QShowEvent* event) {
 void PairingView::open() {
     opened_ = true;
     const auto pairing = model_.openPairing();
+    refusal_ = pairing.refusal;
+    if (pairing.code.empty()) {
+        code_.reset();
+        uri_.clear();
+        refresh();
+        return;
+    }
     code_ = pairing.code;
+    generation_ = model_.pairingProgress().generation;
     uri_ = pairing.link;
     const QImage image = qrImage(uri_, 8);
     if (image.isNull()) {
@@ -190,19 +204,52 @@ void PairingView::open() {
         qr_->setVisible(true);
     }
     codeText_->setText(q(prettyPairCode(*code_)));
+    codeText_->setAccessibleName(q("Pairing code " + prettyPairCode(*code_)));
     refresh();
 }
 
 void PairingView::refresh() {
     auto& store = model_.store();
-    const bool open = code_.has_value() && store.pairingOpen();
+    const auto progress = model_.pairingProgress();
+    const bool mine = code_.has_value() && progress.generation == generation_;
+    const bool open = mine && store.pairingOpen();
     openState_ = open;
     openBox_->setVisible(open);
     closedBox_->setVisible(!open);
     countdown_->setText(
         q("Expires in " + countdownText(store.pairExpires(), model_.loop().now()) + " \u00B7 works once"));
-    const auto& event = model_.core().lastEvent();
-    closedText_->setText(event ? q(*event) : QString("Pairing is closed."));
+
+    // Success only for this window's own code; whatever else happened meanwhile is not its news.
+    Symbol symbol = Symbol::info;
+    QString symbolName = "Information";
+    std::string text = pairingClosedText;
+    if (!refusal_.empty()) {
+        symbol = Symbol::warning;
+        symbolName = "Warning";
+        text = refusal_;
+    } else if (mine) {
+        text = pairingOutcomeText(progress);
+        switch (progress.stage) {
+            case PairingProgress::Stage::paired:
+                symbol = Symbol::shieldCheck;
+                symbolName = "Paired";
+                break;
+            case PairingProgress::Stage::denied:
+            case PairingProgress::Stage::unanswered:
+            case PairingProgress::Stage::notStored:
+            case PairingProgress::Stage::wrongCodes:
+                symbol = Symbol::warning;
+                symbolName = "Warning";
+                break;
+            default: break;
+        }
+    }
+    if (closedSymbol_->accessibleName() != symbolName) {
+        closedSymbol_->setPixmap(symbolPixmap(symbol, 48));
+        closedSymbol_->setAccessibleName(symbolName);
+    }
+    closedText_->setText(q(text));
+    closedText_->setAccessibleName(q(text));
     if (!open && isVisible()) done_->setFocus();
 }
 

@@ -4,6 +4,7 @@
 // long as the view: it is opened when the view is first shown and cleared when the view goes.
 
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -46,6 +47,8 @@ private:
     HelperModel& model_;
     std::function<void()> close_;
     std::optional<std::string> code_;
+    std::uint64_t generation_ = 0;  // this view's opening, as the model counts them
+    std::string refusal_;           // why the model opened no code
     std::string uri_;
     bool opened_ = false;
     bool openState_ = false;
@@ -58,6 +61,7 @@ private:
     QLabel* codeText_ = nullptr;
     QLabel* countdown_ = nullptr;
     QWidget* closedBox_ = nullptr;
+    QLabel* closedSymbol_ = nullptr;
     QLabel* closedText_ = nullptr;
     QPushButton* done_ = nullptr;
 };

@@ -101,6 +101,12 @@ void draw(QPainter& p, Symbol symbol, const QColor& c) {
             p.drawLine(QPointF(11, 15), QPointF(16.5, 9));
             break;
         }
+        case Symbol::info:
+            p.drawEllipse(QRectF(2, 2, 20, 20));
+            p.drawLine(QPointF(12, 11), QPointF(12, 17));
+            p.setBrush(c);
+            p.drawEllipse(QPointF(12, 7), 1.3, 1.3);
+            break;
         case Symbol::ellipsis:
             p.drawEllipse(QRectF(2, 2, 20, 20));
             p.setBrush(c);
@@ -131,6 +137,30 @@ QPixmap symbolPixmap(Symbol symbol, int size, QColor color) {
     p.scale(size / 24.0, size / 24.0);
     draw(p, symbol, color.isValid() ? color : ownColor(symbol));
     return pm;
+}
+
+QPixmap trayPixmap(Symbol symbol, int size) {
+    const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
+    QPixmap pm(QSize(size, size) * ratio);
+    pm.setDevicePixelRatio(ratio);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 24.0, size / 24.0);
+    p.setPen(QPen(QColor(0, 60, 140), 1.0));
+    p.setBrush(QColor(0, 110, 230));
+    p.drawRoundedRect(QRectF(0.5, 0.5, 23, 23), 5, 5);
+    // The glyph a little smaller, centred on the tile.
+    p.translate(2.4, 2.4);
+    p.scale(0.8, 0.8);
+    draw(p, symbol, Qt::white);
+    return pm;
+}
+
+QIcon trayIcon(Symbol symbol) {
+    QIcon icon;
+    for (int s : {16, 22, 24, 32, 48, 64}) icon.addPixmap(trayPixmap(symbol, s));
+    return icon;
 }
 
 QIcon symbolIcon(Symbol symbol, QColor color) {

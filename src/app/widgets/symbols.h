@@ -18,6 +18,7 @@ enum class Symbol {
     qrCode,
     warning,
     shieldCheck,
+    info,               // a neutral notice
     ellipsis,
 };
 
@@ -25,5 +26,9 @@ enum class Symbol {
 [[nodiscard]] QPixmap symbolPixmap(Symbol symbol, int size, QColor color = {});
 // Several sizes, for the tray (panels ask for 16 to 48 pixels).
 [[nodiscard]] QIcon symbolIcon(Symbol symbol, QColor color = {});
+// The tray icon: the symbol in white on a blue tile with a dark rim, so that it stands out on light
+// and dark panels alike (a panel's text colour says nothing about its background).
+[[nodiscard]] QPixmap trayPixmap(Symbol symbol, int size);
+[[nodiscard]] QIcon trayIcon(Symbol symbol);
 
 }  // namespace tamborix::ui

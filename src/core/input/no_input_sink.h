@@ -11,10 +11,12 @@ namespace tamborix {
 
 class NoInputSink final : public InputSink {
 public:
-    explicit NoInputSink(std::string reason) : reason_(std::move(reason)) {}
+    explicit NoInputSink(std::string reason, std::string remedy = {})
+        : reason_(std::move(reason)), remedy_(std::move(remedy)) {}
 
     [[nodiscard]] bool mayPost() const override { return false; }
     [[nodiscard]] std::string reason() const override { return reason_; }
+    [[nodiscard]] std::string remedy() const override { return remedy_; }
     void mouse(const MouseEvent&) override {}
     void scroll(const ScrollEvent&) override {}
     void key(const KeyEvent&) override {}
@@ -24,6 +26,7 @@ public:
 
 private:
     std::string reason_;
+    std::string remedy_;
 };
 
 }  // namespace tamborix

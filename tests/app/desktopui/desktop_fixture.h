@@ -58,6 +58,7 @@ public:
     ~DesktopFixture();
 
     [[nodiscard]] HelperModel& model() { return *model_; }
+    [[nodiscard]] FakeHelperPlatform& fakes() { return fakes_; }
     [[nodiscard]] ui::DesktopUi& ui() { return *ui_; }
     [[nodiscard]] const std::filesystem::path& dir() const { return dir_; }
     [[nodiscard]] std::string address() const;

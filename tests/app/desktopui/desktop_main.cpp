@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -16,8 +17,14 @@ XServer& desktopServer() { return *server; }
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    // A window manager decides stacking and focus as on a desktop; the screen is 1280 × 800.
-    tamborix::testing::XServer xserver({.width = 1280, .height = 800, .windowManager = true});
+    // A window manager decides stacking and focus as on a desktop; the screen is 1280 × 800 unless
+    // TAMBORIX_TEST_SCREEN says otherwise ("1366x768"), as for the runs at other scales.
+    int width = 1280;
+    int height = 800;
+    if (const char* screen = std::getenv("TAMBORIX_TEST_SCREEN"); screen && *screen) {
+        if (std::sscanf(screen, "%dx%d", &width, &height) != 2) return 2;
+    }
+    tamborix::testing::XServer xserver({.width = width, .height = height, .windowManager = true});
     tamborix::testing::server = &xserver;
     xserver.exportToThisProcess();
     // Nothing the windows write (Qt's runtime folder, settings) reaches the real home.

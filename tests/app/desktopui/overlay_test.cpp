@@ -194,6 +194,34 @@ TEST(OverlayWindows, Laser_Compositor_TranslucentUnshapedAndStillClickThrough) {
     EXPECT_TRUE(spinUntil([&] { return below.presses() == 1; }));
 }
 
+// The core puts the dot's window at the pointer less half its size, in the X server's pixels,
+// whatever scale Qt draws at: its centre lands on the pointer, also under QT_SCALE_FACTOR=2.
+TEST(OverlayWindows, LaserAndFinder_AnyScale_CentredOnThePointer) {
+    XProbe probe;
+    qt::QtOverlaySurface surface([] { return false; });
+    const QPoint pointer(500, 300);
+    const double half = overlay_style::laser::size / 2;
+    surface.showLaser({pointer.x() - half, pointer.y() - half});
+    const auto laser = static_cast<xcb_window_t>(surface.laserWindow()->winId());
+    ASSERT_TRUE(spinUntil([&] { return probe.viewable(laser); }));
+    auto placed = probe.rootGeometry(laser);
+    ASSERT_TRUE(placed);
+    EXPECT_LE((placed->center() - pointer).manhattanLength(), 2)
+        << "centre " << placed->center().x() << "," << placed->center().y();
+
+    const double finderHalf = overlay_style::finder::size / 2;
+    surface.showFinder(Rect{pointer.x() - finderHalf, pointer.y() - finderHalf, overlay_style::finder::size,
+                            overlay_style::finder::size});
+    const auto finder = static_cast<xcb_window_t>(surface.finderWindow()->winId());
+    ASSERT_TRUE(spinUntil([&] { return probe.viewable(finder); }));
+    placed = probe.rootGeometry(finder);
+    ASSERT_TRUE(placed);
+    EXPECT_LE((placed->center() - pointer).manhattanLength(), 2)
+        << "centre " << placed->center().x() << "," << placed->center().y();
+    surface.hideFinder();
+    surface.hideLaser();
+}
+
 TEST(OverlayWindows, Finder_PulseOnTheRightMonitor_PlacedThenGoneWhenTheRingsEnd) {
     XProbe probe;
     qt::QtOverlaySurface surface([] { return false; });

@@ -4,11 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSystemTrayIcon>
 #include <QWidget>
+#include <cstdlib>
 #include <fstream>
 
 #include "app/widgets/approval_dialogs.h"
@@ -42,17 +49,80 @@ private:
     bool ready_ = false;
 };
 
-TEST(DesktopWindows, Start_NoTray_OpensTheStatusWindow) {
+// "-scale2" under QT_SCALE_FACTOR=2, so that the runs at each scale keep their own pictures.
+std::string shotName(const std::string& name) {
+    const char* scale = std::getenv("QT_SCALE_FACTOR");
+    return scale && *scale && std::string(scale) != "1" ? name + "-scale" + scale : name;
+}
+
+// Every text of `window` whole: the frame (title bar included) on the screen, no label or button
+// narrower or lower than its text needs, nothing to scroll sideways; and every control a screen
+// reader can name.
+void expectWholeAndNamed(QWidget* window) {
+    const QRect area = window->screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(window->frameGeometry()))
+        << window->objectName().toStdString() << " frame " << window->frameGeometry().x() << ","
+        << window->frameGeometry().y() << " " << window->frameGeometry().width() << "x"
+        << window->frameGeometry().height() << " on " << area.width() << "x" << area.height();
+    for (auto* scroll : window->findChildren<QScrollArea*>()) {
+        EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible()) << "text wider than the window";
+    }
+    for (auto* label : window->findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(window) || label->text().isEmpty()) continue;
+        const std::string what = label->objectName().toStdString() + " \"" + label->text().toStdString() + "\"";
+        if (label->wordWrap()) {
+            EXPECT_GE(label->height(), label->heightForWidth(label->width())) << what;
+        } else {
+            EXPECT_GE(label->width(), label->sizeHint().width()) << what;
+            EXPECT_GE(label->height(), label->sizeHint().height()) << what;
+        }
+    }
+    for (auto* button : window->findChildren<QAbstractButton*>()) {
+        if (!button->isVisibleTo(window)) continue;
+        const std::string what = button->objectName().toStdString() + " \"" + button->text().toStdString() + "\"";
+        if (!button->text().isEmpty()) EXPECT_GE(button->width(), button->sizeHint().width()) << what;
+        QAccessibleInterface* a11y = QAccessible::queryAccessibleInterface(button);
+        ASSERT_NE(a11y, nullptr);
+        EXPECT_FALSE(a11y->text(QAccessible::Name).isEmpty()) << what << " has no accessible name";
+    }
+}
+
+TEST(DesktopWindows, Start_NoTray_OpensTheStatusWindowWhoseClosingQuits) {
     XProbe probe;
     ASSERT_EQ(probe.selectionOwner("_NET_SYSTEM_TRAY_S0"), 0u);
     DesktopFixture desk(/*launchedBefore=*/true);
+    int quits = 0;
+    desk.model().setOnQuit([&] { ++quits; });
     desk.ui().start();
     ASSERT_TRUE(desk.waitShown(desk.ui().statusWindow()));
     EXPECT_EQ(desk.ui().statusWindow()->windowTitle().toStdString(), "Tamborix Helper");
-    const auto frame = probe.rootGeometry(static_cast<xcb_window_t>(desk.ui().statusWindow()->winId()));
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->size(), QSize(370, 600));
-    (void)desk.screenshot(desk.ui().statusWindow(), "status-window");
+    // The transports report their first states just after the start; the layout follows them.
+    spinUntil([] { return false; }, 200);
+    expectWholeAndNamed(desk.ui().statusWindow());
+    (void)desk.screenshot(desk.ui().statusWindow(), shotName("status-window"));
+    // Without a tray nothing would show that phones can still control the computer.
+    desk.ui().statusWindow()->close();
+    EXPECT_EQ(quits, 1);
+}
+
+TEST(DesktopWindows, Windows_AnyScale_FitTheScreenWithEveryTextWhole) {
+    DesktopFixture desk(/*launchedBefore=*/true);
+    // The longest lines a user meets: a reason for input, no Bluetooth, the identity of a phone.
+    desk.fakes().input.setMayPost(false, "no X11 XTEST extension on display :5");
+    spinUntil([] { return false; }, 2100);
+    desk.ui().showStatusWindow();
+    ASSERT_TRUE(desk.waitShown(desk.ui().statusWindow()));
+    spinUntil([] { return false; }, 200);
+    expectWholeAndNamed(desk.ui().statusWindow());
+    (void)desk.screenshot(desk.ui().statusWindow(), shotName("status-window-warnings"));
+    desk.ui().showPairingWindow();
+    ASSERT_TRUE(desk.waitShown(desk.ui().pairingWindow()));
+    expectWholeAndNamed(desk.ui().pairingWindow());
+    auto* code = desk.ui().pairingWindow()->findChild<QLabel*>("code");
+    ASSERT_NE(code, nullptr);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(code)->text(QAccessible::Name).toStdString(),
+              "Pairing code " + code->text().toStdString());
+    desk.ui().closePairingWindow();
 }
 
 TEST(DesktopWindows, TrayIcon_XEmbedTray_ClickOpensTheMenuWhoseButtonsAct) {
@@ -71,6 +141,8 @@ TEST(DesktopWindows, TrayIcon_XEmbedTray_ClickOpensTheMenuWhoseButtonsAct) {
     })) << "icon at " << icon->geometry().x() << "," << icon->geometry().y();
     EXPECT_GT(icon->geometry().x(), 1280 - 96 - 1) << "inside trayer, top right";
     EXPECT_EQ(desk.ui().statusWindow(), nullptr) << "a tray exists, so the start stays quiet";
+    EXPECT_EQ(icon->toolTip().toStdString(),
+              "Tamborix Helper\n" + desk.model().networkStatusLine() + "\nNo phone connected");
 
     ASSERT_TRUE(desk.click(icon->geometry().center()));
     ASSERT_TRUE(spinUntil([&] { return desk.ui().trayPopup() != nullptr; }));
@@ -105,7 +177,7 @@ TEST(DesktopWindows, PairingWindow_Screenshot_ScansToThePairingLink) {
     ASSERT_TRUE(desk.waitShown(desk.ui().pairingWindow()));
     const auto& code = desk.ui().pairingView()->code();
     ASSERT_TRUE(code);
-    const auto shot = desk.screenshot(desk.ui().pairingWindow(), "pairing-window");
+    const auto shot = desk.screenshot(desk.ui().pairingWindow(), shotName("pairing-window"));
     ASSERT_FALSE(shot.empty());
     std::string scanned;
     ASSERT_EQ(desktopServer().run({"zbarimg", "--quiet", "--raw", shot.string()}, &scanned), 0);
@@ -133,6 +205,12 @@ TEST(DesktopWindows, ApprovalDialog_ClickAllow_PairsTheRemote) {
     QMessageBox* dialog = desk.ui().dialogs().current();
     ASSERT_TRUE(desk.waitShown(dialog));
     EXPECT_EQ(dialog->text().toStdString(), "Allow \u201CXvfb Phone\u201D to control this computer?");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog)->text(QAccessible::Name), dialog->text());
+    const auto closed = desk.ui().pairingWindow()->findChild<QLabel*>("closedText");
+    ASSERT_NE(closed, nullptr);
+    EXPECT_TRUE(spinUntil([&] { return closed->isVisible(); }));
+    EXPECT_EQ(closed->text().toStdString(),
+              "\u201CXvfb Phone\u201D entered the code. Allow or deny it in the approval prompt.");
     (void)desk.screenshot(dialog, "approval-dialog");
     auto* allow = dialog->findChild<QPushButton*>("allow");
     ASSERT_NE(allow, nullptr);
@@ -153,6 +231,8 @@ TEST(DesktopWindows, ApprovalDialog_ClickAllow_PairsTheRemote) {
     ASSERT_EQ(devices.size(), 1u);
     EXPECT_EQ(devices.front().name, "Xvfb Phone");
     EXPECT_EQ(desk.ui().dialogs().current(), nullptr);
+    EXPECT_TRUE(spinUntil([&] { return closed->text() == "Paired Xvfb Phone"; }));
+    (void)desk.screenshot(desk.ui().pairingWindow(), shotName("pairing-window-paired"));
 }
 
 }  // namespace

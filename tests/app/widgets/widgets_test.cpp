@@ -7,9 +7,14 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QToolButton>
+#include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 
 #include "app/fake_helper_platform.h"
 #include "app/helper_model.h"
@@ -18,9 +23,12 @@
 #include "app/widgets/menu_content.h"
 #include "app/widgets/pairing_view.h"
 #include "core/session/helper_core.h"
+#include "protocol/handshake.h"
+#include "protocol/key_pair.h"
 #include "protocol/wire.h"
 #include "store/device_store.h"
 #include "testing/fake_stream.h"
+#include "testing/loopback_phone.h"
 #include "testing/manual_loop.h"
 #include "testing/small_disk.h"
 
@@ -83,7 +91,7 @@ TEST_F(WidgetsTest, MenuContent_ModelChanges_EveryLineAndSwitchFollows) {
     EXPECT_FALSE(child<QLabel>(menu, "stats")->isVisible());
     auto* network = child<QCheckBox>(menu, "networkSwitch");
     EXPECT_TRUE(network->isChecked());
-    EXPECT_EQ(network->text().toStdString(), "Network \u2014 Starting\u2026");
+    EXPECT_EQ(labelText(menu, "networkStatus").toStdString(), "Network \u2014 Starting\u2026");
 
     // Input lost: the box appears with the reason at the next 2 s poll.
     fakes_.input.setMayPost(false, "no XTEST on this display");
@@ -103,7 +111,7 @@ TEST_F(WidgetsTest, MenuContent_ModelChanges_EveryLineAndSwitchFollows) {
     model_->core().setLastStats({{"cpu", 12.6}, {"mem", 85.9}, {"lag", 3.2}, {"rx", 40}});
     settle();
     EXPECT_EQ(labelText(menu, "stats").toStdString(),
-              "CPU 13% \u00B7 85 MB \u00B7 lag 3 ms \u00B7 40 cmds/s \u00B7 BT backlog 0");
+              "CPU 13% \u00B7 memory 85 MB \u00B7 delay 3 ms \u00B7 40 commands/s \u00B7 Bluetooth queue 0");
 
     // Devices: one row each in store order, scope text and the menu entries that fit it.
     const auto a = addDevice("Ada's phone", 1);
@@ -137,7 +145,7 @@ TEST_F(WidgetsTest, MenuContent_ModelChanges_EveryLineAndSwitchFollows) {
     network->click();
     settle();
     EXPECT_FALSE(model_->networkOn());
-    EXPECT_EQ(network->text().toStdString(), "Network \u2014 Off");
+    EXPECT_EQ(labelText(menu, "networkStatus").toStdString(), "Network \u2014 Off");
     child<QCheckBox>(menu, "shareFrontApp")->click();
     EXPECT_FALSE(model_->shareFrontApp());
     auto* login = child<QCheckBox>(menu, "startAtLogin");
@@ -222,7 +230,7 @@ TEST_F(WidgetsTest, PairingView_ManualClock_CountsDownClosesAndClearsTheCode) {
     loop_.advance(1.0);
     settle();
     EXPECT_FALSE(view->showsOpenState());
-    EXPECT_EQ(labelText(*view, "closedText"), "Pairing is closed.");
+    EXPECT_EQ(labelText(*view, "closedText"), "The code expired before a phone used it.");
 
     // Pair Another opens a fresh code; removing the view clears it.
     child<QPushButton>(*view, "pairAnother")->click();
@@ -232,6 +240,154 @@ TEST_F(WidgetsTest, PairingView_ManualClock_CountsDownClosesAndClearsTheCode) {
     view.reset();
     EXPECT_FALSE(model_->store().pairCode());
     EXPECT_FALSE(model_->store().pairExpires());
+}
+
+TEST_F(WidgetsTest, PairingView_EveryOutcome_SuccessSymbolOnlyWhenItsOwnCodePaired) {
+    DialogPrompter prompter(loop_);
+    model_->setPrompter(&prompter);
+    PairingView view(*model_, [] {});
+    view.show();
+    settle();
+    // A phone that proves the view's code, or `code` instead.
+    const auto prove = [&](const std::string& name, std::optional<std::string> code = std::nullopt) {
+        auto phone = std::make_unique<testing::LoopbackPhone>(model_->core(), KeyPair::generate());
+        phone->connect(PhoneHandshake::Kind::pair, name);
+        phone->send({{"t", "pair"},
+                     {"proof", Wire::b64url(Wire::pairProof(code.value_or(*view.code()), phone->th()))}});
+        loop_.runPosted();
+        settle();
+        return phone;
+    };
+    const auto shows = [&](const char* symbol, const std::string& text) {
+        settle();
+        EXPECT_FALSE(view.showsOpenState());
+        EXPECT_EQ(child<QLabel>(view, "closedSymbol")->accessibleName().toStdString(), symbol) << text;
+        EXPECT_EQ(labelText(view, "closedText").toStdString(), text);
+    };
+    const auto again = [&] {
+        child<QPushButton>(view, "pairAnother")->click();
+        settle();
+        ASSERT_TRUE(view.showsOpenState());
+    };
+
+    // The code is used while the question is still open: that is not "closed", and not success.
+    auto ada = prove("Ada");
+    shows("Information", "\u201CAda\u201D entered the code. Allow or deny it in the approval prompt.");
+    prompter.current()->findChild<QPushButton*>("refuse")->click();
+    shows("Warning", "You denied \u201CAda\u201D. It was not paired.");
+
+    again();
+    auto bob = prove("Bob");
+    loop_.advance(60.5);
+    shows("Warning", "No answer within 60 seconds, so \u201CBob\u201D was not paired.");
+
+    again();
+    for (int i = 0; i < 3; ++i) prove("Eve", "ABCDEFGHJKMN");
+    shows("Warning", "Three wrong codes were entered, so pairing was closed.");
+
+    again();
+    loop_.advance(121.0);
+    shows("Information", "The code expired before a phone used it.");
+
+    again();
+    auto cleo = prove("Cleo");
+    prompter.current()->findChild<QPushButton*>("allow")->click();
+    shows("Paired", "Paired Cleo");
+    // Later news of other phones is not this window's outcome.
+    testing::LoopbackPhone back(model_->core(), cleo->device());
+    back.connect(PhoneHandshake::Kind::hello, "Cleo");
+    loop_.runPosted();
+    ASSERT_EQ(model_->core().lastEvent(), "Cleo connected via Network");
+    shows("Paired", "Paired Cleo");
+    // A code opened elsewhere (the console's pair) is not this window's either.
+    (void)model_->openPairing();
+    settle();
+    shows("Information", "Pairing is closed.");
+    model_->setPrompter(nullptr);
+}
+
+TEST_F(WidgetsTest, MenuContent_Failures_SayWhyAndNothingElse) {
+    MenuContent menu(*model_, {});
+    menu.show();
+    loop_.runPosted();
+    settle();
+    // No Bluetooth LE here: one state, one text, and no ticked switch beside it.
+    auto* bluetooth = child<QCheckBox>(menu, "bluetoothSwitch");
+    EXPECT_EQ(labelText(menu, "bluetoothStatus").toStdString(), "Bluetooth \u2014 Not supported on this computer");
+    EXPECT_FALSE(bluetooth->isChecked());
+    EXPECT_FALSE(bluetooth->isEnabled());
+    EXPECT_FALSE(child<QWidget>(menu, "problems")->isVisible());
+
+    // Start at login: a switch-off that works says nothing; one that fails says why.
+    auto* login = child<QCheckBox>(menu, "startAtLogin");
+    login->click();
+    login->click();
+    settle();
+    EXPECT_FALSE(model_->startAtLogin());
+    EXPECT_FALSE(child<QWidget>(menu, "startAtLoginError")->isVisible());
+    std::filesystem::remove_all(dir_ / "autostart");
+    std::ofstream(dir_ / "autostart") << "not a folder";
+    login->click();
+    settle();
+    EXPECT_FALSE(login->isChecked());
+    EXPECT_TRUE(child<QWidget>(menu, "startAtLoginError")->isVisible());
+    EXPECT_TRUE(labelText(menu, "startAtLoginError").startsWith("Start at login could not be changed: "))
+        << labelText(menu, "startAtLoginError").toStdString();
+    EXPECT_GT(labelText(menu, "startAtLoginError").size(), 40);
+
+    // A device that cannot be saved: the reason is on the panel, not only in the log.
+    std::filesystem::create_directories(dir_ / "store" / "devices.json" / "in the way");
+    Bytes pub(32, 9);
+    EXPECT_FALSE(model_->store().add(pub, "Lost phone"));
+    settle();
+    EXPECT_TRUE(child<QWidget>(menu, "problems")->isVisible());
+    EXPECT_TRUE(labelText(menu, "problems").startsWith("Warning: ")) << labelText(menu, "problems").toStdString();
+
+    // Input: the reason and the one thing that helps.
+    fakes_.input.setMayPost(false, "no X11 XTEST extension on display :5");
+    loop_.advance(2.0);
+    settle();
+    EXPECT_EQ(labelText(menu, "inputWarningReason"), "no X11 XTEST extension on display :5");
+    EXPECT_FALSE(labelText(menu, "inputWarningTodo").contains("Log in to an X11 session"));
+
+    // A network switched off before this start was never started: it says Off, not Starting.
+    model_->setNetworkOn(false);
+    model_.reset();
+    model_ = std::make_unique<HelperModel>(fakes_.environment(loop_, dir_, listeners_));
+    EXPECT_EQ(model_->networkStatusLine(), "Network \u2014 Off");
+}
+
+// WCAG's relative luminance of an sRGB colour.
+double luminance(QColor c) {
+    const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+TEST_F(WidgetsTest, TrayIcon_DarkAndLightPanels_StandsOutOnBoth) {
+    DesktopUi ui(*model_);
+    ui.start();
+    const QIcon icon = ui.trayIcon()->icon();
+    for (const QColor panel : {QColor(0x20, 0x20, 0x20), QColor(0xf2, 0xf2, 0xf2)}) {
+        for (const int size : {16, 22, 32}) {
+            QImage image(size, size, QImage::Format_ARGB32);
+            image.fill(panel);
+            {
+                QPainter p(&image);
+                icon.paint(&p, QRect(0, 0, size, size));
+            }
+            // Most of the icon's square differs clearly from the panel (contrast ratio >= 3).
+            int clear = 0;
+            const double back = luminance(panel);
+            for (int y = 0; y < size; ++y) {
+                for (int x = 0; x < size; ++x) {
+                    const double l = luminance(image.pixelColor(x, y));
+                    const double ratio = (std::max(l, back) + 0.05) / (std::min(l, back) + 0.05);
+                    if (ratio >= 3.0) ++clear;
+                }
+            }
+            EXPECT_GT(clear, size * size / 2) << "panel " << panel.name().toStdString() << " size " << size;
+        }
+    }
 }
 
 TEST_F(WidgetsTest, ShowStatusWindow_ClosedOrMinimised_ComesBackAsTheSameWindow) {
@@ -256,7 +412,10 @@ TEST_F(WidgetsTest, DialogPrompter_SeveralRequests_QueueTimeOutAndAnswerOnce) {
     DialogPrompter prompter(loop_);
     std::vector<std::string> answers;
     auto record = [&](std::string who) {
-        return [&answers, who](bool allowed) { answers.push_back(who + (allowed ? " yes" : " no")); };
+        return [&answers, who](Approval a) {
+            const char* word = a == Approval::allowed ? " yes" : a == Approval::denied ? " no" : " unanswered";
+            answers.push_back(who + word);
+        };
     };
     prompter.askApproval("phone A", "AAAA-BBBB-CCCC-DDDD", record("A"));
     loop_.advance(30.0);
@@ -277,12 +436,12 @@ TEST_F(WidgetsTest, DialogPrompter_SeveralRequests_QueueTimeOutAndAnswerOnce) {
     ASSERT_NE(prompter.current(), nullptr);
     EXPECT_EQ(prompter.current()->text(), "Allow \u201Cphone B\u201D to control this computer?");
 
-    // B was asked 30 s after A: it refuses itself 60 s after it was asked, and its dialog goes.
+    // B is on screen from A's answer, 30 s in: it refuses itself 60 s later, and its dialog goes.
     loop_.advance(29.0);
     EXPECT_EQ(answers.size(), 1u);
     loop_.advance(31.0);
     settle();
-    EXPECT_EQ(answers, (std::vector<std::string>{"A yes", "B no"}));
+    EXPECT_EQ(answers, (std::vector<std::string>{"A yes", "B unanswered"}));
     ASSERT_NE(prompter.current(), nullptr);
     EXPECT_EQ(prompter.current()->text(), "Allow \u201Cphone C\u201D to see your screen?");
     EXPECT_EQ(prompter.current()->defaultButton()->text(), "Don't Allow");
@@ -292,8 +451,23 @@ TEST_F(WidgetsTest, DialogPrompter_SeveralRequests_QueueTimeOutAndAnswerOnce) {
     EXPECT_EQ(answers.size(), 2u);
     prompter.current()->reject();
     settle();
-    EXPECT_EQ(answers, (std::vector<std::string>{"A yes", "B no", "C no"}));
+    EXPECT_EQ(answers, (std::vector<std::string>{"A yes", "B unanswered", "C no"}));
     EXPECT_EQ(prompter.current(), nullptr);
+
+    // A pairing prompt behind an unanswered screen prompt waits unseen without losing its time.
+    prompter.askScreenApproval("phone D", record("D"));
+    prompter.askApproval("phone E", "5555-6666-7777-8888", record("E"));
+    loop_.advance(600.0);
+    settle();
+    EXPECT_EQ(answers.size(), 3u) << "E refused without ever being shown";
+    prompter.current()->reject();
+    settle();
+    ASSERT_NE(prompter.current(), nullptr);
+    EXPECT_EQ(prompter.current()->text(), "Allow \u201Cphone E\u201D to control this computer?");
+    loop_.advance(59.0);
+    EXPECT_EQ(answers.size(), 4u);
+    loop_.advance(1.5);
+    EXPECT_EQ(answers.back(), "E unanswered");
 }
 
 }  // namespace

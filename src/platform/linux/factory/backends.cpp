@@ -208,7 +208,14 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     }
 #endif
     if (b.backendName == "none") {
-        b.input = std::make_unique<NoInputSink>(why);
+        // Without a desktop session the helper cannot reach one later; with one, the input
+        // backends all failed for reasons `why` names.
+        const bool desktop = !env("DISPLAY").empty() || !env("WAYLAND_DISPLAY").empty();
+        b.input = std::make_unique<NoInputSink>(
+            why, desktop ? "Let your user write to /dev/uinput (the uinput group and udev rule in "
+                           "the README), then start the helper again."
+                         : "Start the helper from your desktop session, where DISPLAY or "
+                           "WAYLAND_DISPLAY is set.");
         b.backendLine = "Backend: none, " + why;
         b.report.push_back(b.backendLine);
         b.report.push_back("Input: none");
@@ -229,8 +236,15 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
 
 #ifdef TAMBORIX_HAVE_HOSTNAME
     auto host = std::make_unique<SystemHostInfo>();
-    b.report.push_back("Host name: " + (host->hostName().empty() ? std::string("(none)") : host->hostName()) +
-                       " from " + host->source());
+    // Said the way a user names it: where the name can be changed.
+    const std::string source = host->source();
+    const std::string where = source == "hostnamed"      ? "the system settings (pretty host name)"
+                              : source == "machine-info" ? "/etc/machine-info"
+                              : source == "gethostname"  ? "the computer's network host name"
+                                                         : "nowhere";
+    b.report.push_back("Computer name: " +
+                       (host->hostName().empty() ? std::string("(none)") : host->hostName()) +
+                       ", taken from " + where);
     b.host = std::move(host);
 #else
     b.host = std::make_unique<PlainHostInfo>();
@@ -238,10 +252,10 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
 
 #ifdef TAMBORIX_HAVE_SECRET
     b.secrets = std::make_unique<LibsecretStore>(loop);
-    b.report.push_back("Identity key: Secret Service, file fallback");
+    b.report.push_back("Identity key: kept in the desktop's keyring, else in a private file");
 #else
     b.secrets = std::make_unique<NoSecretStore>();
-    b.report.push_back("Identity key: private file");
+    b.report.push_back("Identity key: kept in a private file");
 #endif
 
 #ifdef TAMBORIX_HAVE_AVAHI

@@ -25,6 +25,12 @@ bool PortalInputSink::mayPost() const {
 
 std::string PortalInputSink::reason() const { return mayPost() ? std::string() : session_.status(); }
 
+std::string PortalInputSink::remedy() const {
+    if (mayPost()) return {};
+    return "Allow remote control in the desktop's dialog (it may be behind other windows); if it was "
+           "refused, start the helper again.";
+}
+
 void PortalInputSink::call(const char* method, QVariantList args) {
     auto message = QDBusMessage::createMethodCall(QString::fromLatin1(desktopService),
                                                   QString::fromLatin1(desktopPath),

@@ -27,6 +27,11 @@ public:
                     std::string keymapError);
 
     [[nodiscard]] bool mayPost() const override { return pointer_ && keyboard_; }
+    [[nodiscard]] std::string remedy() const override {
+        return mayPost() ? std::string()
+                         : "Let your user write to /dev/uinput (the uinput group and udev rule in the "
+                           "README), then start the helper again.";
+    }
     [[nodiscard]] std::string reason() const override { return mayPost() ? std::string() : reason_; }
 
     void mouse(const MouseEvent& event) override;

@@ -58,6 +58,14 @@ std::string X11InputSink::reason() const {
     return {};
 }
 
+std::string X11InputSink::remedy() const {
+    if (!conn_.alive()) return "Start the helper again from your desktop session.";
+    if (!xtest_)
+        return "Log in to a desktop session whose X server has the XTEST extension (Xorg has it).";
+    if (!keymap_) return "Check the keyboard layout in your desktop's settings, then start the helper again.";
+    return {};
+}
+
 std::string X11InputSink::describe() const {
     if (!mayPost()) return "none, " + reason();
     return "X11 XTEST + XKB";
