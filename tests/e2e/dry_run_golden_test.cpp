@@ -93,9 +93,10 @@ private:
     std::size_t logged_ = 0;
 };
 
-// The 120 Hz smoother spreads a move by the gap since the previous one; a pause longer than
-// its 0.1 s window makes the next move's spreading independent of how fast the steps ran.
-void pauseForSmoother() { std::this_thread::sleep_for(150ms); }
+// The 120 Hz smoother spreads a move by the gap since the previous one (within 0.1 s), and a click
+// within 0.4 s of the last one counts as the next of a double or triple click. A pause longer
+// than both keeps the log independent of how fast the steps before it ran.
+void pauseForClock() { std::this_thread::sleep_for(450ms); }
 
 TEST(DryRunGolden, ScriptedSession_TranscriptUnchanged) {
     HelperRun run;
@@ -120,15 +121,15 @@ TEST(DryRunGolden, ScriptedSession_TranscriptUnchanged) {
                  R"({"t":"action","a":"scroll_down"})", R"({"t":"action","a":"none"})",
                  R"({"t":"action","a":"start_from_current"})",
                  R"({"cmds":[{"t":"down","b":"left"},{"t":"up","b":"left"},{"t":"click","b":"middle"}]})"});
-    pauseForSmoother();
+    pauseForClock();
     script.send({R"({"cmds":[{"t":"move","dx":3,"dy":4},{"t":"move","dx":-1,"dy":2},{"t":"move","dx":0.5,"dy":0.25}]})",
                  R"({"t":"click"})"});
-    pauseForSmoother();
+    pauseForClock();
     script.send({R"({"t":"laser","on":true})", R"({"t":"move","dx":7,"dy":7})",
                  R"({"t":"laser","on":false})", R"({"t":"find_cursor"})", R"({"t":"pointer","d":1})",
                  R"({"t":"pointer","d":2})"});
-    script.send({R"({"t":"window","op":"max"})", R"({"t":"window","op":"min"})",
-                 R"({"t":"window","op":"close"})", R"({"t":"window","op":"fullscreen"})",
+    script.send({R"({"t":"window","op":"max"})", R"({"t":"window","op":"left"})",
+                 R"({"t":"window","op":"right"})", R"({"t":"window","op":"next"})",
                  R"({"t":"open","url":"https://example.org/"})",
                  R"({"t":"open","app":"org.example.Editor"})",
                  R"({"t":"app_activate","id":"org.tamborix.DryRunApp"})"});
@@ -143,6 +144,7 @@ TEST(DryRunGolden, ScriptedSession_TranscriptUnchanged) {
                  R"({"t":"move","dx":"1"})", R"({"cmds":[]})", R"({"t":"ping"})"});
 
     // The live view: a placeholder picture, a tap on it, then off.
+    pauseForClock();
     {
         auto shell = run.startRemote({"shell", run.address()}, true);
         shell->write(R"({"t":"screen","on":true,"mode":"fit"})" "\n");
@@ -160,7 +162,7 @@ TEST(DryRunGolden, ScriptedSession_TranscriptUnchanged) {
 
     // A presenter may move, click and run presenter actions, nothing more.
     script.console("scope " + id + " presenter", "Scope", id);
-    pauseForSmoother();
+    pauseForClock();
     script.send({R"({"t":"move","dx":-2,"dy":2})", R"({"t":"action","a":"prev_slide"})",
                  R"({"t":"action","a":"copy"})", R"({"t":"key","k":"a"})",
                  R"({"t":"text","s":"no"})", R"({"t":"clip_get"})", R"({"t":"laser","on":true})",
@@ -171,7 +173,9 @@ TEST(DryRunGolden, ScriptedSession_TranscriptUnchanged) {
 
     const std::filesystem::path golden = TAMBORIX_GOLDEN_DIR "/dry_run_session.txt";
     if (const char* update = std::getenv("TAMBORIX_UPDATE_GOLDEN"); update && *update == '1') {
-        std::ofstream(golden, std::ios::binary | std::ios::trunc) << script.text();
+        std::ofstream out(golden, std::ios::binary | std::ios::trunc);
+        out << script.text();
+        ASSERT_TRUE(out.flush()) << "cannot write " << golden;
         GTEST_SKIP() << "wrote " << golden;
     }
     std::ifstream in(golden, std::ios::binary);
