@@ -7,6 +7,7 @@ function(tamborix_layer name)
   add_library(${name} STATIC ${L_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${L_DEPS})
+  add_dependencies(${name} tamborix_layer_check)
 endfunction()
 
 # tamborix_test(NAME SOURCES... DEPS targets...) — one GoogleTest executable registered with CTest.
@@ -35,4 +36,10 @@ function(tamborix_fuzz name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${name} PRIVATE ${F_DEPS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+endfunction()
+
+# tamborix_platform_backend(TARGET NAME) — offers a backend or service library to the factory,
+# which links it and compiles in the code that uses it under TAMBORIX_HAVE_<NAME>.
+function(tamborix_platform_backend target name)
+  set_property(GLOBAL APPEND PROPERTY TAMBORIX_PLATFORM_BACKENDS "${target}=${name}")
 endfunction()

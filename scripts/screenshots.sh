@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 build="${1:-build}"
 cmake --build "$build" --target desktopui_tests
 mkdir -p docs/screenshots
-TAMBORIX_SCREENSHOT_DIR="$PWD/docs/screenshots" "$build/tests/desktopui/desktopui_tests" \
+TAMBORIX_SCREENSHOT_DIR="$PWD/docs/screenshots" "$build/tests/app/desktopui/desktopui_tests" \
   --gtest_filter='DesktopWindows.*'
 ls -l docs/screenshots

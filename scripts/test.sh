@@ -9,6 +9,8 @@ bash scripts/install-deps.sh
 jobs=$(nproc)
 # Paths relative to the checkout let every clone and work tree share one compiler cache.
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
+# Debug builds would otherwise key every entry by the build folder, so no two clones share one.
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 run_suite() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -DTAMBORIX_FUZZ=OFF "$@" >/dev/null

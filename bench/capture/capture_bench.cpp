@@ -28,11 +28,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/jpeg/frame_encoder.h"
-#include "platform/linux/qt/qt_main_loop.h"
-#include "platform/linux/x11/screen_grabber.h"
-#include "platform/linux/x11/x11_screen_capture.h"
-#include "xserver/x_server.h"
+#include "platform/linux/support/jpeg/frame_encoder.h"
+#include "platform/linux/support/qt/qt_main_loop.h"
+#include "platform/linux/desktop/x11/screen_grabber.h"
+#include "platform/linux/desktop/x11/x11_screen_capture.h"
+#include "support/x_server.h"
 
 namespace tamborix {
 namespace {

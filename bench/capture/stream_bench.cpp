@@ -21,8 +21,8 @@
 
 #include "e2e/helper_fixture.h"
 #include "e2e/proc_sample.h"
-#include "platform_x11_capture/pattern_window.h"
-#include "xserver/x_server.h"
+#include "support/pattern_window.h"
+#include "support/x_server.h"
 
 namespace {
 

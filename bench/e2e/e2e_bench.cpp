@@ -247,7 +247,7 @@ int main(int argc, char** argv) {
                           {"cpuPercent", 100.0 * (idle1.cpuSeconds - idle0.cpuSeconds) / idleWall},
                           {"memMiB", idle1.memMiB}});
 
-        // 1. Handshakes, interleaved: disk, RAM disk, each quiet and beside a synchronous writer.
+        // Handshakes, interleaved: disk, RAM disk, each quiet and beside a synchronous writer.
         std::map<std::string, std::vector<double>> p50, p99;
         const auto hs = std::to_string(o.handshakes);
         for (int r = 0; r < o.rounds; ++r) {
@@ -292,7 +292,7 @@ int main(int argc, char** argv) {
                               {"diskOverFiveScalarMults", m("disk") / scalar["p50Ms"].get<double>()}});
         }
 
-        // 1. A phone's pings while others connect back to back, beside the same pings without.
+        // A phone's pings while others connect back to back, beside the same pings without.
         {
             std::map<std::string, std::vector<double>> burst, quiet, rate;
             std::map<std::string, int> late, lateReady;
@@ -331,7 +331,7 @@ int main(int argc, char** argv) {
             }
         }
 
-        // 4. Pings interleaved one by one with a raw echo of the same line length.
+        // Pings interleaved one by one with a raw echo of the same line length.
         {
             EchoServer echo;
             const auto f = figure(remoteBench(disk, {"--handshakes", "0", "--pings", std::to_string(o.pings), "--moves", "0",
@@ -340,7 +340,7 @@ int main(int argc, char** argv) {
             report.push_back(f);
         }
 
-        // 4. The flood: the helper's own CPU time per frame while it lasts.
+        // The flood: the helper's own CPU time per frame while it lasts.
         {
             const auto logBefore = disk.dryRunLines().size();
             const auto c0 = sample(pid);
@@ -373,7 +373,7 @@ int main(int argc, char** argv) {
                               {"nothingLost", std::llround(dxLogged) == frames}});
         }
 
-        // 2. One phone at 120 Hz: CPU per move, and system calls per move under strace.
+        // One phone at 120 Hz: CPU per move, and system calls per move under strace.
         std::map<std::string, std::vector<double>> cpuPerMove, callsPerMove;
         for (int r = 0; r < o.rounds; ++r) {
             for (auto& b : builds) {

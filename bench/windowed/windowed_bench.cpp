@@ -22,7 +22,7 @@
 #include <thread>
 
 #include "e2e/helper_fixture.h"
-#include "xserver/x_server.h"
+#include "support/x_server.h"
 
 namespace {
 

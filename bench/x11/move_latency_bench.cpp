@@ -18,7 +18,7 @@
 #include "tools/remote_address.h"
 #include "tools/remote_keys.h"
 #include "tools/remote_session.h"
-#include "xserver/x_server.h"
+#include "support/x_server.h"
 
 namespace {
 

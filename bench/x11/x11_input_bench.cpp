@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/linux/qt/qt_main_loop.h"
-#include "platform/linux/x11/x11_input_sink.h"
-#include "xserver/x_server.h"
+#include "platform/linux/support/qt/qt_main_loop.h"
+#include "platform/linux/desktop/x11/x11_input_sink.h"
+#include "support/x_server.h"
 
 namespace {
 

@@ -91,7 +91,7 @@ HelperModel::HelperModel(HelperEnvironment env)
       autostart_(env_.autostartFolder.empty() ? Autostart::defaultFolder() : env_.autostartFolder,
                  env_.program.empty() ? Autostart::runningProgram() : env_.program),
       self_(std::make_shared<HelperModel*>(this)) {
-    // 1-3: the permission and the stored switches come first; nothing has started yet.
+    // The permission and the stored switches come first; nothing has started yet.
     accessibilityGranted_ = env_.dryRun || env_.input.mayPost();
     captureReason_ = currentCaptureReason();
     startAtLogin_ = autostart_.enabled();
@@ -99,7 +99,7 @@ HelperModel::HelperModel(HelperEnvironment env)
     shareFrontApp_ = settings_.get(Settings::shareFrontApp);
     bluetoothOn_ = settings_.get(Settings::bluetoothOn);
 
-    // 5-8: store, core over the store, then the transport over the core.
+    // The store, the core over the store, then the transports over the core.
     lagProbe_ = std::make_unique<MainThreadLagProbe>(env_.loop);
     if (env_.storeFolder.empty()) {
         store_ = std::make_unique<DeviceStore>(env_.loop, env_.secrets);
@@ -116,7 +116,7 @@ HelperModel::HelperModel(HelperEnvironment env)
         env_.loop, *core_, env_.peripherals ? *env_.peripherals : *noPeripherals_);
     if (!env_.dryRunLogFile.empty()) openDryRunLog(env_.dryRunLogFile);
 
-    // 9: approvals go to whoever prompts the user; none means no.
+    // Approvals go to whoever prompts the user; none means no.
     std::weak_ptr<HelperModel*> weak = self_;
     core_->setApprove([weak](const std::string& name, const std::string& fingerprint,
                              std::function<void(bool)> answer) {
@@ -130,7 +130,7 @@ HelperModel::HelperModel(HelperEnvironment env)
         (*self)->prompter_->askScreenApproval(name, std::move(answer));
     });
 
-    // 10: forward the parts' change announcements as the model's own.
+    // The parts' change announcements become the model's own.
     observers_.push_back(core_->subscribe([this](HelperCore::Property p) {
         changed_.notify(p == HelperCore::Property::lastEvent ? Change::event : Change::core);
     }));
@@ -153,7 +153,7 @@ HelperModel::HelperModel(HelperEnvironment env)
     observers_.push_back(bluetooth_->onStatusChanged([this] { changed_.notify(Change::bluetooth); }));
     observers_.push_back(bluetooth_->onSessionsChanged([this] { changed_.notify(Change::bluetooth); }));
 
-    // 11
+    // The statistics report the Bluetooth backlog and sessions, which only the model sees.
     core_->setTransportStats([weak] {
         const auto self = weak.lock();
         if (!self || !*self) return nlohmann::json{{"bleBacklog", 0}, {"bleDevices", 0}};
@@ -161,13 +161,13 @@ HelperModel::HelperModel(HelperEnvironment env)
         return nlohmann::json{{"bleBacklog", ble.backlog()}, {"bleDevices", ble.sessionCount()}};
     });
 
-    // 12-13
+    // Main-thread lag is sampled from now on, and the statistics are refreshed every second.
     lagProbe_->start();
     statsTimer_ = env_.loop.repeating(seconds(1.0), [weak] {
         if (const auto self = weak.lock()) (*self)->core_->refreshStats();
     });
 
-    // 14-16
+    // Phones learn the front application and the displays, and hear of their changes.
     core_->setShareFrontApp(shareFrontApp_);
     core_->pushContext();
     core_->startWatchingFrontApp();
@@ -177,7 +177,7 @@ HelperModel::HelperModel(HelperEnvironment env)
     if (networkOn_ && store_->hasIdentity()) network_->start();
     if (bluetoothOn_ && store_->hasIdentity()) bluetooth_->start();
 
-    // 18: the permission cannot be asked for on Linux; it is only watched.
+    // The input permission cannot be asked for on Linux; it is only watched.
     permissionTimer_ = env_.loop.repeating(seconds(2.0), [weak] {
         if (const auto self = weak.lock()) (*self)->pollPermission();
     });

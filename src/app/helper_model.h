@@ -18,7 +18,7 @@
 #include "app/console.h"
 #include "app/settings.h"
 #include "ports/main_loop.h"
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 
 namespace tamborix {
 

@@ -26,8 +26,8 @@
 #include "app/widgets/desktop_ui.h"
 #include "core/input/input_injector.h"
 #include "platform/linux/factory/backends.h"
-#include "platform/linux/qt/qt_main_loop.h"
-#include "platform/linux/qt/qt_stream.h"
+#include "platform/linux/support/qt/qt_main_loop.h"
+#include "platform/linux/support/qt/qt_stream.h"
 #include "store/device_store.h"
 
 namespace {

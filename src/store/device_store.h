@@ -15,7 +15,7 @@
 #include "protocol/bytes.h"
 #include "protocol/key_pair.h"
 #include "protocol/random_source.h"
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 #include "store/identity_key.h"
 #include "store/file_writer.h"
 #include "store/paired_device.h"

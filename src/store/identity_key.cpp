@@ -70,7 +70,7 @@ std::optional<KeyPair> readKeyFile(const std::filesystem::path& path) {
 Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, RandomSource& rng,
                 WallTime now, bool phonesPaired) {
     Outcome out;
-    // 1. The secret store's item.
+    // The secret store's item first.
     SecretLookup item;
     if (secrets) {
         item = secrets->lookup(account);
@@ -85,7 +85,7 @@ Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, Rando
         if (present) out.warnings.push_back("The identity key in the keyring is not a key; it is left there");
     }
 
-    // 2. The file beside the devices, whatever the secret store says.
+    // Else the file beside the devices, whatever the secret store says.
     const auto file = folder / fileName;
     if (auto key = readKeyFile(file)) {
         out.state = Outcome::State::ready;
@@ -104,7 +104,8 @@ Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, Rando
         }
     }
 
-    // 3. Known to be in the secret store: wait for it rather than become someone else.
+    // Else, where the key is known to be in the secret store: wait for it rather than become
+    // someone else.
     if (secrets) {
         const bool marked = present(folder / keyringMarker) || phonesPaired;
         const bool locked = item.status == SecretLookup::Status::failed &&
@@ -128,7 +129,7 @@ Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, Rando
         }
     }
 
-    // 4. A new identity, stored where the next start looks first.
+    // Else a new identity, stored where the next start looks first.
     auto fresh = KeyPair::generate(rng);
     const auto& raw = fresh.rawPrivate();
     std::string why;

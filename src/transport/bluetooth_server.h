@@ -18,7 +18,7 @@
 #include "ports/main_loop.h"
 #include "ports/peripheral.h"
 #include "protocol/ble_fragments.h"
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 
 namespace tamborix {
 

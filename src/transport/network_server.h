@@ -14,7 +14,7 @@
 #include "ports/main_loop.h"
 #include "ports/service_advertiser.h"
 #include "ports/stream.h"
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 #include "transport/net_client.h"
 
 namespace tamborix {

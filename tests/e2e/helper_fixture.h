@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e/child_process.h"
+#include "support/child_process.h"
 
 namespace tamborix::testing {
 

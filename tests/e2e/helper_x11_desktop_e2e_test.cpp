@@ -16,8 +16,8 @@
 #include <thread>
 
 #include "e2e/helper_fixture.h"
-#include "platform/linux/x11/x_reply.h"
-#include "xserver/x_server.h"
+#include "platform/linux/desktop/x11/x_reply.h"
+#include "support/x_server.h"
 
 namespace tamborix::testing {
 namespace {

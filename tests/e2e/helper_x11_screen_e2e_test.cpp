@@ -8,9 +8,9 @@
 #include <iterator>
 
 #include "e2e/helper_fixture.h"
-#include "platform_jpeg/jpeg_decode.h"
-#include "platform_x11_capture/pattern_window.h"
-#include "xserver/x_server.h"
+#include "support/jpeg_decode.h"
+#include "support/pattern_window.h"
+#include "support/x_server.h"
 
 namespace tamborix::testing {
 namespace {

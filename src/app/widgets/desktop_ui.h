@@ -8,7 +8,7 @@
 
 #include "app/widgets/pairing_view.h"
 
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 
 class QMenu;
 class QSystemTrayIcon;

@@ -71,7 +71,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     layout->setContentsMargins(14, 14, 14, 14);
     layout->setSpacing(10);
 
-    // 1. Header.
+    // The header.
     {
         auto* header = new QWidget;
         auto* row = new QHBoxLayout(header);
@@ -93,7 +93,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(header);
     }
 
-    // 2. Input permission box: on Linux nothing opens a settings page, so it says why and what
+    // The input permission box: on Linux nothing opens a settings page, so it says why and what
     // to do instead.
     {
         warning_ = new QFrame;
@@ -128,7 +128,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(captureWarning_);
     }
 
-    // 3. Transports.
+    // The transports.
     {
         auto* group = new QFrame;
         group->setObjectName("transports");
@@ -153,7 +153,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(group);
     }
 
-    // 4. Screen sharing.
+    // Screen sharing, shown while a phone sees the screen.
     sharingText_ = new QLabel;
     sharingText_->setObjectName("sharing");
     sharingText_->setWordWrap(true);
@@ -166,7 +166,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     sharing_ = symbolRow(Symbol::screenShared, sharingText_, 16);
     layout->addWidget(sharing_);
 
-    // 5. Connected phones.
+    // The connected phones.
     {
         connected_ = new QWidget;
         connected_->setObjectName("connected");
@@ -177,7 +177,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(connected_);
     }
 
-    // 6.
+    // Pairing a new device.
     {
         auto* pair = new QPushButton(symbolIcon(Symbol::qrCode, Qt::white), "Pair New Device\u2026");
         pair->setObjectName("pairNewDevice");
@@ -190,7 +190,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(pair, 0, Qt::AlignLeft);
     }
 
-    // 7. Paired devices.
+    // The paired devices.
     {
         devices_ = new QWidget;
         devices_->setObjectName("pairedDevices");
@@ -202,7 +202,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         layout->addWidget(devices_);
     }
 
-    // 8, 9.
+    // The statistics line and the last event.
     stats_ = captionLabel();
     stats_->setObjectName("stats");
     {
@@ -216,7 +216,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     event_->setObjectName("lastEvent");
     layout->addWidget(event_);
 
-    // 10-13.
+    // The two switches (with the login entry's error) and Quit.
     layout->addWidget(divider());
     shareFrontApp_ = new QCheckBox("Share the active app with paired phones (for shortcuts)");
     shareFrontApp_->setObjectName("shareFrontApp");

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "ports/main_loop.h"
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 
 class QLabel;
 class QPushButton;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 
 namespace tamborix {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "core/helper_conn.h"
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 
 namespace tamborix {
 

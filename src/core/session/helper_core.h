@@ -19,7 +19,7 @@
 #include "core/session_entry.h"
 #include "ports/main_loop.h"
 #include "protocol/bytes.h"
-#include "store/change_signal.h"
+#include "base/change_signal.h"
 #include "store/paired_device.h"
 
 namespace tamborix {

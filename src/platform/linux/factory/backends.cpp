@@ -6,25 +6,25 @@
 #include "platform/linux/factory/wayland_backends.h"
 
 #ifdef TAMBORIX_HAVE_LOGIND
-#include "platform/linux/logind/logind_activity.h"
+#include "platform/linux/services/logind/logind_activity.h"
 #endif
 #ifdef TAMBORIX_HAVE_HOSTNAME
-#include "platform/linux/hostname/system_host_info.h"
+#include "platform/linux/services/hostname/system_host_info.h"
 #endif
 #ifdef TAMBORIX_HAVE_SECRET
-#include "platform/linux/secret/libsecret_store.h"
+#include "platform/linux/services/secret/libsecret_store.h"
 #endif
 #ifdef TAMBORIX_HAVE_AVAHI
-#include "platform/linux/avahi/avahi_advertiser.h"
+#include "platform/linux/services/avahi/avahi_advertiser.h"
 #endif
 #ifdef TAMBORIX_HAVE_BLUEZ
-#include "platform/linux/bluez/bluez_peripheral.h"
+#include "platform/linux/services/bluez/bluez_peripheral.h"
 #endif
 #ifdef TAMBORIX_HAVE_X11
 #include <xcb/xcb.h>
 
 #include "platform/linux/factory/x11_backends.h"
-#include "platform/linux/x11/x_connection.h"
+#include "platform/linux/desktop/x11/x_connection.h"
 #endif
 
 namespace tamborix {

@@ -10,18 +10,18 @@
 #include <QString>
 #include <atomic>
 
-#include "platform/linux/portal/portal_input_sink.h"
-#include "platform/linux/portal/portal_probe.h"
-#include "platform/linux/portal/remote_desktop_session.h"
+#include "platform/linux/desktop/portal/portal_input_sink.h"
+#include "platform/linux/desktop/portal/portal_probe.h"
+#include "platform/linux/desktop/portal/remote_desktop_session.h"
 #endif
 #if defined(TAMBORIX_HAVE_PORTAL) && defined(TAMBORIX_HAVE_PIPEWIRE)
-#include "platform/linux/pipewire/pipewire_screen_capture.h"
+#include "platform/linux/desktop/pipewire/pipewire_screen_capture.h"
 #endif
 #ifdef TAMBORIX_HAVE_UINPUT
-#include "platform/linux/uinput/drm_outputs.h"
-#include "platform/linux/uinput/system_keymap.h"
-#include "platform/linux/uinput/uinput_device.h"
-#include "platform/linux/uinput/uinput_input_sink.h"
+#include "platform/linux/desktop/uinput/drm_outputs.h"
+#include "platform/linux/desktop/uinput/system_keymap.h"
+#include "platform/linux/desktop/uinput/uinput_device.h"
+#include "platform/linux/desktop/uinput/uinput_input_sink.h"
 #endif
 
 namespace tamborix {

@@ -4,16 +4,16 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/linux/x11/x11_display_source.h"
-#include "platform/linux/x11/x11_input_sink.h"
+#include "platform/linux/desktop/x11/x11_display_source.h"
+#include "platform/linux/desktop/x11/x11_input_sink.h"
 #ifdef TAMBORIX_HAVE_X11_DESKTOP
-#include "platform/linux/x11/x11_desktop.h"
+#include "platform/linux/desktop/x11/x11_desktop.h"
 #endif
 #ifdef TAMBORIX_HAVE_QT_OVERLAY
-#include "platform/linux/qt_overlay/qt_overlay_surface.h"
+#include "platform/linux/desktop/qt_overlay/qt_overlay_surface.h"
 #endif
 #ifdef TAMBORIX_HAVE_X11_CAPTURE
-#include "platform/linux/x11/x11_screen_capture.h"
+#include "platform/linux/desktop/x11/x11_screen_capture.h"
 #endif
 
 namespace tamborix {

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "platform/linux/factory/backends.h"
-#include "platform/linux/x11/x_connection.h"
+#include "platform/linux/desktop/x11/x_connection.h"
 
 namespace tamborix {
 

@@ -1,0 +1,153 @@
+#include "platform/linux/desktop/uinput/uinput_input_sink.h"
+
+#include <linux/input-event-codes.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/linux/support/evdev/evdev_button.h"
+
+namespace tamborix::uinput {
+
+namespace {
+
+// High-resolution wheel units per notch, fixed by the kernel's input protocol.
+constexpr int hiResPerNotch = 120;
+
+struct MediaKey {
+    std::uint32_t keysym;
+    int code;
+};
+// The XF86 keysyms of the media keys, which layouts do not always carry.
+constexpr MediaKey mediaKeys[] = {
+    {0x1008ff14, KEY_PLAYPAUSE},   {0x1008ff17, KEY_NEXTSONG},   {0x1008ff16, KEY_PREVIOUSSONG},
+    {0x1008ff13, KEY_VOLUMEUP},    {0x1008ff11, KEY_VOLUMEDOWN}, {0x1008ff12, KEY_MUTE},
+};
+
+}  // namespace
+
+UinputInputSink::UinputInputSink(const FdLayer& layer, Rect desktop, std::unique_ptr<SystemKeymap> keymap,
+                                 std::string keymapError)
+    : desktop_(desktop), keymap_(std::move(keymap)) {
+    if (!keymap_) {
+        reason_ = keymapError;
+        return;
+    }
+    DeviceCapabilities pointer{"Tamborix Helper pointer",
+                       {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE},
+                       {REL_WHEEL, REL_HWHEEL, REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES},
+                       {{ABS_X, std::max(0, int(desktop.width) - 1)}, {ABS_Y, std::max(0, int(desktop.height) - 1)}},
+                       {}};
+    pointer_ = Device::create(layer, pointer, reason_);
+    if (!pointer_) return;
+    DeviceCapabilities keyboard{"Tamborix Helper keyboard", {}, {}, {}, {}};
+    for (int code = KEY_ESC; code <= KEY_MICMUTE; ++code) keyboard.keys.push_back(code);
+    keyboard_ = Device::create(layer, keyboard, reason_);
+    if (!keyboard_) pointer_.reset();
+}
+
+void UinputInputSink::moveTo(Point at) {
+    asked_ = at;
+    const double x = std::clamp(at.x, desktop_.minX(), desktop_.maxX() - 1) - desktop_.minX();
+    const double y = std::clamp(at.y, desktop_.minY(), desktop_.maxY() - 1) - desktop_.minY();
+    pointer_->add(EV_ABS, ABS_X, static_cast<std::int32_t>(std::lround(x)));
+    pointer_->add(EV_ABS, ABS_Y, static_cast<std::int32_t>(std::lround(y)));
+    pointer_->send();
+}
+
+void UinputInputSink::mouse(const MouseEvent& event) {
+    if (!mayPost()) return;
+    if (isMotion(event.type)) {
+        moveTo(event.at);
+        return;
+    }
+    if (!asked_ || !(*asked_ == event.at)) moveTo(event.at);
+    const bool down = isPress(event.type);
+    if (!down && !isRelease(event.type)) return;
+    pointer_->add(EV_KEY, static_cast<std::uint16_t>(evdevButton(event.button)), down ? 1 : 0);
+    pointer_->send();
+}
+
+void UinputInputSink::wheel(int pixels, int& carry, int& notchCarry, std::uint16_t hiRes, std::uint16_t notch) {
+    if (pixels == 0) return;
+    // Remainders are carried so that many small scrolls add up to what one large one gives.
+    const long total = long(pixels) * hiResPerNotch + carry;
+    const int units = static_cast<int>(total / pixelsPerNotch);
+    carry = static_cast<int>(total % pixelsPerNotch);
+    if (units == 0) return;
+    pointer_->add(EV_REL, hiRes, units);
+    // Programs that read only whole notches get one each time the fine units complete one.
+    notchCarry += units;
+    const int notches = notchCarry / hiResPerNotch;
+    notchCarry %= hiResPerNotch;
+    if (notches != 0) pointer_->add(EV_REL, notch, notches);
+}
+
+void UinputInputSink::scroll(const ScrollEvent& event) {
+    if (!mayPost()) return;
+    // Positive vertical is a wheel turned up, as REL_WHEEL counts it; positive horizontal moves
+    // content right, which is a wheel turned left (negative REL_HWHEEL).
+    wheel(event.vertical, verticalCarry_, verticalNotch_, REL_WHEEL_HI_RES, REL_WHEEL);
+    wheel(-event.horizontal, horizontalCarry_, horizontalNotch_, REL_HWHEEL_HI_RES, REL_HWHEEL);
+    pointer_->send();
+}
+
+void UinputInputSink::key(const KeyEvent& event) {
+    if (!mayPost()) return;
+    int code = -1;
+    if (event.kind == KeyKind::keycode) {
+        code = static_cast<int>(event.value);
+    } else {
+        for (const auto& m : mediaKeys) {
+            if (m.keysym == event.value) code = m.code;
+        }
+        if (code < 0) {
+            if (auto found = keymap_->find(event.value)) code = found->evdevCode;
+        }
+    }
+    if (code <= 0 || code > KEY_MAX) return;
+    keyboard_->add(EV_KEY, static_cast<std::uint16_t>(code), event.down ? 1 : 0);
+    keyboard_->send();
+}
+
+void UinputInputSink::tapKey(int code, bool shift) {
+    if (shift) keyboard_->add(EV_KEY, KEY_LEFTSHIFT, 1);
+    keyboard_->add(EV_KEY, static_cast<std::uint16_t>(code), 1);
+    keyboard_->send();
+    keyboard_->add(EV_KEY, static_cast<std::uint16_t>(code), 0);
+    if (shift) keyboard_->add(EV_KEY, KEY_LEFTSHIFT, 0);
+    keyboard_->send();
+}
+
+void UinputInputSink::text(std::u16string_view chunk) {
+    if (!mayPost()) return;
+    for (std::size_t i = 0; i < chunk.size(); ++i) {
+        char32_t c = chunk[i];
+        if (c >= 0xd800 && c <= 0xdbff && i + 1 < chunk.size() && chunk[i + 1] >= 0xdc00 && chunk[i + 1] <= 0xdfff) {
+            c = 0x10000 + ((c - 0xd800) << 10) + (chunk[i + 1] - 0xdc00);
+            ++i;
+        }
+        if (c == U'\n' || c == U'\r') {
+            tapKey(KEY_ENTER, false);
+            continue;
+        }
+        if (c == U'\t') {
+            tapKey(KEY_TAB, false);
+            continue;
+        }
+        if (auto found = keymap_->find(xkb_utf32_to_keysym(static_cast<std::uint32_t>(c)))) {
+            tapKey(found->evdevCode, found->shift);
+        }
+    }
+}
+
+void UinputInputSink::warp(Point at) {
+    if (mayPost()) moveTo(at);
+}
+
+std::vector<LayoutEntry> UinputInputSink::layout() {
+    return keymap_ ? keymap_->entries() : std::vector<LayoutEntry>{};
+}
+
+}  // namespace tamborix::uinput

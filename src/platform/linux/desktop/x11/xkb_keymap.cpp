@@ -1,0 +1,185 @@
+#include "platform/linux/desktop/x11/xkb_keymap.h"
+
+// xcb's XKB header names a field "explicit", which C++ reserves.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+#include <xkbcommon/xkbcommon-x11.h>
+
+namespace tamborix::x11 {
+
+std::unique_ptr<XkbKeymap> XkbKeymap::create(XConnection& conn, std::string& error) {
+    if (!xkb_x11_setup_xkb_extension(conn.get(), XKB_X11_MIN_MAJOR_XKB_VERSION,
+                                     XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
+                                     nullptr, nullptr, nullptr, nullptr)) {
+        error = "no X11 XKB extension";
+        return nullptr;
+    }
+    const std::int32_t device = xkb_x11_get_core_keyboard_device_id(conn.get());
+    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    if (device < 0 || !context) {
+        if (context) xkb_context_unref(context);
+        error = "no X11 core keyboard";
+        return nullptr;
+    }
+    std::unique_ptr<XkbKeymap> k(new XkbKeymap(conn, context, device));
+    k->reloadIfStale();
+    if (!k->keymap_) {
+        error = "cannot read the X11 keyboard map";
+        return nullptr;
+    }
+    return k;
+}
+
+XkbKeymap::XkbKeymap(XConnection& conn, xkb_context* context, std::int32_t device)
+    : conn_(conn), context_(context), device_(device) {
+    eventBase_ = xcb_get_extension_data(conn_.get(), &xcb_xkb_id)->first_event;
+    const std::uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY |
+                                 XCB_XKB_EVENT_TYPE_STATE_NOTIFY;
+    const std::uint16_t mapParts =
+        XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP |
+        XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS |
+        XCB_XKB_MAP_PART_VIRTUAL_MODS | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
+    xcb_xkb_select_events_details_t details{};
+    details.affectNewKeyboard = XCB_XKB_NKN_DETAIL_KEYCODES;
+    details.newKeyboardDetails = XCB_XKB_NKN_DETAIL_KEYCODES;
+    // Only the group matters for which symbols the keys type.
+    details.affectState = XCB_XKB_STATE_PART_GROUP_BASE | XCB_XKB_STATE_PART_GROUP_LATCH |
+                          XCB_XKB_STATE_PART_GROUP_LOCK;
+    details.stateDetails = details.affectState;
+    xcb_xkb_select_events_aux(conn_.get(), static_cast<xcb_xkb_device_spec_t>(device_), events, 0, 0,
+                              mapParts, mapParts, &details);
+    events_ = conn_.subscribe([this](const xcb_generic_event_t& e) { handle(e); });
+}
+
+XkbKeymap::~XkbKeymap() {
+    if (state_) xkb_state_unref(state_);
+    if (keymap_) xkb_keymap_unref(keymap_);
+    xkb_context_unref(context_);
+}
+
+void XkbKeymap::handle(const xcb_generic_event_t& event) {
+    if ((event.response_type & 0x7f) != eventBase_) return;
+    // Every XKB event starts with its own type and the device after the time.
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&event);
+    const std::uint8_t xkbType = bytes[1];
+    const std::uint8_t device = bytes[8];
+    if (device != device_) return;
+    if (xkbType == XCB_XKB_STATE_NOTIFY) {
+        const auto& s = reinterpret_cast<const xcb_xkb_state_notify_event_t&>(event);
+        if (state_) {
+            xkb_state_update_mask(state_, s.baseMods, s.latchedMods, s.lockedMods,
+                                  static_cast<xkb_layout_index_t>(s.baseGroup),
+                                  static_cast<xkb_layout_index_t>(s.latchedGroup), s.lockedGroup);
+        }
+        tablesStale_ = true;
+        ++serial_;
+    } else if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY) {
+        stale_ = true;
+        ++serial_;
+    }
+}
+
+void XkbKeymap::reloadIfStale() {
+    if (!stale_ || !conn_.alive()) return;
+    xkb_keymap* keymap = xkb_x11_keymap_new_from_device(context_, conn_.get(), device_, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    if (!keymap) return;
+    xkb_state* state = xkb_x11_state_new_from_device(keymap, conn_.get(), device_);
+    if (!state) {
+        xkb_keymap_unref(keymap);
+        return;
+    }
+    if (state_) xkb_state_unref(state_);
+    if (keymap_) xkb_keymap_unref(keymap_);
+    keymap_ = keymap;
+    state_ = state;
+    stale_ = false;
+    tablesStale_ = true;
+}
+
+std::uint64_t XkbKeymap::serial() {
+    reloadIfStale();
+    return serial_;
+}
+
+void XkbKeymap::rebuild() {
+    reloadIfStale();
+    if (!tablesStale_ || !keymap_) return;
+    tablesStale_ = false;
+    chars_.clear();
+    syms_.clear();
+    entries_.clear();
+    const xkb_layout_index_t group = xkb_state_serialize_layout(state_, XKB_STATE_LAYOUT_EFFECTIVE);
+    const xkb_mod_mask_t shiftMask = 1u << xkb_keymap_mod_get_index(keymap_, XKB_MOD_NAME_SHIFT);
+    const xkb_keycode_t lo = xkb_keymap_min_keycode(keymap_);
+    const xkb_keycode_t hi = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_), 255);
+    for (xkb_level_index_t level = 0; level < 2; ++level) {
+        const xkb_mod_mask_t wanted = level == 0 ? 0 : shiftMask;
+        for (xkb_keycode_t kc = lo; kc <= hi; ++kc) {
+            const xkb_layout_index_t layouts = xkb_keymap_num_layouts_for_key(keymap_, kc);
+            if (layouts == 0) continue;
+            const xkb_layout_index_t layout = group < layouts ? group : 0;
+            // The level must be the one reached with no modifier (level 0) or Shift alone.
+            xkb_mod_mask_t masks[16];
+            const auto n = xkb_keymap_key_get_mods_for_level(keymap_, kc, layout, level, masks, 16);
+            bool reachable = false;
+            for (std::size_t i = 0; i < n; ++i) reachable = reachable || masks[i] == wanted;
+            if (!reachable) continue;
+            const xkb_keysym_t* syms = nullptr;
+            if (xkb_keymap_key_get_syms_by_level(keymap_, kc, layout, level, &syms) != 1) continue;
+            if (level == 0) syms_.try_emplace(syms[0], static_cast<xcb_keycode_t>(kc));
+            const char32_t c = xkb_keysym_to_utf32(syms[0]);
+            if (c == 0 || (hidden_ && hidden_(static_cast<xcb_keycode_t>(kc)))) continue;
+            entries_.push_back({kc, level == 1, c});
+            chars_.try_emplace(c, Key{static_cast<xcb_keycode_t>(kc), level == 1});
+        }
+    }
+}
+
+std::optional<xcb_keycode_t> XkbKeymap::keycodeFor(xkb_keysym_t sym) {
+    rebuild();
+    if (auto it = syms_.find(sym); it != syms_.end() && !(hidden_ && hidden_(it->second))) return it->second;
+    return std::nullopt;
+}
+
+std::optional<XkbKeymap::Key> XkbKeymap::keyFor(char32_t c) {
+    rebuild();
+    if (auto it = chars_.find(c); it != chars_.end()) return it->second;
+    return std::nullopt;
+}
+
+std::vector<LayoutEntry> XkbKeymap::entries() {
+    rebuild();
+    return entries_;
+}
+
+std::vector<xcb_keycode_t> XkbKeymap::emptyKeycodes() {
+    reloadIfStale();
+    std::vector<xcb_keycode_t> out;
+    if (!keymap_) return out;
+    const xkb_keycode_t lo = std::max<xkb_keycode_t>(xkb_keymap_min_keycode(keymap_), 8);
+    const xkb_keycode_t hi = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_), 255);
+    for (xkb_keycode_t kc = lo; kc <= hi; ++kc) {
+        bool empty = true;
+        const auto layouts = xkb_keymap_num_layouts_for_key(keymap_, kc);
+        for (xkb_layout_index_t l = 0; l < layouts && empty; ++l) {
+            const auto levels = xkb_keymap_num_levels_for_key(keymap_, kc, l);
+            for (xkb_level_index_t v = 0; v < levels && empty; ++v) {
+                const xkb_keysym_t* syms = nullptr;
+                empty = xkb_keymap_key_get_syms_by_level(keymap_, kc, l, v, &syms) == 0;
+            }
+        }
+        if (empty) out.push_back(static_cast<xcb_keycode_t>(kc));
+    }
+    return out;
+}
+
+xkb_keysym_t XkbKeymap::level0(xcb_keycode_t keycode) {
+    reloadIfStale();
+    if (!keymap_ || xkb_keymap_num_layouts_for_key(keymap_, keycode) == 0) return XKB_KEY_NoSymbol;
+    const xkb_keysym_t* syms = nullptr;
+    if (xkb_keymap_key_get_syms_by_level(keymap_, keycode, 0, 0, &syms) != 1) return XKB_KEY_NoSymbol;
+    return syms[0];
+}
+
+}  // namespace tamborix::x11

@@ -1,0 +1,189 @@
+#include "platform/linux/support/gio/desktop_entries.h"
+
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace tamborix::gio {
+
+namespace {
+
+struct Unref {
+    void operator()(gpointer p) const noexcept {
+        if (p) g_object_unref(p);
+    }
+};
+using AppInfo = std::unique_ptr<GDesktopAppInfo, Unref>;
+
+struct FreeList {
+    void operator()(GList* list) const noexcept { g_list_free_full(list, g_object_unref); }
+};
+
+std::string text(const char* s) { return s ? std::string(s) : std::string(); }
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+DesktopEntry entryOf(GDesktopAppInfo* info) {
+    DesktopEntry e;
+    e.id = text(g_app_info_get_id(G_APP_INFO(info)));
+    e.name = text(g_app_info_get_name(G_APP_INFO(info)));
+    if (GIcon* icon = g_app_info_get_icon(G_APP_INFO(info))) {
+        if (G_IS_THEMED_ICON(icon)) {
+            const gchar* const* names = g_themed_icon_get_names(G_THEMED_ICON(icon));
+            if (names && names[0]) e.icon = names[0];
+        } else if (G_IS_FILE_ICON(icon)) {
+            gchar* path = g_file_get_path(g_file_icon_get_file(G_FILE_ICON(icon)));
+            e.icon = text(path);
+            g_free(path);
+        }
+    }
+    e.startupNotify = g_desktop_app_info_get_boolean(info, "StartupNotify");
+    return e;
+}
+
+AppInfo lookup(const std::string& id) {
+    if (id.empty()) return nullptr;
+    return AppInfo(g_desktop_app_info_new(id.c_str()));
+}
+
+std::string baseName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+// The program an entry starts: TryExec, else the first word of Exec.
+std::string programOf(GDesktopAppInfo* info) {
+    gchar* tryExec = g_desktop_app_info_get_string(info, "TryExec");
+    std::string program = text(tryExec);
+    g_free(tryExec);
+    if (program.empty()) program = text(g_app_info_get_executable(G_APP_INFO(info)));
+    return baseName(program);
+}
+
+template <class Visit>
+void forEachEntry(Visit visit) {
+    std::unique_ptr<GList, FreeList> all(g_app_info_get_all());
+    for (GList* it = all.get(); it; it = it->next) {
+        if (G_IS_DESKTOP_APP_INFO(it->data)) visit(G_DESKTOP_APP_INFO(it->data));
+    }
+}
+
+}  // namespace
+
+DesktopEntries::DesktopEntries() : worker_([this] { work(); }) {}
+
+DesktopEntries::~DesktopEntries() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+std::optional<DesktopEntry> DesktopEntries::byId(std::string_view id) const {
+    auto info = lookup(std::string(id));
+    if (!info) return std::nullopt;
+    return entryOf(info.get());
+}
+
+std::optional<DesktopEntry> DesktopEntries::forWindow(const WindowIdentity& window) const {
+    if (!window.gtkApplicationId.empty()) {
+        if (auto e = byId(window.gtkApplicationId + ".desktop")) return e;
+    }
+    std::optional<DesktopEntry> byClass, byClassIgnoringCase, byProgram;
+    const std::string program = baseName(window.executable);
+    forEachEntry([&](GDesktopAppInfo* info) {
+        if (byClass) return;
+        const std::string wmClass = text(g_desktop_app_info_get_startup_wm_class(info));
+        if (!wmClass.empty()) {
+            if (wmClass == window.wmClass || wmClass == window.wmInstance) {
+                byClass = entryOf(info);
+                return;
+            }
+            if (!byClassIgnoringCase && (lower(wmClass) == lower(window.wmClass) ||
+                                         lower(wmClass) == lower(window.wmInstance))) {
+                byClassIgnoringCase = entryOf(info);
+            }
+        }
+        if (!byProgram && !program.empty() && programOf(info) == program) byProgram = entryOf(info);
+    });
+    if (byClass) return byClass;
+    if (byClassIgnoringCase) return byClassIgnoringCase;
+    for (const auto& name : {window.wmClass, lower(window.wmClass), window.wmInstance,
+                             lower(window.wmInstance)}) {
+        if (name.empty()) continue;
+        if (auto e = byId(name + ".desktop")) return e;
+    }
+    return byProgram;
+}
+
+std::vector<DesktopEntry> DesktopEntries::all() const {
+    std::vector<DesktopEntry> out;
+    forEachEntry([&](GDesktopAppInfo* info) {
+        if (g_app_info_should_show(G_APP_INFO(info))) out.push_back(entryOf(info));
+    });
+    return out;
+}
+
+bool DesktopEntries::launch(const std::string& id, const std::string& startupId) {
+    auto info = lookup(id);
+    if (!info) return false;
+    post([info = std::shared_ptr<GDesktopAppInfo>(info.release(), Unref{}), startupId] {
+        GAppLaunchContext* context = g_app_launch_context_new();
+        if (!startupId.empty()) g_app_launch_context_setenv(context, "DESKTOP_STARTUP_ID", startupId.c_str());
+        GError* error = nullptr;
+        if (!g_app_info_launch(G_APP_INFO(info.get()), nullptr, context, &error)) g_clear_error(&error);
+        g_object_unref(context);
+    });
+    return true;
+}
+
+bool DesktopEntries::openUrl(const std::string& url) {
+    gchar* scheme = g_uri_parse_scheme(url.c_str());
+    if (!scheme) return false;
+    GAppInfo* handler = g_app_info_get_default_for_uri_scheme(scheme);
+    g_free(scheme);
+    if (!handler) return false;
+    post([handler = std::shared_ptr<GAppInfo>(handler, Unref{}), url] {
+        GList uris{};
+        uris.data = const_cast<char*>(url.c_str());
+        GAppLaunchContext* context = g_app_launch_context_new();
+        GError* error = nullptr;
+        if (!g_app_info_launch_uris(handler.get(), &uris, context, &error)) g_clear_error(&error);
+        g_object_unref(context);
+    });
+    return true;
+}
+
+void DesktopEntries::afterLaunches(std::function<void()> job) { post(std::move(job)); }
+
+void DesktopEntries::post(std::function<void()> job) {
+    {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(std::move(job));
+    }
+    wake_.notify_one();
+}
+
+void DesktopEntries::work() {
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            if (jobs_.empty()) return;
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+        job();
+    }
+}
+
+}  // namespace tamborix::gio

@@ -1,0 +1,143 @@
+#include "platform/linux/support/qt/qt_main_loop.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <utility>
+#include <vector>
+
+namespace tamborix {
+
+// Shared between a timer's handle, its slot and the loop, so a callback can drop its own handle.
+struct QtMainLoop::TimerState {
+    QTimer* timer = nullptr;
+    std::function<void()> fn;
+    bool firing = false;
+    bool dropped = false;
+    bool repeat = false;
+    Duration period{0};
+    MonoTime due{};  // of the next firing, for repeating timers
+};
+
+namespace {
+
+using TimerState = QtMainLoop::TimerState;
+
+class QtTimerHandle final : public TimerHandle {
+public:
+    explicit QtTimerHandle(std::shared_ptr<TimerState> state) : state_(std::move(state)) {}
+    ~QtTimerHandle() override {
+        auto* timer = state_->timer;
+        timer->stop();
+        state_->dropped = true;
+        if (state_->firing) {
+            // Still inside the timer's own callback: delete once it has returned.
+            timer->deleteLater();
+        } else {
+            delete timer;
+        }
+    }
+
+private:
+    std::shared_ptr<TimerState> state_;
+};
+
+std::chrono::milliseconds toMilliseconds(Duration d) {
+    if (d < Duration{0}) d = Duration{0};
+    return std::chrono::round<std::chrono::milliseconds>(d);
+}
+
+// Qt timers count whole milliseconds. Repeating timers are re-armed against their own deadlines,
+// so a 1/120 s period fires after 8, 8 and 9 ms in turn and keeps its rate instead of drifting.
+void rearm(TimerState& state) {
+    const auto now = std::chrono::steady_clock::now();
+    state.due += state.period;
+    // After a stall, start again from now rather than firing a burst to catch up.
+    if (state.due + state.period < now) state.due = now;
+    state.timer->start(toMilliseconds(state.due - now));
+}
+
+void fire(const std::shared_ptr<TimerState>& state) {
+    if (state->dropped) return;
+    // Re-armed before the callback, which may drop the handle and so stop the timer again.
+    if (state->repeat) rearm(*state);
+    state->firing = true;
+    // `state` (and fn with it) stays alive even if fn drops the handle.
+    state->fn();
+    state->firing = false;
+}
+
+// How early a coarse repeating timer may run when the loop is awake anyway: the 5 % that Qt
+// allows a coarse timer in either direction.
+Duration coalesceWindow(const TimerState& state) { return state.period / 20; }
+
+}  // namespace
+
+QtMainLoop::QtMainLoop() : context_(std::make_unique<QObject>()) {
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+        // Emitted as the loop starts a pass, right after the work of the last wake-up.
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, context_.get(),
+                         [this] { runDueCoarseTimers(); });
+    }
+}
+
+QtMainLoop::~QtMainLoop() = default;
+
+MonoTime QtMainLoop::now() const { return std::chrono::steady_clock::now(); }
+
+WallTime QtMainLoop::wallNow() const { return std::chrono::system_clock::now(); }
+
+void QtMainLoop::post(std::function<void()> job) {
+    // A queued call to an object of the loop's thread: safe from any thread, run in posting order.
+    QMetaObject::invokeMethod(
+        context_.get(), [job = std::move(job)] { job(); }, Qt::QueuedConnection);
+}
+
+Timer QtMainLoop::singleShot(Duration after, std::function<void()> fn, TimerOptions options) {
+    return schedule(after, false, std::move(fn), options);
+}
+
+Timer QtMainLoop::repeating(Duration period, std::function<void()> fn, TimerOptions options) {
+    return schedule(period, true, std::move(fn), options);
+}
+
+Timer QtMainLoop::schedule(Duration interval, bool repeat, std::function<void()> fn,
+                           TimerOptions options) {
+    auto* timer = new QTimer();
+    // A repeating zero interval would spin the loop.
+    if (repeat && interval < std::chrono::milliseconds(1)) interval = std::chrono::milliseconds(1);
+    timer->setInterval(toMilliseconds(interval));
+    timer->setSingleShot(true);
+    timer->setTimerType(options.strict ? Qt::PreciseTimer : Qt::CoarseTimer);
+    auto state = std::make_shared<TimerState>();
+    state->timer = timer;
+    state->fn = std::move(fn);
+    state->repeat = repeat;
+    state->period = interval;
+    state->due = std::chrono::steady_clock::now() + interval;
+    QObject::connect(timer, &QTimer::timeout, timer, [state] { fire(state); });
+    timer->start();
+    // Polls and watchdogs need no wake-up of their own while something else keeps the loop busy.
+    if (repeat && !options.strict) coarse_.push_back(state);
+    return std::make_unique<QtTimerHandle>(state);
+}
+
+void QtMainLoop::runDueCoarseTimers() {
+    if (coarse_.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    // By index: a callback may start new timers, which are appended.
+    for (std::size_t i = 0; i < coarse_.size();) {
+        auto state = coarse_[i].lock();
+        if (!state || state->dropped) {
+            coarse_[i] = std::move(coarse_.back());
+            coarse_.pop_back();
+            continue;
+        }
+        if (!state->firing && now >= state->due - coalesceWindow(*state)) fire(state);
+        ++i;
+    }
+}
+
+}  // namespace tamborix

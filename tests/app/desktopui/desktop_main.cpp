@@ -1,0 +1,38 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+#include <memory>
+#include <utility>
+
+#include "desktop_fixture.h"
+
+namespace tamborix::testing {
+namespace {
+XServer* server = nullptr;
+}
+XServer& desktopServer() { return *server; }
+}  // namespace tamborix::testing
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    // A window manager decides stacking and focus as on a desktop; the screen is 1280 × 800.
+    tamborix::testing::XServer xserver({.width = 1280, .height = 800, .windowManager = true});
+    tamborix::testing::server = &xserver;
+    xserver.exportToThisProcess();
+    // Nothing the windows write (Qt's runtime folder, settings) reaches the real home.
+    const std::pair<const char*, const char*> folders[] = {
+        {"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
+        {"XDG_CACHE_HOME", "cache"}, {"HOME", "home"}};
+    for (const auto& [name, sub] : folders) ::setenv(name, (xserver.dir() / sub).c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::setenv("QT_NO_GLIB", "1", 1);
+    ::unsetenv("XDG_CURRENT_DESKTOP");
+    int rc = 0;
+    {
+        QApplication app(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        rc = RUN_ALL_TESTS();
+    }
+    return rc;
+}

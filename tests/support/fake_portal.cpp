@@ -1,0 +1,166 @@
+#include "support/fake_portal.h"
+
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVariant>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace tamborix::testing {
+
+QDBusArgument& operator<<(QDBusArgument& arg, const PortalIntPair& p) {
+    arg.beginStructure();
+    arg << p.a << p.b;
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument& operator>>(const QDBusArgument& arg, PortalIntPair& p) {
+    arg.beginStructure();
+    arg >> p.a >> p.b;
+    arg.endStructure();
+    return arg;
+}
+QDBusArgument& operator<<(QDBusArgument& arg, const PortalStreamEntry& s) {
+    arg.beginStructure();
+    arg << s.node << s.props;
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument& operator>>(const QDBusArgument& arg, PortalStreamEntry& s) {
+    arg.beginStructure();
+    arg >> s.node >> s.props;
+    arg.endStructure();
+    return arg;
+}
+
+namespace {
+
+QString senderPart(const QDBusMessage& m) {
+    QString s = m.service();
+    if (s.startsWith(QLatin1Char(':'))) s.remove(0, 1);
+    return s.replace(QLatin1Char('.'), QLatin1Char('_'));
+}
+
+}  // namespace
+
+QVariant FakePortal::streams() const {
+    static const bool registered = [] {
+        qDBusRegisterMetaType<PortalIntPair>();
+        qDBusRegisterMetaType<PortalStreamEntry>();
+        qDBusRegisterMetaType<QList<PortalStreamEntry>>();
+        return true;
+    }();
+    (void)registered;
+    QList<PortalStreamEntry> out;
+    for (const auto& m : monitors) {
+        out.push_back({m.node, {{QStringLiteral("position"), QVariant::fromValue(PortalIntPair{m.x, m.y})},
+                                {QStringLiteral("size"), QVariant::fromValue(PortalIntPair{m.width, m.height})},
+                                {QStringLiteral("source_type"), 1u}}});
+    }
+    return QVariant::fromValue(out);
+}
+
+void FakePortal::openRemote(const QDBusMessage& call) {
+    ++remotesOpened;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = pipeWireSocket.string();
+    const bool fits = !path.empty() && path.size() < sizeof addr.sun_path;
+    if (fits) std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    if (fd < 0 || !fits || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        if (fd >= 0) ::close(fd);
+        bus_.send(call.createErrorReply(QStringLiteral("org.freedesktop.portal.Error.Failed"),
+                                        QStringLiteral("no PipeWire daemon")));
+        return;
+    }
+    // The descriptor object keeps its own copy.
+    bus_.send(call.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(fd))));
+    ::close(fd);
+}
+
+void FakePortal::respond(const QDBusMessage& call, const QString& token, uint response,
+                         const QVariantMap& results) {
+    const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/") +
+                         senderPart(call) + QLatin1Char('/') + token;
+    // As the real portal may: the Response goes out before the reply that names the request.
+    auto signal = QDBusMessage::createSignal(path, QStringLiteral("org.freedesktop.portal.Request"),
+                                             QStringLiteral("Response"));
+    signal << response << results;
+    bus_.send(signal);
+    bus_.send(call.createReply(QVariant::fromValue(QDBusObjectPath(path))));
+}
+
+bool FakePortal::handleMessage(const QDBusMessage& m, const QDBusConnection&) {
+    const QString member = m.member();
+    const auto args = m.arguments();
+    if (m.interface() == QLatin1String("org.freedesktop.DBus.Properties")) {
+        const QString iface = args.value(0).toString();
+        if (member == QLatin1String("GetAll") && iface.endsWith(QLatin1String("RemoteDesktop"))) {
+            QVariantMap props{{QStringLiteral("version"), version}, {QStringLiteral("AvailableDeviceTypes"), 7u}};
+            bus_.send(m.createReply(QVariant::fromValue(props)));
+        } else if (member == QLatin1String("Get")) {
+            bus_.send(m.createReply(QVariant::fromValue(QDBusVariant(7u))));
+        } else {
+            bus_.send(m.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty"), member));
+        }
+        return true;
+    }
+    if (m.interface() == QLatin1String("org.freedesktop.portal.Session") && member == QLatin1String("Close")) {
+        ++sessionsClosed;
+        return true;
+    }
+    const QVariantMap options = args.isEmpty() ? QVariantMap{} : qdbus_cast<QVariantMap>(args.last());
+    const QString token = options.value(QStringLiteral("handle_token")).toString();
+    if (member == QLatin1String("CreateSession")) {
+        lastSession = QStringLiteral("/org/freedesktop/portal/desktop/session/") + senderPart(m) +
+                      QLatin1Char('/') + options.value(QStringLiteral("session_handle_token")).toString();
+        respond(m, token, 0, {{QStringLiteral("session_handle"), lastSession}});
+    } else if (member == QLatin1String("SelectDevices")) {
+        lastDeviceOptions = options;
+        if (options.contains(QStringLiteral("restore_token")) && std::filesystem::exists(tokenFile)) {
+            tokenStillStoredWhenOffered = true;
+        }
+        respond(m, token, 0, {});
+    } else if (member == QLatin1String("SelectSources")) {
+        lastSourceOptions = options;
+        respond(m, token, 0, {});
+    } else if (member == QLatin1String("Start")) {
+        const QString offered = lastDeviceOptions.value(QStringLiteral("restore_token")).toString();
+        const bool restored = version >= 2 && validTokens.remove(offered);
+        if (!restored) {
+            ++dialogsShown;
+            if (dialog == Dialog::cancel) {
+                respond(m, token, 1, {});
+                return true;
+            }
+        }
+        QVariantMap results{{QStringLiteral("devices"), 3u}, {QStringLiteral("streams"), streams()}};
+        if (version >= 2 && lastDeviceOptions.contains(QStringLiteral("persist_mode"))) {
+            const QString fresh = QStringLiteral("token-%1").arg(++counter_);
+            validTokens.insert(fresh);
+            results.insert(QStringLiteral("restore_token"), fresh);
+        }
+        respond(m, token, 0, results);
+    } else if (member == QLatin1String("OpenPipeWireRemote")) {
+        openRemote(m);
+    } else if (member.startsWith(QLatin1String("Notify"))) {
+        input.push_back({member, args});
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void FakePortal::closeSession() {
+    auto signal = QDBusMessage::createSignal(lastSession, QStringLiteral("org.freedesktop.portal.Session"),
+                                             QStringLiteral("Closed"));
+    signal << QVariantMap{};
+    bus_.send(signal);
+}
+
+}  // namespace tamborix::testing
