@@ -10,14 +10,28 @@ function(tamborix_layer name)
   add_dependencies(${name} tamborix_layer_check)
 endfunction()
 
-# tamborix_test(NAME SOURCES... DEPS targets...) — one GoogleTest executable registered with CTest.
+# tamborix_test(NAME [THREADS] SOURCES... DEPS targets...) — one GoogleTest executable registered
+# with CTest. THREADS: the code it tests starts threads, so the ThreadSanitizer run includes it.
 function(tamborix_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(T "THREADS" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  if(T_THREADS)
+    tamborix_thread_test(${name})
+  endif()
+endfunction()
+
+# Counts the test program `name` (a target and a test of that name, made in the calling folder)
+# among those that start threads: `thread_tests` builds them, `ctest -L threads` runs them.
+function(tamborix_thread_test name)
+  set_tests_properties(${name} PROPERTIES LABELS threads)
+  if(NOT TARGET thread_tests)
+    add_custom_target(thread_tests)
+  endif()
+  add_dependencies(thread_tests ${name})
 endfunction()
 
 # tamborix_bench(NAME SOURCES... DEPS targets...) — one Google Benchmark program.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs every test twice: a normal build and an
-# AddressSanitizer + UndefinedBehaviorSanitizer build. Exits non-zero when any test fails.
+# AddressSanitizer + UndefinedBehaviorSanitizer build; then the test programs whose code starts
+# threads once more under ThreadSanitizer. Exits non-zero when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,15 +12,27 @@ jobs=$(nproc)
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
 # Debug builds would otherwise key every entry by the build folder, so no two clones share one.
 export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+# run_suite DIR [cmake options...]; with TARGET and CTEST_ARGS set, only those are built and run.
 run_suite() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -DTAMBORIX_FUZZ=OFF "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
-  ctest --test-dir "$dir" --output-on-failure --no-tests=ignore -j "$jobs"
+  cmake --build "$dir" -j "$jobs" ${TARGET:+--target "$TARGET"}
+  $RUN ctest --test-dir "$dir" --output-on-failure --no-tests=ignore -j "$jobs" ${CTEST_ARGS:-}
 }
+RUN=
 
 echo "== normal build"
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== sanitizer build (ASan + UBSan)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DTAMBORIX_SANITIZE=ON -DTAMBORIX_BENCH=OFF
+echo "== ThreadSanitizer build of the programs that start threads"
+# ThreadSanitizer cannot map its shadow memory with the wide address randomisation of newer
+# kernels (vm.mmap_rnd_bits > 28); without randomisation it always can.
+tsan_run=""
+if setarch "$(uname -m)" -R true 2>/dev/null; then tsan_run="setarch $(uname -m) -R"; fi
+TSAN_OPTIONS="second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp" \
+  RUN="$tsan_run" TARGET=thread_tests CTEST_ARGS="-L threads" \
+  run_suite build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMBORIX_SANITIZE=thread -DTAMBORIX_BENCH=OFF
+echo "== fuzzers (clang; each target briefly on its seed corpus)"
+bash scripts/fuzz.sh "${TAMBORIX_FUZZ_SECONDS:-5}" build-fuzz

@@ -120,10 +120,9 @@ bool Autostart::set(bool on, std::string& error) {
         error = "the helper's own program file cannot be found";
         return false;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(folder_, ec);
-    if (ec) {
-        error = ec.message();
+    // An explicit mode: under a umask of 000 the folder must not become writable by everyone.
+    if (!createFolder(folder_, 0755)) {
+        error = "cannot create the folder " + folder_.string() + ": " + std::strerror(errno);
         return false;
     }
     const auto text = entryText();

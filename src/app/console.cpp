@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/console_input.h"
 #include "app/pairing_link.h"
 #include "app/qr_text.h"
 
@@ -77,7 +78,7 @@ bool isYes(std::string_view answer) {
 Console::Console(MainLoop& loop, ConsoleTarget& target, WriteLine write)
     : loop_(loop), target_(target), write_(std::move(write)) {}
 
-Console::~Console() { *alive_ = false; }
+Console::~Console() { life_.end(); }
 
 void Console::print(std::string_view text) {
     for (;;) {
@@ -113,10 +114,10 @@ void Console::askApproval(const std::string& name, const std::string& fingerprin
     };
     prompt->answer = std::move(answer);
     Prompt* raw = prompt.get();
-    std::weak_ptr<bool> alive = alive_;
-    prompt->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds), [this, alive, raw] {
-        if (alive.lock()) expire(raw);
-    });
+    prompt->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds),
+                                       [this, alive = life_.watch(), raw] {
+                                           if (alive) expire(raw);
+                                       });
     enqueue(std::move(prompt));
 }
 
@@ -135,9 +136,8 @@ void Console::askScreenApproval(const std::string& name, std::function<void(bool
 void Console::enqueue(std::unique_ptr<Prompt> prompt) {
     if (!inputOpen_) {
         // Nobody can answer: refuse, but after the caller has finished asking.
-        std::weak_ptr<bool> alive = alive_;
-        loop_.post([alive, answer = std::move(prompt->answer)] {
-            if (alive.lock()) answer(false);
+        loop_.post([alive = life_.watch(), answer = std::move(prompt->answer)] {
+            if (alive) answer(false);
         });
         return;
     }
@@ -158,9 +158,9 @@ void Console::answerFront(bool allowed) {
     write_(allowed ? "Allowed." : "Denied.");
     auto answer = std::move(prompt->answer);
     prompt.reset();
-    std::weak_ptr<bool> alive = alive_;
+    const auto alive = life_.watch();
     answer(allowed);
-    if (alive.lock()) showFront();
+    if (alive) showFront();
 }
 
 void Console::expire(Prompt* prompt) {
@@ -172,9 +172,9 @@ void Console::expire(Prompt* prompt) {
         if (wasShown) write_("No answer in 60 seconds: denied.");
         auto answer = std::move(owned->answer);
         owned.reset();
-        std::weak_ptr<bool> alive = alive_;
+        const auto alive = life_.watch();
         answer(false);
-        if (alive.lock()) showFront();
+        if (alive) showFront();
         return;
     }
 }
@@ -185,7 +185,12 @@ void Console::runCommand(std::string_view line) {
     const auto cmd = lower(w[0]);
     const auto usage = [&](std::string_view text) { write_("Usage: " + std::string(text)); };
     const auto unknownDevice = [&](std::string_view id) {
-        write_("No paired device with id " + std::string(id) + " (see devices)");
+        write_("No paired device with id " + escapeForConsole(id) + " (see devices)");
+    };
+    // The change is in effect, but a restart would undo it: say so instead of "done".
+    const auto notSaved = [&](const DeviceChange& change, const std::string& inEffect) {
+        write_("Not saved yet: " + change.problem);
+        write_(inEffect + " until the helper stops; saving is tried again until it works.");
     };
 
     if (cmd == "help" || cmd == "?") {
@@ -223,17 +228,26 @@ void Console::runCommand(std::string_view line) {
         if (name != "full" && name != "presenter") return usage("scope ID full|presenter");
         const auto scope = name == "full" ? PairedDevice::Scope::full : PairedDevice::Scope::presenter;
         const std::string id(w[1]);
-        if (!target_.setScope(id, scope)) return unknownDevice(id);
+        const auto change = target_.setScope(id, scope);
+        if (change.status == DeviceChange::Status::unknownDevice) return unknownDevice(id);
+        if (change.status == DeviceChange::Status::notSaved)
+            return notSaved(change, "The scope of " + id + " is " + name);
         write_("Scope of " + id + ": " + name);
     } else if (cmd == "screen") {
         if (w.size() != 3 || lower(w[2]) != "reset") return usage("screen ID reset");
         const std::string id(w[1]);
-        if (!target_.resetScreen(id)) return unknownDevice(id);
+        const auto change = target_.resetScreen(id);
+        if (change.status == DeviceChange::Status::unknownDevice) return unknownDevice(id);
+        if (change.status == DeviceChange::Status::notSaved)
+            return notSaved(change, "Screen viewing of " + id + " is undecided");
         write_("Screen viewing of " + id + ": undecided");
     } else if (cmd == "revoke") {
         if (w.size() != 2) return usage("revoke ID");
         const std::string id(w[1]);
-        if (!target_.revoke(id)) return unknownDevice(id);
+        const auto change = target_.revoke(id);
+        if (change.status == DeviceChange::Status::unknownDevice) return unknownDevice(id);
+        if (change.status == DeviceChange::Status::notSaved)
+            return notSaved(change, id + " is revoked and its sessions have ended");
         write_("Revoked " + id);
     } else if (cmd == "status") {
         for (const auto& l : target_.statusLines()) write_(l);
@@ -258,7 +272,7 @@ void Console::runCommand(std::string_view line) {
     } else if (cmd == "quit" || cmd == "exit") {
         target_.quit();
     } else {
-        write_("Unknown command: " + std::string(w[0]) + " (try help)");
+        write_("Unknown command: " + escapeForConsole(w[0]) + " (try help)");
     }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/approval_prompter.h"
+#include "base/liveness.h"
 #include "ports/main_loop.h"
 #include "store/paired_device.h"
 
@@ -21,6 +22,17 @@ struct ConsoleDevice {
     std::string scope;   // "full" or "presenter"
     std::string screen;  // "allowed", "denied" or "undecided"
     std::string name;
+};
+
+// What became of a change to a paired device.
+struct DeviceChange {
+    enum class Status {
+        unknownDevice,  // no paired device has that id; nothing changed
+        saved,          // in effect and on disk
+        notSaved,       // in effect until the helper stops; the save is retried until it works
+    };
+    Status status = Status::unknownDevice;
+    std::string problem;  // why it is not on disk yet
 };
 
 // What the console's commands act on.
@@ -34,10 +46,10 @@ public:
     };
     virtual Pairing openPairing() = 0;
     [[nodiscard]] virtual std::vector<ConsoleDevice> devices() const = 0;
-    // Each returns false when no paired device has that id.
-    virtual bool setScope(const std::string& id, PairedDevice::Scope scope) = 0;
-    virtual bool resetScreen(const std::string& id) = 0;
-    virtual bool revoke(const std::string& id) = 0;
+    [[nodiscard]] virtual DeviceChange setScope(const std::string& id, PairedDevice::Scope scope) = 0;
+    [[nodiscard]] virtual DeviceChange resetScreen(const std::string& id) = 0;
+    // Also ends the device's sessions.
+    [[nodiscard]] virtual DeviceChange revoke(const std::string& id) = 0;
     [[nodiscard]] virtual std::vector<std::string> statusLines() const = 0;
     // Closes the open pairing code, if any.
     virtual void closePairing() = 0;
@@ -103,7 +115,7 @@ private:
     WriteLine write_;
     bool inputOpen_ = true;
     std::deque<std::unique_ptr<Prompt>> prompts_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Liveness life_;
 };
 
 // What the help command prints: a heading, then one "  COMMAND   description" line per command.

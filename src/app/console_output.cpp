@@ -52,6 +52,10 @@ void ConsoleOutput::changed(HelperModel::Change change) {
                 console_.print("Identity " + model_.identityFingerprint());
             printIfChanged(network_, model_.networkStatusLine());
             break;
+        case HelperModel::Change::saved:
+            console_.print("Saved the paired devices to " + model_.store().filePath().string() +
+                           ": the changes since the warning are kept.");
+            break;
         case HelperModel::Change::event:
             if (const auto& now = model_.core().lastEvent()) console_.print("Event: " + *now);
             break;

@@ -4,26 +4,22 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
+#include <utility>
 
 namespace tamborix {
 
 struct ConsoleWriter::State {
     int fd = -1;
     std::size_t limit = 0;
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::condition_variable idle;
+    std::mutex mutex;  // guards the members below
     std::deque<std::string> queue;
     std::size_t queuedBytes = 0;
     std::size_t dropped = 0;
-    bool writing = false;
-    bool stopping = false;
-    bool broken = false;  // the reader is gone: nothing more is kept
+    bool flushQueued = false;  // a job will write what waits
+    bool broken = false;       // the reader is gone: nothing more is kept
 };
 
 namespace {
@@ -40,31 +36,27 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
-void run(const std::shared_ptr<ConsoleWriter::State>& s) {
-    std::unique_lock lock(s->mutex);
-    for (;;) {
-        s->wake.wait(lock, [&] { return !s->queue.empty() || s->dropped > 0 || s->stopping; });
-        if (s->queue.empty() && s->dropped == 0) return;  // stopping, everything written
-        std::string text;
-        if (s->dropped > 0) {
-            text = "(" + std::to_string(s->dropped) + " earlier lines not shown)\n";
-            s->dropped = 0;
-        }
-        for (auto& line : s->queue) text += line;
-        s->queue.clear();
-        s->queuedBytes = 0;
-        s->writing = true;
-        lock.unlock();
-        const bool ok = writeAll(s->fd, text);
-        lock.lock();
-        s->writing = false;
-        if (!ok) {
-            s->broken = true;
-            s->queue.clear();
-            s->queuedBytes = 0;
-            s->dropped = 0;
-        }
-        if (s->queue.empty() && s->dropped == 0) s->idle.notify_all();
+// Writes everything that waits at once; lines queued meanwhile wait for the next job.
+void flush(ConsoleWriter::State& s) {
+    std::unique_lock lock(s.mutex);
+    s.flushQueued = false;
+    std::string text;
+    if (s.dropped > 0) {
+        text = "(" + std::to_string(s.dropped) + " earlier lines not shown)\n";
+        s.dropped = 0;
+    }
+    for (auto& line : s.queue) text += line;
+    s.queue.clear();
+    s.queuedBytes = 0;
+    if (text.empty()) return;
+    lock.unlock();
+    const bool ok = writeAll(s.fd, text);
+    lock.lock();
+    if (!ok) {
+        s.broken = true;
+        s.queue.clear();
+        s.queuedBytes = 0;
+        s.dropped = 0;
     }
 }
 
@@ -73,25 +65,15 @@ void run(const std::shared_ptr<ConsoleWriter::State>& s) {
 ConsoleWriter::ConsoleWriter(int fd, std::size_t limit) : state_(std::make_shared<State>()) {
     state_->fd = fd;
     state_->limit = limit;
-    thread_ = std::thread([s = state_] { run(s); });
 }
 
 ConsoleWriter::~ConsoleWriter() {
-    std::unique_lock lock(state_->mutex);
-    state_->stopping = true;
-    state_->wake.notify_one();
-    const bool drained = state_->idle.wait_for(lock, std::chrono::seconds(2), [&] {
-        return state_->queue.empty() && state_->dropped == 0 && !state_->writing;
-    });
-    lock.unlock();
-    if (drained)
-        thread_.join();
-    else
-        thread_.detach();  // stuck in write(): it ends with the process and owns its state
+    // A write stuck past the limit ends with the process; its job keeps the state alive.
+    (void)worker_.stopWithin(std::chrono::seconds(2));
 }
 
 void ConsoleWriter::write(std::string_view line) {
-    std::lock_guard lock(state_->mutex);
+    std::unique_lock lock(state_->mutex);
     if (state_->broken) return;
     std::string entry(line);
     entry += '\n';
@@ -102,7 +84,9 @@ void ConsoleWriter::write(std::string_view line) {
         state_->queue.pop_front();
         ++state_->dropped;
     }
-    state_->wake.notify_one();
+    if (std::exchange(state_->flushQueued, true)) return;
+    lock.unlock();
+    worker_.post([s = state_] { flush(*s); });
 }
 
 }  // namespace tamborix

@@ -7,7 +7,8 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
-#include <thread>
+
+#include "base/worker.h"
 
 namespace tamborix {
 
@@ -25,8 +26,8 @@ public:
     struct State;
 
 private:
-    std::shared_ptr<State> state_;  // shared with the thread, which may outlive a stuck exit
-    std::thread thread_;
+    std::shared_ptr<State> state_;  // shared with the jobs, which may outlive a stuck exit
+    Worker worker_{Worker::AtStop::runQueued};
 };
 
 }  // namespace tamborix

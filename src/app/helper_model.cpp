@@ -44,8 +44,8 @@ std::string screenWord(const std::optional<bool>& screen) {
 class UnsupportedPeripheral final : public Peripheral {
 public:
     UnsupportedPeripheral(MainLoop& loop, Delegate& delegate) {
-        loop.post([alive = std::weak_ptr<bool>(alive_), &delegate] {
-            if (alive.lock()) delegate.stateChanged(State::unsupported, {});
+        loop.post([alive = life_.watch(), &delegate] {
+            if (alive) delegate.stateChanged(State::unsupported, {});
         });
     }
     [[nodiscard]] State state() const override { return State::unsupported; }
@@ -58,7 +58,7 @@ public:
     void setLowLatency(const CentralId&) override {}
 
 private:
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Liveness life_;
 };
 
 class UnsupportedPeripheralFactory final : public PeripheralFactory {
@@ -89,8 +89,7 @@ HelperModel::HelperModel(HelperEnvironment env)
     : env_(std::move(env)),
       settings_(env_.settingsFile),
       autostart_(env_.autostartFolder.empty() ? Autostart::defaultFolder() : env_.autostartFolder,
-                 env_.program.empty() ? Autostart::runningProgram() : env_.program),
-      self_(std::make_shared<HelperModel*>(this)) {
+                 env_.program.empty() ? Autostart::runningProgram() : env_.program) {
     // The permission and the stored switches come first; nothing has started yet.
     accessibilityGranted_ = env_.dryRun || env_.input.mayPost();
     captureReason_ = currentCaptureReason();
@@ -117,17 +116,16 @@ HelperModel::HelperModel(HelperEnvironment env)
     if (!env_.dryRunLogFile.empty()) openDryRunLog(env_.dryRunLogFile);
 
     // Approvals go to whoever prompts the user; none means no.
-    std::weak_ptr<HelperModel*> weak = self_;
-    core_->setApprove([weak](const std::string& name, const std::string& fingerprint,
-                             std::function<void(bool)> answer) {
-        const auto self = weak.lock();
-        if (!self || !(*self)->prompter_) return answer(false);
-        (*self)->prompter_->askApproval(name, fingerprint, std::move(answer));
+    core_->setApprove([this, alive = life_.watch()](const std::string& name,
+                                                    const std::string& fingerprint,
+                                                    std::function<void(bool)> answer) {
+        if (!alive || !prompter_) return answer(false);
+        prompter_->askApproval(name, fingerprint, std::move(answer));
     });
-    core_->setApproveScreen([weak](const std::string& name, std::function<void(bool)> answer) {
-        const auto self = weak.lock();
-        if (!self || !(*self)->prompter_) return answer(false);
-        (*self)->prompter_->askScreenApproval(name, std::move(answer));
+    core_->setApproveScreen([this, alive = life_.watch()](const std::string& name,
+                                                          std::function<void(bool)> answer) {
+        if (!alive || !prompter_) return answer(false);
+        prompter_->askScreenApproval(name, std::move(answer));
     });
 
     // The parts' change announcements become the model's own.
@@ -144,6 +142,8 @@ HelperModel::HelperModel(HelperEnvironment env)
             if (bluetoothOn_ && store_->hasIdentity() && !bluetooth_->running())
                 bluetooth_->start();
             changed_.notify(Change::identity);
+        } else if (c == DeviceStore::Change::saved) {
+            changed_.notify(Change::saved);
         }
         changed_.notify(Change::store);
     }));
@@ -154,17 +154,16 @@ HelperModel::HelperModel(HelperEnvironment env)
     observers_.push_back(bluetooth_->onSessionsChanged([this] { changed_.notify(Change::bluetooth); }));
 
     // The statistics report the Bluetooth backlog and sessions, which only the model sees.
-    core_->setTransportStats([weak] {
-        const auto self = weak.lock();
-        if (!self || !*self) return nlohmann::json{{"bleBacklog", 0}, {"bleDevices", 0}};
-        const auto& ble = *(*self)->bluetooth_;
+    core_->setTransportStats([this, alive = life_.watch()] {
+        if (!alive) return nlohmann::json{{"bleBacklog", 0}, {"bleDevices", 0}};
+        const auto& ble = *bluetooth_;
         return nlohmann::json{{"bleBacklog", ble.backlog()}, {"bleDevices", ble.sessionCount()}};
     });
 
     // Main-thread lag is sampled from now on, and the statistics are refreshed every second.
     lagProbe_->start();
-    statsTimer_ = env_.loop.repeating(seconds(1.0), [weak] {
-        if (const auto self = weak.lock()) (*self)->core_->refreshStats();
+    statsTimer_ = env_.loop.repeating(seconds(1.0), [this, alive = life_.watch()] {
+        if (alive) core_->refreshStats();
     });
 
     // Phones learn the front application and the displays, and hear of their changes.
@@ -178,13 +177,13 @@ HelperModel::HelperModel(HelperEnvironment env)
     if (bluetoothOn_ && store_->hasIdentity()) bluetooth_->start();
 
     // The input permission cannot be asked for on Linux; it is only watched.
-    permissionTimer_ = env_.loop.repeating(seconds(2.0), [weak] {
-        if (const auto self = weak.lock()) (*self)->pollPermission();
+    permissionTimer_ = env_.loop.repeating(seconds(2.0), [this, alive = life_.watch()] {
+        if (alive) pollPermission();
     });
 }
 
 HelperModel::~HelperModel() {
-    *self_ = nullptr;
+    life_.end();
     statsTimer_.reset();
     permissionTimer_.reset();
     if (network_) network_->stop();
@@ -197,16 +196,16 @@ HelperModel::~HelperModel() {
     bluetooth_.reset();
     core_.reset();
     store_.reset();
-    if (dryRunLogFd_ >= 0) ::close(dryRunLogFd_);
+    dryRunLogFd_.reset();
 }
 
 void HelperModel::openDryRunLog(const std::filesystem::path& file) {
-    dryRunLogFd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (dryRunLogFd_ < 0) {
+    dryRunLogFd_.reset(::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+    if (!dryRunLogFd_) {
         std::perror(("tamborix-helper: cannot open the dry-run log " + file.string()).c_str());
         return;
     }
-    const int fd = dryRunLogFd_;
+    const int fd = dryRunLogFd_.get();
     // One write per line, so every line is on disk (in the page cache) the moment it is recorded.
     core_->injector().setOnRecord([fd](const std::string& line) {
         std::string buf;
@@ -370,33 +369,44 @@ std::vector<ConsoleDevice> HelperModel::devices() const {
     return out;
 }
 
-bool HelperModel::setScope(const std::string& id, PairedDevice::Scope scope) {
-    if (!store_->deviceById(id)) return false;
-    store_->setScope(id, scope);
-    return true;
+DeviceChange HelperModel::deviceChange(bool saved) const {
+    if (saved) return {DeviceChange::Status::saved, {}};
+    return {DeviceChange::Status::notSaved, store_->saveError().value_or("the file was not written")};
 }
 
-bool HelperModel::resetScreen(const std::string& id) {
-    if (!store_->deviceById(id)) return false;
-    store_->setScreen(id, std::nullopt);
-    return true;
+DeviceChange HelperModel::setScope(const std::string& id, PairedDevice::Scope scope) {
+    if (!store_->deviceById(id)) return {};
+    return deviceChange(store_->setScope(id, scope));
 }
 
-bool HelperModel::revoke(const std::string& id) {
-    if (!store_->deviceById(id)) return false;
-    store_->revoke(id);
+DeviceChange HelperModel::resetScreen(const std::string& id) {
+    if (!store_->deviceById(id)) return {};
+    return deviceChange(store_->setScreen(id, std::nullopt));
+}
+
+DeviceChange HelperModel::revoke(const std::string& id) {
+    if (!store_->deviceById(id)) return {};
+    // Gone from memory before anything else, saved or not: its next handshake is refused.
+    const bool saved = store_->revoke(id);
     // The core would refuse the phone's next frame anyway; a phone that stays silent must not
     // keep its session either.
     network_->closeDevice(id);
     bluetooth_->closeDevice(id);
-    return true;
+    return deviceChange(saved);
+}
+
+std::string HelperModel::saveWarning() const {
+    const auto& error = store_->saveError();
+    if (!error) return {};
+    return *error + ". Changes to the paired devices hold until the helper stops; saving is "
+                    "tried again until it works.";
 }
 
 std::vector<std::string> HelperModel::statusLines() const {
     std::vector<std::string> lines;
     lines.push_back(thisComputerLine(identityFingerprint()));
     if (const auto line = identityLine(); !line.empty()) lines.push_back(line);
-    if (const auto& error = store_->saveError()) lines.push_back("Warning: " + *error);
+    if (const auto warning = saveWarning(); !warning.empty()) lines.push_back("Warning: " + warning);
     if (!env_.backendLine.empty()) lines.push_back(env_.backendLine);
     const auto input = inputLine();
     for (std::size_t start = 0, nl = 0; start <= input.size(); start = nl + 1) {

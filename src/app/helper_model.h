@@ -17,6 +17,8 @@
 #include "app/autostart.h"
 #include "app/console.h"
 #include "app/settings.h"
+#include "base/liveness.h"
+#include "base/unique_fd.h"
 #include "ports/main_loop.h"
 #include "base/change_signal.h"
 
@@ -75,9 +77,10 @@ class HelperModel final : public ConsoleTarget {
 public:
     // `event`: the core set its last event (also when the text repeats); `core`: any other change.
     // `warning`: a save failed or a damaged file was kept aside (lastWarning() says what);
-    // `identity`: the identity key became available or its problem changed.
+    // `identity`: the identity key became available or its problem changed; `saved`: the paired
+    // devices could be saved again after failed saves (saveWarning() is empty again).
     enum class Change { core, event, store, network, bluetooth, discovery, permission, switches,
-                        warning, identity };
+                        warning, identity, saved };
 
     explicit HelperModel(HelperEnvironment env);
     ~HelperModel() override;
@@ -128,6 +131,9 @@ public:
     [[nodiscard]] std::string identityLine() const;
     // The latest warning of the store or the settings.
     [[nodiscard]] std::string lastWarning() const;
+    // While changes to the paired devices are in effect but not on disk: why, and that they
+    // hold only until the helper stops. Empty once they are saved.
+    [[nodiscard]] std::string saveWarning() const;
     // The port in the pairing link: the one listened on, else the configured one.
     [[nodiscard]] std::uint16_t linkPort() const;
     [[nodiscard]] std::string pairingURI(const std::string& code) const;
@@ -139,9 +145,9 @@ public:
     // ConsoleTarget
     Pairing openPairing() override;
     [[nodiscard]] std::vector<ConsoleDevice> devices() const override;
-    bool setScope(const std::string& id, PairedDevice::Scope scope) override;
-    bool resetScreen(const std::string& id) override;
-    bool revoke(const std::string& id) override;
+    DeviceChange setScope(const std::string& id, PairedDevice::Scope scope) override;
+    DeviceChange resetScreen(const std::string& id) override;
+    DeviceChange revoke(const std::string& id) override;
     [[nodiscard]] std::vector<std::string> statusLines() const override;
     void closePairing() override;
     [[nodiscard]] std::optional<Duration> pairingTimeLeft() override;
@@ -151,6 +157,7 @@ private:
     void pollPermission();
     [[nodiscard]] std::string currentCaptureReason() const;
     void saveSwitch(const char* key, bool on);
+    [[nodiscard]] DeviceChange deviceChange(bool saved) const;
     void openDryRunLog(const std::filesystem::path& file);
 
     HelperEnvironment env_;
@@ -174,11 +181,11 @@ private:
     Timer permissionTimer_;
     ApprovalPrompter* prompter_ = nullptr;
     std::function<void()> onQuit_;
-    int dryRunLogFd_ = -1;
+    UniqueFd dryRunLogFd_;
     std::string lastWarning_;
     ChangeSignal<Change> changed_;
-    // Closures handed to the core and the timers hold this weakly.
-    std::shared_ptr<HelperModel*> self_;
+    // Closures handed to the core and the timers check it.
+    Liveness life_;
 };
 
 // The statistics as one line: "CPU 13% · 85 MB · lag 3 ms · 40 cmds/s · BT backlog 0".

@@ -64,40 +64,25 @@ sockaddr_un addressOf(const std::filesystem::path& path) {
     return address;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    [[nodiscard]] int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-int listenAt(const std::filesystem::path& path) {
-    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (fd.get() < 0) return -1;
+UniqueFd listenAt(const std::filesystem::path& path) {
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (fd.get() < 0) return {};
     // Whatever is left there belongs to an earlier run: the lock says no helper is using it.
     ::unlink(path.c_str());
     const auto address = addressOf(path);
     if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        return -1;
+        return {};
     ::chmod(path.c_str(), 0600);
     if (::listen(fd.get(), 16) != 0) {
         ::unlink(path.c_str());
-        return -1;
+        return {};
     }
-    return fd.release();
+    return fd;
 }
 
 // Connecting is the whole message; the helper does not answer. Never blocks.
 bool knock(const std::filesystem::path& path) {
-    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (fd.get() < 0) return false;
     const auto address = addressOf(path);
     if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
@@ -105,6 +90,21 @@ bool knock(const std::filesystem::path& path) {
     static constexpr char request[] = "show\n";
     (void)!::send(fd.get(), request, sizeof request - 1, MSG_NOSIGNAL);
     return true;
+}
+
+// The lock file as a regular file of our own. Anything else in its place (a link, which would
+// lock some other file or none; a FIFO) is only a name in our private folder: it is replaced.
+int openLockFile(const std::filesystem::path& path) {
+    constexpr int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UniqueFd fd(::open(path.c_str(), flags, 0600));
+        struct stat st {};
+        if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) return fd.release();
+        if (fd.get() < 0 && errno != ELOOP && errno != ENXIO) return -1;
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) return -1;
+    }
+    errno = ELOOP;
+    return -1;
 }
 
 }  // namespace
@@ -128,7 +128,7 @@ InstanceLock::Claim InstanceLock::claim(const std::filesystem::path& dataFolder,
     if (!createPrivateFolder(dataFolder))
         return cannotTell("cannot create the folder " + dataFolder.string());
     const auto lockPath = dataFolder / lockFileName;
-    Fd lockFd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    UniqueFd lockFd(openLockFile(lockPath));
     if (lockFd.get() < 0) return cannotTell(lockPath.string() + ": " + std::strerror(errno));
     const auto candidates = socketCandidates(dataFolder, runtimeFolder);
 
@@ -136,15 +136,15 @@ InstanceLock::Claim InstanceLock::claim(const std::filesystem::path& dataFolder,
     for (;;) {
         if (::flock(lockFd.get(), LOCK_EX | LOCK_NB) == 0) {
             out.lock.reset(new InstanceLock);
-            out.lock->lockFd_ = lockFd.release();
+            out.lock->lockFd_ = std::move(lockFd);
             for (const auto& path : candidates) {
-                const int fd = listenAt(path);
-                if (fd < 0) continue;
-                out.lock->listenFd_ = fd;
+                auto fd = listenAt(path);
+                if (!fd) continue;
+                out.lock->listenFd_ = std::move(fd);
                 out.lock->socketPath_ = path;
                 break;
             }
-            if (out.lock->listenFd_ < 0)
+            if (!out.lock->listenFd_)
                 out.warning = "A second start of the helper cannot reach this one (no local socket)";
             return out;
         }
@@ -163,19 +163,19 @@ InstanceLock::Claim InstanceLock::claim(const std::filesystem::path& dataFolder,
 }
 
 InstanceLock::~InstanceLock() {
-    if (listenFd_ >= 0) {
-        ::close(listenFd_);
+    if (listenFd_) {
+        listenFd_.reset();
         ::unlink(socketPath_.c_str());
     }
     // Closing releases the lock; the file stays, as removing it would race with a new start.
-    if (lockFd_ >= 0) ::close(lockFd_);
+    lockFd_.reset();
 }
 
 int InstanceLock::acceptKnocks() {
-    if (listenFd_ < 0) return 0;
+    if (!listenFd_) return 0;
     int knocks = 0;
     for (;;) {
-        Fd fd(::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC));
+        UniqueFd fd(::accept4(listenFd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
         if (fd.get() < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             return knocks;  // nothing more waits (or the socket failed: nobody can knock then)

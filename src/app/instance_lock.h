@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "base/unique_fd.h"
+
 namespace tamborix {
 
 class InstanceLock {
@@ -38,7 +40,7 @@ public:
     InstanceLock& operator=(const InstanceLock&) = delete;
 
     // Readable when a later start knocked; -1 when there is no socket.
-    [[nodiscard]] int listenFd() const noexcept { return listenFd_; }
+    [[nodiscard]] int listenFd() const noexcept { return listenFd_.get(); }
     [[nodiscard]] const std::filesystem::path& socketPath() const noexcept { return socketPath_; }
     // Takes every knock that waits, without blocking; returns how many came from this user.
     [[nodiscard]] int acceptKnocks();
@@ -46,8 +48,8 @@ public:
 private:
     InstanceLock() = default;
 
-    int lockFd_ = -1;
-    int listenFd_ = -1;
+    UniqueFd lockFd_;
+    UniqueFd listenFd_;
     std::filesystem::path socketPath_;
 };
 

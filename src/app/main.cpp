@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/console.h"
+#include "app/console_input.h"
 #include "app/console_output.h"
 #include "app/console_writer.h"
 #include "app/helper_model.h"
@@ -24,6 +25,7 @@
 #include "app/options.h"
 #include "app/settings.h"
 #include "app/widgets/desktop_ui.h"
+#include "base/unique_fd.h"
 #include "core/input/input_injector.h"
 #include "platform/linux/factory/backends.h"
 #include "platform/linux/support/qt/qt_main_loop.h"
@@ -35,7 +37,14 @@ namespace {
 // Standard input, cut into lines as it arrives; its end answers every prompt with no.
 class StdinLines {
 public:
-    explicit StdinLines(tamborix::Console& console) : console_(console) {
+    explicit StdinLines(tamborix::Console& console)
+        : console_(console),
+          cutter_([this](std::string_view line) { console_.inputLine(line); },
+                   [this] {
+                       console_.print("Line too long (over " +
+                                      std::to_string(tamborix::ConsoleLineCutter::maxLine) +
+                                      " bytes): ignored");
+                   }) {
         if (::fcntl(STDIN_FILENO, F_GETFL) < 0) {
             console_.inputClosed();
             return;
@@ -54,22 +63,16 @@ private:
         if (n < 0 && errno == EAGAIN) return;
         if (n <= 0) {
             notifier_->setEnabled(false);
-            if (!pending_.empty()) console_.inputLine(std::exchange(pending_, {}));
+            cutter_.finish();
             console_.inputClosed();
             return;
         }
-        pending_.append(buf, static_cast<std::size_t>(n));
-        for (auto nl = pending_.find('\n'); nl != std::string::npos; nl = pending_.find('\n')) {
-            std::string line = pending_.substr(0, nl);
-            pending_.erase(0, nl + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            console_.inputLine(line);
-        }
+        cutter_.feed(std::string_view(buf, static_cast<std::size_t>(n)));
     }
 
     tamborix::Console& console_;
+    tamborix::ConsoleLineCutter cutter_;
     std::unique_ptr<QSocketNotifier> notifier_;
-    std::string pending_;
 };
 
 }  // namespace
@@ -108,7 +111,8 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
-    const int signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    const UniqueFd stopSignalFd(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+    const int signalFd = stopSignalFd.get();
 
     // Qt's own event dispatcher wakes up faster than the GLib one, and nothing here needs GLib's
     // loop (libsecret runs its own calls to completion).
@@ -187,15 +191,17 @@ int main(int argc, char** argv) {
     }
 
     if (!instance.warning.empty()) console.print(instance.warning);
+    KnockNotices knocks(loop, [&](std::size_t count, bool first) {
+        console.print(knockNoticeText(count, first));
+        if (desktop) desktop->showStatusWindow();
+    });
     std::unique_ptr<QSocketNotifier> knockNotifier;
     if (instance.lock->listenFd() >= 0) {
         knockNotifier =
             std::make_unique<QSocketNotifier>(instance.lock->listenFd(), QSocketNotifier::Read);
         QObject::connect(knockNotifier.get(), &QSocketNotifier::activated, [&] {
-            for (int n = instance.lock->acceptKnocks(); n > 0; --n) {
-                console.print("Started again: this helper keeps running.");
-                if (desktop) desktop->showStatusWindow();
-            }
+            const int n = instance.lock->acceptKnocks();
+            if (n > 0) knocks.knocked(static_cast<std::size_t>(n));
         });
     }
 
@@ -216,6 +222,5 @@ int main(int argc, char** argv) {
     desktop.reset();
     model.shutdown();
     console.print("Stopped.");
-    if (signalFd >= 0) ::close(signalFd);
     return rc;
 }

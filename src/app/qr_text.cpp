@@ -2,16 +2,15 @@
 
 #include <qrencode.h>
 
-#include <memory>
+#include "base/owned.h"
 
 namespace tamborix {
 
 std::optional<std::vector<std::vector<bool>>> qrModules(std::string_view text) {
     const std::string data(text);
-    std::unique_ptr<QRcode, decltype(&QRcode_free)> code(
-        QRcode_encodeData(static_cast<int>(data.size()),
-                          reinterpret_cast<const unsigned char*>(data.data()), 0, QR_ECLEVEL_M),
-        &QRcode_free);
+    const Owned<QRcode, QRcode_free> code(QRcode_encodeData(
+        static_cast<int>(data.size()), reinterpret_cast<const unsigned char*>(data.data()), 0,
+        QR_ECLEVEL_M));
     if (!code || code->width <= 0) return std::nullopt;
     const auto width = static_cast<std::size_t>(code->width);
     std::vector<std::vector<bool>> modules(width, std::vector<bool>(width));

@@ -11,6 +11,9 @@ namespace tamborix {
 
 namespace {
 
+// Four switches; anything near this size is not a settings file.
+constexpr std::size_t maxFileSize = 64 * 1024;
+
 nlohmann::json parseObject(const std::string& text) {
     auto j = nlohmann::json::parse(text, nullptr, false);
     return j.is_object() ? j : nlohmann::json::object();
@@ -33,14 +36,15 @@ std::filesystem::path Settings::defaultFile() {
 }
 
 void Settings::load() {
-    std::ifstream in(file_, std::ios::binary);
-    if (!in) {
+    const auto read = readWholeFile(file_, maxFileSize);
+    if (read.status != FileRead::Status::ok) {
         json_ = "{}";
+        if (read.status == FileRead::Status::failed)
+            lastError_ = "Could not read the settings from " + file_.string() + " (" + read.error +
+                         "); the defaults apply";
         return;
     }
-    std::stringstream ss;
-    ss << in.rdbuf();
-    json_ = parseObject(ss.str()).dump();
+    json_ = parseObject(read.contents).dump();
 }
 
 bool Settings::get(const std::string& key) const {

@@ -73,13 +73,11 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
       folder_(std::move(locations.folder)),
       filePath_(folder_ / deviceFile::fileName),
       secrets_(standardFolder ? secrets : nullptr),
-      writer_(filePath_),
-      self_(std::make_shared<DeviceStore*>(this)) {
+      writer_(filePath_) {
     // A last-seen write runs on the writer's thread; its failure is reported on the main loop.
-    writer_.onLaterFailure([&loop = loop_, weak = std::weak_ptr<DeviceStore*>(self_)](
-                               std::string error) {
-        loop.post([weak, error = std::move(error)] {
-            if (const auto self = weak.lock(); self && *self) (*self)->reportSaveFailure(error);
+    writer_.onLaterFailure([&loop = loop_, this, alive = life_.watch()](std::string error) {
+        loop.post([this, alive, error = std::move(error)] {
+            if (alive) reportSaveFailure(error);
         });
     });
     if (!createPrivateFolder(folder_))
@@ -87,9 +85,13 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
     // The import runs first, so an identity it brings in is the one found.
     if (secrets_) importOlderGeneration(folder_, locations.legacyFolder, *secrets_);
     auto read = readWholeFile(filePath_, deviceFileLimit);
+    std::string why;
     switch (read.status) {
         case FileRead::Status::missing: break;
-        case FileRead::Status::failed: keepBadFileAside_ = true; break;
+        case FileRead::Status::failed:
+            keepBadFileAside_ = true;
+            why = " (" + read.error + ")";
+            break;
         case FileRead::Status::ok:
             if (auto devices = deviceFile::decode(read.contents)) {
                 devices_ = std::move(*devices);
@@ -99,7 +101,8 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
             break;
     }
     if (keepBadFileAside_)
-        warn(filePath_.string() + " could not be read; it is kept aside before the next save");
+        warn(filePath_.string() + " could not be read" + why +
+             "; it is kept aside before the next save");
     // Phones paired with a key that is in no file know an identity that lives in the keyring.
     takeIdentity(identity::resolve(folder_, secrets_, rng_, loop_.wallNow(),
                                    !devices_.empty() || keepBadFileAside_));
@@ -126,18 +129,14 @@ void DeviceStore::takeIdentity(identity::Outcome outcome) {
 
 void DeviceStore::waitForKeyring() {
     if (!secrets_) return;
-    std::weak_ptr<DeviceStore*> weak = self_;
-    secrets_->requestUnlock(identity::account, [weak] {
-        const auto self = weak.lock();
-        if (!self || !*self || (*self)->key_) return;
-        DeviceStore& store = **self;
-        store.takeIdentity(identity::resolve(store.folder_, store.secrets_, store.rng_,
-                                             store.loop_.wallNow(), true));
+    secrets_->requestUnlock(identity::account, [this, alive = life_.watch()] {
+        if (!alive || key_) return;
+        takeIdentity(identity::resolve(folder_, secrets_, rng_, loop_.wallNow(), true));
     });
 }
 
 DeviceStore::~DeviceStore() {
-    *self_ = nullptr;
+    life_.end();
     flushLastSeen();
 }
 
@@ -193,30 +192,34 @@ void DeviceStore::touch(std::string_view id) {
     changed_.notify(Change::devices);
 }
 
-void DeviceStore::setScope(std::string_view id, PairedDevice::Scope scope) {
+bool DeviceStore::setScope(std::string_view id, PairedDevice::Scope scope) {
     auto* d = findById(id);
-    if (!d) return;
+    if (!d) return false;
     d->scope = scope;
-    save();
+    const bool saved = save();
     changed_.notify(Change::devices);
+    return saved;
 }
 
-void DeviceStore::setScreen(std::string_view id, std::optional<bool> screen) {
+bool DeviceStore::setScreen(std::string_view id, std::optional<bool> screen) {
     auto* d = findById(id);
-    if (!d) return;
+    if (!d) return false;
     d->screen = screen;
-    save();
+    const bool saved = save();
     changed_.notify(Change::devices);
+    return saved;
 }
 
-void DeviceStore::revoke(std::string_view id) {
+bool DeviceStore::revoke(std::string_view id) {
     const auto removed = std::erase_if(devices_, [&](const PairedDevice& d) { return d.id == id; });
-    save();
+    const bool saved = save();
     if (removed > 0) changed_.notify(Change::devices);
+    return saved;
 }
 
 void DeviceStore::flushLastSeen() {
-    if (lastSeenTimer_) save();
+    // A decision still waiting for the disk gets one more chance before the process ends.
+    if (lastSeenTimer_ || saveRetry_) save();
     writer_.waitIdle();
 }
 
@@ -250,14 +253,31 @@ bool DeviceStore::save() {
     }
     if (ok && !writer_.writeNow(deviceFile::encode(devices_, true), &error)) ok = false;
     if (ok) {
-        saveError_.reset();
+        saveRetry_.reset();
+        nextRetryDelay_ = firstSaveRetry;
+        if (saveError_) {
+            saveError_.reset();
+            changed_.notify(Change::saved);
+        }
         return true;
     }
     reportSaveFailure(error);
     return false;
 }
 
+void DeviceStore::scheduleSaveRetry() {
+    if (saveRetry_) return;
+    const auto delay = nextRetryDelay_;
+    nextRetryDelay_ = std::min<Duration>(nextRetryDelay_ * 2, longestSaveRetry);
+    saveRetry_ = loop_.singleShot(delay, [this] {
+        saveRetry_.reset();
+        save();
+    });
+}
+
 void DeviceStore::reportSaveFailure(const std::string& error) {
+    // What is in memory is newer than the file until a save works, whichever write failed.
+    scheduleSaveRetry();
     auto text = "Could not save the paired devices to " + filePath_.string() + " (" + error + ")";
     // One line per failure, not one per attempt while the disk stays full.
     if (saveError_ != text) {

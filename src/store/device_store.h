@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/liveness.h"
 #include "ports/main_loop.h"
 #include "ports/secret_store.h"
 #include "protocol/bytes.h"
@@ -30,6 +31,10 @@ public:
     // A new last-seen time is written at most this long after it changed (and at exit); every
     // other change is on disk before the call that made it returns.
     static constexpr Duration lastSeenSaveDelay = std::chrono::seconds(5);
+    // A save that failed is tried again after this long, doubling up to the longest delay, until
+    // it succeeds: a full or read-only disk must not cost the user a decision.
+    static constexpr Duration firstSaveRetry = std::chrono::seconds(1);
+    static constexpr Duration longestSaveRetry = std::chrono::seconds(30);
 
     struct Locations {
         std::filesystem::path folder;        // devices.json, server.key, .migrated
@@ -55,8 +60,9 @@ public:
 
     // Published state; observers hear about every change right after it happened.
     // `identity`: the identity became available (or its problem changed); `warning`: a new line
-    // in warnings() (a save failed, a damaged file was kept aside).
-    enum class Change { devices, pairing, identity, warning };
+    // in warnings() (a save failed, a damaged file was kept aside); `saved`: a save succeeded
+    // after failed ones, saveError() is clear again.
+    enum class Change { devices, pairing, identity, warning, saved };
     [[nodiscard]] Subscription subscribe(std::function<void(Change)> observer) {
         return changed_.subscribe(std::move(observer));
     }
@@ -75,8 +81,10 @@ public:
     [[nodiscard]] bool identityRunOnly() const noexcept { return runOnly_; }
     // Every warning so far, oldest first (at most a few dozen are kept).
     [[nodiscard]] const std::vector<std::string>& warnings() const noexcept { return warnings_; }
-    // Why the latest save failed; cleared by the next one that works.
+    // Why the latest save failed; cleared by the next one that works. While it is set, what is in
+    // memory is newer than the file and the save is being retried.
     [[nodiscard]] const std::optional<std::string>& saveError() const noexcept { return saveError_; }
+    [[nodiscard]] bool saveRetryPending() const noexcept { return saveRetry_ != nullptr; }
     [[nodiscard]] const std::filesystem::path& folder() const { return folder_; }
     [[nodiscard]] const std::filesystem::path& filePath() const { return filePath_; }
 
@@ -92,11 +100,15 @@ public:
     // `touch` records the last-seen time in memory at once; the file follows within
     // lastSeenSaveDelay, written off the main thread so that a handshake never waits for the disk.
     void touch(std::string_view id);
-    void setScope(std::string_view id, PairedDevice::Scope scope);
-    void setScreen(std::string_view id, std::optional<bool> screen);
+    // The user's decisions hold in memory at once, whatever the disk says: a revoked phone is
+    // refused and a presenter limited for the rest of the run. True when the change is on disk;
+    // false when it could not be written yet (saveError() says why and the save is retried
+    // until it works), or when no device has this id.
+    bool setScope(std::string_view id, PairedDevice::Scope scope);
+    bool setScreen(std::string_view id, std::optional<bool> screen);
     // Unpairs; saves even when nothing was removed.
-    void revoke(std::string_view id);
-    void remove(std::string_view id) { revoke(id); }
+    bool revoke(std::string_view id);
+    bool remove(std::string_view id) { return revoke(id); }
 
     // Writes a waiting last-seen time now and waits until it is on disk.
     void flushLastSeen();
@@ -118,6 +130,7 @@ private:
 
     bool save();
     void reportSaveFailure(const std::string& error);
+    void scheduleSaveRetry();
     void saveLastSeen();
     void warn(std::string text);
     void takeIdentity(identity::Outcome outcome);
@@ -143,7 +156,9 @@ private:
     ChangeSignal<Change> changed_;
     FileWriter writer_;
     Timer lastSeenTimer_;  // set while a last-seen time waits to be written
-    std::shared_ptr<DeviceStore*> self_;
+    Liveness life_;
+    Timer saveRetry_;      // set while a failed save waits to be tried again
+    Duration nextRetryDelay_ = firstSaveRetry;
 };
 
 }  // namespace tamborix

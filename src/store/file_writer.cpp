@@ -8,14 +8,7 @@ namespace tamborix {
 
 FileWriter::FileWriter(std::filesystem::path path) : path_(std::move(path)) {}
 
-FileWriter::~FileWriter() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (worker_.joinable()) worker_.join();
-}
+FileWriter::~FileWriter() { worker_.stop(); }
 
 bool FileWriter::writeIfNewest(std::string_view data, std::uint64_t sequence,
                                std::string* error) {
@@ -41,39 +34,34 @@ void FileWriter::writeLater(std::string data) {
         std::lock_guard lock(mutex_);
         queued_ = std::move(data);
         queuedSequence_ = ++nextSequence_;
-        if (!worker_.joinable()) worker_ = std::thread([this] { run(); });
+        if (std::exchange(jobPosted_, true)) return;
     }
-    wake_.notify_one();
+    worker_.post([this] { writeQueued(); });
 }
 
-void FileWriter::waitIdle() {
-    std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return !queued_ && !busy_; });
-}
+void FileWriter::waitIdle() { worker_.waitIdle(); }
 
 bool FileWriter::lastLaterFailed() {
     std::lock_guard lock(mutex_);
     return laterFailed_;
 }
 
-void FileWriter::run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return queued_ || stopping_; });
-        if (!queued_) return;  // stopping with nothing left to write
-        std::string data = std::move(*queued_);
+void FileWriter::writeQueued() {
+    std::string data;
+    std::uint64_t sequence = 0;
+    {
+        std::lock_guard lock(mutex_);
+        jobPosted_ = false;
+        if (!queued_) return;  // written at once in the meantime
+        data = std::move(*queued_);
         queued_.reset();
-        const auto sequence = queuedSequence_;
-        busy_ = true;
-        lock.unlock();
-        std::string error;
-        const bool ok = writeIfNewest(data, sequence, &error);
-        if (!ok && laterFailure_) laterFailure_(std::move(error));
-        lock.lock();
-        busy_ = false;
-        laterFailed_ = !ok;
-        if (!queued_) idle_.notify_all();
+        sequence = queuedSequence_;
     }
+    std::string error;
+    const bool ok = writeIfNewest(data, sequence, &error);
+    if (!ok && laterFailure_) laterFailure_(std::move(error));
+    std::lock_guard lock(mutex_);
+    laterFailed_ = !ok;
 }
 
 }  // namespace tamborix

@@ -3,16 +3,15 @@
 // kind carries the newest state: a later snapshot always wins over an earlier one, whichever
 // finishes first, so a slow background write can never bring back older contents.
 
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
-
 #include <string>
 #include <string_view>
+
+#include "base/worker.h"
 
 namespace tamborix {
 
@@ -39,23 +38,20 @@ public:
     void onLaterFailure(std::function<void(std::string)> handler) { laterFailure_ = std::move(handler); }
 
 private:
-    void run();
+    void writeQueued();
     bool writeIfNewest(std::string_view data, std::uint64_t sequence, std::string* error);
 
     std::filesystem::path path_;
     std::mutex mutex_;  // guards the members below
-    std::condition_variable wake_;
-    std::condition_variable idle_;
     std::optional<std::string> queued_;
     std::uint64_t queuedSequence_ = 0;
     std::uint64_t nextSequence_ = 0;
-    bool busy_ = false;
-    bool stopping_ = false;
+    bool jobPosted_ = false;  // the worker will write what is queued
     bool laterFailed_ = false;
     std::mutex fileMutex_;  // one write of the file at a time; guards writtenSequence_
     std::uint64_t writtenSequence_ = 0;
     std::function<void(std::string)> laterFailure_;
-    std::thread worker_;  // started with the first background write
+    Worker worker_{Worker::AtStop::runQueued};  // started with the first background write
 };
 
 }  // namespace tamborix

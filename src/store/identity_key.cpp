@@ -92,7 +92,9 @@ Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, Rando
         out.key = std::move(key);
         return out;
     }
-    if (present(file)) {
+    // A key file, even a damaged one, says where the identity lived: not in the secret store.
+    const bool keptInFile = present(file);
+    if (keptInFile) {
         // Never overwritten: it may be somebody's only copy of an identity their phones know.
         if (const auto aside = keepAsideAsBad(file, now)) {
             out.warnings.push_back(file.string() + " could not be read as a key; kept aside as " +
@@ -107,7 +109,7 @@ Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, Rando
     // Else, where the key is known to be in the secret store: wait for it rather than become
     // someone else.
     if (secrets) {
-        const bool marked = present(folder / keyringMarker) || phonesPaired;
+        const bool marked = present(folder / keyringMarker) || (phonesPaired && !keptInFile);
         const bool locked = item.status == SecretLookup::Status::failed &&
                             secrets->find(account).found();
         if (locked) {
@@ -130,6 +132,8 @@ Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, Rando
     }
 
     // Else a new identity, stored where the next start looks first.
+    if (phonesPaired)
+        out.warnings.push_back("A new identity key was made: every paired phone must pair again");
     auto fresh = KeyPair::generate(rng);
     const auto& raw = fresh.rawPrivate();
     std::string why;

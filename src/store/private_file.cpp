@@ -11,26 +11,10 @@
 #include <system_error>
 #include <utility>
 
+#include "base/unique_fd.h"
+
 namespace tamborix {
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { close(); }
-    [[nodiscard]] int get() const { return fd_; }
-    [[nodiscard]] bool valid() const { return fd_ >= 0; }
-    bool close() {
-        if (fd_ < 0) return true;
-        const int rc = ::close(std::exchange(fd_, -1));
-        return rc == 0;
-    }
-
-private:
-    int fd_;
-};
 
 bool writeAll(int fd, ByteView data) {
     std::size_t done = 0;
@@ -46,7 +30,7 @@ bool writeAll(int fd, ByteView data) {
 }
 
 void syncFolder(const std::filesystem::path& folder) {
-    Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.valid()) ::fsync(dir.get());
 }
 
@@ -66,7 +50,7 @@ bool writeWithMode(ByteView data, const std::filesystem::path& path, unsigned mo
     temp += ".tmp";
     // A leftover temporary file (or a link planted in its place) is never written through.
     ::unlink(temp.c_str());
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!fd.valid()) return fail("cannot create the temporary file");
     // Created owner-only whatever the umask, and opened up (if at all) only now that it is ours.
     bool ok = ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 || fail("cannot set its permissions");
@@ -86,23 +70,34 @@ bool writeWithMode(ByteView data, const std::filesystem::path& path, unsigned mo
 
 FileRead readWholeFile(const std::filesystem::path& path, std::size_t limit) {
     FileRead result;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK a FIFO planted here would hold the caller in open() for ever.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid()) {
         result.status = errno == ENOENT ? FileRead::Status::missing : FileRead::Status::failed;
+        result.error = errno == ELOOP ? "a symbolic link, not a file" : std::strerror(errno);
         return result;
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return result;
+    if (::fstat(fd.get(), &st) != 0) {
+        result.error = std::strerror(errno);
+        return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result.error = "not a regular file";
+        return result;
+    }
     char buffer[8192];
     for (;;) {
         const auto n = ::read(fd.get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
+            result.error = std::strerror(errno);
             return result;
         }
         if (n == 0) break;
         if (result.contents.size() + static_cast<std::size_t>(n) > limit) {
             result.contents.clear();
+            result.error = "larger than " + std::to_string(limit) + " bytes";
             return result;
         }
         result.contents.append(buffer, static_cast<std::size_t>(n));
@@ -123,7 +118,7 @@ bool createPrivateFolder(const std::filesystem::path& folder) {
     }
     // A folder that exists already (made by an older version, or by hand) may be open to others:
     // it holds secrets, so it is made owner-only whoever created it, as long as it is ours.
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) return false;
     struct stat st {};
     if (::fstat(dir.get(), &st) != 0) return false;
@@ -131,18 +126,31 @@ bool createPrivateFolder(const std::filesystem::path& folder) {
     return true;
 }
 
+bool createFolder(const std::filesystem::path& folder, unsigned mode) {
+    if (folder.empty()) return false;
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec)) return true;
+    const auto parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !createFolder(parent, mode)) return false;
+    return ::mkdir(folder.c_str(), static_cast<mode_t>(mode)) == 0 || errno == EEXIST;
+}
+
 bool keepAside(const std::filesystem::path& path, const std::filesystem::path& target) {
+    // Acting on the descriptor: a link planted in its place is moved, and what it points to is
+    // never touched.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+    struct stat st {};
+    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd.get(), 0600);
     if (::rename(path.c_str(), target.c_str()) != 0) return false;
-    ::chmod(target.c_str(), 0600);
     syncFolder(target.parent_path());
     return true;
 }
 
 bool touchFile(const std::filesystem::path& path) {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    UniqueFd fd(::open(path.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
     if (fd.valid()) return true;
-    std::error_code ec;
-    return std::filesystem::exists(path, ec);
+    return errno == EEXIST;
 }
 
 }  // namespace tamborix

@@ -29,18 +29,26 @@ struct FileRead {
     enum class Status { ok, missing, failed };
     Status status = Status::failed;
     std::string contents;
+    std::string error;  // why it failed
 };
-// Reads a regular file whole; larger than `limit` bytes counts as a failed read.
+// Reads a regular file whole; larger than `limit` bytes counts as a failed read. A symbolic link,
+// a FIFO or a device in its place is refused without being followed, opened for long or read.
 [[nodiscard]] FileRead readWholeFile(const std::filesystem::path& path, std::size_t limit);
 
 // Creates `folder` and any missing parents with mode 0700, and makes an existing `folder` of ours
 // owner-only (its existing parents are left as they are).
 bool createPrivateFolder(const std::filesystem::path& folder);
 
-// Renames `path` to `target` and makes it owner-only; false when it could not be moved.
+// Creates `folder` and any missing parents with `mode` (never wider, whatever the umask);
+// existing folders are left as they are.
+bool createFolder(const std::filesystem::path& folder, unsigned mode);
+
+// Renames `path` to `target`; a regular file is made owner-only first. A link is moved as the
+// link, never followed. False when it could not be moved.
 bool keepAside(const std::filesystem::path& path, const std::filesystem::path& target);
 
-// Creates an empty file if nothing exists at `path`; true if something exists afterwards.
+// Creates an empty owner-only file if nothing exists at `path` (a link, even a dangling one,
+// counts as something and is never followed); true if something exists afterwards.
 bool touchFile(const std::filesystem::path& path);
 
 }  // namespace tamborix

@@ -7,14 +7,14 @@ namespace tamborix::testing {
 FakePeripheral::FakePeripheral(FakePeripheralFactory& factory, MainLoop& loop, Delegate& delegate)
     : factory_(factory), loop_(loop), delegate_(delegate) {
     factory_.current_ = this;
-    std::weak_ptr<bool> alive = alive_;
-    loop_.post([this, alive, state = factory.initialState, detail = factory.initialDetail] {
-        if (alive.lock()) setState(state, detail);
+    loop_.post([this, alive = life_.watch(), state = factory.initialState,
+                detail = factory.initialDetail] {
+        if (alive) setState(state, detail);
     });
 }
 
 FakePeripheral::~FakePeripheral() {
-    *alive_ = false;
+    life_.end();
     if (factory_.current_ == this) factory_.current_ = nullptr;
 }
 
@@ -24,18 +24,16 @@ void FakePeripheral::removeAllServices() {
 }
 
 void FakePeripheral::addService(const GattService& service) {
-    std::weak_ptr<bool> alive = alive_;
-    loop_.post([this, alive, service] {
-        if (!alive.lock()) return;
+    loop_.post([this, alive = life_.watch(), service] {
+        if (!alive) return;
         if (!addServiceError) services.push_back(service);
         delegate_.serviceAdded(addServiceError);
     });
 }
 
 void FakePeripheral::startAdvertising(const Advertisement& advertisement) {
-    std::weak_ptr<bool> alive = alive_;
-    loop_.post([this, alive, advertisement] {
-        if (!alive.lock()) return;
+    loop_.post([this, alive = life_.watch(), advertisement] {
+        if (!alive) return;
         if (!advertisingError) advertising = advertisement;
         delegate_.advertisingStarted(advertisingError);
     });

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/liveness.h"
 #include "ports/main_loop.h"
 #include "ports/peripheral.h"
 
@@ -66,7 +67,7 @@ private:
     MainLoop& loop_;
     Delegate& delegate_;
     State state_ = State::unknown;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Liveness life_;
 };
 
 class FakePeripheralFactory final : public PeripheralFactory {

@@ -15,7 +15,7 @@ LoopbackPhone::LoopbackPhone(SessionEntry& entry, KeyPair device, std::string pe
       inbox_(std::make_shared<Inbox>()) {}
 
 LoopbackPhone::~LoopbackPhone() {
-    *alive_ = false;
+    life_.end();
     if (conn_ && !ended_) entry_.closed(conn_);
 }
 
@@ -77,10 +77,9 @@ void LoopbackPhone::pump() {
         }
         busy_ = true;
         entry_.onFrame(conn_, std::move(frame),
-                       [this, alive = std::weak_ptr<bool>(alive_)](std::exception_ptr error,
-                                                                   std::vector<Bytes> frames) {
-                           const auto live = alive.lock();
-                           if (!live || !*live) return;
+                       [this, alive = life_.watch()](std::exception_ptr error,
+                                                     std::vector<Bytes> frames) {
+                           if (!alive) return;
                            busy_ = false;
                            if (error) {
                                fail(error);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/liveness.h"
 #include "core/session_entry.h"
 #include "protocol/handshake.h"
 #include "protocol/key_pair.h"
@@ -78,7 +79,7 @@ private:
     std::string transport_;
     HelperConnPtr conn_;
     std::shared_ptr<Inbox> inbox_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Liveness life_;
     std::deque<Bytes> queue_;
     bool busy_ = false;
     bool ended_ = false;

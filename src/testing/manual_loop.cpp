@@ -22,15 +22,15 @@ struct ManualLoop::Entry {
 
 class ManualLoop::Handle final : public TimerHandle {
 public:
-    Handle(ManualLoop* loop, std::weak_ptr<bool> alive, std::uint64_t id)
+    Handle(ManualLoop* loop, Liveness::Watch alive, std::uint64_t id)
         : loop_(loop), alive_(std::move(alive)), id_(id) {}
     ~Handle() override {
-        if (!alive_.expired()) loop_->cancel(id_);
+        if (alive_) loop_->cancel(id_);
     }
 
 private:
     ManualLoop* loop_;
-    std::weak_ptr<bool> alive_;
+    Liveness::Watch alive_;
     std::uint64_t id_;
 };
 
@@ -38,8 +38,7 @@ ManualLoop::ManualLoop()
     // A fixed, arbitrary origin far from the clock's epoch, so "the distant past" stays distinct.
     : monoStart_(MonoTime{} + std::chrono::hours(24 * 365)),
       now_(monoStart_),
-      wallStart_(WallTime{} + std::chrono::seconds(1'796'000'000)),
-      alive_(std::make_shared<bool>(true)) {}
+      wallStart_(WallTime{} + std::chrono::seconds(1'796'000'000)) {}
 
 ManualLoop::~ManualLoop() = default;
 
@@ -69,7 +68,7 @@ Timer ManualLoop::schedule(Duration after, Duration period, std::function<void()
     timers_.emplace(std::make_pair(due, id),
                     std::make_shared<Entry>(Entry{id, period, std::move(fn)}));
     dueById_[id] = due;
-    return std::make_unique<Handle>(this, alive_, id);
+    return std::make_unique<Handle>(this, life_.watch(), id);
 }
 
 void ManualLoop::cancel(std::uint64_t id) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 
+#include "base/liveness.h"
 #include "ports/main_loop.h"
 
 namespace tamborix::testing {
@@ -55,7 +56,7 @@ private:
     std::map<std::uint64_t, MonoTime> dueById_;
     mutable std::mutex postMutex_;
     std::deque<std::function<void()>> posted_;
-    std::shared_ptr<bool> alive_;
+    Liveness life_;
 };
 
 }  // namespace tamborix::testing

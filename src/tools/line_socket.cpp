@@ -13,31 +13,34 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/owned.h"
+
 namespace tamborix::remote {
 
 namespace {
 
-int connectWithTimeout(const addrinfo& ai, const std::string& from, std::chrono::milliseconds timeout,
-                       std::string& error) {
-    const int fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC, ai.ai_protocol);
+using AddressList = Owned<addrinfo, ::freeaddrinfo>;
+
+UniqueFd connectWithTimeout(const addrinfo& ai, const std::string& from,
+                            std::chrono::milliseconds timeout, std::string& error) {
+    UniqueFd owned(::socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC, ai.ai_protocol));
+    const int fd = owned.get();
     if (fd < 0) {
         error = std::strerror(errno);
-        return -1;
+        return {};
     }
     if (!from.empty()) {
         addrinfo hints{};
         hints.ai_family = ai.ai_family;
         hints.ai_socktype = SOCK_STREAM;
         hints.ai_flags = AI_NUMERICHOST;
-        addrinfo* local = nullptr;
-        if (::getaddrinfo(from.c_str(), nullptr, &hints, &local) != 0 || !local ||
-            ::bind(fd, local->ai_addr, local->ai_addrlen) != 0) {
+        addrinfo* found = nullptr;
+        const int rc = ::getaddrinfo(from.c_str(), nullptr, &hints, &found);
+        const AddressList local(rc == 0 ? found : nullptr);
+        if (!local || ::bind(fd, local->ai_addr, local->ai_addrlen) != 0) {
             error = "cannot send from " + from;
-            if (local) ::freeaddrinfo(local);
-            ::close(fd);
-            return -1;
+            return {};
         }
-        ::freeaddrinfo(local);
     }
     const int flags = ::fcntl(fd, F_GETFL);
     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
@@ -58,13 +61,12 @@ int connectWithTimeout(const addrinfo& ai, const std::string& from, std::chrono:
     }
     if (rc != 0) {
         error = std::strerror(errno);
-        ::close(fd);
-        return -1;
+        return {};
     }
     ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
+    return owned;
 }
 
 }  // namespace
@@ -73,26 +75,24 @@ LineSocket::LineSocket(const Address& to, const std::string& from, std::chrono::
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
+    addrinfo* found = nullptr;
     const std::string port = std::to_string(to.port);
-    if (const int rc = ::getaddrinfo(to.host.c_str(), port.c_str(), &hints, &list); rc != 0) {
+    if (const int rc = ::getaddrinfo(to.host.c_str(), port.c_str(), &hints, &found); rc != 0) {
         throw ConnectError("cannot resolve " + to.host + ": " + ::gai_strerror(rc));
     }
+    const AddressList list(found);
     std::string error = "no address";
-    for (auto* ai = list; ai && fd_ < 0; ai = ai->ai_next) {
+    for (auto* ai = list.get(); ai && !fd_; ai = ai->ai_next) {
         fd_ = connectWithTimeout(*ai, from, timeout, error);
     }
-    ::freeaddrinfo(list);
-    if (fd_ < 0) throw ConnectError("cannot connect to " + to.key() + ": " + error);
+    if (!fd_) throw ConnectError("cannot connect to " + to.key() + ": " + error);
 }
 
-LineSocket::~LineSocket() {
-    if (fd_ >= 0) ::close(fd_);
-}
+LineSocket::~LineSocket() = default;
 
 void LineSocket::write(std::string_view bytes) {
     while (!bytes.empty()) {
-        const auto n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const auto n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
             throw ConnectError(std::string("connection lost: ") + std::strerror(errno));
@@ -111,7 +111,7 @@ void LineSocket::writeLine(std::string_view line) {
 
 bool LineSocket::lineBuffered() const { return buffer_.find('\n') != std::string::npos; }
 
-void LineSocket::shutdownWrite() { ::shutdown(fd_, SHUT_WR); }
+void LineSocket::shutdownWrite() { ::shutdown(fd_.get(), SHUT_WR); }
 
 LineSocket::ReadStatus LineSocket::readLine(std::string& out, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -124,12 +124,12 @@ LineSocket::ReadStatus LineSocket::readLine(std::string& out, std::chrono::milli
         if (eof_) return ReadStatus::closed;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{fd_.get(), POLLIN, 0};
         const int rc = ::poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
         if (rc < 0 && errno == EINTR) continue;
         if (rc <= 0) return ReadStatus::timeout;
         char chunk[16384];
-        const auto n = ::recv(fd_, chunk, sizeof chunk, 0);
+        const auto n = ::recv(fd_.get(), chunk, sizeof chunk, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             eof_ = true;

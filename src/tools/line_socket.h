@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/unique_fd.h"
 #include "tools/remote_address.h"
 
 namespace tamborix::remote {
@@ -35,11 +36,11 @@ public:
     // Whether a complete line is already buffered (so a poll on the socket is not needed).
     [[nodiscard]] bool lineBuffered() const;
 
-    [[nodiscard]] int fd() const noexcept { return fd_; }
+    [[nodiscard]] int fd() const noexcept { return fd_.get(); }
     void shutdownWrite();
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string buffer_;
     bool eof_ = false;
 };

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "base/unique_fd.h"
 #include "protocol/wire.h"
 
 namespace tamborix::remote {
@@ -41,12 +42,12 @@ nlohmann::json readHelpers(const std::filesystem::path& folder) {
 void writePrivateFile(const std::filesystem::path& file, const std::string& bytes) {
     auto tmp = file;
     tmp += ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) throw KeyStoreError("cannot write " + file.string() + ": " + std::strerror(errno));
-    ::fchmod(fd, 0600);
-    const bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
-                    ::fsync(fd) == 0;
-    ::close(fd);
+    UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd) throw KeyStoreError("cannot write " + file.string() + ": " + std::strerror(errno));
+    ::fchmod(fd.get(), 0600);
+    const bool ok = ::write(fd.get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+                    ::fsync(fd.get()) == 0;
+    fd.reset();
     if (!ok || ::rename(tmp.c_str(), file.c_str()) != 0) {
         ::unlink(tmp.c_str());
         throw KeyStoreError("cannot write " + file.string());

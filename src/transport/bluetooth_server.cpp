@@ -17,11 +17,11 @@ bool isJson(ByteView message) { return !message.empty() && message[0] == '{'; }
 }  // namespace
 
 BluetoothServer::BluetoothServer(MainLoop& loop, SessionEntry& core, PeripheralFactory& peripherals)
-    : loop_(loop), core_(core), peripherals_(peripherals), self_(std::make_shared<BluetoothServer*>(this)) {}
+    : loop_(loop), core_(core), peripherals_(peripherals) {}
 
 BluetoothServer::~BluetoothServer() {
     // Observers hear nothing of the teardown, but the core learns of every session's end.
-    self_.reset();
+    life_.end();
     reaper_.reset();
     manager_.reset();
     auto sessions = std::move(sessions_);
@@ -57,9 +57,8 @@ void BluetoothServer::start() {
     if (manager_) return;
     serviceReady_ = false;
     manager_ = peripherals_.create(*this);
-    std::weak_ptr<BluetoothServer*> weak = self_;
-    reaper_ = loop_.repeating(reapEvery, [weak] {
-        if (auto self = weak.lock()) (*self)->reap();
+    reaper_ = loop_.repeating(reapEvery, [this, alive = life_.watch()] {
+        if (alive) reap();
     });
 }
 
@@ -175,6 +174,11 @@ void BluetoothServer::handleHandshake(const Bytes& message, const CentralId& cen
         core_.closed(old);
         changed = true;
     }
+    // Whatever the old session still had waiting (a frame held for the user's approval and the
+    // ones behind it, notifications not yet sent) belongs to a session that has ended: the new
+    // one must neither wait behind it nor end with it.
+    chains_.erase(central);
+    outboxes_.erase(central);
     auto outcome = core_.handshake(message, peerDescription(central), transportName);
     std::string json;
     try {
@@ -192,9 +196,8 @@ void BluetoothServer::handleHandshake(const Bytes& message, const CentralId& cen
         }
         auto conn = outcome.conn;
         sessions_[central] = conn;
-        std::weak_ptr<BluetoothServer*> weak = self_;
-        conn->push = [weak, central](const Bytes& frame) {
-            if (auto self = weak.lock()) (*self)->notify(frame, central);
+        conn->push = [this, alive = life_.watch(), central](const Bytes& frame) {
+            if (alive) notify(frame, central);
         };
         changed = true;
         if (auto ready = core_.readyFrame(conn)) notify(*ready, central);
@@ -233,11 +236,10 @@ void BluetoothServer::runChain(const CentralId& central, const std::shared_ptr<C
         // The session this frame belonged to ended or was replaced meanwhile.
         if (it == sessions_.end() || it->second != item.conn) continue;
         chain->busy = true;
-        std::weak_ptr<BluetoothServer*> weak = self_;
         core_.onFrame(item.conn, std::move(item.message),
-                      [weak, central, chain](std::exception_ptr error, std::vector<Bytes> frames) {
-                          if (auto self = weak.lock())
-                              (*self)->chainDone(central, chain, error, std::move(frames));
+                      [this, alive = life_.watch(), central, chain](std::exception_ptr error,
+                                                                   std::vector<Bytes> frames) {
+                          if (alive) chainDone(central, chain, error, std::move(frames));
                       });
     }
     chain->dispatching = false;
@@ -250,6 +252,8 @@ void BluetoothServer::runChain(const CentralId& central, const std::shared_ptr<C
 void BluetoothServer::chainDone(const CentralId& central, const std::shared_ptr<Chain>& chain,
                                 std::exception_ptr error, std::vector<Bytes> frames) {
     chain->busy = false;
+    // A new handshake of this central replaced the chain: the answer is for an ended session.
+    if (const auto it = chains_.find(central); it == chains_.end() || it->second != chain) return;
     if (error) {
         drop(central);
     } else {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/liveness.h"
 #include "core/session_entry.h"
 #include "ports/main_loop.h"
 #include "ports/peripheral.h"
@@ -116,7 +117,7 @@ private:
     ChangeSignal<> statusChanged_;
     ChangeSignal<> sessionsChanged_;
     // Closures given away (pushes, core completions, timers) hold this weakly.
-    std::shared_ptr<BluetoothServer*> self_;
+    Liveness life_;
 };
 
 }  // namespace tamborix

@@ -147,6 +147,7 @@ void NetClient::handleHandshake(ByteView line) {
         };
         session_ = std::move(outcome.conn);
         if (auto ready = core_.readyFrame(session_)) writeFrame(*ready);
+        if (session_->authenticated()) markProven();
         return;
     }
     // A refused handshake: the reply goes out, then the connection ends once it was sent.
@@ -190,7 +191,17 @@ void NetClient::handleFrame(ByteView line) {
         return;
     }
     queue_.push_back(std::move(frame));
+    // A pairing session's first frame is its proof.
+    markProven();
+    if (closed_) return;
     runNextQueued();
+}
+
+void NetClient::markProven() {
+    if (proven_ || closed_) return;
+    proven_ = true;
+    auto self = weak_from_this().lock();
+    if (onProven_) onProven_(*this);
 }
 
 void NetClient::runNextQueued() {

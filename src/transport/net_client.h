@@ -39,6 +39,7 @@ public:
     static constexpr std::size_t maxQueuedFrames = 1024;
 
     using OnDone = std::function<void(NetClient&)>;
+    using OnProven = std::function<void(NetClient&)>;
 
     // Always owned by a shared_ptr: callbacks hold the client weakly.
     NetClient(MainLoop& loop, std::unique_ptr<StreamConnection> conn, SessionEntry& core,
@@ -47,6 +48,9 @@ public:
     NetClient(const NetClient&) = delete;
     NetClient& operator=(const NetClient&) = delete;
 
+    // Called once, when the peer proved itself: a paired phone's handshake was accepted, or a
+    // pairing phone sent its proof. Set before start().
+    void setOnProven(OnProven onProven) { onProven_ = std::move(onProven); }
     void start();
     // Idempotent: tells the core `closed` (when there is a session) and calls onDone only once.
     void close();
@@ -56,6 +60,8 @@ public:
     [[nodiscard]] bool authenticated() const noexcept {
         return session_ && session_->authenticated();
     }
+    // A paired phone, or a pairing phone that sent its proof.
+    [[nodiscard]] bool proven() const noexcept { return proven_; }
     [[nodiscard]] std::size_t unsentBytes() const noexcept { return unsent_; }
     [[nodiscard]] const std::string& peer() const noexcept { return peer_; }
     [[nodiscard]] const HelperConnPtr& session() const noexcept { return session_; }
@@ -76,11 +82,14 @@ private:
     void write(Bytes data);
     void writeFrame(ByteView frame);
     void checkIdle();
+    void markProven();
 
     MainLoop& loop_;
     std::unique_ptr<StreamConnection> conn_;
     SessionEntry& core_;
     OnDone onDone_;
+    OnProven onProven_;
+    bool proven_ = false;
     Bytes buffer_;
     HelperConnPtr session_;
     Timer idle_;

@@ -13,15 +13,14 @@ NetworkServer::NetworkServer(MainLoop& loop, SessionEntry& core, StreamListenerF
       listeners_(listeners),
       advertiser_(advertiser),
       serviceName_(std::move(serviceName)),
-      port_(port),
-      self_(std::make_shared<NetworkServer*>(this)) {
+      port_(port) {
     if (advertiser_) advertiser_->setOnChanged([this] { discoveryChanged_.notify(); });
 }
 
 NetworkServer::~NetworkServer() {
     if (advertiser_) advertiser_->setOnChanged(nullptr);
     // Observers hear nothing of the teardown.
-    self_.reset();
+    life_.end();
     if (listener_) listener_->cancel();
     listener_.reset();
     if (advertiser_) advertiser_->withdraw();
@@ -51,14 +50,14 @@ void NetworkServer::start() {
         setStatus(failureText(created.error));
         return;
     }
-    std::weak_ptr<NetworkServer*> weak = self_;
     StreamListener::Handlers handlers;
-    handlers.onState = [weak](StreamListener::State state, const std::string& error) {
-        if (auto self = weak.lock()) (*self)->listenerState(state, error);
+    handlers.onState = [this, alive = life_.watch()](StreamListener::State state,
+                                                     const std::string& error) {
+        if (alive) listenerState(state, error);
     };
-    handlers.onConnection = [weak](std::unique_ptr<StreamConnection> conn) {
-        if (auto self = weak.lock())
-            (*self)->accept(std::move(conn));
+    handlers.onConnection = [this, alive = life_.watch()](std::unique_ptr<StreamConnection> conn) {
+        if (alive)
+            accept(std::move(conn));
         else
             conn->cancel();
     };
@@ -75,6 +74,7 @@ void NetworkServer::stop() {
     if (advertiser_) advertiser_->withdraw();
     auto clients = std::move(clients_);
     clients_.clear();
+    unproven_.clear();
     for (auto& [key, client] : clients) client->close();
     const bool hadClients = !clients.empty();
     clients.clear();
@@ -128,30 +128,38 @@ ServiceDescription NetworkServer::service() const {
 }
 
 void NetworkServer::accept(std::unique_ptr<StreamConnection> conn) {
-    if (clients_.size() >= maxClients) {
+    if (provenCount() >= maxClients) {
         conn->cancel();
         return;
     }
-    if (const auto host = conn->remoteHost(); !host.empty()) {
-        std::size_t unfinished = 0;
-        for (const auto& [key, client] : clients_) {
-            if (client->peer() == host && !client->authenticated()) ++unfinished;
-        }
-        if (unfinished >= maxUnfinishedPerHost) {
-            conn->cancel();
-            return;
+    const auto host = conn->remoteHost();
+    auto client = std::make_shared<NetClient>(loop_, std::move(conn), core_,
+                                              [this, alive = life_.watch()](NetClient& c) {
+                                                  if (alive) removeClient(c);
+                                              });
+    client->setOnProven([this, alive = life_.watch()](NetClient& c) {
+        if (alive) clientProven(c);
+    });
+    if (const auto pushedOut = unproven_.admit(client.get(), host)) {
+        const auto it = clients_.find(static_cast<const NetClient*>(*pushedOut));
+        if (it != clients_.end()) {
+            const auto victim = it->second;
+            victim->close();
         }
     }
-    std::weak_ptr<NetworkServer*> weak = self_;
-    auto client = std::make_shared<NetClient>(loop_, std::move(conn), core_, [weak](NetClient& c) {
-        if (auto self = weak.lock()) (*self)->removeClient(c);
-    });
     clients_.emplace(client.get(), client);
     clientsChanged_.notify();
     client->start();
 }
 
+void NetworkServer::clientProven(NetClient& client) {
+    unproven_.release(&client);
+    // Several may finish their handshakes while the phones' places are taken.
+    if (provenCount() > maxClients) client.close();
+}
+
 void NetworkServer::removeClient(NetClient& client) {
+    unproven_.release(&client);
     if (clients_.erase(&client) > 0) clientsChanged_.notify();
 }
 

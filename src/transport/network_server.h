@@ -1,6 +1,7 @@
 #pragma once
 // The helper's TCP entry point: listens on every interface, advertises itself over DNS-SD,
-// accepts up to 16 clients at once and publishes a one-line status for the menu.
+// serves up to 16 phones at once beside a budget of connections still proving themselves, and
+// publishes a one-line status for the menu.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,11 +11,13 @@
 #include <optional>
 #include <string>
 
+#include "base/liveness.h"
 #include "core/session_entry.h"
 #include "ports/main_loop.h"
 #include "ports/service_advertiser.h"
 #include "ports/stream.h"
 #include "base/change_signal.h"
+#include "transport/handshake_budget.h"
 #include "transport/net_client.h"
 
 namespace tamborix {
@@ -22,10 +25,13 @@ namespace tamborix {
 class NetworkServer {
 public:
     static constexpr std::uint16_t defaultPort = 50505;
+    // Sessions of phones that proved themselves (paired, or pairing with their proof sent).
     static constexpr std::size_t maxClients = 16;
-    // Connections one address may hold that are not (yet) a paired phone's, so that a single host
-    // cannot take every place with handshakes it never finishes.
-    static constexpr std::size_t maxUnfinishedPerHost = 4;
+    // Connections that have not proven themselves have places of their own, so that they can
+    // never take a phone's: at most this many from one address (an IPv6 /64), this many in all,
+    // the newest pushing out the oldest.
+    static constexpr std::size_t maxUnprovenPerHost = HandshakeBudget::defaultPerGroup;
+    static constexpr std::size_t maxUnproven = HandshakeBudget::defaultTotal;
     static constexpr const char* serviceType = "_velmorand._tcp";
 
     // `advertiser` may be null (no DNS-SD); `serviceName` is the core's host name.
@@ -48,6 +54,7 @@ public:
 
     [[nodiscard]] const std::string& status() const noexcept { return status_; }
     [[nodiscard]] std::size_t clientCount() const noexcept { return clients_.size(); }
+    [[nodiscard]] std::size_t unprovenCount() const noexcept { return unproven_.size(); }
     [[nodiscard]] std::uint16_t port() const noexcept { return port_; }
     // The port actually listened on, once the listener is ready.
     [[nodiscard]] std::optional<std::uint16_t> boundPort() const;
@@ -72,6 +79,10 @@ private:
     void listenerState(StreamListener::State state, const std::string& error);
     void accept(std::unique_ptr<StreamConnection> conn);
     void removeClient(NetClient& client);
+    void clientProven(NetClient& client);
+    [[nodiscard]] std::size_t provenCount() const noexcept {
+        return clients_.size() - unproven_.size();
+    }
     void setStatus(std::string status);
     [[nodiscard]] std::string failureText(const std::string& error) const;
     [[nodiscard]] ServiceDescription service() const;
@@ -86,11 +97,12 @@ private:
     std::unique_ptr<StreamListener> listener_;
     bool failed_ = false;
     std::map<const NetClient*, std::shared_ptr<NetClient>> clients_;
+    HandshakeBudget unproven_;  // the clients of clients_ that have not proven themselves
     ChangeSignal<> statusChanged_;
     ChangeSignal<> clientsChanged_;
     ChangeSignal<> discoveryChanged_;
     // Handlers given away hold this weakly, so a late callback after destruction is harmless.
-    std::shared_ptr<NetworkServer*> self_;
+    Liveness life_;
 };
 
 }  // namespace tamborix

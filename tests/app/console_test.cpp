@@ -1,4 +1,5 @@
 #include "app/console.h"
+#include "app/console_input.h"
 
 #include <gtest/gtest.h>
 
@@ -16,26 +17,30 @@ public:
         return {"ABCDEFGHJKMN", "velmorand://pair?v=2&p=50505&c=ABCDEFGHJKMN", {}};
     }
     std::vector<ConsoleDevice> devices() const override { return list; }
-    bool setScope(const std::string& id, PairedDevice::Scope scope) override {
+    DeviceChange setScope(const std::string& id, PairedDevice::Scope scope) override {
         for (auto& d : list) {
             if (d.id != id) continue;
             d.scope = scope == PairedDevice::Scope::full ? "full" : "presenter";
-            return true;
+            return outcome();
         }
-        return false;
+        return {};
     }
-    bool resetScreen(const std::string& id) override {
+    DeviceChange resetScreen(const std::string& id) override {
         for (auto& d : list) {
             if (d.id != id) continue;
             d.screen = "undecided";
-            return true;
+            return outcome();
         }
-        return false;
+        return {};
     }
-    bool revoke(const std::string& id) override {
+    DeviceChange revoke(const std::string& id) override {
         const auto before = list.size();
         std::erase_if(list, [&](const ConsoleDevice& d) { return d.id == id; });
-        return list.size() != before;
+        return list.size() != before ? outcome() : DeviceChange{};
+    }
+    DeviceChange outcome() const {
+        if (saveProblem.empty()) return {DeviceChange::Status::saved, {}};
+        return {DeviceChange::Status::notSaved, saveProblem};
     }
     std::vector<std::string> statusLines() const override { return {"Network — On (port 1)"}; }
     void closePairing() override { left.reset(); }
@@ -55,6 +60,7 @@ public:
     std::vector<bool> bluetooth;
     bool login = false;
     std::string loginError;
+    std::string saveProblem;  // set: changes take effect but are not written
     std::optional<Duration> left = std::chrono::milliseconds(119'400);
 
     std::vector<ConsoleDevice> list = {
@@ -147,6 +153,23 @@ TEST_F(ConsoleTest, DeviceCommands_KnownAndUnknownIds_ActOrSayNoSuchDevice) {
     console_.inputLine("revoke 0123456789abcdef");
     EXPECT_EQ(target_.list.size(), 1u);
     EXPECT_EQ(take().size(), 1u);
+}
+
+TEST_F(ConsoleTest, DeviceCommands_NotSaved_SayWhyAndThatTheyHoldOnlyForThisRun) {
+    target_.saveProblem = "Could not save the paired devices to /d/devices.json (No space left)";
+    console_.inputLine("revoke 0123456789abcdef");
+    console_.inputLine("scope fedcba9876543210 full");
+    const auto lines = take();
+    for (const auto& l : lines) {
+        EXPECT_NE(l.rfind("Revoked", 0), 0u) << l;
+        EXPECT_NE(l.rfind("Scope of", 0), 0u) << l;
+    }
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "Not saved yet: " + target_.saveProblem);
+    EXPECT_NE(lines[1].find("revoked"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("until the helper stops"), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[2], lines[0]);
+    EXPECT_NE(lines[3].find("is full until the helper stops"), std::string::npos) << lines[3];
 }
 
 TEST_F(ConsoleTest, BadInput_UnknownCommandOrWrongArguments_OneLineEachNothingChanges) {
@@ -266,6 +289,52 @@ TEST_F(ConsoleTest, AnswerCallback_AsksAgainFromInside_NextPromptShown) {
     console_.inputLine("n");
     EXPECT_EQ(asked, 3);
     EXPECT_EQ(console_.waitingPrompts(), 0u);
+}
+
+TEST_F(ConsoleTest, UnknownCommandAndId_ControlBytesAndBadUtf8_EchoedEscaped) {
+    console_.inputLine(std::string("\x1B]0;pwned\x07\x9B" "31m\0x\xFF\xC2\x9B", 19));
+    console_.inputLine("revoke \x1B[2J");
+    const auto lines = take();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const auto& l : lines) {
+        for (const unsigned char c : l) EXPECT_GE(c, 0x20) << l;
+        EXPECT_EQ(l.find("\xFF"), std::string::npos);
+    }
+    EXPECT_EQ(lines[0], "Unknown command: \\x1B]0;pwned\\x07\\x9B31m\\x00x\\xFF\\xC2\\x9B (try help)");
+    EXPECT_EQ(lines[1], "No paired device with id \\x1B[2J (see devices)");
+}
+
+TEST(ConsoleLineCutterTest, Feed_HugeLineInPieces_DroppedOnceAndNextLinesServed) {
+    std::vector<std::string> lines;
+    int tooLong = 0;
+    ConsoleLineCutter cutter([&](std::string_view l) { lines.emplace_back(l); }, [&] { ++tooLong; });
+    const std::string piece(4096, 'a');
+    cutter.feed("status\r\nhe");
+    for (int i = 0; i < 16 * 1024; ++i) cutter.feed(piece);  // 64 MiB without a line end
+    cutter.feed("\n" + std::string(ConsoleLineCutter::maxLine, 'b') + "\nquit");
+    cutter.finish();
+    EXPECT_EQ(tooLong, 1);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "status");
+    EXPECT_EQ(lines[1].size(), ConsoleLineCutter::maxLine);
+    EXPECT_EQ(lines[2], "quit");
+}
+
+TEST(KnockNoticesTest, Knocked_AFloodOfStarts_FirstToldAtOnceThenOneCountPerQuietPeriod) {
+    testing::ManualLoop loop;
+    std::vector<std::string> out;
+    KnockNotices knocks(loop, [&](std::size_t n, bool first) { out.push_back(knockNoticeText(n, first)); });
+    for (int i = 0; i < 100'000; ++i) knocks.knocked(2);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], "Started again: this helper keeps running.");
+    loop.advance(KnockNotices::quietPeriod);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[1], "Started again 199999 more times: this helper keeps running.");
+    // Quiet for a whole period: the next start is told at once again.
+    loop.advance(KnockNotices::quietPeriod);
+    knocks.knocked(1);
+    EXPECT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[2], "Started again: this helper keeps running.");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "app/helper_model.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "testing/fake_stream.h"
 #include "testing/loopback_phone.h"
 #include "testing/manual_loop.h"
+#include "testing/small_disk.h"
 #include "transport/bluetooth_server.h"
 #include "transport/network_server.h"
 
@@ -226,15 +228,76 @@ TEST_F(HelperModelTest, ConsoleTarget_DeviceCommands_ChangeStoreAndRefuseUnknown
     model->store().setScreen(device.id, true);
     EXPECT_EQ(model->devices()[0].screen, "allowed");
 
-    EXPECT_TRUE(model->setScope(device.id, PairedDevice::Scope::presenter));
+    using Status = DeviceChange::Status;
+    EXPECT_EQ(model->setScope(device.id, PairedDevice::Scope::presenter).status, Status::saved);
     EXPECT_EQ(model->devices()[0].scope, "presenter");
-    EXPECT_TRUE(model->resetScreen(device.id));
+    EXPECT_EQ(model->resetScreen(device.id).status, Status::saved);
     EXPECT_EQ(model->devices()[0].screen, "undecided");
-    EXPECT_FALSE(model->setScope("0000000000000000", PairedDevice::Scope::full));
-    EXPECT_FALSE(model->resetScreen("0000000000000000"));
-    EXPECT_FALSE(model->revoke("0000000000000000"));
-    EXPECT_TRUE(model->revoke(device.id));
+    EXPECT_EQ(model->setScope("0000000000000000", PairedDevice::Scope::full).status,
+              Status::unknownDevice);
+    EXPECT_EQ(model->resetScreen("0000000000000000").status, Status::unknownDevice);
+    EXPECT_EQ(model->revoke("0000000000000000").status, Status::unknownDevice);
+    EXPECT_EQ(model->revoke(device.id).status, Status::saved);
     EXPECT_TRUE(model->devices().empty());
+}
+
+TEST_F(HelperModelTest, Revoke_ReadOnlyDisk_PhoneRefusedWarningStaysUntilSavedAndRestartKeepsIt) {
+    testing::SmallDisk disk;
+    if (!disk.mounted()) GTEST_SKIP() << disk.why();
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto env = fakes_.environment(loop_, dir_, listeners);
+    env.storeFolder = disk.path() / "store";
+    auto model = std::make_unique<HelperModel>(env);
+    std::vector<HelperModel::Change> changes;
+    auto sub = model->subscribe([&](HelperModel::Change c) { changes.push_back(c); });
+    const auto key = KeyPair::generate();
+    const auto id = model->store().add(ByteView(key.publicKey().data(), 32), "Lost phone")->id;
+    LoopbackPhone phone(model->core(), key);
+    ASSERT_EQ(phone.connect()["t"], "welcome2");
+    ASSERT_TRUE(disk.setReadOnly(true));
+
+    const auto change = model->revoke(id);
+    EXPECT_EQ(change.status, DeviceChange::Status::notSaved);
+    EXPECT_NE(change.problem.find("Read-only file system"), std::string::npos) << change.problem;
+    phone.send({{"t", "ping"}});
+    EXPECT_TRUE(phone.ended());
+    LoopbackPhone again(model->core(), key);
+    EXPECT_EQ(again.connect()["msg"], "not paired");
+    const auto warningShown = [&] {
+        const auto lines = model->statusLines();
+        return std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+            return l.rfind("Warning: ", 0) == 0 && l.find("until the helper stops") != std::string::npos;
+        });
+    };
+    loop_.advance(DeviceStore::longestSaveRetry * 2);
+    EXPECT_TRUE(warningShown());
+    EXPECT_FALSE(model->saveWarning().empty());
+
+    ASSERT_TRUE(disk.setReadOnly(false));
+    loop_.advance(DeviceStore::longestSaveRetry);
+    EXPECT_FALSE(warningShown());
+    EXPECT_TRUE(model->saveWarning().empty());
+    EXPECT_EQ(std::count(changes.begin(), changes.end(), HelperModel::Change::saved), 1);
+
+    sub.reset();
+    model.reset();
+    model = std::make_unique<HelperModel>(env);
+    EXPECT_TRUE(model->devices().empty());
+}
+
+TEST_F(HelperModelTest, StartAtLogin_UmaskZero_FoldersNotWritableByOthers) {
+    const auto config = dir_ / "config";
+    Autostart autostart(config / "autostart", dir_ / "tamborix-helper");
+    const auto old = ::umask(0);
+    std::string error;
+    const bool set = autostart.set(true, error);
+    ::umask(old);
+    ASSERT_TRUE(set) << error;
+    for (const auto& folder : {config, config / "autostart"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 022, 0u) << folder;
+    }
 }
 
 TEST_F(HelperModelTest, PairingURI_ListeningPort_LinkCarriesPortKeyCodeAndHostName) {

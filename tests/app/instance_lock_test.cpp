@@ -79,5 +79,19 @@ TEST(InstanceLockTest, Claim_LockFileCannotBeOpened_RunsWithAWarning) {
     EXPECT_EQ(claim.lock->listenFd(), -1);
 }
 
+TEST(InstanceLockTest, Claim_LockFileIsALink_ReplacedSoTheSecondStartIsStillKeptOut) {
+    TempFolder root;
+    const auto data = root / "Velmorand";
+    std::filesystem::create_directories(data);
+    std::filesystem::create_symlink(root / "elsewhere", data / InstanceLock::lockFileName);
+    auto first = InstanceLock::claim(data, {}, 0ms);
+    ASSERT_TRUE(first.lock);
+    EXPECT_TRUE(first.warning.empty()) << first.warning;
+    EXPECT_FALSE(std::filesystem::exists(root / "elsewhere"));
+    auto second = InstanceLock::claim(data, {}, 0ms);
+    EXPECT_FALSE(second.lock);
+    EXPECT_TRUE(second.reached);
+}
+
 }  // namespace
 }  // namespace tamborix

@@ -106,6 +106,15 @@ TEST_F(SettingsTest, Set_FolderMissingOrLoose_OwnerOnlyFolderAndNoWriteThroughAL
     EXPECT_FALSE(Settings(file_).get(Settings::bluetoothOn));
 }
 
+TEST_F(SettingsTest, Load_FifoInPlaceOfTheFile_DefaultsWithTheReasonInsteadOfWaiting) {
+    std::filesystem::create_directories(file_.parent_path());
+    ASSERT_EQ(::mkfifo(file_.c_str(), 0600), 0);
+    Settings settings(file_);
+    EXPECT_TRUE(settings.get(Settings::networkOn));
+    ASSERT_TRUE(settings.lastError());
+    EXPECT_NE(settings.lastError()->find("not a regular file"), std::string::npos);
+}
+
 TEST_F(SettingsTest, DefaultFile_UsesXdgConfigHomeElseHomeConfig) {
     const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
     const std::string savedXdg = oldXdg ? oldXdg : "";

@@ -116,15 +116,16 @@ std::string HelperRun::openPairing() {
     return line->substr(std::string("Pairing code: ").size());
 }
 
-RemoteResult HelperRun::pair(const std::string& answer, const std::string& name, const std::string& to) {
+RemoteResult HelperRun::pair(const std::string& answer, const std::string& name, const std::string& to,
+                             std::chrono::milliseconds timeout) {
     const auto code = openPairing();
     auto remote = startRemote({"pair", to.empty() ? address() : to, code, "--name", name});
-    if (!helper_->waitForLine([](const std::string& l) { return l.ends_with("[y/N]"); })) {
+    if (!helper_->waitForLine([](const std::string& l) { return l.ends_with("[y/N]"); }, timeout)) {
         throw std::runtime_error("no prompt:\n" + helper_->transcript() + remote->transcript());
     }
     helper_->write(answer + "\n");
     RemoteResult r;
-    r.exitCode = remote->wait(20s).value_or(-1);
+    r.exitCode = remote->wait(timeout).value_or(-1);
     r.lines = remote->lines();
     r.err = remote->errText();
     return r;

@@ -51,7 +51,8 @@ public:
     // Pairs tamborix-remote through the console, answering the prompt with `answer`.
     // `address`: where the remote connects (the helper's TCP port when empty).
     RemoteResult pair(const std::string& answer = "y", const std::string& name = "e2e phone",
-                      const std::string& address = {});
+                      const std::string& address = {},
+                      std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     // Another start of the helper as this user: the same folders, environment and arguments.
     [[nodiscard]] std::unique_ptr<ChildProcess> startAgain() const;

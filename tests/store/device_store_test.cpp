@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "protocol/wire.h"
 #include "store/device_file.h"
 #include "store/file_writer.h"
+#include "store/private_file.h"
 #include "store_test_support.h"
+#include "testing/fake_secret_store.h"
 #include "testing/manual_loop.h"
+#include "testing/small_disk.h"
 
 namespace tamborix::testing {
 namespace {
@@ -295,6 +300,109 @@ TEST_F(DeviceStoreTest, Touch_BackgroundWriteFails_OneWarningWithReason) {
     EXPECT_NE(store.warnings()[0].find("Could not save the paired devices"), std::string::npos);
     EXPECT_NE(store.warnings()[0].find("cannot create the temporary file"), std::string::npos);
     ASSERT_TRUE(store.saveError().has_value());
+}
+
+TEST(DeviceStoreDiskTest, RevokeAndScope_DiskFull_HoldAtOnceRetriedUntilWrittenAndKeptAfterRestart) {
+    SmallDisk disk;
+    if (!disk.mounted()) GTEST_SKIP() << disk.why();
+    ManualLoop loop;
+    const auto folder = disk.path() / "store";
+    std::string revoked;
+    std::string limited;
+    {
+        DeviceStore store(loop, folder);
+        revoked = store.add(keyOf(1), "Lost phone")->id;
+        limited = store.add(keyOf(2), "Kid's tablet")->id;
+        std::vector<DeviceStore::Change> changes;
+        auto sub = store.subscribe([&](DeviceStore::Change c) { changes.push_back(c); });
+        ASSERT_TRUE(disk.fill());
+
+        EXPECT_FALSE(store.revoke(revoked));
+        EXPECT_FALSE(store.setScope(limited, Scope::presenter));
+        EXPECT_FALSE(store.deviceById(revoked));
+        EXPECT_FALSE(store.device(keyOf(1)));
+        EXPECT_EQ(store.deviceById(limited)->scope, Scope::presenter);
+        ASSERT_TRUE(store.saveError());
+        EXPECT_NE(store.saveError()->find("No space left on device"), std::string::npos)
+            << *store.saveError();
+
+        // Still full: tried again and again, the warning stays, the old file is untouched.
+        loop.advance(DeviceStore::longestSaveRetry * 3);
+        EXPECT_TRUE(store.saveError());
+        EXPECT_TRUE(store.saveRetryPending());
+        EXPECT_EQ(readJson(folder / "devices.json").size(), 2u);
+        EXPECT_EQ(std::count(changes.begin(), changes.end(), DeviceStore::Change::saved), 0);
+
+        disk.drain();
+        loop.advance(DeviceStore::longestSaveRetry);
+        EXPECT_FALSE(store.saveError());
+        EXPECT_FALSE(store.saveRetryPending());
+        EXPECT_EQ(std::count(changes.begin(), changes.end(), DeviceStore::Change::saved), 1);
+    }
+    DeviceStore again(loop, folder);
+    EXPECT_FALSE(again.deviceById(revoked));
+    ASSERT_TRUE(again.deviceById(limited));
+    EXPECT_EQ(again.deviceById(limited)->scope, Scope::presenter);
+}
+
+TEST(DeviceStoreDiskTest, Revoke_UnsavedWhenTheHelperStops_WrittenOnTheWayOut) {
+    SmallDisk disk;
+    if (!disk.mounted()) GTEST_SKIP() << disk.why();
+    ManualLoop loop;
+    const auto folder = disk.path() / "store";
+    std::string id;
+    {
+        DeviceStore store(loop, folder);
+        id = store.add(keyOf(1), "Lost phone")->id;
+        ASSERT_TRUE(disk.setReadOnly(true));
+        EXPECT_FALSE(store.revoke(id));
+        EXPECT_NE(store.saveError()->find("Read-only file system"), std::string::npos)
+            << *store.saveError();
+        ASSERT_TRUE(disk.setReadOnly(false));
+    }
+    EXPECT_FALSE(DeviceStore(loop, folder).deviceById(id));
+}
+
+TEST(DeviceStorePlantedFiles, LinksAndFifos_NeverFollowedWaitedOnOrCreated) {
+    TempFolder home;
+    ManualLoop loop;
+    FakeSecretStore secrets;
+    secrets.unavailable = true;
+    const DeviceStore::Locations where{home / "Velmorand", home / ".velmorand"};
+    createPrivateFolder(where.folder);
+    // A file of somebody else's that a link points to, and a link to where nothing is yet.
+    writeText(home / "victim", "[]");
+    ::chmod((home / "victim").c_str(), 0644);
+    std::filesystem::create_symlink(home / "victim", where.folder / "devices.json");
+    std::filesystem::create_symlink(home / "created-through-link", where.folder / ".migrated");
+    ASSERT_EQ(::mkfifo((where.folder / "server.key").c_str(), 0600), 0);
+
+    // Neither the FIFO nor the link holds the start-up (a FIFO would block in open()).
+    DeviceStore store(loop, secrets, where);
+    ASSERT_TRUE(store.hasIdentity()) << store.identityProblem();
+    ASSERT_FALSE(store.warnings().empty());
+    EXPECT_NE(store.warnings()[0].find("symbolic link"), std::string::npos) << store.warnings()[0];
+    ASSERT_TRUE(store.add(keyOf(1), "Phone"));
+    EXPECT_EQ(modeOf(home / "victim"), 0644u);
+    EXPECT_EQ(readText(home / "victim"), "[]");
+    EXPECT_FALSE(std::filesystem::exists(home / "created-through-link"));
+    EXPECT_EQ(std::filesystem::symlink_status(where.folder / "devices.json").type(),
+              std::filesystem::file_type::regular);
+}
+
+TEST_F(DeviceStoreTest, Add_InvisibleCharacters_RemovedEmojiJoinersKeptBlankNameGetsFallback) {
+    auto store = open();
+    // Zero-width space, word joiner, BOM, soft hyphen, a tag, a Hangul filler, private use and a
+    // noncharacter hidden in "Ada".
+    const std::string hidden = "A\u200B\u2060d\uFEFF\u00ADa\U000E0041\u3164\uE000\uFFFF";
+    EXPECT_EQ(store.add(keyOf(1), hidden)->name, "Ada");
+    // Family emoji (joined by ZWJ) and the flag of England (black flag + tags) stay whole.
+    const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+    const std::string england = "\U0001F3F4\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F";
+    EXPECT_EQ(store.add(keyOf(2), family + " " + england)->name, family + " " + england);
+    EXPECT_EQ(store.add(keyOf(3), "x\u200Dy")->name, "xy");
+    EXPECT_EQ(store.add(keyOf(4), "\u200B \u3164\u115F")->name, "Device");
+    EXPECT_EQ(store.add(keyOf(5), "")->name, "Device");
 }
 
 TEST_F(DeviceStoreTest, Add_KeyOfWrongLength_RefusedWithoutChange) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "protocol/wire.h"
 #include "store/device_file.h"
 #include "store/device_store.h"
@@ -225,6 +227,41 @@ TEST_F(IdentitySequence, DamagedKeyFile_KeptAsideWithWarningNotOverwritten) {
     ASSERT_FALSE(store.warnings().empty());
     EXPECT_NE(store.warnings()[0].find("server.key.bad-20260102T000000Z"), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(where.folder / "server.key"), 32u);
+}
+
+TEST_F(IdentitySequence, DamagedKeyFileWithPairedPhone_NewKeyUnlessTheMarkerSaysKeyring) {
+    PairedDevice phone;
+    phone.pub = keyOf(1);
+    phone.id = Wire::deviceID(phone.pub);
+    phone.name = "Phone";
+    const auto plant = [&] {
+        std::filesystem::remove_all(where.folder);
+        createPrivateFolder(where.folder);
+        writeText(where.folder / ".migrated", "");
+        writeText(where.folder / "devices.json",
+                  deviceFile::encode(std::vector<PairedDevice>{phone}, true));
+        writeText(where.folder / "server.key", std::string(31, 'k'));
+    };
+    secrets.unavailable = true;
+
+    // The key lived in the file: a new one, and the phones are told to pair again.
+    plant();
+    {
+        DeviceStore store(loop, secrets, where);
+        ASSERT_TRUE(store.hasIdentity()) << store.identityProblem();
+        EXPECT_FALSE(store.identityRunOnly());
+        EXPECT_TRUE(std::any_of(store.warnings().begin(), store.warnings().end(), [](const auto& w) {
+            return w.find("must pair again") != std::string::npos;
+        }));
+    }
+    EXPECT_EQ(std::filesystem::file_size(where.folder / "server.key"), 32u);
+
+    // The marker says the identity is in the keyring: wait for it, whatever the file held.
+    plant();
+    writeText(where.folder / ".identity-in-keyring", "");
+    DeviceStore store(loop, secrets, where);
+    EXPECT_FALSE(store.hasIdentity());
+    EXPECT_NE(store.identityProblem().find("in the keyring"), std::string::npos);
 }
 
 }  // namespace

@@ -101,12 +101,16 @@ TEST_F(NetworkServerTest, Start_AfterStop_StaysOffUntilListenerReady) {
     EXPECT_FALSE(listeners.last()->cancelled);
 }
 
-TEST_F(NetworkServerTest, Accept_SixteenClients_SeventeenthCancelledUntilOneLeaves) {
+TEST_F(NetworkServerTest, Accept_SixteenPhones_SeventeenthCancelledUntilOneLeaves) {
     startReady();
-    std::vector<std::shared_ptr<FakeStreamPeer>> peers;
-    for (int i = 0; i < 16; ++i) peers.push_back(listeners.connect("192.0.2." + std::to_string(i)));
+    std::vector<std::shared_ptr<FakeStreamPeer>> phones;
+    for (int i = 0; i < 16; ++i) {
+        phones.push_back(listeners.connect("192.0.2." + std::to_string(i)));
+        phones.back()->deliver("hello\n");
+    }
+    loop.runPosted();
     EXPECT_EQ(server.clientCount(), 16u);
-    for (const auto& p : peers) EXPECT_TRUE(p->started());
+    EXPECT_EQ(server.unprovenCount(), 0u);
 
     auto refused = listeners.connect();
     ASSERT_NE(refused, nullptr);
@@ -115,39 +119,75 @@ TEST_F(NetworkServerTest, Accept_SixteenClients_SeventeenthCancelledUntilOneLeav
     EXPECT_TRUE(refused->sends().empty());  // no reply at all
     EXPECT_EQ(server.clientCount(), 16u);
 
-    peers[3]->deliverEnd();
+    phones[3]->deliverEnd();
     loop.runPosted();
     EXPECT_EQ(server.clientCount(), 15u);
     auto next = listeners.connect("198.51.100.1");
     EXPECT_FALSE(next->cancelled());
     EXPECT_TRUE(next->started());
-    EXPECT_EQ(server.clientCount(), 16u);
 }
 
-TEST_F(NetworkServerTest, Accept_OneHostTricklesHandshakes_FifthRefusedPhonesElsewhereServed) {
+TEST_F(NetworkServerTest, Accept_ManyAddressesTrickle_PhonesStillPairAndConnect) {
     startReady();
     std::vector<std::shared_ptr<FakeStreamPeer>> trickle;
-    for (int i = 0; i < 16; ++i) trickle.push_back(listeners.connect("203.0.113.9"));
-    EXPECT_EQ(server.clientCount(), 4u);
-    for (std::size_t i = 4; i < trickle.size(); ++i) EXPECT_TRUE(trickle[i]->cancelled());
+    const auto trickleRound = [&] {
+        for (int host = 0; host < 64; ++host)
+            for (int i = 0; i < 4; ++i)
+                trickle.push_back(listeners.connect("203.0.113." + std::to_string(host)));
+        // Pairing sessions that never send their proof count the same way.
+        for (int i = 0; i < 16; ++i) {
+            trickle.push_back(listeners.connect("198.51.100." + std::to_string(i % 4)));
+            trickle.back()->deliver("pair\n");
+        }
+        loop.runPosted();
+    };
+    trickleRound();
+    EXPECT_LE(server.unprovenCount(), NetworkServer::maxUnproven);
 
-    // Another address gets in at once, and a paired phone no longer counts against its host.
+    // A phone that arrives in the middle of the trickle keeps its place until it has greeted.
     auto phone = listeners.connect("192.0.2.50");
-    EXPECT_TRUE(phone->started());
+    auto pairing = listeners.connect("192.0.2.51");
+    trickleRound();
+    EXPECT_FALSE(phone->cancelled());
+    EXPECT_FALSE(pairing->cancelled());
     phone->deliver("hello\n");
+    pairing->deliver("pair\n");
     loop.runPosted();
-    EXPECT_EQ(core.handshakes.size(), 1u);
-    trickle[0]->deliver("hello\n");
+    trickleRound();
+    pairing->deliver("AAAA\n");  // its first frame, the proof: waits for the user
     loop.runPosted();
-    EXPECT_TRUE(listeners.connect("203.0.113.9")->started());
+    trickleRound();
+    trickleRound();
+    EXPECT_FALSE(phone->cancelled());
+    EXPECT_FALSE(pairing->cancelled());
+    EXPECT_EQ(core.pending.size(), 1u);
+    EXPECT_EQ(server.clientCount() - server.unprovenCount(), 2u);
+}
+
+TEST_F(NetworkServerTest, Accept_OneHostOrOneIpv6Slash64Trickles_ItsNewestPushOutItsOldest) {
+    startReady();
+    std::vector<std::shared_ptr<FakeStreamPeer>> one;
+    for (int i = 0; i < 6; ++i) one.push_back(listeners.connect("203.0.113.9"));
+    std::vector<std::shared_ptr<FakeStreamPeer>> net;
+    for (int i = 1; i <= 6; ++i)
+        net.push_back(listeners.connect("2001:db8:1:2:" + std::to_string(i) + "::7"));
+    auto neighbour = listeners.connect("2001:db8:1:3::1");
+    auto mapped = listeners.connect("::ffff:203.0.113.9");
+    for (const auto* group : {&one, &net}) {
+        for (std::size_t i = 0; i < group->size(); ++i)
+            EXPECT_EQ((*group)[i]->cancelled(), group == &one ? i < 3 : i < 2) << i;
+    }
+    EXPECT_FALSE(neighbour->cancelled());
+    EXPECT_FALSE(mapped->cancelled());
+    EXPECT_EQ(server.unprovenCount(), 4u + 4u + 1u);
 
     // The unfinished ones are gone ten seconds after they came, whatever they keep sending.
     for (int i = 0; i < 3; ++i) {
         loop.advance(4.0);
-        for (std::size_t j = 1; j < 4; ++j) trickle[j]->deliver("{");
+        for (auto& p : net) p->deliver("{");
         loop.runPosted();
     }
-    EXPECT_EQ(server.clientCount(), 2u);  // the phone and the one that finished its handshake
+    EXPECT_EQ(server.clientCount(), 0u);
 }
 
 TEST_F(NetworkServerTest, Stop_ClientsWithSessions_CoreToldOncePerSessionAndMapEmptied) {

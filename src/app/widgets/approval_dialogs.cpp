@@ -17,10 +17,10 @@ struct DialogPrompter::Prompt {
 };
 
 DialogPrompter::DialogPrompter(MainLoop& loop)
-    : loop_(loop), self_(std::make_shared<DialogPrompter*>(this)) {}
+    : loop_(loop) {}
 
 DialogPrompter::~DialogPrompter() {
-    *self_ = nullptr;
+    life_.end();
     auto prompts = std::move(prompts_);
     for (auto& p : prompts) {
         p->timeout.reset();
@@ -46,10 +46,10 @@ void DialogPrompter::askApproval(const std::string& name, const std::string& fin
     prompt->refuse = "Deny";
     prompt->answer = std::move(answer);
     Prompt* raw = prompt.get();
-    std::weak_ptr<DialogPrompter*> weak = self_;
-    prompt->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds), [weak, raw] {
-        if (const auto self = weak.lock()) (*self)->finish(raw, false);
-    });
+    prompt->timeout = loop_.singleShot(seconds(approvalTimeoutSeconds),
+                                       [this, alive = life_.watch(), raw] {
+                                           if (alive) finish(raw, false);
+                                       });
     enqueue(std::move(prompt));
 }
 
@@ -88,11 +88,8 @@ void DialogPrompter::showFront() {
     box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box->setAttribute(Qt::WA_DeleteOnClose, false);
     p->dialog = box;
-    std::weak_ptr<DialogPrompter*> weak = self_;
-    QObject::connect(box, &QMessageBox::finished, box, [weak, p, box] {
-        const auto self = weak.lock();
-        if (!self) return;
-        (*self)->finish(p, box->clickedButton() == p->allow);
+    QObject::connect(box, &QMessageBox::finished, box, [this, alive = life_.watch(), p, box] {
+        if (alive) finish(p, box->clickedButton() == p->allow);
     });
     box->show();
     box->raise();
@@ -113,9 +110,9 @@ void DialogPrompter::finish(Prompt* prompt, bool allowed) {
         }
         auto answer = std::move(owned->answer);
         owned.reset();
-        std::weak_ptr<DialogPrompter*> weak = self_;
+        const auto alive = life_.watch();
         if (answer) answer(allowed);
-        if (const auto self = weak.lock()) (*self)->showFront();
+        if (alive) showFront();
         return;
     }
 }

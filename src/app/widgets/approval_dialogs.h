@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/approval_prompter.h"
+#include "base/liveness.h"
 #include "ports/main_loop.h"
 
 class QMessageBox;
@@ -41,7 +42,7 @@ private:
 
     MainLoop& loop_;
     std::deque<std::unique_ptr<Prompt>> prompts_;
-    std::shared_ptr<DialogPrompter*> self_;
+    Liveness life_;
 };
 
 }  // namespace tamborix::ui

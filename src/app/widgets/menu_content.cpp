@@ -126,6 +126,13 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         captureWarning_->setObjectName("captureWarning");
         captureWarning_->setStyleSheet("color: rgb(200,100,0);");
         layout->addWidget(captureWarning_);
+
+        // Decisions in effect that a restart would undo, until the store can write them.
+        saveWarning_ = captionLabel("");
+        saveWarning_->setObjectName("saveWarning");
+        saveWarning_->setWordWrap(true);
+        saveWarning_->setStyleSheet("color: rgb(200,100,0);");
+        layout->addWidget(saveWarning_);
     }
 
     // The transports.
@@ -281,6 +288,9 @@ void MenuContent::refresh() {
     const auto capture = model_.screenCaptureReason();
     captureWarning_->setText(q(capture));
     captureWarning_->setVisible(!capture.empty());
+    const auto unsaved = model_.saveWarning();
+    saveWarning_->setText(q(unsaved));
+    saveWarning_->setVisible(!unsaved.empty());
 
     network_->setChecked(model_.networkOn());
     network_->setText(q(model_.networkStatusLine()));
@@ -381,12 +391,14 @@ void MenuContent::rebuildDevices() {
         const bool presenter = d.scope == PairedDevice::Scope::presenter;
         menu->addAction(presenter ? "Allow full control" : "Limit to presenter (no typing)", this,
                         [this, id, presenter] {
-                            model_.setScope(id, presenter ? PairedDevice::Scope::full
-                                                          : PairedDevice::Scope::presenter);
+                            // An unsaved change shows in the save warning until it is written.
+                            static_cast<void>(model_.setScope(
+                                id, presenter ? PairedDevice::Scope::full
+                                              : PairedDevice::Scope::presenter));
                         });
         const bool granted = d.screen.value_or(false);
         menu->addAction(granted ? "Stop allowing screen viewing" : "Reset screen-viewing permission",
-                        this, [this, id] { model_.resetScreen(id); });
+                        this, [this, id] { static_cast<void>(model_.resetScreen(id)); });
         menu->addSeparator();
         menu->addAction("Remove\u2026", this, [this, id] { askRemove(id); });
         more->setMenu(menu);
@@ -422,7 +434,7 @@ void MenuContent::askRemove(const std::string& id) {
         const auto target = std::exchange(confirmRemove_, std::nullopt);
         if (confirm_ == box) confirm_ = nullptr;
         box->deleteLater();
-        if (doRemove && target) model_.revoke(*target);
+        if (doRemove && target) static_cast<void>(model_.revoke(*target));
     });
     confirm_->show();
     confirm_->raise();

@@ -57,6 +57,7 @@ private:
     QWidget* warning_ = nullptr;
     QLabel* warningReason_ = nullptr;
     QLabel* captureWarning_ = nullptr;
+    QLabel* saveWarning_ = nullptr;
     QCheckBox* network_ = nullptr;
     QLabel* discovery_ = nullptr;
     QCheckBox* bluetooth_ = nullptr;

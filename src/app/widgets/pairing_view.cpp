@@ -32,8 +32,7 @@ std::string PairingView::countdownText(std::optional<MonoTime> expires, MonoTime
 }
 
 PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidget* parent)
-    : QWidget(parent), model_(model), close_(std::move(close)),
-      self_(std::make_shared<PairingView*>(this)) {
+    : QWidget(parent), model_(model), close_(std::move(close)) {
     setObjectName("pairingView");
     setFixedWidth(360);
     auto* layout = new QVBoxLayout(this);
@@ -147,24 +146,23 @@ PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidge
 
     // The store and the core may change inside a handler that is still using them (a pairing
     // completing); read them again on the next turn.
-    std::weak_ptr<PairingView*> weak = self_;
-    subscription_ = model_.subscribe([this, weak](HelperModel::Change change) {
+    subscription_ = model_.subscribe([this, alive = life_.watch()](HelperModel::Change change) {
         if (change != HelperModel::Change::store && change != HelperModel::Change::event &&
             change != HelperModel::Change::core) {
             return;
         }
-        QTimer::singleShot(0, this, [weak] {
-            if (const auto self = weak.lock()) (*self)->refresh();
+        QTimer::singleShot(0, this, [this, alive] {
+            if (alive) refresh();
         });
     });
-    tick_ = model_.loop().repeating(seconds(1.0), [weak] {
-        if (const auto self = weak.lock()) (*self)->refresh();
+    tick_ = model_.loop().repeating(seconds(1.0), [this, alive = life_.watch()] {
+        if (alive) refresh();
     });
     refresh();
 }
 
 PairingView::~PairingView() {
-    *self_ = nullptr;
+    life_.end();
     tick_.reset();
     subscription_.reset();
     // No code stays valid without a visible window.

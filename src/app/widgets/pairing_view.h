@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "base/liveness.h"
 #include "ports/main_loop.h"
 #include "base/change_signal.h"
 
@@ -50,7 +51,7 @@ private:
     bool openState_ = false;
     Timer tick_;
     Subscription subscription_;
-    std::shared_ptr<PairingView*> self_;
+    Liveness life_;
 
     QWidget* openBox_ = nullptr;
     QLabel* qr_ = nullptr;

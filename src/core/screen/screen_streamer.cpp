@@ -167,9 +167,9 @@ void ScreenStreamer::captureAndSend() {
     request.showCursor = true;
 
     capturing_ = true;
-    capture_.capture(request, [this, alive = std::weak_ptr<int>(alive_), generation = generation_,
+    capture_.capture(request, [this, alive = life_.watch(), generation = generation_,
                                frame](std::optional<Bytes> jpeg) {
-        if (alive.expired()) return;
+        if (!alive) return;
         picture(generation, frame, std::move(jpeg));
     });
 }
@@ -208,7 +208,7 @@ void ScreenStreamer::sendSome() {
     }
     // A failed write may end the connection from inside push, and with it this streamer; a
     // stop() or start() from inside it ends this frame.
-    const std::weak_ptr<int> alive = alive_;
+    const auto alive = life_.watch();
     const auto generation = generation_;
     std::string message;
     message.reserve(chunkChars + 128);
@@ -221,12 +221,12 @@ void ScreenStreamer::sendSome() {
             // A chunk that cannot be serialised or sealed is skipped; the phone's timeout and
             // the next frame recover.
         }
-        if (alive.expired() || generation != generation_ || !sending_) return;
+        if (!alive || generation != generation_ || !sending_) return;
         ++sending_->next;
     }
     if (sending_->next < sending_->count) {
         loop_.post([this, alive, generation] {
-            if (alive.expired() || generation != generation_ || !sending_) return;
+            if (!alive || generation != generation_ || !sending_) return;
             sendSome();
         });
         return;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/liveness.h"
 #include "core/helper_conn.h"
 #include "ports/display_source.h"
 #include "ports/main_loop.h"
@@ -125,7 +126,7 @@ private:
     std::map<std::int64_t, Rect> rects_;
     // A capture answer from before the latest start or stop belongs to no running loop.
     std::uint64_t generation_ = 0;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    Liveness life_;
 };
 
 }  // namespace tamborix

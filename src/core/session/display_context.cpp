@@ -49,7 +49,9 @@ void DisplayContext::stopWatching() {
 
 std::optional<Bytes> DisplayContext::contextJSON() const {
     if (!shareFrontApp_ || !state_.frontApp()) return std::nullopt;
-    const auto& [name, id] = *state_.frontApp();
+    // Plain references: clang before 16 cannot capture structured bindings in a lambda.
+    const std::string& name = state_.frontApp()->name;
+    const std::string& id = state_.frontApp()->id;
     auto message = [](const std::string& n, const std::string& i) {
         return json{{"t", "context"}, {"app", n}, {"id", i}};
     };

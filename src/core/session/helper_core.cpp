@@ -38,13 +38,12 @@ HelperCore::HelperCore(HelperServices services)
       store_(services.store),
       dryRun_(services.dryRun),
       hostName_(fittedHostName(services.host)),
-      rooms_(std::make_unique<Rooms>(services, state_, hostName_)),
-      self_(std::make_shared<HelperCore*>(this)) {}
+      rooms_(std::make_unique<Rooms>(services, state_, hostName_)) {}
 
 HelperCore::~HelperCore() {
     // Stops anything that could call back into a half-destroyed core.
     rooms_->displays.stopWatching();
-    *self_ = nullptr;
+    life_.end();
     rooms_->screen.stopAll();
 }
 
@@ -96,9 +95,8 @@ std::optional<Bytes> HelperCore::readyFrame(const HelperConnPtr& conn) {
     if (auto context = displays.contextJSON()) conn->greeting.push_back(std::move(*context));
     if (auto layout = displays.displaysForNewPhone(conn))
         conn->greeting.push_back(std::move(*layout));
-    loop_.post([token = std::weak_ptr<HelperCore*>(self_), weak = std::weak_ptr<HelperConn>(conn)] {
-        auto self = token.lock();
-        if (self && *self) (*self)->rooms_->registry.sendGreeting(weak.lock());
+    loop_.post([this, alive = life_.watch(), weak = std::weak_ptr<HelperConn>(conn)] {
+        if (alive) rooms_->registry.sendGreeting(weak.lock());
     });
     rooms_->registry.add(conn);
     state_.setLastEvent(conn->device->name + " connected via " + conn->transport);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/liveness.h"
 #include "core/helper_conn.h"
 #include "core/session/command_rejected.h"
 #include "core/session/core_state.h"
@@ -159,7 +160,7 @@ private:
     CoreState state_;
     std::unique_ptr<Rooms> rooms_;
     // Lets posted greetings see whether the core is gone.
-    std::shared_ptr<HelperCore*> self_;
+    Liveness life_;
 };
 
 }  // namespace tamborix

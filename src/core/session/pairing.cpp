@@ -27,10 +27,9 @@ Pairing::Pairing(MainLoop& loop, DeviceStore& store, ConnectionRegistry& registr
       registry_(registry),
       state_(state),
       displays_(displays),
-      hostName_(hostName),
-      self_(std::make_shared<Pairing*>(this)) {}
+      hostName_(hostName) {}
 
-Pairing::~Pairing() { *self_ = nullptr; }
+Pairing::~Pairing() { life_.end(); }
 
 void Pairing::onFrame(const HelperConnPtr& conn, ByteView frame, SessionEntry::FrameDone done) {
     json message;
@@ -78,14 +77,14 @@ void Pairing::finish(const HelperConnPtr& conn, const json& message, SessionEntr
     // The transport learns of the end on a later turn of the loop even when the prompt answers
     // at once (no user interface, standard input closed): it is then never re-entered from
     // inside its own onFrame call.
-    auto answer = [token = std::weak_ptr<Pairing*>(self_), loop = &loop_,
+    auto answer = [this, alive = life_.watch(), loop = &loop_,
                    weak = std::weak_ptr<HelperConn>(conn), pub = *conn->pairingPub,
                    name = conn->clientName, answered,
                    done = std::move(done)](bool approved) mutable {
         if (std::exchange(*answered, true)) return;
         std::exception_ptr error;
-        if (auto self = token.lock(); self && *self) {
-            if (!(*self)->complete(weak, pub, name, approved))
+        if (alive) {
+            if (!complete(weak, pub, name, approved))
                 error = std::make_exception_ptr(std::runtime_error("the device could not be stored"));
         }
         loop->post([done = std::move(done), error] { done(error, {}); });

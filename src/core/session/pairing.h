@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "base/liveness.h"
 #include "core/helper_conn.h"
 #include "core/session_entry.h"
 #include "protocol/bytes.h"
@@ -51,7 +52,7 @@ private:
     const std::string& hostName_;
     Approve approve_;
     // Lets answers that come after this is gone see so.
-    std::shared_ptr<Pairing*> self_;
+    Liveness life_;
 };
 
 }  // namespace tamborix

@@ -30,13 +30,12 @@ ScreenSharing::ScreenSharing(MainLoop& loop, DeviceStore& store, const DisplaySo
       input_(input),
       registry_(registry),
       state_(state),
-      dryRun_(dryRun),
-      self_(std::make_shared<ScreenSharing*>(this)) {}
+      dryRun_(dryRun) {}
 
 ScreenSharing::~ScreenSharing() { stopAll(); }
 
 void ScreenSharing::stopAll() {
-    *self_ = nullptr;
+    life_.end();
     for (auto& [sid, streamer] : streamers_) streamer->stop();
     streamers_.clear();
 }
@@ -104,11 +103,9 @@ void ScreenSharing::start(const HelperConnPtr& conn, bool cursorMode, int displa
         it->second->start(mode, display, lowBandwidth);
         return;
     }
-    loop_.post([this, token = std::weak_ptr<ScreenSharing*>(self_),
-                weak = std::weak_ptr<HelperConn>(conn), id = conn->device->id,
-                name = conn->device->name, cursorMode, display] {
-        auto self = token.lock();
-        if (!self || !*self) return;
+    loop_.post([this, alive = life_.watch(), weak = std::weak_ptr<HelperConn>(conn),
+                id = conn->device->id, name = conn->device->name, cursorMode, display] {
+        if (!alive) return;
         const auto stored = store_.deviceById(id);
         if (stored && stored->screen.has_value()) {
             decided(weak, *stored->screen, cursorMode, display);
@@ -124,11 +121,10 @@ void ScreenSharing::start(const HelperConnPtr& conn, bool cursorMode, int displa
             decided(weak, false, cursorMode, display);
             return;
         }
-        approveScreen_(name, [this, token, weak, id, cursorMode, display,
+        approveScreen_(name, [this, alive, weak, id, cursorMode, display,
                               answered = std::make_shared<bool>(false)](bool allowed) {
             if (std::exchange(*answered, true)) return;
-            auto self = token.lock();
-            if (!self || !*self) return;
+            if (!alive) return;
             store_.setScreen(id, allowed);
             decided(weak, allowed, cursorMode, display);
         });

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "base/liveness.h"
 #include "core/helper_conn.h"
 #include "core/screen/screen_streamer.h"
 #include "core/session/command_table.h"
@@ -62,7 +63,7 @@ private:
     // At most one per connection, keyed by session id.
     std::map<Bytes, std::unique_ptr<ScreenStreamer>> streamers_;
     // Lets approvals and posted starts that outlive the call see whether this is gone.
-    std::shared_ptr<ScreenSharing*> self_;
+    Liveness life_;
 };
 
 }  // namespace tamborix

@@ -22,6 +22,7 @@
 #include "store/device_store.h"
 #include "testing/fake_stream.h"
 #include "testing/manual_loop.h"
+#include "testing/small_disk.h"
 
 namespace tamborix::ui {
 namespace {
@@ -146,6 +147,36 @@ TEST_F(WidgetsTest, MenuContent_ModelChanges_EveryLineAndSwitchFollows) {
     EXPECT_TRUE(std::filesystem::exists(dir_ / "autostart" / "io.tamborix.Helper.desktop"));
     login->click();
     EXPECT_FALSE(std::filesystem::exists(dir_ / "autostart" / "io.tamborix.Helper.desktop"));
+}
+
+TEST_F(WidgetsTest, MenuContent_RevokeNotSaved_WarningStaysUntilItIsWritten) {
+    testing::SmallDisk disk;
+    if (!disk.mounted()) GTEST_SKIP() << disk.why();
+    model_.reset();
+    auto env = fakes_.environment(loop_, dir_, listeners_);
+    env.storeFolder = disk.path() / "store";
+    model_ = std::make_unique<HelperModel>(env);
+    const auto id = addDevice("Lost phone", 1);
+    {
+        MenuContent menu(*model_, {});
+        menu.show();
+        settle();
+        auto* warning = child<QLabel>(menu, "saveWarning");
+        ASSERT_NE(warning, nullptr);
+        EXPECT_FALSE(warning->isVisible());
+        ASSERT_TRUE(disk.setReadOnly(true));
+        EXPECT_EQ(model_->revoke(id).status, DeviceChange::Status::notSaved);
+        loop_.advance(DeviceStore::longestSaveRetry * 2);
+        settle();
+        EXPECT_TRUE(warning->isVisible());
+        EXPECT_NE(warning->text().toStdString().find("Read-only file system"), std::string::npos);
+
+        ASSERT_TRUE(disk.setReadOnly(false));
+        loop_.advance(DeviceStore::longestSaveRetry);
+        settle();
+        EXPECT_FALSE(warning->isVisible());
+    }
+    model_.reset();
 }
 
 TEST_F(WidgetsTest, MenuContent_RemoveConfirmation_CancelKeepsRemoveRevokes) {

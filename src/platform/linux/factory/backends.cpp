@@ -25,6 +25,7 @@
 
 #include "platform/linux/factory/x11_backends.h"
 #include "platform/linux/desktop/x11/x_connection.h"
+#include "platform/linux/desktop/x11/x_reply.h"
 #endif
 
 namespace tamborix {
@@ -79,10 +80,8 @@ bool x11DisplayReachable() {
 #ifdef TAMBORIX_HAVE_X11
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) return false;
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    const bool ok = c && xcb_connection_has_error(c) == 0;
-    if (c) xcb_disconnect(c);
-    return ok;
+    const x11::XcbConnection c(xcb_connect(nullptr, nullptr));
+    return c && xcb_connection_has_error(c.get()) == 0;
 #else
     return false;
 #endif

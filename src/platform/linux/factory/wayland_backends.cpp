@@ -60,11 +60,11 @@ std::string installPortalCapture(PlatformBackends& b, MainLoop& loop, portal::Re
     auto capture = std::make_unique<pipewire::PipeWireScreenCapture>(loop, session.screenStatus());
     session.onChanged([&session, cap = capture.get()] {
         std::vector<pipewire::CastDisplay> displays;
-        const int fd = session.dupPipeWireRemote();
-        if (fd >= 0) {
+        UniqueFd fd = session.dupPipeWireRemote();
+        if (fd) {
             for (const auto& s : session.streams()) displays.push_back({s.nodeId, s.nodeId, s.bounds});
         }
-        cap->setStreams(fd, std::move(displays), session.screenStatus());
+        cap->setStreams(std::move(fd), std::move(displays), session.screenStatus());
     });
     b.capture = std::move(capture);
     return "Screen capture: PipeWire (portal), JPEG through libyuv and libjpeg-turbo";

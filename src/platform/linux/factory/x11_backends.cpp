@@ -6,6 +6,7 @@
 
 #include "platform/linux/desktop/x11/x11_display_source.h"
 #include "platform/linux/desktop/x11/x11_input_sink.h"
+#include "platform/linux/desktop/x11/x_reply.h"
 #ifdef TAMBORIX_HAVE_X11_DESKTOP
 #include "platform/linux/desktop/x11/x11_desktop.h"
 #endif
@@ -41,10 +42,9 @@ std::filesystem::path lentKeycodesNote(const std::string& display) {
     const auto dot = name.find('.', colon == std::string::npos ? 0 : colon);
     const std::string screen = dot == std::string::npos ? "0" : name.substr(dot + 1);
     const xcb_atom_t selection = c.atom("_NET_WM_CM_S" + screen);
-    auto* reply = xcb_get_selection_owner_reply(c.get(), xcb_get_selection_owner(c.get(), selection), nullptr);
-    const bool owned = reply && reply->owner != XCB_NONE;
-    std::free(reply);
-    return owned;
+    const x11::XReply<xcb_get_selection_owner_reply_t> reply(
+        xcb_get_selection_owner_reply(c.get(), xcb_get_selection_owner(c.get(), selection), nullptr));
+    return reply && reply->owner != XCB_NONE;
 }
 
 }  // namespace

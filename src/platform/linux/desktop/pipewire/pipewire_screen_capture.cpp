@@ -32,7 +32,7 @@ Cut cutOf(const Rect& source, const Rect& bounds, int frameWidth, int frameHeigh
 
 }  // namespace
 
-struct PipeWireScreenCapture::Worker {
+struct PipeWireScreenCapture::WorkerState {
     jpeg::FrameEncoder encoder;
     std::vector<std::uint8_t> cut;  // the region, as 0xAARRGGBB words, reused between requests
     struct Last {
@@ -46,20 +46,20 @@ struct PipeWireScreenCapture::Worker {
 
 PipeWireScreenCapture::PipeWireScreenCapture(MainLoop& loop, std::string reason,
                                              std::chrono::milliseconds setupLimit)
-    : setupLimit_(setupLimit), reason_(std::move(reason)), worker_(std::make_unique<Worker>()) {
+    : setupLimit_(setupLimit), reason_(std::move(reason)), worker_(std::make_unique<WorkerState>()) {
     jobs_ = std::make_unique<jpeg::CaptureJobs>(loop, "tamborix-cast",
                                                 [this](const CaptureRequest& r) { return make(r); });
 }
 
 PipeWireScreenCapture::~PipeWireScreenCapture() = default;
 
-void PipeWireScreenCapture::setStreams(int fd, std::vector<CastDisplay> displays, std::string reason) {
+void PipeWireScreenCapture::setStreams(UniqueFd fd, std::vector<CastDisplay> displays, std::string reason) {
     std::shared_ptr<PipeWireStreams> streams;
-    if (fd >= 0) {
+    if (fd) {
         std::vector<std::uint32_t> nodes;
         for (const auto& d : displays) nodes.push_back(d.node);
         std::string error;
-        streams = PipeWireStreams::open(fd, nodes, setupLimit_, error);
+        streams = PipeWireStreams::open(std::move(fd), nodes, setupLimit_, error);
         if (!streams) reason = error;
     }
     std::shared_ptr<PipeWireStreams> old;
@@ -92,7 +92,7 @@ void PipeWireScreenCapture::capture(const CaptureRequest& request, Done done) {
 }
 
 jpeg::CaptureJobs::Made PipeWireScreenCapture::make(const CaptureRequest& request) {
-    Worker& w = *worker_;
+    WorkerState& w = *worker_;
     std::shared_ptr<PipeWireStreams> streams;
     std::optional<CastDisplay> display;
     std::uint64_t generation = 0;
@@ -146,7 +146,7 @@ jpeg::CaptureJobs::Made PipeWireScreenCapture::make(const CaptureRequest& reques
                                     request.height, request.quality);
         }
         if (jpeg && !reused) {
-            w.last = Worker::Last{request, generation, serial, *jpeg};
+            w.last = WorkerState::Last{request, generation, serial, *jpeg};
         } else if (!jpeg) {
             w.last.reset();
         }

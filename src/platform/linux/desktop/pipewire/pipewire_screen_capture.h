@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "platform/linux/support/capture/capture_jobs.h"
 #include "ports/main_loop.h"
 #include "ports/screen_capture.h"
@@ -36,9 +37,9 @@ public:
     PipeWireScreenCapture(const PipeWireScreenCapture&) = delete;
     PipeWireScreenCapture& operator=(const PipeWireScreenCapture&) = delete;
 
-    // Connects through `fd` (a PipeWire remote, taken over) to the streams of `displays`; with
-    // fd < 0 capture stops and `reason` says why.
-    void setStreams(int fd, std::vector<CastDisplay> displays, std::string reason);
+    // Connects through `fd` (a PipeWire remote) to the streams of `displays`; without one
+    // capture stops and `reason` says why.
+    void setStreams(UniqueFd fd, std::vector<CastDisplay> displays, std::string reason);
 
     [[nodiscard]] bool available() const override;
     [[nodiscard]] std::string unavailableReason() const override;
@@ -49,7 +50,7 @@ public:
     [[nodiscard]] Counters counters() const;
 
 private:
-    struct Worker;
+    struct WorkerState;
     [[nodiscard]] jpeg::CaptureJobs::Made make(const CaptureRequest& request);
 
     const std::chrono::milliseconds setupLimit_;
@@ -58,7 +59,7 @@ private:
     std::vector<CastDisplay> displays_;
     std::shared_ptr<PipeWireStreams> streams_;  // shared with the request being made
     std::uint64_t generation_ = 0;              // counts setStreams()
-    std::unique_ptr<Worker> worker_;            // only the worker thread touches it
+    std::unique_ptr<WorkerState> worker_;            // only the worker thread touches it
     // Last: its thread, which uses everything above, ends first.
     std::unique_ptr<jpeg::CaptureJobs> jobs_;
 };

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/owned.h"
+
 namespace tamborix::pipewire {
 
 namespace {
@@ -28,7 +30,7 @@ const std::string dmaBufOnly = "a screen offered only as DMA-BUF (GPU memory) ca
 struct PipeWireStreams::Stream {
     PipeWireStreams* owner = nullptr;
     std::uint32_t node = 0;
-    pw_stream* stream = nullptr;
+    Owned<pw_stream, pw_stream_destroy> stream;  // its listener goes with it
     spa_hook hook{};
     // The negotiated format; written and read on the PipeWire thread only.
     std::uint32_t format = 0;
@@ -41,10 +43,23 @@ struct PipeWireStreams::Stream {
     MappedFrame frame;  // describes `held`
 };
 
-struct PipeWireStreams::CoreHook {
-    spa_hook hook{};
-    pw_registry* registry = nullptr;
+namespace {
+void destroyRegistry(pw_registry* registry) { pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry)); }
+}  // namespace
+
+// Members in the order they are made, so that each is freed before what it was made from.
+struct PipeWireStreams::Connection {
+    Owned<pw_thread_loop, pw_thread_loop_destroy> loop;
+    Owned<pw_context, pw_context_destroy> context;
+    Owned<pw_core, pw_core_disconnect> core;
+    spa_hook coreHook{};
+    Owned<pw_registry, destroyRegistry> registry;
     spa_hook registryHook{};
+
+    ~Connection() {
+        if (registry) spa_hook_remove(&registryHook);
+        if (core) spa_hook_remove(&coreHook);
+    }
 };
 
 struct PipeWireStreams::Callbacks {
@@ -56,7 +71,7 @@ struct PipeWireStreams::Callbacks {
             old = s.held;
             s.held = nullptr;
         }
-        if (old) pw_stream_queue_buffer(s.stream, old);
+        if (old) pw_stream_queue_buffer(s.stream.get(), old);
     }
 
     static void setPhase(Stream& s, Phase phase, std::string problem) {
@@ -113,7 +128,7 @@ struct PipeWireStreams::Callbacks {
         params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
             &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
             SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
-        pw_stream_update_params(s.stream, params, 1);
+        pw_stream_update_params(s.stream.get(), params, 1);
     }
 
     // The desktop stopped sharing a monitor: its node is gone for good.
@@ -123,7 +138,7 @@ struct PipeWireStreams::Callbacks {
             if (s->node != id) continue;
             release(*s);
             setPhase(*s, Phase::ended, "PipeWire: the screen-cast stream of node " + std::to_string(id) + " ended");
-            pw_stream_disconnect(s->stream);
+            pw_stream_disconnect(s->stream.get());
         }
     }
 
@@ -137,8 +152,8 @@ struct PipeWireStreams::Callbacks {
         auto& s = *static_cast<Stream*>(data);
         pw_buffer* newest = nullptr;
         // Only the last of several queued buffers is worth keeping.
-        while (pw_buffer* b = pw_stream_dequeue_buffer(s.stream)) {
-            if (newest) pw_stream_queue_buffer(s.stream, newest);
+        while (pw_buffer* b = pw_stream_dequeue_buffer(s.stream.get())) {
+            if (newest) pw_stream_queue_buffer(s.stream.get(), newest);
             newest = b;
         }
         if (!newest) return;
@@ -149,7 +164,7 @@ struct PipeWireStreams::Callbacks {
             over = s.phase == Phase::ended || s.phase == Phase::failed;
         }
         if (over || !describe(s, *newest->buffer, frame)) {
-            pw_stream_queue_buffer(s.stream, newest);
+            pw_stream_queue_buffer(s.stream.get(), newest);
             return;
         }
         pw_buffer* old = nullptr;
@@ -160,7 +175,7 @@ struct PipeWireStreams::Callbacks {
             frame.serial = s.frame.serial + 1;
             s.frame = frame;
         }
-        if (old) pw_stream_queue_buffer(s.stream, old);
+        if (old) pw_stream_queue_buffer(s.stream.get(), old);
     }
 
     static bool describe(Stream& s, const spa_buffer& buffer, MappedFrame& out) {
@@ -199,15 +214,16 @@ struct PipeWireStreams::Callbacks {
     }
 };
 
-std::unique_ptr<PipeWireStreams> PipeWireStreams::open(int fd, const std::vector<std::uint32_t>& nodes,
+std::unique_ptr<PipeWireStreams> PipeWireStreams::open(UniqueFd fd, const std::vector<std::uint32_t>& nodes,
                                                        std::chrono::milliseconds setupLimit, std::string& error) {
     pw_init(nullptr, nullptr);
     std::unique_ptr<PipeWireStreams> self(new PipeWireStreams);
     self->setupBy_ = std::chrono::steady_clock::now() + setupLimit;
-    self->loop_ = pw_thread_loop_new("tamborix-screen", nullptr);
-    if (self->loop_) self->context_ = pw_context_new(pw_thread_loop_get_loop(self->loop_), nullptr, 0);
-    if (!self->context_ || pw_thread_loop_start(self->loop_) < 0) {
-        ::close(fd);
+    self->pw_ = std::make_unique<Connection>();
+    auto& pw = *self->pw_;
+    pw.loop.reset(pw_thread_loop_new("tamborix-screen", nullptr));
+    if (pw.loop) pw.context.reset(pw_context_new(pw_thread_loop_get_loop(pw.loop.get()), nullptr, 0));
+    if (!pw.context || pw_thread_loop_start(pw.loop.get()) < 0) {
         error = "PipeWire: cannot start its loop";
         return nullptr;
     }
@@ -233,35 +249,34 @@ std::unique_ptr<PipeWireStreams> PipeWireStreams::open(int fd, const std::vector
         return e;
     }();
 
-    pw_thread_loop_lock(self->loop_);
-    self->core_ = pw_context_connect_fd(self->context_, fd, nullptr, 0);
-    if (!self->core_) {
+    pw_thread_loop_lock(pw.loop.get());
+    // PipeWire closes the descriptor itself, also when it cannot connect.
+    pw.core.reset(pw_context_connect_fd(pw.context.get(), fd.release(), nullptr, 0));
+    if (!pw.core) {
         const int e = errno;
-        pw_thread_loop_unlock(self->loop_);
+        pw_thread_loop_unlock(pw.loop.get());
         error = std::string("PipeWire: cannot connect (") + std::strerror(e) + ")";
         return nullptr;
     }
-    self->coreHook_ = std::make_unique<CoreHook>();
-    pw_core_add_listener(self->core_, &self->coreHook_->hook, &coreEvents, self.get());
-    self->coreHook_->registry = pw_core_get_registry(self->core_, PW_VERSION_REGISTRY, 0);
-    if (self->coreHook_->registry) {
-        pw_registry_add_listener(self->coreHook_->registry, &self->coreHook_->registryHook, &registryEvents,
-                                 self.get());
+    pw_core_add_listener(pw.core.get(), &pw.coreHook, &coreEvents, self.get());
+    pw.registry.reset(pw_core_get_registry(pw.core.get(), PW_VERSION_REGISTRY, 0));
+    if (pw.registry) {
+        pw_registry_add_listener(pw.registry.get(), &pw.registryHook, &registryEvents, self.get());
     }
     int rc = 0;
     for (const std::uint32_t node : nodes) {
         auto s = std::make_unique<Stream>();
         s->owner = self.get();
         s->node = node;
-        s->stream = pw_stream_new(self->core_, "tamborix-screen",
+        s->stream.reset(pw_stream_new(pw.core.get(), "tamborix-screen",
                                   pw_properties_new(PW_KEY_NODE_NAME, "tamborix-screen", PW_KEY_MEDIA_TYPE, "Video",
                                                     PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE,
-                                                    "Screen", nullptr));
+                                                    "Screen", nullptr)));
         if (!s->stream) {
             rc = -errno;
             break;
         }
-        pw_stream_add_listener(s->stream, &s->hook, &events, s.get());
+        pw_stream_add_listener(s->stream.get(), &s->hook, &events, s.get());
         std::uint8_t buffer[1024];
         spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
         spa_rectangle defSize{1920, 1080}, minSize{1, 1}, maxSize{16384, 16384};
@@ -275,13 +290,13 @@ std::unique_ptr<PipeWireStreams> PipeWireStreams::open(int fd, const std::vector
                                    SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA),
             SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defSize, &minSize, &maxSize),
             SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&defRate, &minRate, &maxRate)));
-        rc = pw_stream_connect(s->stream, PW_DIRECTION_INPUT, node,
+        rc = pw_stream_connect(s->stream.get(), PW_DIRECTION_INPUT, node,
                                static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
                                params, 1);
         self->streams_.push_back(std::move(s));
         if (rc < 0) break;
     }
-    pw_thread_loop_unlock(self->loop_);
+    pw_thread_loop_unlock(pw.loop.get());
     if (rc < 0) {
         error = std::string("PipeWire: cannot connect a stream (") + std::strerror(-rc) + ")";
         return nullptr;
@@ -290,20 +305,9 @@ std::unique_ptr<PipeWireStreams> PipeWireStreams::open(int fd, const std::vector
 }
 
 PipeWireStreams::~PipeWireStreams() {
-    if (loop_) pw_thread_loop_stop(loop_);
-    for (auto& s : streams_) {
-        if (s->stream) pw_stream_destroy(s->stream);
-    }
-    if (coreHook_) {
-        spa_hook_remove(&coreHook_->hook);
-        if (coreHook_->registry) {
-            spa_hook_remove(&coreHook_->registryHook);
-            pw_proxy_destroy(reinterpret_cast<pw_proxy*>(coreHook_->registry));
-        }
-    }
-    if (core_) pw_core_disconnect(core_);
-    if (context_) pw_context_destroy(context_);
-    if (loop_) pw_thread_loop_destroy(loop_);
+    // No callback may run while the streams, then the connection, are freed.
+    if (pw_ && pw_->loop) pw_thread_loop_stop(pw_->loop.get());
+    streams_.clear();
 }
 
 bool PipeWireStreams::read(std::uint32_t node, const std::function<void(const MappedFrame&)>& use) const {

@@ -13,9 +13,7 @@
 #include <string>
 #include <vector>
 
-struct pw_thread_loop;
-struct pw_context;
-struct pw_core;
+#include "base/unique_fd.h"
 
 namespace tamborix::pipewire {
 
@@ -36,7 +34,7 @@ public:
     // once the desktop's session manager links the streams. A stream not running `setupLimit`
     // after this call counts as failed: PipeWire tells only the session manager when a link
     // fails, as it does when the desktop offers the screen only in memory this helper cannot map.
-    [[nodiscard]] static std::unique_ptr<PipeWireStreams> open(int fd, const std::vector<std::uint32_t>& nodes,
+    [[nodiscard]] static std::unique_ptr<PipeWireStreams> open(UniqueFd fd, const std::vector<std::uint32_t>& nodes,
                                                                std::chrono::milliseconds setupLimit,
                                                                std::string& error);
     ~PipeWireStreams();
@@ -55,11 +53,9 @@ private:
     struct Callbacks;
     friend struct Callbacks;
 
-    pw_thread_loop* loop_ = nullptr;
-    pw_context* context_ = nullptr;
-    pw_core* core_ = nullptr;
-    struct CoreHook;
-    std::unique_ptr<CoreHook> coreHook_;
+    // The thread loop, context, core and registry; freed after the streams that use them.
+    struct Connection;
+    std::unique_ptr<Connection> pw_;
     std::vector<std::unique_ptr<Stream>> streams_;
 
     std::chrono::steady_clock::time_point setupBy_;

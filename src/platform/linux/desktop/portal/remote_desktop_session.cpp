@@ -205,9 +205,9 @@ void RemoteDesktopSession::running() {
                              "start (remote-desktop portal version 1)");
 }
 
-int RemoteDesktopSession::dupPipeWireRemote() const {
-    if (state_ != State::running || !remote_.isValid()) return -1;
-    return ::fcntl(remote_.fileDescriptor(), F_DUPFD_CLOEXEC, 0);
+UniqueFd RemoteDesktopSession::dupPipeWireRemote() const {
+    if (state_ != State::running || !remote_.isValid()) return {};
+    return UniqueFd(::fcntl(remote_.fileDescriptor(), F_DUPFD_CLOEXEC, 0));
 }
 
 void RemoteDesktopSession::onClosed(const QVariantMap&) {

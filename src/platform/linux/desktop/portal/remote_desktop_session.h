@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "ports/geometry.h"
 
 namespace tamborix::portal {
@@ -54,9 +55,9 @@ public:
     [[nodiscard]] const std::vector<PortalStream>& streams() const noexcept { return streams_; }
     [[nodiscard]] const QString& handle() const noexcept { return session_; }
     [[nodiscard]] QDBusConnection& bus() noexcept { return bus_; }
-    // A new descriptor of the PipeWire remote that carries the streams, owned by the caller; -1
-    // while not running or when the portal opened none (screenStatus() then says why).
-    [[nodiscard]] int dupPipeWireRemote() const;
+    // A new descriptor of the PipeWire remote that carries the streams; none while not running
+    // or when the portal opened none (screenStatus() then says why).
+    [[nodiscard]] UniqueFd dupPipeWireRemote() const;
     // Why the screen cannot be read through this session; empty once the remote is open.
     [[nodiscard]] const std::string& screenStatus() const noexcept { return screenStatus_; }
 

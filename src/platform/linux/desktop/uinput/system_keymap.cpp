@@ -45,7 +45,7 @@ LayoutNames configuredLayout(const std::filesystem::path& keyboardFile) {
 }
 
 std::unique_ptr<SystemKeymap> SystemKeymap::compile(const LayoutNames& names, std::string& error) {
-    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+    Context context(xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
     if (!context) {
         error = "libxkbcommon could not start";
         return nullptr;
@@ -53,28 +53,24 @@ std::unique_ptr<SystemKeymap> SystemKeymap::compile(const LayoutNames& names, st
     auto field = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
     const xkb_rule_names rmlvo{nullptr, field(names.model), names.layout.empty() ? "us" : names.layout.c_str(),
                                field(names.variant), field(names.options)};
-    xkb_keymap* keymap = xkb_keymap_new_from_names(context, &rmlvo, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    Keymap keymap(xkb_keymap_new_from_names(context.get(), &rmlvo, XKB_KEYMAP_COMPILE_NO_FLAGS));
     if (!keymap) {
-        xkb_context_unref(context);
         error = "cannot compile the keyboard layout \"" + (names.layout.empty() ? std::string("us") : names.layout) + "\"";
         return nullptr;
     }
-    return std::unique_ptr<SystemKeymap>(new SystemKeymap(context, keymap));
+    return std::unique_ptr<SystemKeymap>(new SystemKeymap(std::move(context), std::move(keymap)));
 }
 
-SystemKeymap::~SystemKeymap() {
-    xkb_keymap_unref(keymap_);
-    xkb_context_unref(context_);
-}
+SystemKeymap::~SystemKeymap() = default;
 
 std::optional<KeyPosition> SystemKeymap::find(std::uint32_t keysym) const {
-    const xkb_keycode_t min = xkb_keymap_min_keycode(keymap_);
-    const xkb_keycode_t max = xkb_keymap_max_keycode(keymap_);
+    const xkb_keycode_t min = xkb_keymap_min_keycode(keymap_.get());
+    const xkb_keycode_t max = xkb_keymap_max_keycode(keymap_.get());
     for (xkb_level_index_t level = 0; level < 2; ++level) {
         for (xkb_keycode_t kc = min; kc <= max; ++kc) {
-            if (kc < evdevOffset || level >= xkb_keymap_num_levels_for_key(keymap_, kc, 0)) continue;
+            if (kc < evdevOffset || level >= xkb_keymap_num_levels_for_key(keymap_.get(), kc, 0)) continue;
             const xkb_keysym_t* syms = nullptr;
-            const int n = xkb_keymap_key_get_syms_by_level(keymap_, kc, 0, level, &syms);
+            const int n = xkb_keymap_key_get_syms_by_level(keymap_.get(), kc, 0, level, &syms);
             for (int i = 0; i < n; ++i) {
                 if (syms[i] == keysym) return KeyPosition{static_cast<int>(kc) - evdevOffset, level == 1};
             }
@@ -85,13 +81,13 @@ std::optional<KeyPosition> SystemKeymap::find(std::uint32_t keysym) const {
 
 std::vector<LayoutEntry> SystemKeymap::entries() const {
     std::vector<LayoutEntry> out;
-    const xkb_keycode_t min = xkb_keymap_min_keycode(keymap_);
-    const xkb_keycode_t max = xkb_keymap_max_keycode(keymap_);
+    const xkb_keycode_t min = xkb_keymap_min_keycode(keymap_.get());
+    const xkb_keycode_t max = xkb_keymap_max_keycode(keymap_.get());
     for (xkb_keycode_t kc = min; kc <= max; ++kc) {
         if (kc < evdevOffset) continue;
-        for (xkb_level_index_t level = 0; level < 2 && level < xkb_keymap_num_levels_for_key(keymap_, kc, 0); ++level) {
+        for (xkb_level_index_t level = 0; level < 2 && level < xkb_keymap_num_levels_for_key(keymap_.get(), kc, 0); ++level) {
             const xkb_keysym_t* syms = nullptr;
-            if (xkb_keymap_key_get_syms_by_level(keymap_, kc, 0, level, &syms) < 1) continue;
+            if (xkb_keymap_key_get_syms_by_level(keymap_.get(), kc, 0, level, &syms) < 1) continue;
             const std::uint32_t c = xkb_keysym_to_utf32(syms[0]);
             if (c >= 0x20 && c != 0x7f) {
                 out.push_back({static_cast<std::uint32_t>(kc) - evdevOffset, level == 1, static_cast<char32_t>(c)});

@@ -3,17 +3,18 @@
 // /etc/default/keyboard, else "us"), compiled by libxkbcommon. A uinput keyboard sends evdev codes;
 // this is what turns a keysym or a character into the key that types it.
 
+#include <xkbcommon/xkbcommon.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "base/owned.h"
 #include "ports/input_sink.h"
-
-struct xkb_context;
-struct xkb_keymap;
 
 namespace tamborix::uinput {
 
@@ -41,9 +42,11 @@ public:
     [[nodiscard]] std::vector<LayoutEntry> entries() const;
 
 private:
-    SystemKeymap(xkb_context* context, xkb_keymap* keymap) : context_(context), keymap_(keymap) {}
-    xkb_context* context_;
-    xkb_keymap* keymap_;
+    using Context = Owned<xkb_context, xkb_context_unref>;
+    using Keymap = Owned<xkb_keymap, xkb_keymap_unref>;
+    SystemKeymap(Context context, Keymap keymap) : context_(std::move(context)), keymap_(std::move(keymap)) {}
+    Context context_;
+    Keymap keymap_;  // freed before its context
 };
 
 }  // namespace tamborix::uinput

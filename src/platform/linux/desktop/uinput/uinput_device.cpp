@@ -58,8 +58,7 @@ std::unique_ptr<Device> Device::create(const FdLayer& layer, const DeviceCapabil
 }
 
 Device::~Device() {
-    layer_.ioctl(fd_, UI_DEV_DESTROY, 0);
-    ::close(fd_);
+    layer_.ioctl(fd_.get(), UI_DEV_DESTROY, 0);
 }
 
 void Device::add(std::uint16_t type, std::uint16_t code, std::int32_t value) {
@@ -76,7 +75,7 @@ void Device::send() {
     const auto* data = reinterpret_cast<const char*>(queue_.data());
     std::size_t left = queue_.size() * sizeof(input_event);
     while (left > 0) {
-        const ssize_t n = ::write(fd_, data, left);
+        const ssize_t n = ::write(fd_.get(), data, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // a full kernel queue drops this report rather than stalling the loop
         data += n;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_fd.h"
+
 namespace tamborix::uinput {
 
 struct FdLayer {
@@ -55,7 +57,7 @@ private:
     Device(FdLayer layer, int fd) : layer_(std::move(layer)), fd_(fd) {}
 
     FdLayer layer_;
-    int fd_;
+    UniqueFd fd_;
     std::vector<input_event> queue_;
 };
 

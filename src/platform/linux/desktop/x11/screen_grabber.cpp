@@ -64,14 +64,14 @@ XReply<Reply> reply(xcb_connection_t* conn, Cookie cookie, Fn fn) {
 std::unique_ptr<ScreenGrabber> ScreenGrabber::open(const std::string& displayName, std::string& error,
                                                    bool sharedMemory) {
     int screenIndex = 0;
-    xcb_connection_t* conn = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenIndex);
-    if (xcb_connection_has_error(conn)) {
-        xcb_disconnect(conn);
+    XcbConnection conn(xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenIndex));
+    if (xcb_connection_has_error(conn.get())) {
         error = "cannot open display " + displayName;
         return nullptr;
     }
-    std::unique_ptr<ScreenGrabber> grabber(new ScreenGrabber(conn));
-    grabber->screen_ = screenNumber(conn, screenIndex);
+    xcb_screen_t* screen = screenNumber(conn.get(), screenIndex);
+    std::unique_ptr<ScreenGrabber> grabber(new ScreenGrabber(std::move(conn)));
+    grabber->screen_ = screen;
     if (!grabber->screen_) {
         error = "display " + displayName + " has no screen " + std::to_string(screenIndex);
         return nullptr;
@@ -80,16 +80,15 @@ std::unique_ptr<ScreenGrabber> ScreenGrabber::open(const std::string& displayNam
     return grabber;
 }
 
-ScreenGrabber::ScreenGrabber(xcb_connection_t* conn) : conn_(conn) {}
+ScreenGrabber::ScreenGrabber(XcbConnection conn) : conn_(std::move(conn)) {}
 
 ScreenGrabber::~ScreenGrabber() {
     segment_.reset();  // detaches while the connection still exists
     plain_.reset();
-    xcb_disconnect(conn_);
 }
 
 bool ScreenGrabber::probe(std::string& error, bool sharedMemory) {
-    const int bpp = bitsPerPixel(conn_, screen_->root_depth);
+    const int bpp = bitsPerPixel(conn_.get(), screen_->root_depth);
     const xcb_visualtype_t* visual = rootVisual(screen_);
     if (bpp != 32 || !visual) {
         error = "the display's " + std::to_string(screen_->root_depth) + "-bit colour (" +
@@ -103,7 +102,7 @@ bool ScreenGrabber::probe(std::string& error, bool sharedMemory) {
     }
     // Where each channel sits in memory, on the server's side and in the host-order words that
     // libyuv reads as "ARGB" (B, G, R, A from the lowest address on a little-endian machine).
-    const bool serverLsb = xcb_get_setup(conn_)->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+    const bool serverLsb = xcb_get_setup(conn_.get())->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
     const bool hostLsb = std::endian::native == std::endian::little;
     int source[4];
     int alphaWord = 0 + 1 + 2 + 3 - words[0] - words[1] - words[2];
@@ -121,43 +120,43 @@ bool ScreenGrabber::probe(std::string& error, bool sharedMemory) {
     }
 
     // Over TCP the server cannot map our memory, and a descriptor cannot travel at all.
-    local_ = onUnixSocket(conn_);
+    local_ = onUnixSocket(conn_.get());
     if (local_ && sharedMemory) {
-        const auto* ext = xcb_get_extension_data(conn_, &xcb_shm_id);
+        const auto* ext = xcb_get_extension_data(conn_.get(), &xcb_shm_id);
         if (ext && ext->present) {
-            auto v = reply<xcb_shm_query_version_reply_t>(conn_, xcb_shm_query_version(conn_),
+            auto v = reply<xcb_shm_query_version_reply_t>(conn_.get(), xcb_shm_query_version(conn_.get()),
                                                           xcb_shm_query_version_reply);
             sharedOk_ = v && (v->major_version > 1 || (v->major_version == 1 && v->minor_version >= 2));
         }
     }
 
-    if (const auto* ext = xcb_get_extension_data(conn_, &xcb_xfixes_id); ext && ext->present) {
-        auto v = reply<xcb_xfixes_query_version_reply_t>(conn_, xcb_xfixes_query_version(conn_, 5, 0),
+    if (const auto* ext = xcb_get_extension_data(conn_.get(), &xcb_xfixes_id); ext && ext->present) {
+        auto v = reply<xcb_xfixes_query_version_reply_t>(conn_.get(), xcb_xfixes_query_version(conn_.get(), 5, 0),
                                                          xcb_xfixes_query_version_reply);
         xfixes_ = v && v->major_version >= 2;  // regions arrived in 2, which the damage check needs
     }
-    if (const auto* ext = xcb_get_extension_data(conn_, &xcb_damage_id); xfixes_ && ext && ext->present) {
-        auto v = reply<xcb_damage_query_version_reply_t>(conn_, xcb_damage_query_version(conn_, 1, 1),
+    if (const auto* ext = xcb_get_extension_data(conn_.get(), &xcb_damage_id); xfixes_ && ext && ext->present) {
+        auto v = reply<xcb_damage_query_version_reply_t>(conn_.get(), xcb_damage_query_version(conn_.get(), 1, 1),
                                                          xcb_damage_query_version_reply);
         if (v) {
-            damageId_ = xcb_generate_id(conn_);
-            partsRegion_ = xcb_generate_id(conn_);
-            xcb_xfixes_create_region(conn_, partsRegion_, 0, nullptr);
+            damageId_ = xcb_generate_id(conn_.get());
+            partsRegion_ = xcb_generate_id(conn_.get());
+            xcb_xfixes_create_region(conn_.get(), partsRegion_, 0, nullptr);
             // Non-empty level: at most one event between two checks, which drain them.
             XReply<xcb_generic_error_t> failure(xcb_request_check(
-                conn_, xcb_damage_create_checked(conn_, damageId_, screen_->root,
+                conn_.get(), xcb_damage_create_checked(conn_.get(), damageId_, screen_->root,
                                                  XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY)));
             damage_ = !failure;
         }
     }
-    if (xcb_connection_has_error(conn_)) {
+    if (xcb_connection_has_error(conn_.get())) {
         error = "the X connection broke while probing the display";
         return false;
     }
     return true;
 }
 
-bool ScreenGrabber::alive() const { return xcb_connection_has_error(conn_) == 0; }
+bool ScreenGrabber::alive() const { return xcb_connection_has_error(conn_.get()) == 0; }
 
 std::string ScreenGrabber::method() const { return sharedOk_ ? "MIT-SHM" : "GetImage"; }
 
@@ -184,7 +183,7 @@ std::optional<Grab> ScreenGrabber::grabShared(const PixelRect& area) {
         const std::size_t screenBytes = static_cast<std::size_t>(screen_->width_in_pixels) *
                                         static_cast<std::size_t>(screen_->height_in_pixels) * 4;
         std::string why;
-        segment_ = ShmSegment::create(conn_, std::max(bytes, screenBytes), why);
+        segment_ = ShmSegment::create(conn_.get(), std::max(bytes, screenBytes), why);
         if (!segment_) {
             sharedOk_ = false;
             return std::nullopt;
@@ -192,8 +191,8 @@ std::optional<Grab> ScreenGrabber::grabShared(const PixelRect& area) {
     }
     xcb_generic_error_t* raw = nullptr;
     XReply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(
-        conn_,
-        xcb_shm_get_image(conn_, screen_->root, static_cast<std::int16_t>(area.x),
+        conn_.get(),
+        xcb_shm_get_image(conn_.get(), screen_->root, static_cast<std::int16_t>(area.x),
                           static_cast<std::int16_t>(area.y), static_cast<std::uint16_t>(area.width),
                           static_cast<std::uint16_t>(area.height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
                           segment_->id(), 0),
@@ -214,8 +213,8 @@ std::optional<Grab> ScreenGrabber::grabShared(const PixelRect& area) {
 std::optional<Grab> ScreenGrabber::grabPlain(const PixelRect& area) {
     plain_.reset();
     plain_.reset(xcb_get_image_reply(
-        conn_,
-        xcb_get_image(conn_, XCB_IMAGE_FORMAT_Z_PIXMAP, screen_->root, static_cast<std::int16_t>(area.x),
+        conn_.get(),
+        xcb_get_image(conn_.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, screen_->root, static_cast<std::int16_t>(area.x),
                       static_cast<std::int16_t>(area.y), static_cast<std::uint16_t>(area.width),
                       static_cast<std::uint16_t>(area.height), ~0u),
         nullptr));
@@ -234,7 +233,7 @@ void ScreenGrabber::toHostOrder(Grab& g) const {
 
 std::optional<CursorImage> ScreenGrabber::cursor() {
     if (!xfixes_) return std::nullopt;
-    auto r = reply<xcb_xfixes_get_cursor_image_reply_t>(conn_, xcb_xfixes_get_cursor_image(conn_),
+    auto r = reply<xcb_xfixes_get_cursor_image_reply_t>(conn_.get(), xcb_xfixes_get_cursor_image(conn_.get()),
                                                         xcb_xfixes_get_cursor_image_reply);
     if (!r) return std::nullopt;
     CursorImage c;
@@ -255,10 +254,10 @@ std::optional<CursorImage> ScreenGrabber::cursor() {
 bool ScreenGrabber::changedSince(const PixelRect& area) {
     if (!damage_) return true;
     // The notifications only say "something changed"; the region below says where.
-    while (XReply<xcb_generic_event_t> e{xcb_poll_for_event(conn_)}) {
+    while (XReply<xcb_generic_event_t> e{xcb_poll_for_event(conn_.get())}) {
     }
-    xcb_damage_subtract(conn_, damageId_, XCB_NONE, partsRegion_);
-    auto r = reply<xcb_xfixes_fetch_region_reply_t>(conn_, xcb_xfixes_fetch_region(conn_, partsRegion_),
+    xcb_damage_subtract(conn_.get(), damageId_, XCB_NONE, partsRegion_);
+    auto r = reply<xcb_xfixes_fetch_region_reply_t>(conn_.get(), xcb_xfixes_fetch_region(conn_.get(), partsRegion_),
                                                     xcb_xfixes_fetch_region_reply);
     if (!r) return true;
     const xcb_rectangle_t* rects = xcb_xfixes_fetch_region_rectangles(r.get());

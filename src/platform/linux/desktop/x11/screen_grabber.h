@@ -63,13 +63,13 @@ public:
     [[nodiscard]] bool changedSince(const PixelRect& area);
 
 private:
-    explicit ScreenGrabber(xcb_connection_t* conn);
+    explicit ScreenGrabber(XcbConnection conn);
     [[nodiscard]] bool probe(std::string& error, bool sharedMemory);
     [[nodiscard]] std::optional<Grab> grabShared(const PixelRect& area);
     [[nodiscard]] std::optional<Grab> grabPlain(const PixelRect& area);
     void toHostOrder(Grab& grab) const;
 
-    xcb_connection_t* conn_;
+    XcbConnection conn_;  // closed after everything below
     xcb_screen_t* screen_ = nullptr;
     bool local_ = false;          // a Unix socket: the server can map our memory
     bool sharedOk_ = false;       // MIT-SHM 1.2 present and not yet failed

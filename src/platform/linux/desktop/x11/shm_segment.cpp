@@ -6,32 +6,31 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/unique_fd.h"
 #include "platform/linux/desktop/x11/x_reply.h"
 
 namespace tamborix::x11 {
 
 std::unique_ptr<ShmSegment> ShmSegment::create(xcb_connection_t* conn, std::size_t bytes,
                                                std::string& error) {
-    const int fd = ::memfd_create("tamborix-capture", MFD_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::memfd_create("tamborix-capture", MFD_CLOEXEC));
+    if (!fd) {
         error = std::string("memfd_create: ") + std::strerror(errno);
         return nullptr;
     }
-    if (::ftruncate(fd, static_cast<off_t>(bytes)) != 0) {
+    if (::ftruncate(fd.get(), static_cast<off_t>(bytes)) != 0) {
         error = std::string("ftruncate: ") + std::strerror(errno);
-        ::close(fd);
         return nullptr;
     }
-    void* map = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    void* map = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
     if (map == MAP_FAILED) {
         error = std::string("mmap: ") + std::strerror(errno);
-        ::close(fd);
         return nullptr;
     }
     const xcb_shm_seg_t id = xcb_generate_id(conn);
     // xcb passes the descriptor to the server and closes our copy; the mapping keeps the memory.
     XReply<xcb_generic_error_t> failure(
-        xcb_request_check(conn, xcb_shm_attach_fd_checked(conn, id, fd, 0)));
+        xcb_request_check(conn, xcb_shm_attach_fd_checked(conn, id, fd.release(), 0)));
     if (failure || xcb_connection_has_error(conn)) {
         error = failure ? "the X server refused the shared segment (error " +
                               std::to_string(failure->error_code) + ")"

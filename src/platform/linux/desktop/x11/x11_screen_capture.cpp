@@ -27,7 +27,7 @@ struct PointerState {
 }  // namespace
 
 // Everything the worker thread owns.
-struct X11ScreenCapture::Worker {
+struct X11ScreenCapture::WorkerState {
     std::unique_ptr<ScreenGrabber> grabber;
     jpeg::FrameEncoder encoder;
     // The last picture made, for the unchanged-screen shortcut.
@@ -40,7 +40,7 @@ struct X11ScreenCapture::Worker {
 };
 
 X11ScreenCapture::X11ScreenCapture(MainLoop& loop, std::string displayName, Options options)
-    : displayName_(std::move(displayName)), options_(options), worker_(std::make_unique<Worker>()) {
+    : displayName_(std::move(displayName)), options_(options), worker_(std::make_unique<WorkerState>()) {
     std::string why;
     worker_->grabber = ScreenGrabber::open(displayName_, why, options_.sharedMemory);
     available_ = worker_->grabber != nullptr;
@@ -67,7 +67,7 @@ X11ScreenCapture::Counters X11ScreenCapture::counters() const { return jobs_->co
 void X11ScreenCapture::capture(const CaptureRequest& request, Done done) { jobs_->add(request, std::move(done)); }
 
 jpeg::CaptureJobs::Made X11ScreenCapture::make(const CaptureRequest& request) {
-    Worker& w = *worker_;
+    WorkerState& w = *worker_;
     // A lost connection is not opened again: whatever answers at the same display name later
     // is another server (display numbers are handed out afresh), not the session the helper
     // was started in and whose input and windows it controls. Every request then gets nothing.
@@ -97,7 +97,7 @@ jpeg::CaptureJobs::Made X11ScreenCapture::make(const CaptureRequest& request) {
                                     request.height, request.quality);
         }
         if (jpeg && !reused) {
-            w.last = Worker::Last{request, pointer, *jpeg};
+            w.last = WorkerState::Last{request, pointer, *jpeg};
         } else if (!jpeg) {
             w.last.reset();
         }

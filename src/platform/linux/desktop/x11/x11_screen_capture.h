@@ -42,7 +42,7 @@ public:
     [[nodiscard]] Counters counters() const;
 
 private:
-    struct Worker;
+    struct WorkerState;
     [[nodiscard]] jpeg::CaptureJobs::Made make(const CaptureRequest& request);
 
     const std::string displayName_;
@@ -51,7 +51,7 @@ private:
     mutable std::mutex mutex_;  // guards available_ and reason_
     bool available_ = false;
     std::string reason_;
-    std::unique_ptr<Worker> worker_;  // only the worker thread touches it after construction
+    std::unique_ptr<WorkerState> worker_;  // only the worker thread touches it after construction
     // Last: its thread, which uses everything above, ends first.
     std::unique_ptr<jpeg::CaptureJobs> jobs_;
 };

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/desktop/x11/x_reply.h"
@@ -25,14 +26,14 @@ namespace {
 template <class Map>
 class RegistryEntry final : public XConnection::Subscription {
 public:
-    RegistryEntry(std::weak_ptr<void> owner, Map* map, unsigned id)
+    RegistryEntry(Liveness::Watch owner, Map* map, unsigned id)
         : owner_(std::move(owner)), map_(map), id_(id) {}
     ~RegistryEntry() override {
-        if (auto alive = owner_.lock()) map_->erase(id_);
+        if (owner_) map_->erase(id_);
     }
 
 private:
-    std::weak_ptr<void> owner_;
+    Liveness::Watch owner_;
     Map* map_;
     unsigned id_;
 };
@@ -58,28 +59,26 @@ std::unique_ptr<XConnection> XConnection::open(const std::string& displayName, s
         return nullptr;
     }
     int screenIndex = 0;
-    xcb_connection_t* conn = xcb_connect(name.c_str(), &screenIndex);
-    if (xcb_connection_has_error(conn)) {
-        xcb_disconnect(conn);
+    XcbConnection conn(xcb_connect(name.c_str(), &screenIndex));
+    if (xcb_connection_has_error(conn.get())) {
         error = "cannot open display " + name;
         return nullptr;
     }
-    xcb_screen_t* screen = screenNumber(conn, screenIndex);
+    xcb_screen_t* screen = screenNumber(conn.get(), screenIndex);
     if (!screen) {
-        xcb_disconnect(conn);
         error = "display " + name + " has no screen " + std::to_string(screenIndex);
         return nullptr;
     }
-    return std::unique_ptr<XConnection>(new XConnection(conn, screen, name));
+    return std::unique_ptr<XConnection>(new XConnection(std::move(conn), screen, name));
 }
 
-XConnection::XConnection(xcb_connection_t* conn, xcb_screen_t* screen, std::string displayName)
-    : conn_(conn),
+XConnection::XConnection(XcbConnection conn, xcb_screen_t* screen, std::string displayName)
+    : conn_(std::move(conn)),
       screen_(screen),
       displayName_(std::move(displayName)),
-      registry_(std::make_shared<Registry>()),
+      registry_(std::make_unique<Registry>()),
       watcher_(std::make_unique<QObject>()) {
-    notifier_ = new QSocketNotifier(xcb_get_file_descriptor(conn_), QSocketNotifier::Read,
+    notifier_ = new QSocketNotifier(xcb_get_file_descriptor(conn_.get()), QSocketNotifier::Read,
                                     watcher_.get());
     QObject::connect(notifier_, &QSocketNotifier::activated, watcher_.get(),
                      [this] { dispatchPending(); });
@@ -90,17 +89,17 @@ XConnection::XConnection(xcb_connection_t* conn, xcb_screen_t* screen, std::stri
 }
 
 XConnection::~XConnection() {
+    life_.end();
     watcher_.reset();
-    xcb_disconnect(conn_);
 }
 
-bool XConnection::alive() const noexcept { return !lost_ && xcb_connection_has_error(conn_) == 0; }
+bool XConnection::alive() const noexcept { return !lost_ && xcb_connection_has_error(conn_.get()) == 0; }
 
 xcb_atom_t XConnection::atom(std::string_view name) {
     std::string key(name);
     if (auto it = atoms_.find(key); it != atoms_.end()) return it->second;
     XReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        conn_, xcb_intern_atom(conn_, 0, static_cast<std::uint16_t>(key.size()), key.data()),
+        conn_.get(), xcb_intern_atom(conn_.get(), 0, static_cast<std::uint16_t>(key.size()), key.data()),
         nullptr));
     if (!reply) return XCB_ATOM_NONE;
     atoms_.emplace(key, reply->atom);
@@ -110,27 +109,29 @@ xcb_atom_t XConnection::atom(std::string_view name) {
 std::unique_ptr<XConnection::Subscription> XConnection::subscribe(EventHandler handler) {
     const unsigned id = registry_->next++;
     registry_->events.emplace(id, std::move(handler));
-    return std::make_unique<RegistryEntry<decltype(Registry::events)>>(registry_, &registry_->events, id);
+    return std::make_unique<RegistryEntry<decltype(Registry::events)>>(life_.watch(),
+                                                                       &registry_->events, id);
 }
 
 std::unique_ptr<XConnection::Subscription> XConnection::onLost(std::function<void()> handler) {
     const unsigned id = registry_->next++;
     registry_->losses.emplace(id, std::move(handler));
-    return std::make_unique<RegistryEntry<decltype(Registry::losses)>>(registry_, &registry_->losses, id);
+    return std::make_unique<RegistryEntry<decltype(Registry::losses)>>(life_.watch(),
+                                                                       &registry_->losses, id);
 }
 
 void XConnection::selectRootEvents(std::uint32_t mask) {
     if ((rootMask_ | mask) == rootMask_) return;
     rootMask_ |= mask;
-    xcb_change_window_attributes(conn_, root(), XCB_CW_EVENT_MASK, &rootMask_);
-    xcb_flush(conn_);
+    xcb_change_window_attributes(conn_.get(), root(), XCB_CW_EVENT_MASK, &rootMask_);
+    xcb_flush(conn_.get());
 }
 
 void XConnection::dispatchPending() {
     if (lost_) return;
     XReply<xcb_generic_event_t> event;
-    while ((event = XReply<xcb_generic_event_t>(xcb_poll_for_event(conn_)))) dispatch(*event);
-    if (xcb_connection_has_error(conn_)) noticeLoss();
+    while ((event = XReply<xcb_generic_event_t>(xcb_poll_for_event(conn_.get())))) dispatch(*event);
+    if (xcb_connection_has_error(conn_.get())) noticeLoss();
 }
 
 bool XConnection::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -143,7 +144,7 @@ bool XConnection::waitFor(const std::function<bool()>& done, std::chrono::millis
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
-        pollfd fd{xcb_get_file_descriptor(conn_), POLLIN, 0};
+        pollfd fd{xcb_get_file_descriptor(conn_.get()), POLLIN, 0};
         ::poll(&fd, 1, static_cast<int>(left.count()) + 1);
     }
 }
@@ -153,12 +154,11 @@ void XConnection::dispatch(const xcb_generic_event_t& event) {
     std::vector<unsigned> ids;
     ids.reserve(registry_->events.size());
     for (const auto& [id, handler] : registry_->events) ids.push_back(id);
-    const std::weak_ptr<Registry> guard = registry_;
+    const auto alive = life_.watch();
     for (unsigned id : ids) {
-        auto registry = guard.lock();
-        if (!registry) return;
-        auto it = registry->events.find(id);
-        if (it == registry->events.end()) continue;
+        if (!alive) return;
+        auto it = registry_->events.find(id);
+        if (it == registry_->events.end()) continue;
         auto handler = it->second;  // survives its own unsubscription
         handler(event);
     }

@@ -15,6 +15,9 @@
 
 #include <QObject>
 
+#include "base/liveness.h"
+#include "platform/linux/desktop/x11/x_reply.h"
+
 class QSocketNotifier;
 
 namespace tamborix::x11 {
@@ -37,7 +40,7 @@ public:
     XConnection(const XConnection&) = delete;
     XConnection& operator=(const XConnection&) = delete;
 
-    [[nodiscard]] xcb_connection_t* get() const noexcept { return conn_; }
+    [[nodiscard]] xcb_connection_t* get() const noexcept { return conn_.get(); }
     [[nodiscard]] xcb_screen_t* screen() const noexcept { return screen_; }
     [[nodiscard]] xcb_window_t root() const noexcept { return screen_->root; }
     [[nodiscard]] const std::string& displayName() const noexcept { return displayName_; }
@@ -58,22 +61,23 @@ public:
 
     // Reads and dispatches whatever is already queued or readable, without blocking.
     void dispatchPending();
-    void flush() noexcept { xcb_flush(conn_); }
+    void flush() noexcept { xcb_flush(conn_.get()); }
     // Reads and dispatches events, blocking, until `done` holds or `limit` passes; for the few
     // conversations (selections) that a synchronous caller must see through. True when done.
     [[nodiscard]] bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 private:
-    XConnection(xcb_connection_t* conn, xcb_screen_t* screen, std::string displayName);
+    XConnection(XcbConnection conn, xcb_screen_t* screen, std::string displayName);
     void dispatch(const xcb_generic_event_t& event);
     void noticeLoss();
 
     struct Registry;
-    xcb_connection_t* conn_;
+    XcbConnection conn_;  // closed after everything below
     xcb_screen_t* screen_;
     std::string displayName_;
     std::unordered_map<std::string, xcb_atom_t> atoms_;
-    std::shared_ptr<Registry> registry_;
+    std::unique_ptr<Registry> registry_;
+    Liveness life_;  // subscriptions and a dispatch in progress check it
     std::unique_ptr<QObject> watcher_;  // owns the notifier; context of the connections
     QSocketNotifier* notifier_ = nullptr;
     QMetaObject::Connection beforeBlock_;

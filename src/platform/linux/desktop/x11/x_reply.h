@@ -1,16 +1,16 @@
 #pragma once
-// Owning pointers for what xcb hands back with malloc (replies, events, errors).
+// Owning pointers for what xcb hands out: a connection, and what it allocates with malloc
+// (replies, events, errors).
 
-#include <cstdlib>
-#include <memory>
+#include <xcb/xcb.h>
+
+#include "base/owned.h"
 
 namespace tamborix::x11 {
 
-struct FreeDeleter {
-    void operator()(void* p) const noexcept { std::free(p); }
-};
-
 template <class T>
-using XReply = std::unique_ptr<T, FreeDeleter>;
+using XReply = Malloced<T>;
+
+using XcbConnection = Owned<xcb_connection_t, xcb_disconnect>;
 
 }  // namespace tamborix::x11

@@ -6,6 +6,8 @@
 #undef explicit
 #include <xkbcommon/xkbcommon-x11.h>
 
+#include <utility>
+
 namespace tamborix::x11 {
 
 std::unique_ptr<XkbKeymap> XkbKeymap::create(XConnection& conn, std::string& error) {
@@ -16,13 +18,12 @@ std::unique_ptr<XkbKeymap> XkbKeymap::create(XConnection& conn, std::string& err
         return nullptr;
     }
     const std::int32_t device = xkb_x11_get_core_keyboard_device_id(conn.get());
-    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    XkbContext context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     if (device < 0 || !context) {
-        if (context) xkb_context_unref(context);
         error = "no X11 core keyboard";
         return nullptr;
     }
-    std::unique_ptr<XkbKeymap> k(new XkbKeymap(conn, context, device));
+    std::unique_ptr<XkbKeymap> k(new XkbKeymap(conn, std::move(context), device));
     k->reloadIfStale();
     if (!k->keymap_) {
         error = "cannot read the X11 keyboard map";
@@ -31,8 +32,8 @@ std::unique_ptr<XkbKeymap> XkbKeymap::create(XConnection& conn, std::string& err
     return k;
 }
 
-XkbKeymap::XkbKeymap(XConnection& conn, xkb_context* context, std::int32_t device)
-    : conn_(conn), context_(context), device_(device) {
+XkbKeymap::XkbKeymap(XConnection& conn, XkbContext context, std::int32_t device)
+    : conn_(conn), context_(std::move(context)), device_(device) {
     eventBase_ = xcb_get_extension_data(conn_.get(), &xcb_xkb_id)->first_event;
     const std::uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY |
                                  XCB_XKB_EVENT_TYPE_STATE_NOTIFY;
@@ -52,11 +53,7 @@ XkbKeymap::XkbKeymap(XConnection& conn, xkb_context* context, std::int32_t devic
     events_ = conn_.subscribe([this](const xcb_generic_event_t& e) { handle(e); });
 }
 
-XkbKeymap::~XkbKeymap() {
-    if (state_) xkb_state_unref(state_);
-    if (keymap_) xkb_keymap_unref(keymap_);
-    xkb_context_unref(context_);
-}
+XkbKeymap::~XkbKeymap() = default;
 
 void XkbKeymap::handle(const xcb_generic_event_t& event) {
     if ((event.response_type & 0x7f) != eventBase_) return;
@@ -68,7 +65,7 @@ void XkbKeymap::handle(const xcb_generic_event_t& event) {
     if (xkbType == XCB_XKB_STATE_NOTIFY) {
         const auto& s = reinterpret_cast<const xcb_xkb_state_notify_event_t&>(event);
         if (state_) {
-            xkb_state_update_mask(state_, s.baseMods, s.latchedMods, s.lockedMods,
+            xkb_state_update_mask(state_.get(), s.baseMods, s.latchedMods, s.lockedMods,
                                   static_cast<xkb_layout_index_t>(s.baseGroup),
                                   static_cast<xkb_layout_index_t>(s.latchedGroup), s.lockedGroup);
         }
@@ -82,17 +79,13 @@ void XkbKeymap::handle(const xcb_generic_event_t& event) {
 
 void XkbKeymap::reloadIfStale() {
     if (!stale_ || !conn_.alive()) return;
-    xkb_keymap* keymap = xkb_x11_keymap_new_from_device(context_, conn_.get(), device_, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    XkbKeymapPtr keymap(
+        xkb_x11_keymap_new_from_device(context_.get(), conn_.get(), device_, XKB_KEYMAP_COMPILE_NO_FLAGS));
     if (!keymap) return;
-    xkb_state* state = xkb_x11_state_new_from_device(keymap, conn_.get(), device_);
-    if (!state) {
-        xkb_keymap_unref(keymap);
-        return;
-    }
-    if (state_) xkb_state_unref(state_);
-    if (keymap_) xkb_keymap_unref(keymap_);
-    keymap_ = keymap;
-    state_ = state;
+    XkbState state(xkb_x11_state_new_from_device(keymap.get(), conn_.get(), device_));
+    if (!state) return;
+    state_ = std::move(state);
+    keymap_ = std::move(keymap);
     stale_ = false;
     tablesStale_ = true;
 }
@@ -109,24 +102,24 @@ void XkbKeymap::rebuild() {
     chars_.clear();
     syms_.clear();
     entries_.clear();
-    const xkb_layout_index_t group = xkb_state_serialize_layout(state_, XKB_STATE_LAYOUT_EFFECTIVE);
-    const xkb_mod_mask_t shiftMask = 1u << xkb_keymap_mod_get_index(keymap_, XKB_MOD_NAME_SHIFT);
-    const xkb_keycode_t lo = xkb_keymap_min_keycode(keymap_);
-    const xkb_keycode_t hi = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_), 255);
+    const xkb_layout_index_t group = xkb_state_serialize_layout(state_.get(), XKB_STATE_LAYOUT_EFFECTIVE);
+    const xkb_mod_mask_t shiftMask = 1u << xkb_keymap_mod_get_index(keymap_.get(), XKB_MOD_NAME_SHIFT);
+    const xkb_keycode_t lo = xkb_keymap_min_keycode(keymap_.get());
+    const xkb_keycode_t hi = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_.get()), 255);
     for (xkb_level_index_t level = 0; level < 2; ++level) {
         const xkb_mod_mask_t wanted = level == 0 ? 0 : shiftMask;
         for (xkb_keycode_t kc = lo; kc <= hi; ++kc) {
-            const xkb_layout_index_t layouts = xkb_keymap_num_layouts_for_key(keymap_, kc);
+            const xkb_layout_index_t layouts = xkb_keymap_num_layouts_for_key(keymap_.get(), kc);
             if (layouts == 0) continue;
             const xkb_layout_index_t layout = group < layouts ? group : 0;
             // The level must be the one reached with no modifier (level 0) or Shift alone.
             xkb_mod_mask_t masks[16];
-            const auto n = xkb_keymap_key_get_mods_for_level(keymap_, kc, layout, level, masks, 16);
+            const auto n = xkb_keymap_key_get_mods_for_level(keymap_.get(), kc, layout, level, masks, 16);
             bool reachable = false;
             for (std::size_t i = 0; i < n; ++i) reachable = reachable || masks[i] == wanted;
             if (!reachable) continue;
             const xkb_keysym_t* syms = nullptr;
-            if (xkb_keymap_key_get_syms_by_level(keymap_, kc, layout, level, &syms) != 1) continue;
+            if (xkb_keymap_key_get_syms_by_level(keymap_.get(), kc, layout, level, &syms) != 1) continue;
             if (level == 0) syms_.try_emplace(syms[0], static_cast<xcb_keycode_t>(kc));
             const char32_t c = xkb_keysym_to_utf32(syms[0]);
             if (c == 0 || (hidden_ && hidden_(static_cast<xcb_keycode_t>(kc)))) continue;
@@ -157,16 +150,16 @@ std::vector<xcb_keycode_t> XkbKeymap::emptyKeycodes() {
     reloadIfStale();
     std::vector<xcb_keycode_t> out;
     if (!keymap_) return out;
-    const xkb_keycode_t lo = std::max<xkb_keycode_t>(xkb_keymap_min_keycode(keymap_), 8);
-    const xkb_keycode_t hi = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_), 255);
+    const xkb_keycode_t lo = std::max<xkb_keycode_t>(xkb_keymap_min_keycode(keymap_.get()), 8);
+    const xkb_keycode_t hi = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_.get()), 255);
     for (xkb_keycode_t kc = lo; kc <= hi; ++kc) {
         bool empty = true;
-        const auto layouts = xkb_keymap_num_layouts_for_key(keymap_, kc);
+        const auto layouts = xkb_keymap_num_layouts_for_key(keymap_.get(), kc);
         for (xkb_layout_index_t l = 0; l < layouts && empty; ++l) {
-            const auto levels = xkb_keymap_num_levels_for_key(keymap_, kc, l);
+            const auto levels = xkb_keymap_num_levels_for_key(keymap_.get(), kc, l);
             for (xkb_level_index_t v = 0; v < levels && empty; ++v) {
                 const xkb_keysym_t* syms = nullptr;
-                empty = xkb_keymap_key_get_syms_by_level(keymap_, kc, l, v, &syms) == 0;
+                empty = xkb_keymap_key_get_syms_by_level(keymap_.get(), kc, l, v, &syms) == 0;
             }
         }
         if (empty) out.push_back(static_cast<xcb_keycode_t>(kc));
@@ -176,9 +169,9 @@ std::vector<xcb_keycode_t> XkbKeymap::emptyKeycodes() {
 
 xkb_keysym_t XkbKeymap::level0(xcb_keycode_t keycode) {
     reloadIfStale();
-    if (!keymap_ || xkb_keymap_num_layouts_for_key(keymap_, keycode) == 0) return XKB_KEY_NoSymbol;
+    if (!keymap_ || xkb_keymap_num_layouts_for_key(keymap_.get(), keycode) == 0) return XKB_KEY_NoSymbol;
     const xkb_keysym_t* syms = nullptr;
-    if (xkb_keymap_key_get_syms_by_level(keymap_, keycode, 0, 0, &syms) != 1) return XKB_KEY_NoSymbol;
+    if (xkb_keymap_key_get_syms_by_level(keymap_.get(), keycode, 0, 0, &syms) != 1) return XKB_KEY_NoSymbol;
     return syms[0];
 }
 

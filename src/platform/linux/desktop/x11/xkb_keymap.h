@@ -12,10 +12,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/owned.h"
 #include "platform/linux/desktop/x11/x_connection.h"
 #include "ports/input_sink.h"
 
 namespace tamborix::x11 {
+
+using XkbContext = Owned<xkb_context, xkb_context_unref>;
+using XkbKeymapPtr = Owned<xkb_keymap, xkb_keymap_unref>;
+using XkbState = Owned<xkb_state, xkb_state_unref>;
 
 class XkbKeymap {
 public:
@@ -44,17 +49,17 @@ public:
     void setHidden(std::function<bool(xcb_keycode_t)> hidden) { hidden_ = std::move(hidden); }
 
 private:
-    XkbKeymap(XConnection& conn, xkb_context* context, std::int32_t device);
+    XkbKeymap(XConnection& conn, XkbContext context, std::int32_t device);
     void handle(const xcb_generic_event_t& event);
     void reloadIfStale();
     void rebuild();
 
     XConnection& conn_;
-    xkb_context* context_;
+    XkbContext context_;
     std::int32_t device_;
     std::uint8_t eventBase_ = 0;
-    xkb_keymap* keymap_ = nullptr;
-    xkb_state* state_ = nullptr;
+    XkbKeymapPtr keymap_;
+    XkbState state_;
     bool stale_ = true;
     bool tablesStale_ = true;
     std::uint64_t serial_ = 0;

@@ -28,8 +28,7 @@ AvahiServiceAdvertiser::AvahiServiceAdvertiser()
     reconnect_->setSingleShot(true);
     QObject::connect(reconnect_.get(), &QTimer::timeout, reconnect_.get(), [this] {
         if (client_) {
-            avahi_client_free(client_);
-            client_ = nullptr;
+            client_.reset();
             group_ = nullptr;  // freed with its client
         }
         if (wanted_) connectClient();
@@ -39,7 +38,7 @@ AvahiServiceAdvertiser::AvahiServiceAdvertiser()
 AvahiServiceAdvertiser::~AvahiServiceAdvertiser() {
     onChanged_ = nullptr;
     reconnect_.reset();
-    if (client_) avahi_client_free(client_);  // withdraws and frees the entry group too
+    client_.reset();  // withdraws and frees the entry group too
 }
 
 std::string AvahiServiceAdvertiser::serviceLabel(const std::string& name) {
@@ -64,10 +63,10 @@ void AvahiServiceAdvertiser::advertise(ServiceDescription service) {
         return;
     }
     if (group_) avahi_entry_group_reset(group_);
-    if (avahi_client_get_state(client_) == AVAHI_CLIENT_S_RUNNING)
-        publish(client_);
+    if (avahi_client_get_state(client_.get()) == AVAHI_CLIENT_S_RUNNING)
+        publish(client_.get());
     else
-        clientState(client_, avahi_client_get_state(client_));
+        clientState(client_.get(), avahi_client_get_state(client_.get()));
 }
 
 void AvahiServiceAdvertiser::withdraw() {
@@ -87,7 +86,7 @@ void AvahiServiceAdvertiser::connectClient() {
         scheduleReconnect(reconnectAfterMs);
         return;
     }
-    client_ = client;
+    client_.reset(client);
 }
 
 void AvahiServiceAdvertiser::scheduleReconnect(int afterMs) {

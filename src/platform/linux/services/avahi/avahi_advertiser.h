@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "base/owned.h"
 #include "platform/linux/services/avahi/qt_avahi_poll.h"
 #include "ports/service_advertiser.h"
 
@@ -48,8 +49,8 @@ private:
     void set(DiscoveryState state);
 
     std::unique_ptr<QtAvahiPoll> poll_;
-    AvahiClient* client_ = nullptr;
-    AvahiEntryGroup* group_ = nullptr;
+    Owned<AvahiClient, avahi_client_free> client_;  // uses poll_
+    AvahiEntryGroup* group_ = nullptr;                // freed with client_
     std::unique_ptr<QTimer> reconnect_;
     std::optional<ServiceDescription> wanted_;
     std::string nameInUse_;

@@ -89,7 +89,7 @@ BluezPeripheral::BluezPeripheral(MainLoop& loop, Delegate& delegate, QDBusConnec
 }
 
 BluezPeripheral::~BluezPeripheral() {
-    *alive_ = false;
+    life_.end();
     if (bus_.isConnected() && !adapter_.isEmpty()) {
         if (adRegistered_) {
             bus_.asyncCall(QDBusMessage::createMethodCall(bluezService, adapter_, advertisingManagerIface,
@@ -117,8 +117,8 @@ BluezPeripheral::~BluezPeripheral() {
 }
 
 void BluezPeripheral::post(std::function<void()> job) {
-    loop_.post([alive = std::weak_ptr<bool>(alive_), job = std::move(job)] {
-        if (auto a = alive.lock(); a && *a) job();
+    loop_.post([alive = life_.watch(), job = std::move(job)] {
+        if (alive) job();
     });
 }
 
@@ -135,10 +135,9 @@ void BluezPeripheral::probe() {
                                                       QStringLiteral("GetManagedObjects")),
                        callTimeoutMs));
     QObject::connect(w, &QDBusPendingCallWatcher::finished,
-                     [this, gen, alive = std::weak_ptr<bool>(alive_)](QDBusPendingCallWatcher* call) {
+                     [this, gen, alive = life_.watch()](QDBusPendingCallWatcher* call) {
                          call->deleteLater();
-                         const auto a = alive.lock();
-                         if (!a || !*a || gen != generation_) return;
+                         if (!alive || gen != generation_) return;
                          probed(call->reply());
                      });
 }
@@ -273,11 +272,10 @@ void BluezPeripheral::registerWithAdapter(const QString& iface, const QString& m
     auto* w = new QDBusPendingCallWatcher(bus_.asyncCall(call, callTimeoutMs));
     // An answer for an adapter that has since gone, or for a peripheral that is gone, is dropped.
     QObject::connect(w, &QDBusPendingCallWatcher::finished,
-                     [this, gen, alive = std::weak_ptr<bool>(alive_),
+                     [this, gen, alive = life_.watch(),
                       answered = std::move(answered)](QDBusPendingCallWatcher* c) {
                          c->deleteLater();
-                         const auto a = alive.lock();
-                         if (!a || !*a || gen != generation_) return;
+                         if (!alive || gen != generation_) return;
                          const auto reply = c->reply();
                          answered(reply.type() == QDBusMessage::ErrorMessage
                                       ? std::optional<std::string>(errorText(reply))
@@ -365,12 +363,17 @@ void BluezPeripheral::write(const std::string& uuid, const QVariantMap& options,
     }
     const auto central = centralOf(options);
     noteMtu(central, options);
-    if (broadcast_ != Broadcast::none) {
+    // A phone with a notification socket of its own is served whatever the others use.
+    if (broadcast_ != Broadcast::none && !links_.contains(central)) {
         if (!owner_) {
             owner_ = central;
             delegate_.subscribed(central, notifyUuid_);
         } else if (*owner_ != central) {
-            reply();  // another phone holds the only link this BlueZ gives us
+            // Another phone holds the only link this BlueZ gives us: an error the phone sees,
+            // rather than a write acknowledged and then ignored.
+            if (message.isReplyRequired())
+                connection.send(message.createErrorReply(QStringLiteral("org.bluez.Error.InProgress"),
+                                                         QStringLiteral("Another phone is connected")));
             return;
         }
     }
@@ -383,6 +386,14 @@ void BluezPeripheral::enterBroadcast(Broadcast kind) {
     const bool first = broadcast_ == Broadcast::none;
     broadcast_ = kind;
     if (first) delegate_.limitationChanged(sharedLimitation);
+}
+
+void BluezPeripheral::leaveBroadcast() {
+    if (broadcast_ == Broadcast::none) return;
+    broadcast_ = Broadcast::none;
+    notifying_ = false;
+    ownerLeft();
+    delegate_.limitationChanged({});
 }
 
 void BluezPeripheral::acquireNotify(const QVariantMap& options, const QDBusMessage& message,
@@ -430,7 +441,8 @@ void BluezPeripheral::startNotify(const QDBusMessage& message, const QDBusConnec
 void BluezPeripheral::stopNotify(const QDBusMessage& message, const QDBusConnection& connection) {
     notifying_ = false;
     connection.send(message.createReply());
-    if (broadcast_ == Broadcast::properties) ownerLeft();
+    // The one StartNotify subscriber is gone: phones with sockets of their own are all served.
+    if (broadcast_ == Broadcast::properties) leaveBroadcast();
 }
 
 void BluezPeripheral::ownerLeft() {
@@ -450,7 +462,10 @@ void BluezPeripheral::linkClosed(const CentralId& central, const NotifyLink* lin
 void BluezPeripheral::sharedLinkClosed(const NotifyLink* link) {
     if (sharedLink_.get() != link) return;
     sharedLink_.reset();
-    ownerLeft();
+    if (broadcast_ == Broadcast::socket)
+        leaveBroadcast();
+    else
+        ownerLeft();
 }
 
 bool BluezPeripheral::updateValue(ByteView value, const std::string& characteristic, const CentralId& central) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "base/liveness.h"
 #include "platform/linux/services/bluez/gatt_objects.h"
 #include "platform/linux/services/bluez/notify_link.h"
 #include "ports/main_loop.h"
@@ -79,6 +80,7 @@ private:
     // The central of a call, from its "device" option (empty when there is none).
     [[nodiscard]] static CentralId centralOf(const QVariantMap& options);
     void noteMtu(const CentralId& central, const QVariantMap& options);
+    void leaveBroadcast();
     void enterBroadcast(Broadcast kind);
     void ownerLeft();
     void linkClosed(const CentralId& central, const NotifyLink* link);
@@ -109,7 +111,7 @@ private:
     std::optional<CentralId> owner_;
     std::string notifyUuid_;  // the characteristic bluetoothd subscribed to
     std::uint64_t generation_ = 0;  // replies of an earlier BlueZ instance are ignored
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Liveness life_;
 };
 
 class BluezPeripheralFactory final : public PeripheralFactory {

@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace tamborix::bluez {
 
@@ -20,17 +21,20 @@ std::unique_ptr<NotifyLink> NotifyLink::create(std::uint16_t mtu, std::function<
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0)
         return nullptr;
-    ::setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
-    std::unique_ptr<NotifyLink> link(new NotifyLink(fds[0], fds[1], mtu));
+    UniqueFd ours(fds[0]);
+    UniqueFd remote(fds[1]);
+    ::setsockopt(ours.get(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    std::unique_ptr<NotifyLink> link(new NotifyLink(std::move(ours), std::move(remote), mtu));
     link->onClosed_ = std::move(onClosed);
     link->onWritable_ = std::move(onWritable);
     return link;
 }
 
-NotifyLink::NotifyLink(int fd, int remote, std::uint16_t mtu) : fd_(fd), remote_(remote), mtu_(mtu) {
-    readNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+NotifyLink::NotifyLink(UniqueFd fd, UniqueFd remote, std::uint16_t mtu)
+    : fd_(std::move(fd)), remote_(std::move(remote)), mtu_(mtu) {
+    readNotifier_ = std::make_unique<QSocketNotifier>(fd_.get(), QSocketNotifier::Read);
     QObject::connect(readNotifier_.get(), &QSocketNotifier::activated, [this] { readable(); });
-    writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+    writeNotifier_ = std::make_unique<QSocketNotifier>(fd_.get(), QSocketNotifier::Write);
     writeNotifier_->setEnabled(false);
     QObject::connect(writeNotifier_.get(), &QSocketNotifier::activated, [this] {
         writeNotifier_->setEnabled(false);
@@ -42,19 +46,16 @@ NotifyLink::~NotifyLink() {
     readNotifier_.reset();
     writeNotifier_.reset();
     releaseRemote();
-    if (fd_ >= 0) ::close(fd_);
+    fd_.reset();
 }
 
-void NotifyLink::releaseRemote() {
-    if (remote_ >= 0) ::close(remote_);
-    remote_ = -1;
-}
+void NotifyLink::releaseRemote() { remote_.reset(); }
 
 void NotifyLink::readable() {
     // bluetoothd never writes here: readability means its end was closed (or data we ignore).
     char buf[512];
     for (;;) {
-        const auto n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+        const auto n = ::recv(fd_.get(), buf, sizeof buf, MSG_DONTWAIT);
         if (n > 0) continue;
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
@@ -71,7 +72,7 @@ NotifyLink::Sent NotifyLink::send(ByteView value) {
     if (closed_) return Sent::closed;
     const auto length = std::min(value.size(), maxValue());
     for (;;) {
-        const auto n = ::send(fd_, value.data(), length, MSG_DONTWAIT | MSG_NOSIGNAL);
+        const auto n = ::send(fd_.get(), value.data(), length, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n >= 0) return Sent::sent;
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) {

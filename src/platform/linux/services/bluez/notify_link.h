@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "base/unique_fd.h"
 #include "protocol/bytes.h"
 
 class QSocketNotifier;
@@ -28,7 +29,7 @@ public:
     NotifyLink& operator=(const NotifyLink&) = delete;
 
     // The end for bluetoothd; this object keeps it open until releaseRemote().
-    [[nodiscard]] int remoteFd() const noexcept { return remote_; }
+    [[nodiscard]] int remoteFd() const noexcept { return remote_.get(); }
     void releaseRemote();
 
     // Cut to the largest value the link carries (bluetoothd would drop the rest anyway).
@@ -38,11 +39,11 @@ public:
     [[nodiscard]] bool closed() const noexcept { return closed_; }
 
 private:
-    NotifyLink(int fd, int remote, std::uint16_t mtu);
+    NotifyLink(UniqueFd fd, UniqueFd remote, std::uint16_t mtu);
     void readable();
 
-    int fd_ = -1;
-    int remote_ = -1;
+    UniqueFd fd_;
+    UniqueFd remote_;
     std::uint16_t mtu_;
     bool closed_ = false;
     std::function<void()> onClosed_;

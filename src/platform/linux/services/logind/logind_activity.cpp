@@ -9,17 +9,16 @@
 #include <QDBusUnixFileDescriptor>
 #include <QObject>
 
+#include "base/unique_fd.h"
+
 namespace tamborix {
 
 namespace {
 
 // Owns the inhibitor's file descriptor; closing it releases the lock.
 struct InhibitState {
-    int fd = -1;
+    UniqueFd fd;
     bool dropped = false;
-    ~InhibitState() {
-        if (fd >= 0) ::close(fd);
-    }
 };
 
 class LogindHandle final : public ActivityHandle {
@@ -27,10 +26,7 @@ public:
     explicit LogindHandle(std::shared_ptr<InhibitState> state) : state_(std::move(state)) {}
     ~LogindHandle() override {
         state_->dropped = true;
-        if (state_->fd >= 0) {
-            ::close(state_->fd);
-            state_->fd = -1;
-        }
+        state_->fd.reset();
     }
 
 private:
@@ -66,7 +62,7 @@ std::unique_ptr<ActivityHandle> LogindActivity::begin(std::string_view reason) {
                          }
                          if (state->dropped) return;  // the activity already ended
                          const int fd = reply.value().fileDescriptor();
-                         if (fd >= 0) state->fd = ::dup(fd);
+                         if (fd >= 0) state->fd.reset(::dup(fd));
                      });
     return std::make_unique<LogindHandle>(std::move(state));
 }

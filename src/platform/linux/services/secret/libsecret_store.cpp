@@ -3,6 +3,8 @@
 #include "platform/linux/services/secret/unlock_watch.h"
 #include "protocol/wire.h"
 
+#include "base/owned.h"
+
 #include <libsecret/secret.h>
 #include <sys/stat.h>
 
@@ -38,24 +40,18 @@ const SecretSchema* schema() {
     return &s;
 }
 
-template <typename T, void (*Free)(T*)>
-struct GDeleter {
-    void operator()(T* p) const {
-        if (p) Free(p);
-    }
-};
-void unrefContext(GMainContext* c) { g_main_context_unref(c); }
-void unrefTable(GHashTable* t) { g_hash_table_unref(t); }
-void freeError(GError* e) { g_error_free(e); }
-void unrefSource(GSource* s) {
+void destroySource(GSource* s) {
     g_source_destroy(s);
     g_source_unref(s);
 }
 
-using ContextPtr = std::unique_ptr<GMainContext, GDeleter<GMainContext, unrefContext>>;
-using TablePtr = std::unique_ptr<GHashTable, GDeleter<GHashTable, unrefTable>>;
-using ErrorPtr = std::unique_ptr<GError, GDeleter<GError, freeError>>;
-using SourcePtr = std::unique_ptr<GSource, GDeleter<GSource, unrefSource>>;
+using ContextPtr = Owned<GMainContext, g_main_context_unref>;
+using TablePtr = Owned<GHashTable, g_hash_table_unref>;
+using ErrorPtr = Owned<GError, g_error_free>;
+using SourcePtr = Owned<GSource, destroySource>;
+using ResultPtr = Owned<GAsyncResult, g_object_unref>;
+using CancellablePtr = Owned<GCancellable, g_object_unref>;
+using SecretText = Owned<gchar, secret_password_free>;
 
 // The session bus as GLib finds it, or empty when there is none (GLib would otherwise try to
 // autolaunch one, spawning dbus-launch).
@@ -88,10 +84,7 @@ struct Pending {
 };
 
 struct Completed {
-    GAsyncResult* result = nullptr;  // owned; null when the call was abandoned
-    ~Completed() {
-        if (result) g_object_unref(result);
-    }
+    ResultPtr result;  // null when the call was abandoned
 };
 
 SecretLookup failed(std::string error) {
@@ -122,9 +115,9 @@ struct LibsecretStore::Impl {
     void run(const std::function<void(GCancellable*, GAsyncReadyCallback, gpointer)>& start,
              Completed& out) {
         g_main_context_push_thread_default(context.get());
-        auto* cancellable = g_cancellable_new();
+        const CancellablePtr cancellable(g_cancellable_new());
         auto* pending = new Pending;
-        start(cancellable, &Pending::done, pending);
+        start(cancellable.get(), &Pending::done, pending);
 
         const auto limitMs = static_cast<guint>(
             std::max<std::int64_t>(1, std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -136,7 +129,7 @@ struct LibsecretStore::Impl {
                 g_cancellable_cancel(static_cast<GCancellable*>(c));
                 return G_SOURCE_REMOVE;
             },
-            cancellable, nullptr);
+            cancellable.get(), nullptr);
         g_source_attach(cancelTimer.get(), context.get());
         bool givenUp = false;
         SourcePtr giveUpTimer(g_timeout_source_new(limitMs + graceMicros / 1000));
@@ -152,14 +145,13 @@ struct LibsecretStore::Impl {
         while (!pending->result && !givenUp) g_main_context_iteration(context.get(), TRUE);
 
         if (pending->result) {
-            out.result = std::exchange(pending->result, nullptr);
+            out.result.reset(std::exchange(pending->result, nullptr));
             delete pending;
         } else {
             pending->abandoned = true;
         }
         giveUpTimer.reset();
         cancelTimer.reset();
-        g_object_unref(cancellable);
         g_main_context_pop_thread_default(context.get());
     }
 
@@ -184,7 +176,7 @@ struct LibsecretStore::Impl {
             done);
         if (!done.result) return failed(describe(nullptr, done));
         GError* raw = nullptr;
-        GList* items = secret_password_search_finish(done.result, &raw);
+        GList* items = secret_password_search_finish(done.result.get(), &raw);
         ErrorPtr error(raw);
         if (error) return failed(describe(error.get(), done));
         SecretLookup r;
@@ -204,7 +196,7 @@ struct LibsecretStore::Impl {
             done);
         if (!done.result) return failed(describe(nullptr, done));
         GError* raw = nullptr;
-        gchar* text = secret_password_lookup_finish(done.result, &raw);
+        const SecretText text(secret_password_lookup_finish(done.result.get(), &raw));
         ErrorPtr error(raw);
         if (error) return failed(describe(error.get(), done));
         if (!text) {
@@ -216,12 +208,11 @@ struct LibsecretStore::Impl {
         }
         SecretLookup r;
         try {
-            r.secret = Wire::b64d(std::string_view(text), secretTextLimit);
+            r.secret = Wire::b64d(std::string_view(text.get()), secretTextLimit);
             r.status = SecretLookup::Status::found;
         } catch (const std::exception&) {
             r = failed("the stored secret is not base64 text");
         }
-        secret_password_free(text);
         return r;
     }
 
@@ -244,7 +235,7 @@ struct LibsecretStore::Impl {
         std::fill(text.begin(), text.end(), '\0');
         if (!done.result) return {false, describe(nullptr, done)};
         GError* raw = nullptr;
-        const bool ok = secret_password_store_finish(done.result, &raw);
+        const bool ok = secret_password_store_finish(done.result.get(), &raw);
         ErrorPtr error(raw);
         if (!ok || error) return {false, describe(error.get(), done)};
         return {true, {}};
@@ -267,10 +258,9 @@ LibsecretStore::~LibsecretStore() = default;
 void LibsecretStore::requestUnlock(std::string_view account, std::function<void()> ready) {
     unlock_.reset();  // the earlier request, replaced
     if (!loop_) return;
-    auto answer = [loop = loop_, alive = std::weak_ptr<int>(alive_),
-                   ready = std::move(ready)]() mutable {
+    auto answer = [loop = loop_, alive = life_.watch(), ready = std::move(ready)]() mutable {
         loop->post([alive, ready = std::move(ready)] {
-            if (alive.lock()) ready();
+            if (alive) ready();
         });
     };
     unlock_ = std::make_unique<SecretUnlockWatch>(sessionBusAddress(), impl_->service,

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "base/liveness.h"
 #include "ports/main_loop.h"
 #include "ports/secret_store.h"
 
@@ -41,7 +42,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
     MainLoop* loop_ = nullptr;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // posted answers check it
+    Liveness life_;  // posted answers check it
     std::unique_ptr<SecretUnlockWatch> unlock_;
 };
 

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/owned.h"
+
 namespace tamborix {
 namespace {
 
@@ -17,19 +19,8 @@ constexpr const char* serviceInterface = "org.freedesktop.Secret.Service";
 constexpr int callTimeoutMs = 3000;
 constexpr auto lookAgainEvery = std::chrono::seconds(1);
 
-struct Unref {
-    void operator()(gpointer object) const {
-        if (object) g_object_unref(object);
-    }
-};
-using BusPtr = std::unique_ptr<GDBusConnection, Unref>;
-
-struct VariantUnref {
-    void operator()(GVariant* v) const {
-        if (v) g_variant_unref(v);
-    }
-};
-using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
+using BusPtr = Owned<GDBusConnection, g_object_unref>;
+using VariantPtr = Owned<GVariant, g_variant_unref>;
 
 BusPtr connect(const std::string& address) {
     BusPtr bus(g_dbus_connection_new_for_address_sync(
@@ -102,29 +93,17 @@ SecretUnlockWatch::SecretUnlockWatch(std::string busAddress, std::string service
       service_(std::move(service)),
       account_(std::move(account)),
       found_(std::move(found)) {
-    if (!busAddress_.empty()) thread_ = std::thread([this] { run(); });
+    if (!busAddress_.empty()) worker_.post([this] { run(); });
 }
 
-SecretUnlockWatch::~SecretUnlockWatch() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-}
-
-bool SecretUnlockWatch::pause() {
-    std::unique_lock lock(mutex_);
-    return !wake_.wait_for(lock, lookAgainEvery, [this] { return stopping_; });
-}
+SecretUnlockWatch::~SecretUnlockWatch() { worker_.stop(); }
 
 void SecretUnlockWatch::run() {
     BusPtr bus;
     bool serviceMissing = false;
     bool asked = false;
     std::string prompt;
-    for (bool first = true; first || pause(); first = false) {
+    for (bool first = true; first || worker_.pause(lookAgainEvery); first = false) {
         if (bus && g_dbus_connection_is_closed(bus.get())) bus.reset();
         if (!bus) bus = connect(busAddress_);
         const auto search = bus ? searchItems(bus.get(), service_, account_) : std::nullopt;

@@ -5,11 +5,10 @@
 // the item is unlocked (by that prompt or any other way) or the service appeared where there was
 // none. Stopped (and the prompt dismissed) when destroyed.
 
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
+
+#include "base/worker.h"
 
 namespace tamborix {
 
@@ -24,17 +23,12 @@ public:
 
 private:
     void run();
-    // Sleeps one period; false when stopping.
-    bool pause();
 
     std::string busAddress_;
     std::string service_;
     std::string account_;
     std::function<void()> found_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    std::thread thread_;
+    Worker worker_{Worker::AtStop::dropQueued};
 };
 
 }  // namespace tamborix

@@ -8,16 +8,11 @@ namespace tamborix::jpeg {
 
 CaptureJobs::CaptureJobs(MainLoop& loop, const char* threadName, Make make)
     : loop_(loop), make_(std::move(make)) {
-    thread_ = std::thread([this, threadName] { run(threadName); });
+    worker_.post([threadName] { becomeEncoderThread(threadName); });
 }
 
 CaptureJobs::~CaptureJobs() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
+    worker_.stop();
     for (auto& job : queue_) finish(std::move(job.waiting), std::nullopt);
 }
 
@@ -36,7 +31,7 @@ void CaptureJobs::add(const CaptureRequest& request, ScreenCapture::Done done) {
         queue_.push_back(Job{request, {}});
         queue_.back().waiting.push_back(std::move(done));
     }
-    wake_.notify_one();
+    worker_.post([this] { makeNext(); });
 }
 
 CaptureJobs::Counters CaptureJobs::counters() const {
@@ -52,28 +47,24 @@ void CaptureJobs::finish(std::vector<ScreenCapture::Done> waiting, std::optional
     });
 }
 
-void CaptureJobs::run(const char* threadName) {
-    becomeEncoderThread(threadName);
-    for (;;) {
-        CaptureRequest request;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (stopping_) return;
-            current_ = std::make_unique<Job>(std::move(queue_.front()));
-            queue_.pop_front();
-            request = current_->request;
-        }
-        Made made = make_(request);
-        std::vector<ScreenCapture::Done> waiting;
-        {
-            std::lock_guard lock(mutex_);
-            waiting = std::move(current_->waiting);
-            current_.reset();
-            ++(made.jpeg ? (made.reused ? counters_.reused : counters_.encoded) : counters_.failed);
-        }
-        finish(std::move(waiting), std::move(made.jpeg));
+void CaptureJobs::makeNext() {
+    CaptureRequest request;
+    {
+        std::lock_guard lock(mutex_);
+        if (queue_.empty()) return;
+        current_ = std::make_unique<Job>(std::move(queue_.front()));
+        queue_.pop_front();
+        request = current_->request;
     }
+    Made made = make_(request);
+    std::vector<ScreenCapture::Done> waiting;
+    {
+        std::lock_guard lock(mutex_);
+        waiting = std::move(current_->waiting);
+        current_.reset();
+        ++(made.jpeg ? (made.reused ? counters_.reused : counters_.encoded) : counters_.failed);
+    }
+    finish(std::move(waiting), std::move(made.jpeg));
 }
 
 }  // namespace tamborix::jpeg

@@ -4,16 +4,15 @@
 // request is answered once, through the main loop's post, also those never made because the
 // backend went away first.
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
+#include "base/worker.h"
 #include "ports/main_loop.h"
 #include "ports/screen_capture.h"
 
@@ -48,18 +47,16 @@ private:
         CaptureRequest request;
         std::vector<ScreenCapture::Done> waiting;
     };
-    void run(const char* threadName);
+    void makeNext();
     void finish(std::vector<ScreenCapture::Done> waiting, std::optional<Bytes> jpeg);
 
     MainLoop& loop_;
     const Make make_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
+    mutable std::mutex mutex_;  // guards the members below
     std::deque<Job> queue_;
     std::unique_ptr<Job> current_;
     Counters counters_;
-    bool stopping_ = false;
-    std::thread thread_;
+    Worker worker_{Worker::AtStop::dropQueued};  // one job per queued request
 };
 
 }  // namespace tamborix::jpeg

@@ -6,21 +6,21 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <memory>
+
+#include "base/owned.h"
 
 namespace tamborix::gio {
 
 namespace {
 
-struct Unref {
-    void operator()(gpointer p) const noexcept {
-        if (p) g_object_unref(p);
-    }
-};
-using AppInfo = std::unique_ptr<GDesktopAppInfo, Unref>;
+using Unref = ReleaseWith<g_object_unref>;
+using AppInfo = Owned<GDesktopAppInfo, g_object_unref>;
+using LaunchContext = Owned<GAppLaunchContext, g_object_unref>;
+using Text = Owned<gchar, g_free>;
 
-struct FreeList {
-    void operator()(GList* list) const noexcept { g_list_free_full(list, g_object_unref); }
-};
+void freeObjects(GList* list) { g_list_free_full(list, g_object_unref); }
+using ObjectList = Owned<GList, freeObjects>;
 
 std::string text(const char* s) { return s ? std::string(s) : std::string(); }
 
@@ -39,9 +39,8 @@ DesktopEntry entryOf(GDesktopAppInfo* info) {
             const gchar* const* names = g_themed_icon_get_names(G_THEMED_ICON(icon));
             if (names && names[0]) e.icon = names[0];
         } else if (G_IS_FILE_ICON(icon)) {
-            gchar* path = g_file_get_path(g_file_icon_get_file(G_FILE_ICON(icon)));
-            e.icon = text(path);
-            g_free(path);
+            const Text path(g_file_get_path(g_file_icon_get_file(G_FILE_ICON(icon))));
+            e.icon = text(path.get());
         }
     }
     e.startupNotify = g_desktop_app_info_get_boolean(info, "StartupNotify");
@@ -59,16 +58,15 @@ std::string baseName(const std::string& path) {
 
 // The program an entry starts: TryExec, else the first word of Exec.
 std::string programOf(GDesktopAppInfo* info) {
-    gchar* tryExec = g_desktop_app_info_get_string(info, "TryExec");
-    std::string program = text(tryExec);
-    g_free(tryExec);
+    const Text tryExec(g_desktop_app_info_get_string(info, "TryExec"));
+    std::string program = text(tryExec.get());
     if (program.empty()) program = text(g_app_info_get_executable(G_APP_INFO(info)));
     return baseName(program);
 }
 
 template <class Visit>
 void forEachEntry(Visit visit) {
-    std::unique_ptr<GList, FreeList> all(g_app_info_get_all());
+    const ObjectList all(g_app_info_get_all());
     for (GList* it = all.get(); it; it = it->next) {
         if (G_IS_DESKTOP_APP_INFO(it->data)) visit(G_DESKTOP_APP_INFO(it->data));
     }
@@ -76,16 +74,9 @@ void forEachEntry(Visit visit) {
 
 }  // namespace
 
-DesktopEntries::DesktopEntries() : worker_([this] { work(); }) {}
+DesktopEntries::DesktopEntries() = default;
 
-DesktopEntries::~DesktopEntries() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    worker_.join();
-}
+DesktopEntries::~DesktopEntries() { launches_.stop(); }
 
 std::optional<DesktopEntry> DesktopEntries::byId(std::string_view id) const {
     auto info = lookup(std::string(id));
@@ -135,55 +126,31 @@ std::vector<DesktopEntry> DesktopEntries::all() const {
 bool DesktopEntries::launch(const std::string& id, const std::string& startupId) {
     auto info = lookup(id);
     if (!info) return false;
-    post([info = std::shared_ptr<GDesktopAppInfo>(info.release(), Unref{}), startupId] {
-        GAppLaunchContext* context = g_app_launch_context_new();
-        if (!startupId.empty()) g_app_launch_context_setenv(context, "DESKTOP_STARTUP_ID", startupId.c_str());
+    launches_.post([info = std::shared_ptr<GDesktopAppInfo>(info.release(), Unref{}), startupId] {
+        const LaunchContext context(g_app_launch_context_new());
+        if (!startupId.empty())
+            g_app_launch_context_setenv(context.get(), "DESKTOP_STARTUP_ID", startupId.c_str());
         GError* error = nullptr;
-        if (!g_app_info_launch(G_APP_INFO(info.get()), nullptr, context, &error)) g_clear_error(&error);
-        g_object_unref(context);
+        if (!g_app_info_launch(G_APP_INFO(info.get()), nullptr, context.get(), &error)) g_clear_error(&error);
     });
     return true;
 }
 
 bool DesktopEntries::openUrl(const std::string& url) {
-    gchar* scheme = g_uri_parse_scheme(url.c_str());
+    const Text scheme(g_uri_parse_scheme(url.c_str()));
     if (!scheme) return false;
-    GAppInfo* handler = g_app_info_get_default_for_uri_scheme(scheme);
-    g_free(scheme);
+    GAppInfo* handler = g_app_info_get_default_for_uri_scheme(scheme.get());
     if (!handler) return false;
-    post([handler = std::shared_ptr<GAppInfo>(handler, Unref{}), url] {
+    launches_.post([handler = std::shared_ptr<GAppInfo>(handler, Unref{}), url] {
         GList uris{};
         uris.data = const_cast<char*>(url.c_str());
-        GAppLaunchContext* context = g_app_launch_context_new();
+        const LaunchContext context(g_app_launch_context_new());
         GError* error = nullptr;
-        if (!g_app_info_launch_uris(handler.get(), &uris, context, &error)) g_clear_error(&error);
-        g_object_unref(context);
+        if (!g_app_info_launch_uris(handler.get(), &uris, context.get(), &error)) g_clear_error(&error);
     });
     return true;
 }
 
-void DesktopEntries::afterLaunches(std::function<void()> job) { post(std::move(job)); }
-
-void DesktopEntries::post(std::function<void()> job) {
-    {
-        std::lock_guard lock(mutex_);
-        jobs_.push_back(std::move(job));
-    }
-    wake_.notify_one();
-}
-
-void DesktopEntries::work() {
-    for (;;) {
-        std::function<void()> job;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (jobs_.empty()) return;
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
-        }
-        job();
-    }
-}
+void DesktopEntries::afterLaunches(std::function<void()> job) { launches_.post(std::move(job)); }
 
 }  // namespace tamborix::gio

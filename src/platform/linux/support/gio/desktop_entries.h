@@ -4,16 +4,13 @@
 // worker thread, because GIO may wait there (a D-Bus activation, a slow file system) and the
 // helper's loop must keep its timing.
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
+
+#include "base/worker.h"
 
 namespace tamborix::gio {
 
@@ -59,14 +56,7 @@ public:
     void afterLaunches(std::function<void()> job);
 
 private:
-    void post(std::function<void()> job);
-    void work();
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> jobs_;
-    bool stopping_ = false;
-    std::thread worker_;
+    Worker launches_{Worker::AtStop::runQueued};
 };
 
 }  // namespace tamborix::gio

@@ -10,6 +10,8 @@
 #include <array>
 #include <cstdlib>
 
+#include "base/owned.h"
+
 namespace tamborix::gio {
 
 namespace fs = std::filesystem;
@@ -39,18 +41,15 @@ std::vector<fs::path> dataDirs() {
 std::string userTheme() {
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     if (!source) return {};
-    GSettingsSchema* schema =
-        g_settings_schema_source_lookup(source, "org.gnome.desktop.interface", TRUE);
+    const Owned<GSettingsSchema, g_settings_schema_unref> schema(
+        g_settings_schema_source_lookup(source, "org.gnome.desktop.interface", TRUE));
     if (!schema) return {};
     std::string theme;
-    if (g_settings_schema_has_key(schema, "icon-theme")) {
-        GSettings* settings = g_settings_new_full(schema, nullptr, nullptr);
-        gchar* value = g_settings_get_string(settings, "icon-theme");
-        theme = value ? value : "";
-        g_free(value);
-        g_object_unref(settings);
+    if (g_settings_schema_has_key(schema.get(), "icon-theme")) {
+        const Owned<GSettings, g_object_unref> settings(g_settings_new_full(schema.get(), nullptr, nullptr));
+        const Owned<gchar, g_free> value(g_settings_get_string(settings.get(), "icon-theme"));
+        theme = value ? value.get() : "";
     }
-    g_settings_schema_unref(schema);
     return theme;
 }
 

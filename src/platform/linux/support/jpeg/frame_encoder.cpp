@@ -15,9 +15,10 @@ namespace {
 
 constexpr int maxSide = 1 << 14;  // far beyond any display; keeps every size product in int
 
-void freeTurbo(std::uint8_t* p) { tjFree(p); }
-
 }  // namespace
+
+void releaseCompressor(void* handle) noexcept { tjDestroy(handle); }
+void releaseJpegBuffer(std::uint8_t* buffer) noexcept { tjFree(buffer); }
 
 int ijgQuality(double quality) {
     if (!(quality >= 0)) return 1;  // NaN too
@@ -48,12 +49,9 @@ struct FrameEncoder::Planes {
 FrameEncoder::FrameEncoder()
     : full_(std::make_unique<Planes>()),
       scaled_(std::make_unique<Planes>()),
-      compressor_(tjInitCompress()),
-      out_(nullptr, freeTurbo) {}
+      compressor_(tjInitCompress()) {}
 
-FrameEncoder::~FrameEncoder() {
-    if (compressor_) tjDestroy(compressor_);
-}
+FrameEncoder::~FrameEncoder() = default;
 
 std::optional<Bytes> FrameEncoder::encode(const PixelsView& source, int width, int height,
                                           double quality) {
@@ -103,7 +101,7 @@ std::optional<Bytes> FrameEncoder::encode(const PixelsView& source, int width, i
     const int strides[3] = {planes->lumaStride(), planes->chromaStride(), planes->chromaStride()};
     unsigned char* out = out_.get();
     unsigned long size = outCapacity_;
-    if (tjCompressFromYUVPlanes(compressor_, srcPlanes, width, strides, height, TJSAMP_420, &out,
+    if (tjCompressFromYUVPlanes(compressor_.get(), srcPlanes, width, strides, height, TJSAMP_420, &out,
                                 &size, ijgQuality(quality), TJFLAG_NOREALLOC | TJFLAG_FASTDCT) != 0) {
         return std::nullopt;
     }

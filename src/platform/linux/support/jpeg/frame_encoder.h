@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "base/owned.h"
 #include "protocol/bytes.h"
 
 namespace tamborix::jpeg {
@@ -26,6 +27,10 @@ struct PixelsView {
 // scale cannot start at 0, which IJG treats as 1.
 [[nodiscard]] int ijgQuality(double quality);
 
+// libjpeg-turbo's own release functions, kept out of this header.
+void releaseCompressor(void* handle) noexcept;
+void releaseJpegBuffer(std::uint8_t* buffer) noexcept;
+
 class FrameEncoder {
 public:
     FrameEncoder();
@@ -42,8 +47,8 @@ private:
     struct Planes;
     std::unique_ptr<Planes> full_;    // the source in full-range YUV 4:2:0
     std::unique_ptr<Planes> scaled_;  // the same at the output size
-    void* compressor_ = nullptr;      // tjhandle
-    std::unique_ptr<std::uint8_t[], void (*)(std::uint8_t*)> out_;
+    Owned<void, releaseCompressor> compressor_;  // tjhandle
+    Owned<std::uint8_t, releaseJpegBuffer> out_;
     unsigned long outCapacity_ = 0;
 };
 

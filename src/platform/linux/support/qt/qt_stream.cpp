@@ -24,13 +24,10 @@ namespace tamborix {
 // Hands each accepted descriptor over as it is, instead of wrapping it in a QTcpSocket.
 class StreamAcceptor final : public QTcpServer {
 public:
-    ~StreamAcceptor() override {
-        for (const int fd : accepted) ::close(fd);
-    }
-    std::vector<int> accepted;
+    std::vector<UniqueFd> accepted;
 
 protected:
-    void incomingConnection(qintptr fd) override { accepted.push_back(static_cast<int>(fd)); }
+    void incomingConnection(qintptr fd) override { accepted.emplace_back(static_cast<int>(fd)); }
 };
 
 namespace {
@@ -64,18 +61,16 @@ ssize_t sendSome(int fd, const std::uint8_t* data, std::size_t size) {
 // within lingerLimit.
 class Linger final : public QObject {
 public:
-    Linger(int fd, Bytes rest) : fd_(fd), rest_(std::move(rest)), notifier_(fd, QSocketNotifier::Write, this) {
+    Linger(UniqueFd fd, Bytes rest)
+        : fd_(std::move(fd)), rest_(std::move(rest)), notifier_(fd_.get(), QSocketNotifier::Write, this) {
         QObject::connect(&notifier_, &QSocketNotifier::activated, this, [this] { writable(); });
         QTimer::singleShot(lingerLimit, this, [this] { finish(); });
     }
-    ~Linger() override {
-        notifier_.setEnabled(false);
-        ::close(fd_);
-    }
+    ~Linger() override { notifier_.setEnabled(false); }
 
 private:
     void writable() {
-        const auto n = sendSome(fd_, rest_.data() + sent_, rest_.size() - sent_);
+        const auto n = sendSome(fd_.get(), rest_.data() + sent_, rest_.size() - sent_);
         if (n < 0) return finish();
         sent_ += static_cast<std::size_t>(n);
         if (sent_ == rest_.size()) finish();
@@ -85,7 +80,7 @@ private:
         deleteLater();
     }
 
-    int fd_;
+    UniqueFd fd_;
     Bytes rest_;
     std::size_t sent_ = 0;
     QSocketNotifier notifier_;
@@ -95,45 +90,42 @@ private:
 
 // ---- QtStreamConnection
 
-QtStreamConnection::QtStreamConnection(int fd)
-    : fd_(fd),
+QtStreamConnection::QtStreamConnection(UniqueFd fd)
+    : fd_(std::move(fd)),
       context_(new QObject()),
-      readNotifier_(new QSocketNotifier(fd, QSocketNotifier::Read, context_)),
-      writeNotifier_(new QSocketNotifier(fd, QSocketNotifier::Write, context_)) {
+      readNotifier_(new QSocketNotifier(fd_.get(), QSocketNotifier::Read, context_)),
+      writeNotifier_(new QSocketNotifier(fd_.get(), QSocketNotifier::Write, context_)) {
     readNotifier_->setEnabled(false);
     writeNotifier_->setEnabled(false);
-    if (const int flags = ::fcntl(fd_, F_GETFL); flags >= 0 && !(flags & O_NONBLOCK))
-        ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
+    if (const int flags = ::fcntl(fd_.get(), F_GETFL); flags >= 0 && !(flags & O_NONBLOCK))
+        ::fcntl(fd_.get(), F_SETFL, flags | O_NONBLOCK);
     const int one = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    ::setsockopt(fd_, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    ::setsockopt(fd_.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd_.get(), SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
     QObject::connect(readNotifier_, &QSocketNotifier::activated, context_, [this] { readable(); });
     QObject::connect(writeNotifier_, &QSocketNotifier::activated, context_, [this] { writable(); });
 }
 
 QtStreamConnection::~QtStreamConnection() {
     cancel();
-    alive_.reset();
+    life_.end();
     readNotifier_->setEnabled(false);
     writeNotifier_->setEnabled(false);
     context_->deleteLater();
-    if (fd_ < 0) return;
+    if (!fd_) return;
     if (outSent_ < out_.size()) {
         // Bytes are still on their way out: let them finish on their own, within limits.
         Bytes rest(out_.begin() + static_cast<std::ptrdiff_t>(outSent_), out_.end());
-        new Linger(fd_, std::move(rest));
-    } else {
-        ::close(fd_);
+        new Linger(std::move(fd_), std::move(rest));
     }
-    fd_ = -1;
 }
 
 std::string QtStreamConnection::remoteHost() const {
     if (remoteHost_) return *remoteHost_;
-    if (fd_ < 0) return {};
+    if (!fd_) return {};
     sockaddr_storage peer{};
     socklen_t len = sizeof peer;
-    if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &len) != 0) return {};
+    if (::getpeername(fd_.get(), reinterpret_cast<sockaddr*>(&peer), &len) != 0) return {};
     char text[INET6_ADDRSTRLEN + IF_NAMESIZE + 2] = {};
     if (peer.ss_family == AF_INET) {
         const auto& v4 = reinterpret_cast<const sockaddr_in&>(peer);
@@ -170,9 +162,9 @@ void QtStreamConnection::start(StateHandler onState) {
 
 void QtStreamConnection::failed(const std::string& description) {
     if (cancelled_) return;
-    std::weak_ptr<bool> alive = alive_;
+    const auto alive = life_.watch();
     pump();  // a pending read learns of it first
-    if (alive.expired() || cancelled_) return;
+    if (!alive || cancelled_) return;
     if (auto handler = onState_) handler(State::failed, description);
 }
 
@@ -196,7 +188,7 @@ void QtStreamConnection::readable() {
 
 void QtStreamConnection::pump() {
     if (delivering_) return;  // the delivering pump goes on once its completion returns
-    std::weak_ptr<bool> alive = alive_;
+    const auto alive = life_.watch();
     while (!cancelled_ && pendingReceive_) {
         Bytes data;
         if (!ended_ && !error_) {
@@ -210,7 +202,7 @@ void QtStreamConnection::pump() {
             if (scratch.size() < maxLength_) scratch.resize(maxLength_);
             ssize_t n = 0;
             do {
-                n = ::recv(fd_, scratch.data(), maxLength_, 0);
+                n = ::recv(fd_.get(), scratch.data(), maxLength_, 0);
             } while (n < 0 && errno == EINTR);
             if (n > 0) {
                 // A short read has emptied the socket for now.
@@ -232,7 +224,7 @@ void QtStreamConnection::pump() {
         delivering_ = true;
         done(std::move(data), end, std::move(error));
         // The completion may have destroyed this object.
-        if (alive.expired()) return;
+        if (!alive) return;
         delivering_ = false;
         if (end || error) break;
     }
@@ -242,7 +234,7 @@ void QtStreamConnection::pump() {
 
 void QtStreamConnection::send(Bytes data, SendDone done) {
     if (cancelled_) return;
-    if (fd_ < 0 || error_) {
+    if (!fd_ || error_) {
         later([done = std::move(done), error = error_.value_or("The socket is not connected")] {
             if (done) done(error);
         });
@@ -269,7 +261,7 @@ void QtStreamConnection::send(Bytes data, SendDone done) {
 }
 
 bool QtStreamConnection::flushOutput() {
-    const auto n = sendSome(fd_, out_.data() + outSent_, out_.size() - outSent_);
+    const auto n = sendSome(fd_.get(), out_.data() + outSent_, out_.size() - outSent_);
     if (n < 0) {
         const auto description = describe(errno);
         error_ = description;
@@ -308,8 +300,8 @@ void QtStreamConnection::postCompletions() {
 }
 
 void QtStreamConnection::completeSends() {
-    std::weak_ptr<bool> alive = alive_;
-    while (!alive.expired() && !cancelled_ && !sendWaiters_.empty() &&
+    const auto alive = life_.watch();
+    while (alive && !cancelled_ && !sendWaiters_.empty() &&
            sendWaiters_.front().first <= writtenBytes_) {
         auto done = std::move(sendWaiters_.front().second);
         sendWaiters_.pop_front();
@@ -329,19 +321,18 @@ void QtStreamConnection::cancel() {
 }
 
 void QtStreamConnection::closeNow() {
-    if (fd_ < 0) return;
+    if (!fd_) return;
     static_cast<void>(remoteHost());  // still answerable after the close
     readNotifier_->setEnabled(false);
     writeNotifier_->setEnabled(false);
-    ::close(fd_);
-    fd_ = -1;
+    fd_.reset();
 }
 
 void QtStreamConnection::later(std::function<void()> job) {
     QMetaObject::invokeMethod(
         context_,
-        [alive = std::weak_ptr<bool>(alive_), this, job = std::move(job)] {
-            if (alive.expired() || cancelled_) return;
+        [alive = life_.watch(), this, job = std::move(job)] {
+            if (!alive || cancelled_) return;
             job();
         },
         Qt::QueuedConnection);
@@ -353,7 +344,7 @@ QtStreamListener::QtStreamListener(std::uint16_t port) : port_(port) {}
 
 QtStreamListener::~QtStreamListener() {
     cancel();
-    alive_.reset();
+    life_.end();
 }
 
 void QtStreamListener::start(Handlers handlers) {
@@ -371,8 +362,8 @@ void QtStreamListener::start(Handlers handlers) {
     // Reported from the loop, as the platform reports listener states.
     QMetaObject::invokeMethod(
         server_,
-        [this, alive = std::weak_ptr<bool>(alive_), ok, error] {
-            if (alive.expired() || !handlers_.onState) return;
+        [this, alive = life_.watch(), ok, error] {
+            if (!alive || !handlers_.onState) return;
             auto handler = handlers_.onState;
             handler(ok ? State::ready : State::failed, error);
         },
@@ -380,11 +371,11 @@ void QtStreamListener::start(Handlers handlers) {
 }
 
 void QtStreamListener::acceptPending() {
-    std::weak_ptr<bool> alive = alive_;
-    while (!alive.expired() && server_ && !server_->accepted.empty()) {
-        const int fd = server_->accepted.front();
+    const auto alive = life_.watch();
+    while (alive && server_ && !server_->accepted.empty()) {
+        UniqueFd fd = std::move(server_->accepted.front());
         server_->accepted.erase(server_->accepted.begin());
-        auto conn = std::make_unique<QtStreamConnection>(fd);
+        auto conn = std::make_unique<QtStreamConnection>(std::move(fd));
         if (!handlers_.onConnection) {
             conn->cancel();
             continue;

@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "base/liveness.h"
+#include "base/unique_fd.h"
 #include "ports/stream.h"
 
 class QObject;
@@ -23,7 +25,7 @@ class StreamAcceptor;
 class QtStreamConnection final : public StreamConnection {
 public:
     // Takes ownership of a connected TCP socket descriptor.
-    explicit QtStreamConnection(int fd);
+    explicit QtStreamConnection(UniqueFd fd);
     ~QtStreamConnection() override;
     QtStreamConnection(const QtStreamConnection&) = delete;
     QtStreamConnection& operator=(const QtStreamConnection&) = delete;
@@ -35,7 +37,7 @@ public:
     void cancel() override;
 
     // For diagnostics and tests; -1 once closed.
-    [[nodiscard]] int descriptor() const noexcept { return fd_; }
+    [[nodiscard]] int descriptor() const noexcept { return fd_.get(); }
 
 private:
     void pump();
@@ -49,13 +51,13 @@ private:
     void closeNow();
     void later(std::function<void()> job);
 
-    int fd_;
+    UniqueFd fd_;
     // Parent of the notifiers and receiver of posted jobs. Deleted later: this object may be
     // destroyed inside one of their signals.
     QObject* context_;
     QSocketNotifier* readNotifier_;
     QSocketNotifier* writeNotifier_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Liveness life_;
     StateHandler onState_;
     std::optional<ReceiveDone> pendingReceive_;
     std::size_t maxLength_ = 0;
@@ -91,7 +93,7 @@ private:
     std::uint16_t port_;
     StreamAcceptor* server_ = nullptr;  // deleted later, for the same reason as connections
     Handlers handlers_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Liveness life_;
 };
 
 class QtStreamListenerFactory final : public StreamListenerFactory {

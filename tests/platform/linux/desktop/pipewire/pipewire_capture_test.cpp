@@ -234,7 +234,7 @@ TEST_F(PipeWireCapture, Capture_DmaBufOnlyStream_RefusedWithTheReasonOnceSetUpFa
     const auto node = addMonitor(only, options);
     // Straight to the capture, with the remote the portal would open and a short set-up limit.
     pipewire::PipeWireScreenCapture capture(loop_, "not yet", std::chrono::milliseconds(1000));
-    capture.setStreams(testing::connectUnix(daemon_.socket()), {{7, node, only}}, {});
+    capture.setStreams(UniqueFd(testing::connectUnix(daemon_.socket())), {{7, node, only}}, {});
     EXPECT_TRUE(capture.available()) << "a stream is given its time to start";
     ASSERT_TRUE(spinUntil([&] { return !capture.available(); }));
     EXPECT_EQ(capture.unavailableReason(),

@@ -137,7 +137,8 @@ TEST_F(PortalTest, Start_SharedMonitors_PipeWireRemoteHandedOverOrItsAbsenceExpl
     ASSERT_EQ(session->state(), RemoteDesktopSession::State::running) << session->status();
     EXPECT_EQ(fake_->remotesOpened, 1);
     EXPECT_EQ(session->screenStatus(), "");
-    const int remote = session->dupPipeWireRemote();
+    const UniqueFd owned = session->dupPipeWireRemote();
+    const int remote = owned.get();
     ASSERT_GE(remote, 0);
     const int server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     ASSERT_GE(server, 0);
@@ -145,13 +146,12 @@ TEST_F(PortalTest, Start_SharedMonitors_PipeWireRemoteHandedOverOrItsAbsenceExpl
     char got[2] = {};
     EXPECT_EQ(::read(server, got, 2), 2);
     EXPECT_EQ(std::string(got, 2), "pw");
-    ::close(remote);
     ::close(server);
 
     // Closed by the desktop: no remote is handed out any more.
     fake_->closeSession();
     ASSERT_TRUE(spinUntil([&] { return session->state() == RemoteDesktopSession::State::closed; }));
-    EXPECT_EQ(session->dupPipeWireRemote(), -1);
+    EXPECT_EQ(session->dupPipeWireRemote().get(), -1);
     EXPECT_EQ(session->screenStatus(), "the desktop ended the remote-control session");
     ::close(listener);
 
@@ -159,7 +159,7 @@ TEST_F(PortalTest, Start_SharedMonitors_PipeWireRemoteHandedOverOrItsAbsenceExpl
     fake_->pipeWireSocket.clear();
     auto without = startSession();
     ASSERT_EQ(without->state(), RemoteDesktopSession::State::running) << without->status();
-    EXPECT_EQ(without->dupPipeWireRemote(), -1);
+    EXPECT_EQ(without->dupPipeWireRemote().get(), -1);
     EXPECT_EQ(without->screenStatus(), "the desktop did not open the screen's PipeWire stream (no PipeWire daemon)");
 
     // No monitor shared: the remote is not even asked for.

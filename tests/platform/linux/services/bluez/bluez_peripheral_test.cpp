@@ -40,9 +40,12 @@ protected:
         // `{"hello":N}` opens a session with id N.
         core.onHandshake = [](ByteView line, const std::string&, const std::string&) {
             const auto j = nlohmann::json::parse(toString(line), nullptr, false);
-            if (!j.is_object() || !j.contains("hello")) return HandshakeOutcome{{{"t", "error"}}, nullptr};
-            auto conn = FakeSessionEntry::pairedConn();
-            conn->session = std::make_unique<SecureSession>(Bytes(8, j["hello"].get<std::uint8_t>()),
+            // `{"pair":N}` opens a session with id N that still has to pair.
+            const bool pairing = j.is_object() && j.contains("pair");
+            if (!j.is_object() || (!j.contains("hello") && !pairing))
+                return HandshakeOutcome{{{"t", "error"}}, nullptr};
+            auto conn = pairing ? FakeSessionEntry::pairingConn() : FakeSessionEntry::pairedConn();
+            conn->session = std::make_unique<SecureSession>(Bytes(8, j[pairing ? "pair" : "hello"].get<std::uint8_t>()),
                                                             Bytes(32, 0), SecureSession::Key{}, SecureSession::Key{});
             return HandshakeOutcome{{{"t", "welcome2"}, {"pad", std::string(120, 'p')}}, conn};
         };
@@ -298,6 +301,65 @@ TEST_F(BluezPeripheralTest, Centrals_StartNotify_ValuesArriveAsPropertyChanges) 
         const auto got = messages("CC:00:00:00:00:01", before);
         return std::find(got.begin(), got.end(), pushed) != got.end();
     }));
+}
+
+TEST_F(BluezPeripheralTest, Centrals_StartNotifyPhoneLeaves_LaterPhonesWithOwnSocketsAllServed) {
+    ASSERT_TRUE(bluez->start());
+    startServer();
+    ASSERT_TRUE(waitOn());
+    bluez->connectCentral("DD:00:00:00:00:01", 50);
+    bluez->subscribe("DD:00:00:00:00:01", true);
+    bluez->connectCentral("DD:00:00:00:00:02", 50);
+    bluez->subscribe("DD:00:00:00:00:02", true);
+    ASSERT_TRUE(settled());
+    hello("DD:00:00:00:00:01", 1);
+    ASSERT_TRUE(spinUntil([&] { return server->sessionCount() == 1; }));
+    EXPECT_EQ(server->status(), "On (one phone at a time with this BlueZ version)");
+    // The second StartNotify phone cannot be served meanwhile, and hears so on its write.
+    const auto failedBefore = bluez->failedCalls();
+    bool answered = false;
+    ASSERT_TRUE(bluez->write("DD:00:00:00:00:02", qbytes(toBytes(R"({"hello":2})")), true,
+                             [&] { answered = true; }));
+    ASSERT_TRUE(spinUntil([&] { return answered; }));
+    EXPECT_EQ(bluez->failedCalls(), failedBefore + 1);
+
+    bluez->leave("DD:00:00:00:00:02");
+    bluez->leave("DD:00:00:00:00:01");
+    ASSERT_TRUE(spinUntil([&] { return server->sessionCount() == 0 && server->status() == "On"; }))
+        << server->status();
+    for (const char* phone : {"DD:00:00:00:00:03", "DD:00:00:00:00:04"}) {
+        bluez->connectCentral(phone, 100);
+        bluez->subscribe(phone);
+    }
+    ASSERT_TRUE(settled());
+    hello("DD:00:00:00:00:03", 3);
+    hello("DD:00:00:00:00:04", 4);
+    ASSERT_TRUE(spinUntil([&] { return server->sessionCount() == 2; }));
+    EXPECT_EQ(server->status(), "On");
+}
+
+TEST_F(BluezPeripheralTest, Handshake_AgainWhileAFrameWaitsForApproval_NewSessionServedAtOnce) {
+    ASSERT_TRUE(bluez->start());
+    startServer();
+    ASSERT_TRUE(waitOn());
+    bluez->connectCentral("EE:00:00:00:00:01", 100);
+    bluez->subscribe("EE:00:00:00:00:01");
+    ASSERT_TRUE(settled());
+    send("EE:00:00:00:00:01", toBytes(R"({"pair":5})"));
+    ASSERT_TRUE(spinUntil([&] { return server->sessionCount() == 1; }));
+    send("EE:00:00:00:00:01", frameFor(5, 40));  // the proof: waits for the user
+    ASSERT_TRUE(spinUntil([&] { return core.pending.size() == 1; }));
+
+    hello("EE:00:00:00:00:01", 6);
+    ASSERT_TRUE(spinUntil([&] { return core.handshakes.size() == 2; }));
+    send("EE:00:00:00:00:01", frameFor(6, 40));
+    EXPECT_TRUE(spinUntil([&] { return core.framesNow.size() == 1; }));
+    // The old session's frame fails at last: the new session stays.
+    core.failNext();
+    spinUntil([] { return false; }, 50);
+    EXPECT_EQ(server->sessionCount(), 1u);
+    send("EE:00:00:00:00:01", frameFor(6, 40, 0x11));
+    EXPECT_TRUE(spinUntil([&] { return core.framesNow.size() == 2; }));
 }
 
 }  // namespace
