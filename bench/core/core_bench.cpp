@@ -3,6 +3,8 @@
 // - onFrameNow of a sealed "move", a "ping" (sealing the pong included) and a batch of 32;
 // - a "move" at 120 Hz with the smoother's tick in between: through a sink that posts (the
 //   injector's real pointer path) and through the dry-run log.
+// - a "move" and a "ping" with 1,000 devices paired beside the phone's own (its device stored last),
+//   whose work must be that of the same frame with one paired device.
 // Counters: core_ns and aead_ns per frame, and their ratio.
 
 #include <benchmark/benchmark.h>
@@ -11,6 +13,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -35,9 +39,12 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t chunk = 1024;
 
 struct Folder {
-    Folder() {
+    // `files`: name and contents of the files the folder starts with.
+    explicit Folder(const std::map<std::string, std::string>& files = {}) {
         char pattern[] = "/tmp/tamborix-bench-XXXXXX";
         path = mkdtemp(pattern);
+        for (const auto& [name, contents] : files)
+            std::ofstream(path / name, std::ios::binary) << contents;
     }
     ~Folder() {
         std::error_code ec;
@@ -60,10 +67,35 @@ public:
     std::size_t events = 0;
 };
 
-// A core with one connected full-scope phone whose pushes go nowhere.
+// A store folder (identity and devices.json) with `count` paired devices, made once per count
+// (each pairing is written through to the disk).
+const std::map<std::string, std::string>& pairedDevicesFolder(int count) {
+    static std::map<int, std::map<std::string, std::string>> made;
+    auto& files = made[count];
+    if (count > 0 && files.empty()) {
+        ManualLoop loop;
+        Folder folder;
+        {
+            DeviceStore store{loop, folder.path};
+            for (int i = 0; i < count; ++i)
+                (void)store.add(KeyPair::generate().publicKey(), "Other " + std::to_string(i));
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path)) {
+            if (!entry.is_regular_file()) continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            files[entry.path().filename().string()].assign(std::istreambuf_iterator<char>(in),
+                                                           std::istreambuf_iterator<char>());
+        }
+    }
+    return files;
+}
+
+// A core with one connected full-scope phone whose pushes go nowhere; `otherDevices` more are
+// paired before it.
 struct Rig {
-    explicit Rig(bool dryRun) : fakes(loop, "bench", FakeDisplaySource::withBounds({{0, 0, 1920, 1080}}),
-                                      Point{10, 10}) {
+    explicit Rig(bool dryRun, int otherDevices = 0)
+        : folder(pairedDevicesFolder(otherDevices)),
+          fakes(loop, "bench", FakeDisplaySource::withBounds({{0, 0, 1920, 1080}}), Point{10, 10}) {
         core = std::make_unique<HelperCore>(fakes.services(loop, store, sink, dryRun));
         auto key = KeyPair::generate();
         (void)store.add(key.publicKey(), "Bench");
@@ -112,8 +144,12 @@ std::map<std::string, std::pair<double, double>>& summary() {
 // `tick`: advance the loop by one smoother period after each frame (its timers run and are
 // timed with the frame); otherwise pending motion is flushed between chunks, untimed.
 void measure(benchmark::State& state, const std::string& plaintext, const char* name, bool dryRun,
-             bool tick) {
-    Rig rig(dryRun);
+             bool tick, int otherDevices = 0) {
+    Rig rig(dryRun, otherDevices);
+    if (rig.store.devices().size() != static_cast<std::size_t>(otherDevices) + 1) {
+        state.SkipWithError("the paired devices were not all read");
+        return;
+    }
     BareAead bare(plaintext.size());
     const auto period = std::chrono::duration_cast<Duration>(std::chrono::duration<double>(1.0 / 120));
     std::vector<Bytes> frames(chunk);
@@ -183,11 +219,21 @@ void BM_Batch32Frame(benchmark::State& state) {
     measure(state, batch, "batch32", false, false);
 }
 
+void BM_MoveFrame1000Paired(benchmark::State& state) {
+    measure(state, moveText, "move 1000 paired", false, false, 1000);
+}
+
+void BM_PingFrame1000Paired(benchmark::State& state) {
+    measure(state, R"({"t":"ping"})", "ping 1000 paired", false, false, 1000);
+}
+
 BENCHMARK(BM_MoveFrame)->UseManualTime()->MinTime(1.0);
+BENCHMARK(BM_MoveFrame1000Paired)->UseManualTime()->MinTime(1.0);
 BENCHMARK(BM_Move120HzPostingSink)->UseManualTime()->MinTime(1.0);
 BENCHMARK(BM_Move120HzDryRunLog)->UseManualTime()->MinTime(1.0);
 BENCHMARK(BM_PingFrame)->UseManualTime()->MinTime(1.0);
 BENCHMARK(BM_Batch32Frame)->UseManualTime()->MinTime(1.0);
+BENCHMARK(BM_PingFrame1000Paired)->UseManualTime()->MinTime(1.0);
 
 }  // namespace
 }  // namespace tamborix
@@ -201,5 +247,13 @@ int main(int argc, char** argv) {
     for (const auto& [name, v] : tamborix::summary())
         std::printf("  %-18s core %8.0f ns  aead %6.0f ns  ratio %6.2fx\n", name.c_str(), v.first,
                     v.second, v.first / v.second);
+    const auto& s = tamborix::summary();
+    for (const char* frame : {"move", "ping"}) {
+        const auto one = s.find(frame);
+        const auto many = s.find(std::string(frame) + " 1000 paired");
+        if (one == s.end() || many == s.end()) continue;
+        std::printf("%s with 1,000 paired devices vs 1: %.2fx\n", frame,
+                    many->second.first / one->second.first);
+    }
     return 0;
 }

@@ -3,15 +3,22 @@
 // SecureError (or the JSON parse error of a plaintext that is not JSON), never anything else;
 // everything it pushes back opens on the phone's side and is one JSON object with a string "t". The first byte picks dry run or a core that posts input, so
 // both command paths are reached; timers (smoother, screen streamer) run between inputs.
+// Without a -dict of its own the run gets one made from the command table, so every command
+// the core knows, and only those, is in it.
 
 #include <stdlib.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
 
+#include "core/session/command_table.h"
 #include "core/session/helper_core.h"
 #include "ports/input_sink.h"
 #include "protocol/key_pair.h"
@@ -52,7 +59,7 @@ struct Rig {
         core->setApproveScreen([](const std::string&, std::function<void(bool)> answer) { answer(true); });
         fakes.workspace.running = {{.handle = 1, .appId = "app.desktop", .name = "App"}};
         fakes.workspace.front = 1;
-        store.add(key.publicKey(), "Fuzz Phone");
+        (void)store.add(key.publicKey(), "Fuzz Phone");
         connect();
     }
     ~Rig() {
@@ -79,6 +86,33 @@ struct Rig {
 };
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    for (int i = 1; i < *argc; ++i)
+        if (std::string_view((*argv)[i]).starts_with("-dict=")) return 0;
+    static const std::string path =
+        (std::filesystem::temp_directory_path() /
+         ("tamborix-commands-" + std::to_string(::getpid()) + ".dict"))
+            .string();
+    {
+        std::ofstream out(path, std::ios::trunc);
+        for (const char* member : {"t", "cmds", "on", "id", "x", "y", "d", "s", "k", "mods", "a"})
+            out << "\"\\\"" << member << "\\\"\"\n";
+        for (const auto& spec : commandTable()) out << "\"\\\"" << spec.name << "\\\"\"\n";
+        if (!out) return 0;
+    }
+    std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    });
+    static std::string flag = "-dict=" + path;
+    static std::vector<char*> args(*argv, *argv + *argc);
+    args.push_back(flag.data());
+    args.push_back(nullptr);
+    *argc += 1;
+    *argv = args.data();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Rig* dry = new Rig(true);  // both live for the whole run

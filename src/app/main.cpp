@@ -139,31 +139,29 @@ int main(int argc, char** argv) {
     auto backends = makePlatformBackends(loop, request);
     QtStreamListenerFactory listeners;
 
-    HelperEnvironment env{loop,
-                          *backends.input,
-                          *backends.displays,
-                          *backends.workspace,
-                          *backends.windows,
-                          *backends.overlay,
-                          *backends.capture,
-                          *backends.clipboard,
-                          *backends.activity,
-                          *backends.host,
-                          *backends.secrets,
-                          listeners,
-                          backends.advertiser.get(),
-                          Settings::defaultFile(),
-                          {},
-                          {},
-                          {},
-                          parsed.options->port,
-                          dryRun,
-                          {},
-                          backends.backendLine};
-    env.peripherals = backends.peripherals.get();
-    if (const char* log = std::getenv("VELMORAND_DRY_RUN_LOG"); log && *log && dryRun) {
-        env.dryRunLogFile = log;
-    }
+    std::filesystem::path dryRunLogFile;
+    if (const char* log = std::getenv("VELMORAND_DRY_RUN_LOG"); log && *log && dryRun)
+        dryRunLogFile = log;
+    // The store, the login entry and the program keep their standard places.
+    HelperEnvironment env{.loop = loop,
+                          .input = *backends.input,
+                          .displays = *backends.displays,
+                          .workspace = *backends.workspace,
+                          .windows = *backends.windows,
+                          .overlay = *backends.overlay,
+                          .capture = *backends.capture,
+                          .clipboard = *backends.clipboard,
+                          .activity = *backends.activity,
+                          .host = *backends.host,
+                          .secrets = *backends.secrets,
+                          .listeners = listeners,
+                          .advertiser = backends.advertiser.get(),
+                          .settingsFile = Settings::defaultFile(),
+                          .port = parsed.options->port,
+                          .dryRun = dryRun,
+                          .dryRunLogFile = std::move(dryRunLogFile),
+                          .backendLine = backends.backendLine,
+                          .peripherals = backends.peripherals.get()};
 
     // Standard output is written off the main loop: a reader that stops reading must not stop
     // the helper.

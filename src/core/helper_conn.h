@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -30,6 +31,17 @@ struct HelperConn {
     // Context and displays, told right after the ready frame: sent by a posted job, or before
     // the reply to the phone's first frame if that is handled first.
     std::vector<Bytes> greeting;
+
+    // The device's record as the core last read it from the store (the user may rename it,
+    // change its scope or revoke it after the handshake), and the store generation it was read
+    // at, so that a frame need not look the device up again.
+    struct Standing {
+        std::uint64_t generation = 0;  // 0: never read
+        bool paired = false;
+        PairedDevice::Scope scope = PairedDevice::Scope::full;
+        std::string name;
+    };
+    Standing standing;
 
     [[nodiscard]] bool authenticated() const noexcept { return device.has_value(); }
 };

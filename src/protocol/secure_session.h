@@ -5,16 +5,17 @@
 #include <optional>
 
 #include "protocol/bytes.h"
+#include "protocol/limits.h"
 
 namespace tamborix {
 
 // Sealed frames: 0x01 | sid(8) | counter(8, big-endian) | ciphertext | tag(16).
 class SecureSession {
 public:
-    static constexpr std::size_t headerLength = 17;
-    static constexpr std::size_t tagLength = 16;
+    static constexpr std::size_t headerLength = limits::frameHeader;
+    static constexpr std::size_t tagLength = limits::frameTag;
     static constexpr std::size_t overhead = headerLength + tagLength;  // 33
-    static constexpr std::size_t maxFrame = 4096;
+    static constexpr std::size_t maxFrame = limits::maxFrame;
     static constexpr std::uint8_t version = 0x01;
 
     using Key = std::array<std::uint8_t, 32>;

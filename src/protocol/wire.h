@@ -9,6 +9,7 @@
 
 #include "protocol/bytes.h"
 #include "protocol/random_source.h"
+#include "protocol/limits.h"
 
 namespace tamborix::Wire {
 
@@ -22,7 +23,7 @@ inline constexpr std::size_t nonceLength = 16;
 inline constexpr std::size_t sidLength = 8;
 inline constexpr std::size_t pairCodeLength = 12;
 
-inline constexpr std::size_t handshakeFieldLimit = 200;  // base64 characters
+inline constexpr std::size_t handshakeFieldLimit = limits::handshakeFieldLimit;
 inline constexpr std::size_t frameLineLimit = 5465;      // base64 characters of one TCP frame
 
 std::string normalizePairCode(std::string_view code);

@@ -15,19 +15,20 @@
 #include "ports/main_loop.h"
 #include "ports/stream.h"
 #include "protocol/bytes.h"
+#include "protocol/limits.h"
 
 namespace tamborix {
 
 class NetClient : public std::enable_shared_from_this<NetClient> {
 public:
-    static constexpr std::size_t maxLine = 8192;     // bytes, LF not counted
+    static constexpr std::size_t maxLine = limits::maxLine;     // bytes, LF not counted
     static constexpr std::size_t readChunk = 16384;  // bytes asked for per read
     static constexpr Duration idleCheck = std::chrono::seconds(2);
     // The handshake must be done this long after the connection was accepted, however busily
     // the peer sends: a trickle of bytes must not hold a place for ever.
-    static constexpr Duration handshakeLimit = std::chrono::seconds(10);
+    static constexpr Duration handshakeLimit = limits::handshakeTimeout;
     // After the handshake: the longest silence, except while a frame waits for the user.
-    static constexpr Duration sessionIdleLimit = std::chrono::seconds(30);
+    static constexpr Duration sessionIdleLimit = limits::sessionIdleTimeout;
     // Bytes written but not yet taken by the system. A peer that asks for replies and never
     // reads them is cut off here instead of filling the helper's memory.
     static constexpr std::size_t maxUnsentBytes = 1024 * 1024;

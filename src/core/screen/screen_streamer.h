@@ -18,6 +18,7 @@
 #include "ports/main_loop.h"
 #include "ports/screen_capture.h"
 #include "protocol/bytes.h"
+#include "protocol/limits.h"
 
 namespace tamborix {
 
@@ -27,7 +28,7 @@ public:
     [[nodiscard]] static std::string_view modeName(Mode mode);
     [[nodiscard]] static std::optional<Mode> modeFromName(std::string_view name);
 
-    static constexpr std::size_t chunkChars = 2800;
+    static constexpr std::size_t chunkChars = limits::screenChunkCharacters;
     // Chunks sealed and written per pass of the main loop: a frame of a hundred chunks does not
     // hold up other phones' commands and pings for the whole of its sealing and writing.
     static constexpr std::size_t chunksPerPass = 8;

@@ -13,12 +13,6 @@ namespace tamborix::commands {
 
 using nlohmann::json;
 
-const NameSet& presenterTypes() {
-    static const NameSet set{"move",   "click",   "down",        "up",    "scroll",
-                             "action", "pointer", "find_cursor", "laser", "stats_get"};
-    return set;
-}
-
 const NameSet& presenterActions() {
     static const NameSet set{
         "none",        "left_click",         "right_click",     "middle_click", "double_click",
@@ -47,29 +41,22 @@ const std::string* stringMember(const json& command, const char* key) {
     return it->get_ptr<const std::string*>();
 }
 
-bool presenterAllows(const json& command, std::string_view type) {
-    if (!presenterTypes().contains(type)) return false;
-    if (type != "action") return true;
-    const auto* a = stringMember(command, "a");
-    return presenterActions().contains(a ? std::string_view(*a) : std::string_view());
-}
-
 double num(const json& command, const char* key) {
     const auto it = command.find(key);
     if (it == command.end()) return 0;
-    if (!it->is_number()) throw HelperCore::Rejected();
+    if (!it->is_number()) throw CommandRejected();
     return clampDelta(it->get<double>());
 }
 
 double clampDelta(double v) {
-    if (!std::isfinite(v)) throw HelperCore::Rejected();
+    if (!std::isfinite(v)) throw CommandRejected();
     return std::clamp(v, -maxDelta, maxDelta);
 }
 
 std::string button(const json& command) {
     const auto* b = stringMember(command, "b");
     std::string name = b ? *b : "left";
-    if (!buttons().contains(name)) throw HelperCore::Rejected();
+    if (!buttons().contains(name)) throw CommandRejected();
     return name;
 }
 
@@ -88,20 +75,20 @@ bool isSinglePrintableCharacter(const std::string& s) {
 }  // namespace
 
 std::string validKey(const json* value) {
-    if (value == nullptr || !value->is_string()) throw HelperCore::Rejected();
+    if (value == nullptr || !value->is_string()) throw CommandRejected();
     const auto& s = value->get_ref<const std::string&>();
     if (isSinglePrintableCharacter(s) || InputInjector::isValidKeyName(s)) return s;
-    throw HelperCore::Rejected();
+    throw CommandRejected();
 }
 
 std::vector<std::string> modifiers(const json& command) {
     const auto it = command.find("mods");
     if (it == command.end()) return {};
-    if (!it->is_array() || it->size() > maxModifiers) throw HelperCore::Rejected();
+    if (!it->is_array() || it->size() > maxModifiers) throw CommandRejected();
     std::vector<std::string> mods;
     for (const auto& m : *it) {
         if (!m.is_string() || !InputInjector::isModifierName(m.get_ref<const std::string&>()))
-            throw HelperCore::Rejected();
+            throw CommandRejected();
         mods.push_back(m.get<std::string>());
     }
     return mods;
@@ -109,13 +96,13 @@ std::vector<std::string> modifiers(const json& command) {
 
 std::string boundedString(const json& command, const char* key, std::size_t limit) {
     const auto* s = stringMember(command, key);
-    if (s == nullptr || longerThan(*s, limit)) throw HelperCore::Rejected();
+    if (s == nullptr || longerThan(*s, limit)) throw CommandRejected();
     return *s;
 }
 
 bool requiredBool(const json& command, const char* key) {
     const auto it = command.find(key);
-    if (it == command.end() || !it->is_boolean()) throw HelperCore::Rejected();
+    if (it == command.end() || !it->is_boolean()) throw CommandRejected();
     return it->get<bool>();
 }
 

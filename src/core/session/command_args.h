@@ -1,6 +1,6 @@
 #pragma once
 // The fixed tables and argument checks of the command path. Every check throws
-// HelperCore::Rejected for a value it does not accept.
+// CommandRejected for a value it does not accept.
 
 #include <nlohmann/json.hpp>
 #include <set>
@@ -8,27 +8,24 @@
 #include <string_view>
 #include <vector>
 
-#include "core/session/helper_core.h"
+#include "core/session/command_rejected.h"
+#include "protocol/limits.h"
 
 namespace tamborix::commands {
 
 using NameSet = std::set<std::string, std::less<>>;
 
-[[nodiscard]] const NameSet& presenterTypes();
 [[nodiscard]] const NameSet& presenterActions();
 [[nodiscard]] const NameSet& windowOps();
 [[nodiscard]] const NameSet& buttons();
 
-inline constexpr double maxDelta = 5000;
-inline constexpr std::size_t maxTextCharacters = 1000;
-inline constexpr std::size_t maxClipCharacters = 3000;
-inline constexpr std::size_t maxAppIdCharacters = 128;
-inline constexpr std::size_t maxAppNameCharacters = 64;
-inline constexpr std::size_t maxModifiers = 4;
-inline constexpr int maxDisplay = 16;
-
-// Whether a presenter-scope device may send this command ("t" already known to be a string).
-[[nodiscard]] bool presenterAllows(const nlohmann::json& command, std::string_view type);
+using limits::maxAppIdCharacters;
+using limits::maxAppNameCharacters;
+using limits::maxClipCharacters;
+using limits::maxDelta;
+using limits::maxDisplay;
+using limits::maxModifiers;
+using limits::maxTextCharacters;
 
 // A finite number (not a boolean), clamped to ±5000; absent = 0.
 [[nodiscard]] double num(const nlohmann::json& command, const char* key);

@@ -1,10 +1,12 @@
 // The first message of a connection: a known phone's "hello2" or a pairing phone's "pair2".
+// The rate limit per address is the registry's.
 
 #include <utility>
 
 #include "core/desktop/text_limits.h"
 #include "core/session/helper_core.h"
 #include "protocol/handshake.h"
+#include "protocol/limits.h"
 #include "protocol/secure_error.h"
 #include "protocol/wire.h"
 #include "store/device_store.h"
@@ -16,11 +18,6 @@ using nlohmann::json;
 
 namespace {
 
-constexpr std::size_t maxClientName = 64;
-constexpr auto rateWindow = std::chrono::seconds(60);
-constexpr std::size_t maxAttempts = 20;
-constexpr std::size_t maxRateKeys = 1000;
-
 HandshakeOutcome unsupported() {
     return {json{{"t", "error"}, {"msg", "unsupported protocol (update the app)"}}, nullptr};
 }
@@ -30,23 +27,6 @@ HandshakeOutcome error(const char* msg, const json& nc) {
 }
 
 }  // namespace
-
-bool HelperCore::rateOK(const std::string& key) {
-    const auto now = loop_.now();
-    std::vector<MonoTime> times;
-    if (const auto it = handshakeTimes_.find(key); it != handshakeTimes_.end()) {
-        times = std::move(it->second);
-        std::erase_if(times, [&](MonoTime t) { return now - t >= rateWindow; });
-    }
-    times.push_back(now);
-    const bool ok = times.size() <= maxAttempts;
-    if (handshakeTimes_.size() >= maxRateKeys && !handshakeTimes_.contains(key)) {
-        // Too many peers to remember: forget them all rather than grow without bound.
-        handshakeTimes_.clear();
-    }
-    handshakeTimes_[key] = std::move(times);
-    return ok;
-}
 
 HandshakeOutcome HelperCore::handshake(ByteView firstMessage, const std::string& peer,
                                        const std::string& transport) {
@@ -77,7 +57,7 @@ HandshakeOutcome HelperCore::handshake(ByteView firstMessage, const std::string&
         std::string name = nameIt != request.end() && nameIt->is_string()
                                ? characterPrefix(
                                      cleanDisplayName(nameIt->get_ref<const std::string&>()),
-                                     maxClientName)
+                                     limits::maxClientNameCharacters)
                                : std::string("device");
 
         const auto devIt = request.find("dev");
@@ -86,7 +66,7 @@ HandshakeOutcome HelperCore::handshake(ByteView firstMessage, const std::string&
             std::optional<std::string_view> text;
             if (devIt != request.end() && devIt->is_string())
                 text = devIt->get_ref<const std::string&>();
-            dev = Wire::b64d(text, Wire::handshakeFieldLimit);
+            dev = Wire::b64d(text, limits::handshakeFieldLimit);
         } catch (const SecureError&) {
             return error("bad handshake", nc);
         }

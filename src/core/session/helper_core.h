@@ -1,10 +1,10 @@
 #pragma once
-// The one session object: every transport hands its connections and frames to it. It owns the
-// registry of live authenticated connections, the handshake and pairing steps, the command path,
-// the pushes of context and displays, and the state the menu shows.
+// The session entry every transport hands its connections and frames to. It wires the rooms of
+// the session together and routes each frame: the connection registry, the handshake, pairing,
+// the command table and its handlers (input, desktop, displays and context, screen sharing,
+// statistics), and the state the menu shows.
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,8 +15,9 @@
 
 #include "base/liveness.h"
 #include "core/helper_conn.h"
+#include "core/session/command_rejected.h"
+#include "core/session/core_state.h"
 #include "core/session_entry.h"
-#include "perf/rate_counter.h"
 #include "ports/main_loop.h"
 #include "protocol/bytes.h"
 #include "base/change_signal.h"
@@ -25,19 +26,15 @@
 namespace tamborix {
 
 class ActivityAssertion;
-class ActivityHandle;
 class Clipboard;
-class CursorFinder;
 class DeviceStore;
 class DisplaySource;
 class HostInfo;
 class InputInjector;
 class InputSink;
 class LaserOverlay;
-struct MoveFrame;
 class MainThreadLagProbe;
 class OverlaySurface;
-class ProcessStats;
 class ScreenCapture;
 class Smoother;
 class WindowControl;
@@ -65,19 +62,10 @@ struct HelperServices {
 
 class HelperCore final : public SessionEntry {
 public:
-    // A command that is not allowed or not well formed. Never reaches the phone.
-    struct Rejected : std::exception {
-        const char* what() const noexcept override { return "rejected command"; }
-    };
-
-    struct FrontApp {
-        std::string name;
-        std::string id;
-        friend bool operator==(const FrontApp&, const FrontApp&) = default;
-    };
-
-    enum class Property { active, lastEvent, lastStats, sharingWith, frontApp };
-    using ChangeListener = std::function<void(Property)>;
+    using Rejected = CommandRejected;
+    using FrontApp = CoreState::FrontApp;
+    using Property = CoreState::Property;
+    using ChangeListener = CoreState::ChangeListener;
 
     // Asynchronous approvals: call `answer` exactly once, on the main loop, now or later.
     using Approve = std::function<void(const std::string& name, const std::string& fingerprint,
@@ -104,7 +92,7 @@ public:
     void setApproveScreen(ApproveScreen approveScreen);
     void setTransportStats(TransportStats stats);
     void setShareFrontApp(bool on);
-    [[nodiscard]] bool shareFrontApp() const noexcept { return shareFrontApp_; }
+    [[nodiscard]] bool shareFrontApp() const noexcept;
 
     // Called once at start-up.
     void startWatchingFrontApp();
@@ -113,18 +101,20 @@ public:
     // --- Published state (read on the main loop; listeners hear of every change) ---
     // Key: base64url of the session id; value: device name + " (" + transport + ")".
     [[nodiscard]] const std::map<std::string, std::string>& active() const noexcept {
-        return active_;
+        return state_.active();
     }
     [[nodiscard]] const std::optional<std::string>& lastEvent() const noexcept {
-        return lastEvent_;
+        return state_.lastEvent();
     }
-    [[nodiscard]] const nlohmann::json& lastStats() const noexcept { return lastStats_; }
+    [[nodiscard]] const nlohmann::json& lastStats() const noexcept { return state_.lastStats(); }
     [[nodiscard]] const std::vector<std::string>& sharingWith() const noexcept {
-        return sharingWith_;
+        return state_.sharingWith();
     }
-    [[nodiscard]] const std::optional<FrontApp>& frontApp() const noexcept { return frontApp_; }
+    [[nodiscard]] const std::optional<FrontApp>& frontApp() const noexcept {
+        return state_.frontApp();
+    }
     [[nodiscard]] Subscription subscribe(ChangeListener listener) {
-        return changed_.subscribe(std::move(listener));
+        return state_.subscribe(std::move(listener));
     }
 
     // --- Statistics and context ---
@@ -146,77 +136,30 @@ public:
     [[nodiscard]] Smoother* smootherIfCreated() noexcept;
     [[nodiscard]] bool dryRun() const noexcept { return dryRun_; }
     [[nodiscard]] const std::string& hostName() const noexcept { return hostName_; }
-    [[nodiscard]] std::size_t liveCount() const noexcept { return live_.size(); }
+    [[nodiscard]] std::size_t liveCount() const noexcept;
     [[nodiscard]] bool isLive(const HelperConnPtr& conn) const;
-    [[nodiscard]] bool activityHeld() const noexcept { return activity_ != nullptr; }
+    [[nodiscard]] bool activityHeld() const noexcept;
     [[nodiscard]] bool streaming(const HelperConnPtr& conn) const;
     [[nodiscard]] std::int64_t framesPerSecond();
 
     // At most 20 handshake attempts per key in any 60 s; refused attempts count too.
     [[nodiscard]] bool rateOK(const std::string& key);
-    [[nodiscard]] std::size_t rateKeys() const noexcept { return handshakeTimes_.size(); }
+    [[nodiscard]] std::size_t rateKeys() const noexcept;
 
 private:
-    struct Parts;
+    struct Rooms;
 
     void handleAuthenticated(const HelperConnPtr& conn, ByteView frame);
-    void onPairingFrame(const HelperConnPtr& conn, ByteView frame, FrameDone done);
-    void finishPairing(const HelperConnPtr& conn, const nlohmann::json& message, FrameDone done);
-    // False when an approved device could not be stored: the connection must end.
-    bool completePairing(const std::weak_ptr<HelperConn>& weak, const Bytes& pub,
-                         const std::string& clientName, bool approved);
-
     void run(const nlohmann::json& command, PairedDevice::Scope scope, const HelperConnPtr& conn);
-    void runMove(const MoveFrame& move, PairedDevice::Scope scope);
-    void action(const std::string& name);
-    void startScreen(const HelperConnPtr& conn, bool cursorMode, int display);
-    void screenDecided(const std::weak_ptr<HelperConn>& weak, bool allowed, bool cursorMode,
-                       int display);
-    void stopScreen(const HelperConnPtr& conn);
-    void screenState(const HelperConnPtr& conn, bool on, const char* error);
-    void recomputeSharing();
-
-    void sendTo(const HelperConnPtr& conn, const nlohmann::json& message);
-    void sendBytes(const HelperConnPtr& conn, ByteView plaintext);
-    void pushToAll(ByteView plaintext);
-    // What readyFrame() left on the connection to be told next, once.
-    void sendGreeting(const HelperConnPtr& conn);
-    void pushContextAndDisplays(const std::weak_ptr<HelperConn>& weak,
-                                const std::optional<Bytes>& context,
-                                const std::optional<Bytes>& displays);
-    void registerLive(const HelperConnPtr& conn);
-    // The displays message of a ready or pairing sequence.
-    [[nodiscard]] std::optional<Bytes> displaysForNewPhone(const HelperConnPtr& conn);
-    void updateActivity();
-    void updateFrontApp(const std::optional<FrontApp>& app, const std::string& ownId);
-
-    void setLastEvent(std::string text);
-    void notify(Property property);
-    Smoother& smoother();
+    void runMove(double dx, double dy, PairedDevice::Scope scope);
 
     MainLoop& loop_;
     DeviceStore& store_;
     bool dryRun_;
     std::string hostName_;
-    std::unique_ptr<Parts> parts_;
-
-    std::map<std::string, std::string> active_;
-    std::unique_ptr<ActivityHandle> activity_;
-    std::optional<std::string> lastEvent_;
-    Approve approve_;
-    ApproveScreen approveScreen_;
-    TransportStats transportStats_;
-    RateCounter framesIn_;
-    nlohmann::json lastStats_ = nlohmann::json::object();
-    std::vector<std::string> sharingWith_;
-    std::map<std::string, std::vector<MonoTime>> handshakeTimes_;
-    std::map<Bytes, HelperConnPtr> live_;
-    bool shareFrontApp_ = true;
-    std::optional<FrontApp> frontApp_;
-    std::pair<int, int> lastDisplays_{0, 0};
-    Timer displayTimer_;
-    ChangeSignal<Property> changed_;
-    // Lets callbacks that outlive a call (approvals, posted pushes) see whether the core is gone.
+    CoreState state_;
+    std::unique_ptr<Rooms> rooms_;
+    // Lets posted greetings see whether the core is gone.
     Liveness life_;
 };
 

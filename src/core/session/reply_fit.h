@@ -12,11 +12,12 @@
 #include <string_view>
 
 #include "protocol/secure_session.h"
+#include "protocol/limits.h"
 
 namespace tamborix::fit {
 
 // The largest plaintext whose sealed frame the phone still opens.
-inline constexpr std::size_t maxPlaintext = SecureSession::maxFrame - SecureSession::overhead;
+inline constexpr std::size_t maxPlaintext = limits::maxPlaintext;
 
 // The serialised size of a message, as it would be sealed.
 [[nodiscard]] std::size_t size(const nlohmann::json& message);

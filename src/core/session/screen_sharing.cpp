@@ -1,26 +1,105 @@
-// Screen sharing for one connection: the stored decision, the user's approval, the capture
-// availability and the streamer's life.
+#include "core/session/screen_sharing.h"
 
+#include <cmath>
 #include <utility>
 
-#include "core/session/core_parts.h"
+#include "core/session/command_args.h"
+#include "core/session/connection_registry.h"
+#include "core/session/core_state.h"
+#include "core/session/input_commands.h"
+#include "core/session/json_text.h"
 #include "ports/screen_capture.h"
 #include "store/device_store.h"
 
 namespace tamborix {
 
 using nlohmann::json;
+namespace cmd = commands;
 
 namespace {
 constexpr const char* captureUnavailable = "Screen capture is not available in this session";
 }  // namespace
 
-void HelperCore::startScreen(const HelperConnPtr& conn, bool cursorMode, int display) {
+ScreenSharing::ScreenSharing(MainLoop& loop, DeviceStore& store, const DisplaySource& displays,
+                             ScreenCapture& capture, InputCommands& input,
+                             ConnectionRegistry& registry, CoreState& state, bool dryRun)
+    : loop_(loop),
+      store_(store),
+      displays_(displays),
+      capture_(capture),
+      input_(input),
+      registry_(registry),
+      state_(state),
+      dryRun_(dryRun) {}
+
+ScreenSharing::~ScreenSharing() { stopAll(); }
+
+void ScreenSharing::stopAll() {
+    life_.end();
+    for (auto& [sid, streamer] : streamers_) streamer->stop();
+    streamers_.clear();
+}
+
+bool ScreenSharing::streaming(const HelperConnPtr& conn) const {
+    return conn && conn->session && streamers_.contains(conn->session->sid());
+}
+
+void ScreenSharing::screen(const CommandCall& call) {
+    const auto& command = call.command;
+    const bool on = cmd::requiredBool(command, "on");
+    const auto* mode = cmd::stringMember(command, "mode");
+    const bool cursorMode = mode && *mode == "cursor";
+    std::int64_t d = 0;
+    if (const auto it = command.find("d"); it != command.end()) {
+        if (const auto value = jsontext::integer(*it)) {
+            if (*value < 0 || *value > cmd::maxDisplay) throw CommandRejected();
+            d = *value;
+        } else if (jsontext::isIntegral(*it)) {
+            throw CommandRejected();  // an integer too large even for int64 is out of range too
+        }
+    }
+    if (on) {
+        start(call.conn, cursorMode, static_cast<int>(d));
+    } else {
+        stop(call.conn);
+    }
+}
+
+void ScreenSharing::ack(const CommandCall& call) {
+    const auto id = jsontext::integerMember(call.command, "id");
+    if (!id) throw CommandRejected();
+    if (const auto it = streamers_.find(call.conn->session->sid()); it != streamers_.end())
+        it->second->ack(*id);
+}
+
+void ScreenSharing::tap(const CommandCall& call) {
+    const auto& command = call.command;
+    const auto id = jsontext::integerMember(command, "id");
+    const auto x = command.find("x");
+    const auto y = command.find("y");
+    if (!id || x == command.end() || !x->is_number() || y == command.end() || !y->is_number())
+        throw CommandRejected();
+    const auto it = streamers_.find(call.conn->session->sid());
+    if (it == streamers_.end()) throw CommandRejected();
+    const auto p = it->second->point(*id, x->get<double>(), y->get<double>());
+    if (!p) throw CommandRejected();
+    auto& injector = input_.injector();
+    if (dryRun_) {
+        injector.record("tap " + std::to_string(static_cast<long long>(std::trunc(p->x))) + "," +
+                        std::to_string(static_cast<long long>(std::trunc(p->y))));
+    } else {
+        injector.sink().warp(*p);
+        injector.setLastPosted(*p);
+        injector.setLastPostedAt(loop_.now());
+    }
+    if (cmd::optionalBool(command, "click", false)) injector.click("left", 1);
+}
+
+void ScreenSharing::start(const HelperConnPtr& conn, bool cursorMode, int display) {
     if (!conn->device) return;
     const auto mode = cursorMode ? ScreenStreamer::Mode::cursor : ScreenStreamer::Mode::fit;
     const bool lowBandwidth = conn->transport == "Bluetooth";
-    if (const auto it = parts_->streamers.find(conn->session->sid());
-        it != parts_->streamers.end()) {
+    if (const auto it = streamers_.find(conn->session->sid()); it != streamers_.end()) {
         it->second->start(mode, display, lowBandwidth);
         return;
     }
@@ -29,17 +108,17 @@ void HelperCore::startScreen(const HelperConnPtr& conn, bool cursorMode, int dis
         if (!alive) return;
         const auto stored = store_.deviceById(id);
         if (stored && stored->screen.has_value()) {
-            screenDecided(weak, *stored->screen, cursorMode, display);
+            decided(weak, *stored->screen, cursorMode, display);
             return;
         }
         if (dryRun_) {
             store_.setScreen(id, true);
-            screenDecided(weak, true, cursorMode, display);
+            decided(weak, true, cursorMode, display);
             return;
         }
         if (!approveScreen_) {
             store_.setScreen(id, false);
-            screenDecided(weak, false, cursorMode, display);
+            decided(weak, false, cursorMode, display);
             return;
         }
         approveScreen_(name, [this, alive, weak, id, cursorMode, display,
@@ -47,66 +126,60 @@ void HelperCore::startScreen(const HelperConnPtr& conn, bool cursorMode, int dis
             if (std::exchange(*answered, true)) return;
             if (!alive) return;
             store_.setScreen(id, allowed);
-            screenDecided(weak, allowed, cursorMode, display);
+            decided(weak, allowed, cursorMode, display);
         });
     });
 }
 
-void HelperCore::screenDecided(const std::weak_ptr<HelperConn>& weak, bool allowed,
-                               bool cursorMode, int display) {
+void ScreenSharing::decided(const std::weak_ptr<HelperConn>& weak, bool allowed,
+                            bool cursorMode, int display) {
     auto conn = weak.lock();
     if (!allowed) {
-        if (conn && !conn->ended) screenState(conn, false, "denied");
+        if (conn && !conn->ended) tell(conn, false, "denied");
         return;
     }
-    if (!dryRun_ && !parts_->services.capture.available()) {
-        if (conn && !conn->ended) screenState(conn, false, "permission");
-        setLastEvent(captureUnavailable);
+    if (!dryRun_ && !capture_.available()) {
+        if (conn && !conn->ended) tell(conn, false, "permission");
+        state_.setLastEvent(captureUnavailable);
         return;
     }
     // The phone may have left while the user was deciding.
-    if (!conn || conn->ended || !isLive(conn)) return;
+    if (!conn || conn->ended || !registry_.isLive(conn)) return;
     const auto mode = cursorMode ? ScreenStreamer::Mode::cursor : ScreenStreamer::Mode::fit;
     const bool lowBandwidth = conn->transport == "Bluetooth";
-    auto& slot = parts_->streamers[conn->session->sid()];
+    auto& slot = streamers_[conn->session->sid()];
     // Two requests may have waited for the same answer; the second restarts the first's stream.
-    if (!slot) {
-        slot = std::make_unique<ScreenStreamer>(loop_, parts_->services.displays,
-                                                parts_->services.capture, conn, dryRun_);
-    }
+    if (!slot) slot = std::make_unique<ScreenStreamer>(loop_, displays_, capture_, conn, dryRun_);
     slot->start(mode, display, lowBandwidth);
     recomputeSharing();
-    screenState(conn, true, nullptr);
-    setLastEvent("Screen shared with " + conn->device->name);
+    tell(conn, true, nullptr);
+    state_.setLastEvent("Screen shared with " + conn->device->name);
 }
 
-void HelperCore::stopScreen(const HelperConnPtr& conn) {
+void ScreenSharing::stop(const HelperConnPtr& conn) {
     if (!conn->session) return;
-    const auto it = parts_->streamers.find(conn->session->sid());
-    if (it == parts_->streamers.end()) return;
+    const auto it = streamers_.find(conn->session->sid());
+    if (it == streamers_.end()) return;
     auto streamer = std::move(it->second);
-    parts_->streamers.erase(it);
+    streamers_.erase(it);
     streamer->stop();
     recomputeSharing();
-    screenState(conn, false, nullptr);
+    tell(conn, false, nullptr);
 }
 
-void HelperCore::screenState(const HelperConnPtr& conn, bool on, const char* error) {
+void ScreenSharing::tell(const HelperConnPtr& conn, bool on, const char* error) {
     json message = {{"t", "screen_state"}, {"on", on}};
     if (error != nullptr) message["error"] = error;
-    sendTo(conn, message);
+    registry_.sendTo(conn, message);
 }
 
-void HelperCore::recomputeSharing() {
+void ScreenSharing::recomputeSharing() {
     std::vector<std::string> names;
-    for (const auto& [sid, streamer] : parts_->streamers) {
-        const auto it = live_.find(sid);
-        if (it != live_.end() && it->second->device) names.push_back(it->second->device->name);
+    for (const auto& [sid, streamer] : streamers_) {
+        const auto conn = registry_.find(sid);
+        if (conn && conn->device) names.push_back(conn->device->name);
     }
-    if (names != sharingWith_) {
-        sharingWith_ = std::move(names);
-        notify(Property::sharingWith);
-    }
+    state_.setSharingWith(std::move(names));
 }
 
 }  // namespace tamborix

@@ -118,6 +118,16 @@ TEST_F(Authenticated, Revocation_NextFrame_EndsSession) {
     EXPECT_TRUE(h.core->active().empty());
 }
 
+TEST_F(Authenticated, Revocation_AfterServedFrames_NextFrameEndsSession) {
+    auto phone = h.phone("Phone");
+    phone->send({{"t", "ping"}});
+    phone->send({{"t", "move"}, {"dx", 1}, {"dy", 1}});
+    ASSERT_FALSE(phone->ended());
+    h.store.revoke(phone->conn()->device->id);
+    phone->send({{"t", "move"}, {"dx", 1}, {"dy", 1}});
+    expectEndedWith(*phone, SecureError::authentication());
+}
+
 TEST_F(Authenticated, Scope_ChangedInStore_AppliesFromNextFrame) {
     auto phone = h.phone("Phone");
     phone->send({{"t", "key"}, {"k", "a"}});

@@ -15,9 +15,9 @@
 
 #include <filesystem>
 #include <memory>
-#include <new>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "ports/activity_assertion.h"
@@ -39,14 +39,9 @@ namespace tamborix {
 struct PlatformBackends {
     PlatformBackends() = default;
     PlatformBackends(PlatformBackends&&) = default;
-    // Member-wise assignment would drop the old session before the old backends that use it.
-    PlatformBackends& operator=(PlatformBackends&& other) noexcept {
-        if (this != &other) {
-            this->~PlatformBackends();
-            new (this) PlatformBackends(std::move(other));
-        }
-        return *this;
-    }
+    // Member-wise assignment would drop the old session before the old backends that use it: the
+    // old ones move aside first and go as the destructor takes them, backends before the session.
+    PlatformBackends& operator=(PlatformBackends&& other) noexcept;
     ~PlatformBackends() = default;
 
     // The desktop session shared by the desktop backends (the X connection); declared first so
@@ -69,7 +64,27 @@ struct PlatformBackends {
     std::unique_ptr<PeripheralFactory> peripherals;  // null: no Bluetooth LE in this build
     // One line per choice, for the log of the start-up ("Input: none (…)").
     std::vector<std::string> report;
+
+private:
+    auto fields() noexcept {
+        return std::tie(session, backendName, backendLine, input, displays, workspace, windows,
+                        overlay, capture, clipboard, activity, host, secrets, advertiser,
+                        peripherals, report);
+    }
 };
+
+inline PlatformBackends& PlatformBackends::operator=(PlatformBackends&& other) noexcept {
+    if (this != &other) {
+        PlatformBackends old(std::move(*this));
+        std::apply(
+            [&](auto&... mine) {
+                std::apply([&](auto&... theirs) { ((mine = std::move(theirs)), ...); },
+                           other.fields());
+            },
+            fields());
+    }
+    return *this;
+}
 
 struct BackendRequest {
     bool dryRun = false;

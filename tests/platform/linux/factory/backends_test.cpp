@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/linux/factory/backends.h"
 #include "platform/linux/services/hostname/system_host_info.h"
@@ -8,6 +11,37 @@
 
 namespace tamborix {
 namespace {
+
+// A backend that, when it goes, notes whether the desktop session it ran on was still there.
+class SessionUser final : public HostInfo {
+public:
+    SessionUser(std::weak_ptr<void> session, std::vector<bool>& sessionAliveAtEnd)
+        : session_(std::move(session)), sessionAliveAtEnd_(sessionAliveAtEnd) {}
+    ~SessionUser() override { sessionAliveAtEnd_.push_back(!session_.expired()); }
+    [[nodiscard]] std::string hostName() const override { return "user"; }
+
+private:
+    std::weak_ptr<void> session_;
+    std::vector<bool>& sessionAliveAtEnd_;
+};
+
+TEST(PlatformBackendsAssign, MoveAssign_OldBackendsEndBeforeTheirSessionNewOnesKept) {
+    std::vector<bool> aliveAtEnd;
+    auto make = [&](int tag) {
+        PlatformBackends b;
+        b.session = std::make_shared<int>(tag);
+        b.host = std::make_unique<SessionUser>(b.session, aliveAtEnd);
+        b.backendName = "set " + std::to_string(tag);
+        return b;
+    };
+    auto backends = make(1);
+    backends = make(2);
+    EXPECT_EQ(aliveAtEnd, std::vector<bool>{true});
+    EXPECT_EQ(backends.backendName, "set 2");
+    ASSERT_TRUE(backends.session);
+    EXPECT_EQ(*std::static_pointer_cast<int>(backends.session), 2);
+    EXPECT_EQ(backends.host->hostName(), "user");
+}
 
 // No test may reach the machine's buses.
 class NoBuses : public ::testing::Test {

@@ -1,0 +1,43 @@
+#pragma once
+// The rooms HelperCore wires together, kept out of its public header so that users of the core do
+// not compile the desktop, input and screen layers. Declared in the order they are built: each
+// may refer to those above it.
+
+#include "core/session/command_table.h"
+#include "core/session/connection_registry.h"
+#include "core/session/desktop_commands.h"
+#include "core/session/device_standing.h"
+#include "core/session/display_context.h"
+#include "core/session/helper_core.h"
+#include "core/session/input_commands.h"
+#include "core/session/pairing.h"
+#include "core/session/screen_sharing.h"
+#include "core/session/session_stats.h"
+
+namespace tamborix {
+
+struct HelperCore::Rooms {
+    Rooms(const HelperServices& s, CoreState& state, const std::string& hostName)
+        : registry(s.loop, s.activity, state),
+          standing(s.store),
+          input(s.loop, s.input, s.displays, s.overlay, s.dryRun),
+          desktop(s.loop, s.displays, s.workspace, s.windows, s.overlay, s.clipboard, input,
+                  registry, state, s.dryRun),
+          displays(s.loop, s.workspace, desktop.control(), input, registry, state, s.dryRun),
+          screen(s.loop, s.store, s.displays, s.capture, input, registry, state, s.dryRun),
+          stats(s.loop, registry, state, s.lagProbe),
+          pairing(s.loop, s.store, registry, state, displays, hostName),
+          handlers{input, desktop, displays, screen, stats} {}
+
+    ConnectionRegistry registry;
+    DeviceStanding standing;
+    InputCommands input;
+    DesktopCommands desktop;
+    DisplayContext displays;
+    ScreenSharing screen;
+    SessionStats stats;
+    Pairing pairing;
+    CommandHandlers handlers;
+};
+
+}  // namespace tamborix

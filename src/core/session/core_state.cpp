@@ -1,0 +1,38 @@
+#include "core/session/core_state.h"
+
+#include <utility>
+
+namespace tamborix {
+
+void CoreState::setActive(const std::string& sessionKey, std::string description) {
+    active_[sessionKey] = std::move(description);
+    changed_.notify(Property::active);
+}
+
+void CoreState::removeActive(const std::string& sessionKey) {
+    if (active_.erase(sessionKey) > 0) changed_.notify(Property::active);
+}
+
+void CoreState::setLastEvent(std::string text) {
+    lastEvent_ = std::move(text);
+    changed_.notify(Property::lastEvent);
+}
+
+void CoreState::setLastStats(nlohmann::json stats) {
+    lastStats_ = std::move(stats);
+    changed_.notify(Property::lastStats);
+}
+
+void CoreState::setSharingWith(std::vector<std::string> names) {
+    if (names == sharingWith_) return;
+    sharingWith_ = std::move(names);
+    changed_.notify(Property::sharingWith);
+}
+
+void CoreState::setFrontApp(FrontApp app) {
+    if (frontApp_ == app) return;
+    frontApp_ = std::move(app);
+    changed_.notify(Property::frontApp);
+}
+
+}  // namespace tamborix

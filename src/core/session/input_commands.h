@@ -1,0 +1,54 @@
+#pragma once
+// The input a phone sends: pointer motion (spread by the smoother), buttons, scrolling, keys,
+// text, the named actions of a presentation and the laser dot that follows the pointer.
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "core/desktop/laser_overlay.h"
+#include "core/input/input_injector.h"
+#include "core/input/smoother.h"
+
+namespace tamborix {
+
+class InputCommands {
+public:
+    InputCommands(MainLoop& loop, InputSink& sink, const DisplaySource& displays,
+                  OverlaySurface& overlay, bool dryRun);
+    InputCommands(const InputCommands&) = delete;
+    InputCommands& operator=(const InputCommands&) = delete;
+
+    [[nodiscard]] InputInjector& injector() noexcept { return injector_; }
+    [[nodiscard]] LaserOverlay& laserOverlay() noexcept { return laser_; }
+    [[nodiscard]] Smoother* smootherIfCreated() noexcept { return smoother_.get(); }
+
+    // A move that skipped the JSON document: the same limits as move().
+    void moveBy(double dx, double dy);
+    // Posts the motion the smoother still spreads.
+    void landPendingMotion();
+    // A connection ended: nothing stays held, nothing keeps moving; the laser goes off when
+    // nobody is left to point with it.
+    void connectionEnded(bool nobodyLeft);
+
+    void move(const nlohmann::json& command);
+    void click(const nlohmann::json& command);
+    void down(const nlohmann::json& command);
+    void up(const nlohmann::json& command);
+    void scroll(const nlohmann::json& command);
+    void key(const nlohmann::json& command);
+    void text(const nlohmann::json& command);
+    void action(const nlohmann::json& command);
+    void laser(const nlohmann::json& command);
+
+private:
+    Smoother& smoother();
+
+    MainLoop& loop_;
+    bool dryRun_;
+    InputInjector injector_;
+    std::unique_ptr<Smoother> smoother_;  // created on first use
+    LaserOverlay laser_;
+};
+
+}  // namespace tamborix
