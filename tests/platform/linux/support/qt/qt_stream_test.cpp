@@ -351,12 +351,18 @@ TEST_F(QtNetworkServerTest, Stop_ConnectedClients_AllClosedAndStatusOff) {
     EXPECT_TRUE(spinUntil([&] { return refused; }));
 }
 
-TEST_F(QtNetworkServerTest, Accept_SeventeenthConnection_ClosedWithoutReply) {
-    // Each from an address of its own: one address may hold only a few unfinished handshakes.
+TEST_F(QtNetworkServerTest, Accept_SeventeenthConnectionAfterSixteenPhones_ClosedWithoutReply) {
+    // Only phones that finished their handshake hold the sixteen places.
+    core.onHandshake = [](ByteView, const std::string&, const std::string&) {
+        return HandshakeOutcome{{{"t", "welcome2"}}, FakeSessionEntry::pairedConn()};
+    };
     auto from = [](int i) { return QHostAddress(QString("127.0.0.%1").arg(10 + i)); };
     std::vector<std::unique_ptr<QTcpSocket>> clients;
-    for (int i = 0; i < 16; ++i) clients.push_back(connectTo(QHostAddress::LocalHost, port, from(i)));
-    ASSERT_TRUE(spinUntil([&] { return server.clientCount() == 16; }));
+    for (int i = 0; i < 16; ++i) {
+        clients.push_back(connectTo(QHostAddress::LocalHost, port, from(i)));
+        clients.back()->write("hello\r\n");
+    }
+    ASSERT_TRUE(spinUntil([&] { return core.handshakes.size() == 16; }));
     auto extra = connectTo(QHostAddress::LocalHost, port, from(40));
     bool closed = false;
     QObject::connect(extra.get(), &QAbstractSocket::disconnected, [&] { closed = true; });
