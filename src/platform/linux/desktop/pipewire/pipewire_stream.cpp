@@ -41,6 +41,12 @@ struct PipeWireStreams::Stream {
     std::string problem;
     pw_buffer* held = nullptr;
     MappedFrame frame;  // describes `held`
+
+    // Destroying the stream reports its last state change; without this the callback would write
+    // into members that are already gone.
+    ~Stream() {
+        if (stream) spa_hook_remove(&hook);
+    }
 };
 
 namespace {
