@@ -279,6 +279,9 @@ TEST_F(HelperE2E, Identity_ChangedForAddress_RemoteRefusesWithKeyChangedText) {
 }
 
 TEST_F(HelperE2E, Connections_SixtyFourAddressesTrickle_PhonePairsAndConnectsOverIpv4AndIpv6) {
+    // Its 2 s promise is about the helper as users run it; an instrumented build several times
+    // slower, sharing two cores with 256 reconnecting sockets, does not answer for that build.
+    if (TAMBORIX_SANITIZED_BUILD) GTEST_SKIP() << "a load test, run in the optimised build only";
     Trickle trickle(run_.port(), 64, 4);
     // Wait until the helper's places are taken and it is pushing trickling connections out.
     const auto deadline = std::chrono::steady_clock::now() + 20s;
