@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             longest = std::max(longest, line.size());
             console.inputLine(line);
             // Prompts are asked now and then, so that answers are parsed too.
-            if (line.size() % 7 == 3) console.askApproval("Phone", "AAAA", [](bool) {});
+            if (line.size() % 7 == 3) console.askApproval("Phone", "AAAA", [](Approval) {});
         },
         [] {});
     cutter.feed(std::string_view(reinterpret_cast<const char*>(data), size));
