@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
         std::ofstream out(path, std::ios::trunc);
         for (const char* member : {"t", "cmds", "on", "id", "x", "y", "d", "s", "k", "mods", "a"})
             out << "\"\\\"" << member << "\\\"\"\n";
-        for (const auto& spec : commandTable()) out << "\"\\\"" << spec.name << "\\\"\"\n";
+        for (const auto& entry : commandTable()) out << "\"\\\"" << entry.name << "\\\"\"\n";
         if (!out) return 0;
     }
     std::atexit([] {

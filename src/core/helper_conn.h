@@ -36,7 +36,7 @@ struct HelperConn {
     // change its scope or revoke it after the handshake), and the store generation it was read
     // at, so that a frame need not look the device up again.
     struct Standing {
-        std::uint64_t generation = 0;  // 0: never read
+        std::uint64_t generation = 0;  // zero until the store was first read
         bool paired = false;
         PairedDevice::Scope scope = PairedDevice::Scope::full;
         std::string name;

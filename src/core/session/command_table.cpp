@@ -19,63 +19,63 @@ using H = CommandHandlers;
 using C = CommandCall;
 
 const std::array table{
-    CommandSpec{"move", P::allowed, [](H& h, const C& c) { h.input.move(c.command); },
+    CommandEntry{"move", P::allowed, [](H& h, const C& c) { h.input.move(c.command); },
                 "move the pointer by dx, dy", false},
-    CommandSpec{"click", P::allowed, [](H& h, const C& c) { h.input.click(c.command); },
+    CommandEntry{"click", P::allowed, [](H& h, const C& c) { h.input.click(c.command); },
                 "click button b (left, right, middle) n times (1-3)"},
-    CommandSpec{"down", P::allowed, [](H& h, const C& c) { h.input.down(c.command); },
+    CommandEntry{"down", P::allowed, [](H& h, const C& c) { h.input.down(c.command); },
                 "press button b and hold it"},
-    CommandSpec{"up", P::allowed, [](H& h, const C& c) { h.input.up(c.command); },
+    CommandEntry{"up", P::allowed, [](H& h, const C& c) { h.input.up(c.command); },
                 "release button b"},
-    CommandSpec{"scroll", P::allowed, [](H& h, const C& c) { h.input.scroll(c.command); },
+    CommandEntry{"scroll", P::allowed, [](H& h, const C& c) { h.input.scroll(c.command); },
                 "scroll by dx, dy"},
-    CommandSpec{"key", P::refused, [](H& h, const C& c) { h.input.key(c.command); },
+    CommandEntry{"key", P::refused, [](H& h, const C& c) { h.input.key(c.command); },
                 "type key k with the modifiers mods"},
-    CommandSpec{"text", P::refused, [](H& h, const C& c) { h.input.text(c.command); },
+    CommandEntry{"text", P::refused, [](H& h, const C& c) { h.input.text(c.command); },
                 "type the text s"},
-    CommandSpec{"action", P::presenterActions, [](H& h, const C& c) { h.input.action(c.command); },
+    CommandEntry{"action", P::presenterActions, [](H& h, const C& c) { h.input.action(c.command); },
                 "run the named action a (a key, chord, click or scroll)"},
-    CommandSpec{"laser", P::allowed, [](H& h, const C& c) { h.input.laser(c.command); },
+    CommandEntry{"laser", P::allowed, [](H& h, const C& c) { h.input.laser(c.command); },
                 "turn the laser dot on or off"},
-    CommandSpec{"pointer", P::allowed, [](H& h, const C& c) { h.displays.pointer(c.command); },
+    CommandEntry{"pointer", P::allowed, [](H& h, const C& c) { h.displays.pointer(c.command); },
                 "put the pointer on display d (1-16)"},
-    CommandSpec{"screen", P::refused, [](H& h, const C& c) { h.screen.screen(c); },
+    CommandEntry{"screen", P::refused, [](H& h, const C& c) { h.screen.screen(c); },
                 "start (on) or stop the live view of display d, mode fit or cursor"},
-    CommandSpec{"scr_ack", P::refused, [](H& h, const C& c) { h.screen.ack(c); },
+    CommandEntry{"scr_ack", P::refused, [](H& h, const C& c) { h.screen.ack(c); },
                 "acknowledge live-view frame id"},
-    CommandSpec{"tap", P::refused, [](H& h, const C& c) { h.screen.tap(c); },
+    CommandEntry{"tap", P::refused, [](H& h, const C& c) { h.screen.tap(c); },
                 "put the pointer at x, y of live-view frame id, and click"},
-    CommandSpec{"open", P::refused, [](H& h, const C& c) { h.desktop.open(c.command); },
+    CommandEntry{"open", P::refused, [](H& h, const C& c) { h.desktop.open(c.command); },
                 "open the website url or the application app"},
-    CommandSpec{"stats_get", P::allowed, [](H& h, const C& c) { h.stats.send(c.conn); },
+    CommandEntry{"stats_get", P::allowed, [](H& h, const C& c) { h.stats.send(c.conn); },
                 "reply with the helper's statistics"},
-    CommandSpec{"find_cursor", P::allowed, [](H& h, const C&) { h.desktop.findCursor(); },
+    CommandEntry{"find_cursor", P::allowed, [](H& h, const C&) { h.desktop.findCursor(); },
                 "show where the pointer is"},
-    CommandSpec{"window", P::refused, [](H& h, const C& c) { h.desktop.window(c.command); },
+    CommandEntry{"window", P::refused, [](H& h, const C& c) { h.desktop.window(c.command); },
                 "move or resize the front window (op)"},
-    CommandSpec{"clip_set", P::refused, [](H& h, const C& c) { h.desktop.setClipboard(c); },
+    CommandEntry{"clip_set", P::refused, [](H& h, const C& c) { h.desktop.setClipboard(c); },
                 "put the text s on the clipboard, and paste it"},
-    CommandSpec{"apps_get", P::refused, [](H& h, const C& c) { h.desktop.sendApps(c); },
+    CommandEntry{"apps_get", P::refused, [](H& h, const C& c) { h.desktop.sendApps(c); },
                 "reply with the open applications, with icons"},
-    CommandSpec{"app_activate", P::refused,
+    CommandEntry{"app_activate", P::refused,
                 [](H& h, const C& c) { h.desktop.activate(c.command); },
                 "bring the application id to the front"},
-    CommandSpec{"clip_get", P::refused, [](H& h, const C& c) { h.desktop.sendClipboard(c.conn); },
+    CommandEntry{"clip_get", P::refused, [](H& h, const C& c) { h.desktop.sendClipboard(c.conn); },
                 "reply with the clipboard's text"},
 };
 
 }  // namespace
 
-std::span<const CommandSpec> commandTable() { return table; }
+std::span<const CommandEntry> commandTable() { return table; }
 
-const CommandSpec* findCommand(std::string_view name) {
+const CommandEntry* findCommand(std::string_view name) {
     const auto it = std::find_if(table.begin(), table.end(),
-                                 [&](const CommandSpec& spec) { return spec.name == name; });
+                                 [&](const CommandEntry& entry) { return entry.name == name; });
     return it == table.end() ? nullptr : &*it;
 }
 
-bool presenterMayRun(const CommandSpec& spec, const nlohmann::json& command) {
-    switch (spec.presenter) {
+bool presenterMayRun(const CommandEntry& entry, const nlohmann::json& command) {
+    switch (entry.presenter) {
         case PresenterScope::refused: return false;
         case PresenterScope::allowed: return true;
         case PresenterScope::presenterActions: {

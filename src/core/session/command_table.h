@@ -38,7 +38,7 @@ enum class PresenterScope {
     presenterActions,  // only the actions a presentation needs (commands::presenterActions)
 };
 
-struct CommandSpec {
+struct CommandEntry {
     std::string_view name;
     PresenterScope presenter;
     // Throws CommandRejected for arguments it does not accept or an action that failed.
@@ -48,9 +48,9 @@ struct CommandSpec {
     bool landsPendingMotion = true;
 };
 
-[[nodiscard]] std::span<const CommandSpec> commandTable();
-[[nodiscard]] const CommandSpec* findCommand(std::string_view name);
+[[nodiscard]] std::span<const CommandEntry> commandTable();
+[[nodiscard]] const CommandEntry* findCommand(std::string_view name);
 // Whether a presenter-scope device may send `command` of this kind.
-[[nodiscard]] bool presenterMayRun(const CommandSpec& spec, const nlohmann::json& command);
+[[nodiscard]] bool presenterMayRun(const CommandEntry& entry, const nlohmann::json& command);
 
 }  // namespace tamborix

@@ -103,8 +103,8 @@ void HelperCore::handleAuthenticated(const HelperConnPtr& conn, ByteView frame) 
 
 void HelperCore::runMove(double dx, double dy, PairedDevice::Scope scope) {
     // The same gate and limits as a move through the table.
-    static const CommandSpec* const spec = findCommand("move");
-    if (scope == PairedDevice::Scope::presenter && !presenterMayRun(*spec, json::object()))
+    static const CommandEntry* const entry = findCommand("move");
+    if (scope == PairedDevice::Scope::presenter && !presenterMayRun(*entry, json::object()))
         throw Rejected();
     rooms_->input.moveBy(dx, dy);
 }
@@ -112,13 +112,13 @@ void HelperCore::runMove(double dx, double dy, PairedDevice::Scope scope) {
 void HelperCore::run(const json& command, PairedDevice::Scope scope, const HelperConnPtr& conn) {
     const auto* type = commands::stringMember(command, "t");
     if (type == nullptr) throw Rejected();
-    const CommandSpec* spec = findCommand(*type);
-    if (scope == PairedDevice::Scope::presenter && (spec == nullptr || !presenterMayRun(*spec, command)))
+    const CommandEntry* entry = findCommand(*type);
+    if (scope == PairedDevice::Scope::presenter && (entry == nullptr || !presenterMayRun(*entry, command)))
         throw Rejected();
     // Pending motion lands before whatever this command does, even if it is then refused.
-    if (spec == nullptr || spec->landsPendingMotion) rooms_->input.landPendingMotion();
-    if (spec == nullptr) throw Rejected();
-    spec->run(rooms_->handlers, CommandCall{command, conn});
+    if (entry == nullptr || entry->landsPendingMotion) rooms_->input.landPendingMotion();
+    if (entry == nullptr) throw Rejected();
+    entry->run(rooms_->handlers, CommandCall{command, conn});
 }
 
 }  // namespace tamborix

@@ -1,12 +1,11 @@
 #pragma once
 // The one place that picks the platform backends.
 //
-// Desktop backends are chosen together, in this order:
-//   1. a backend forced with `--backend x11|portal|uinput|none` (else TAMBORIX_BACKEND);
-//   2. in a Wayland session (WAYLAND_DISPLAY, or XDG_SESSION_TYPE=wayland): the remote-desktop
-//      portal, else uinput, else X11 through XWayland (which reaches X11 programs only);
-//   3. otherwise X11 when DISPLAY opens, else uinput;
-//   4. otherwise none, with the reason of every backend tried.
+// Desktop backends are chosen together: a backend forced with `--backend x11|portal|uinput|none`
+// (else TAMBORIX_BACKEND) wins; in a Wayland session (WAYLAND_DISPLAY, or
+// XDG_SESSION_TYPE=wayland) the remote-desktop portal, else uinput, else X11 through XWayland
+// (which reaches X11 programs only); otherwise X11 when DISPLAY opens, else uinput; otherwise
+// none, with the reason of every backend tried.
 // A dry run starts neither a portal session nor uinput devices.
 // Every X11 backend runs on ONE shared connection (x11::XConnection): installX11Backends() in
 // x11_backends.cpp is where an X11 backend of a port is created from that connection; add a line

@@ -65,7 +65,7 @@ public:
 private:
     struct Slot {
         xcb_keycode_t keycode = 0;
-        std::uint32_t sym = 0;  // 0: not lent
+        std::uint32_t sym = 0;  // NoSymbol while the keycode is not lent
         KeySymMap original;     // the server's entry before it was lent
         MonoTime lastUsed = MonoTime::min();
         bool held = false;
