@@ -4,6 +4,7 @@
 
 #include "platform/linux/factory/null_backends.h"
 #include "platform/linux/factory/wayland_backends.h"
+#include "platform/linux/factory/wlroots_backends.h"
 
 #ifdef TAMBORIX_HAVE_LOGIND
 #include "platform/linux/services/logind/logind_activity.h"
@@ -88,7 +89,7 @@ bool x11DisplayReachable() {
 }
 
 bool isBackendName(std::string_view name) {
-    return name == "x11" || name == "portal" || name == "uinput" || name == "none";
+    return name == "x11" || name == "wlroots" || name == "portal" || name == "uinput" || name == "none";
 }
 
 bool waylandSession() {
@@ -149,6 +150,17 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
         tried.push_back("portal: " + error);
         return false;
     };
+    // The compositor's own virtual devices need no consent, but a dry run posts nothing.
+    const auto tryWlroots = [&]() -> bool {
+        std::string error;
+        if (request.dryRun) {
+            tried.push_back("wlroots: not started in a dry run");
+            return false;
+        }
+        if (installWlrootsBackends(b, request, error)) return true;
+        tried.push_back("wlroots: " + error);
+        return false;
+    };
     const auto tryUinput = [&]() -> bool {
         std::string error;
         if (request.dryRun) {
@@ -163,18 +175,20 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     std::string why;
     bool x11Chosen = false;
     if (!request.forced.empty() && !isBackendName(request.forced)) {
-        why = request.forcedBy + " \"" + request.forced + "\" is not a backend (x11, portal, uinput or none)";
+        why = request.forcedBy + " \"" + request.forced + "\" is not a backend (x11, wlroots, portal, uinput or none)";
     } else if (request.forced == "none") {
         why = "no desktop backend" + forcedNote;
     } else if (request.forced == "x11") {
         x11Chosen = tryX11();
+    } else if (request.forced == "wlroots") {
+        (void)tryWlroots();
     } else if (request.forced == "portal") {
         (void)tryPortal();
     } else if (request.forced == "uinput") {
         (void)tryUinput();
     } else if (waylandSession()) {
         // XTEST on XWayland reaches only X11 programs: the last resort of a Wayland session.
-        if (!tryPortal() && !tryUinput()) {
+        if (!tryWlroots() && !tryPortal() && !tryUinput()) {
             if (!env("DISPLAY").empty()) x11Chosen = tryX11();
         }
     } else if (env("DISPLAY").empty()) {

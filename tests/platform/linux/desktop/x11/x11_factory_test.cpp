@@ -92,7 +92,7 @@ TEST_F(FactoryProbe, Make_Forced_CommandLineBeatsEnvironmentAndUnknownNamesRefus
     ::setenv("TAMBORIX_BACKEND", "wayland", 1);
     b = make();
     EXPECT_EQ(b.backendName, "none");
-    EXPECT_EQ(b.input->reason(), "TAMBORIX_BACKEND \"wayland\" is not a backend (x11, portal, uinput or none)");
+    EXPECT_EQ(b.input->reason(), "TAMBORIX_BACKEND \"wayland\" is not a backend (x11, wlroots, portal, uinput or none)");
 
     ::unsetenv("DISPLAY");
     b = make(forced("x11"));
