@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "platform/linux/factory/desktop_backends.h"
-#include "platform/linux/factory/null_backends.h"
+#include "ports/standins/no_desktop.h"
 #include "platform/linux/factory/service_backends.h"
 
 namespace tamborix {

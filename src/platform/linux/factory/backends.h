@@ -10,7 +10,7 @@
 // Every X11 backend runs on ONE shared connection (x11::XConnection): installX11Backends() in
 // x11_backends.cpp is where an X11 backend of a port is created from that connection; add a line
 // there for a new one. The connection lives in `session`, which outlives every backend. Whatever
-// has no desktop backend keeps the stand-in of null_backends.h.
+// has no desktop backend keeps its stand-in from ports/standins/.
 
 #include <filesystem>
 #include <memory>
@@ -19,19 +19,8 @@
 #include <tuple>
 #include <vector>
 
-#include "ports/activity_assertion.h"
-#include "ports/clipboard.h"
-#include "ports/display_source.h"
-#include "ports/host_info.h"
-#include "ports/input_sink.h"
 #include "ports/main_loop.h"
-#include "ports/overlay_surface.h"
-#include "ports/peripheral.h"
-#include "ports/screen_capture.h"
-#include "ports/secret_store.h"
-#include "ports/service_advertiser.h"
-#include "ports/window_control.h"
-#include "ports/workspace.h"
+#include "ports/port_bundle.h"
 
 namespace tamborix {
 
@@ -63,6 +52,13 @@ struct PlatformBackends {
     std::unique_ptr<PeripheralFactory> peripherals;  // null: no Bluetooth LE in this build
     // One line per choice, for the log of the start-up ("Input: none (…)").
     std::vector<std::string> report;
+
+    // The backends as the application is built over them; they must stay where they are.
+    [[nodiscard]] PortBundle ports() const {
+        return PortBundle{*input,   *displays, *workspace, *windows, *overlay,
+                          *capture, *clipboard, *activity, *host,   *secrets,
+                          advertiser.get(), peripherals.get()};
+    }
 
 private:
     auto fields() noexcept {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "ports/standins/no_services.h"
+
 #ifdef TAMBORIX_HAVE_LOGIND
 #include "platform/linux/services/logind/logind_activity.h"
 #endif
@@ -21,41 +23,6 @@
 #endif
 
 namespace tamborix {
-
-namespace {
-
-// Without any Secret Service the identity key falls back to its private file.
-class NoSecretStore final : public SecretStore {
-public:
-    [[nodiscard]] SecretLookup find(std::string_view) override { return failed(); }
-    [[nodiscard]] SecretLookup lookup(std::string_view) override { return failed(); }
-    [[nodiscard]] SecretWrite add(std::string_view, std::string_view, ByteView) override {
-        return {false, "no secret store in this build"};
-    }
-
-private:
-    static SecretLookup failed() {
-        SecretLookup r;
-        r.status = SecretLookup::Status::failed;
-        r.error = "no secret store in this build";
-        return r;
-    }
-};
-
-class BookkeepingActivity final : public ActivityAssertion {
-public:
-    struct Empty final : ActivityHandle {};
-    [[nodiscard]] std::unique_ptr<ActivityHandle> begin(std::string_view) override {
-        return std::make_unique<Empty>();
-    }
-};
-
-class PlainHostInfo final : public HostInfo {
-public:
-    [[nodiscard]] std::string hostName() const override { return {}; }
-};
-
-}  // namespace
 
 // A service not in this build keeps its stand-in and says so in the report.
 void installServices(PlatformBackends& b, MainLoop& loop) {
