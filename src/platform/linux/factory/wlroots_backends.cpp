@@ -1,15 +1,16 @@
-#include "platform/linux/factory/wlroots_backends.h"
-
-#ifdef TAMBORIX_HAVE_WLROOTS
 #include <memory>
+#include <string>
 
 #include "platform/linux/desktop/wlroots/wlroots_session.h"
-#endif
+#include "platform/linux/factory/desktop_backends.h"
 
 namespace tamborix {
 
-#ifdef TAMBORIX_HAVE_WLROOTS
-bool installWlrootsBackends(PlatformBackends& b, const BackendRequest& request, std::string& why) {
+// A wlroots compositor (sway, Hyprland, labwc, river, Wayfire): input and displays through its
+// own protocols; false when no compositor answers or it offers neither virtual device.
+bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
+    PlatformBackends& b = a.backends;
+    const BackendRequest& request = a.request;
     std::shared_ptr<wlroots::WlrootsSession> session = wlroots::WlrootsSession::open("", why);
     if (!session) return false;
     std::string missing;
@@ -40,11 +41,5 @@ bool installWlrootsBackends(PlatformBackends& b, const BackendRequest& request, 
     b.session = std::move(session);
     return true;
 }
-#else
-bool installWlrootsBackends(PlatformBackends&, const BackendRequest&, std::string& why) {
-    why = "no wlroots backend in this build";
-    return false;
-}
-#endif
 
 }  // namespace tamborix

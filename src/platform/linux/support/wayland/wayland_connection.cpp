@@ -7,8 +7,7 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <cstdlib>
 
 namespace tamborix::wayland {
 
@@ -19,8 +18,9 @@ const wl_registry_listener registryListener{&WaylandConnection::global, &Wayland
 std::unique_ptr<WaylandConnection> WaylandConnection::connect(const std::string& display, std::string& error) {
     wl_display* d = wl_display_connect(display.empty() ? nullptr : display.c_str());
     if (!d) {
-        error = "no Wayland compositor answers on " +
-                (display.empty() ? std::string("WAYLAND_DISPLAY") : display) + " (" + std::strerror(errno) + ")";
+        const char* named = std::getenv("WAYLAND_DISPLAY");
+        error = "no Wayland compositor answers at " +
+                (!display.empty() ? display : named && *named ? std::string(named) : std::string("wayland-0"));
         return nullptr;
     }
     std::unique_ptr<WaylandConnection> c(new WaylandConnection(d));
