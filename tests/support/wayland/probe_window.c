@@ -53,14 +53,23 @@ static void draw(struct probe* p) {
 static void wm_ping(void* d, struct xdg_wm_base* wm, uint32_t serial) { (void)d; xdg_wm_base_pong(wm, serial); }
 static const struct xdg_wm_base_listener wm_listener = {wm_ping};
 
+/* Ready once the compositor has shown the sized frame: its frame callback is done. */
+static void shown(void* d, struct wl_callback* cb, uint32_t time) {
+    struct probe* p = d;
+    (void)time;
+    wl_callback_destroy(cb);
+    printf("ready %d %d\n", p->width, p->height);
+}
+static const struct wl_callback_listener shown_listener = {shown};
+
 static void xdg_configure(void* d, struct xdg_surface* xdg, uint32_t serial) {
     struct probe* p = d;
     xdg_surface_ack_configure(xdg, serial);
-    draw(p);
     if (p->sized && !p->shown) {
         p->shown = 1;
-        printf("ready %d %d\n", p->width, p->height);
+        wl_callback_add_listener(wl_surface_frame(p->surface), &shown_listener, p);
     }
+    draw(p);
 }
 static const struct xdg_surface_listener xdg_listener = {xdg_configure};
 
