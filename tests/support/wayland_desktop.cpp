@@ -89,10 +89,8 @@ std::vector<std::string> WaylandDesktop::clientEnv() const {
                                  "WAYLAND_DISPLAY=" + display_,
                                  "XDG_SESSION_TYPE=wayland",
                                  "PATH=/usr/bin:/bin"};
-    if (kind_ == Kind::kde) {
-        env.push_back("XDG_CURRENT_DESKTOP=KDE");
-        env.push_back("QT_QPA_PLATFORM=wayland");
-    }
+    env.push_back("XDG_CURRENT_DESKTOP=" + currentDesktop());
+    if (kind_ == Kind::kde) env.push_back("QT_QPA_PLATFORM=wayland");
     return env;
 }
 

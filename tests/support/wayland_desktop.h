@@ -48,6 +48,8 @@ public:
     [[nodiscard]] std::string start();
     void stop();
 
+    // Its XDG_CURRENT_DESKTOP.
+    [[nodiscard]] std::string currentDesktop() const { return kind_ == Kind::kde ? "KDE" : "GNOME"; }
     [[nodiscard]] const std::string& busAddress() const { return bus_.address(); }
     [[nodiscard]] const std::filesystem::path& folder() const { return folder_; }
     // The environment a client of this desktop runs with.

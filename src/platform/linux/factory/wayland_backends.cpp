@@ -103,7 +103,10 @@ bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendReq
     std::error_code ignored;
     if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
     holder->session = std::make_unique<portal::RemoteDesktopSession>(bus, folder / "remote-desktop-token");
-    auto input = std::make_unique<portal::PortalInputSink>(*holder->session);
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    const auto quirks = portal::quirksFor(desktop ? desktop : "");
+    holder->session->setAsksConsent(quirks.asksConsent);
+    auto input = std::make_unique<portal::PortalInputSink>(*holder->session, quirks);
     b.displays = std::make_unique<portal::PortalDisplaySource>(*holder->session, *input);
     b.input = std::move(input);
 
