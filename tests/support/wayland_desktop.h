@@ -50,6 +50,7 @@ public:
 
     // Its XDG_CURRENT_DESKTOP.
     [[nodiscard]] std::string currentDesktop() const { return kind_ == Kind::kde ? "KDE" : "GNOME"; }
+    [[nodiscard]] const std::string& waylandDisplay() const { return display_; }
     [[nodiscard]] const std::string& busAddress() const { return bus_.address(); }
     [[nodiscard]] const std::filesystem::path& folder() const { return folder_; }
     // The environment a client of this desktop runs with.

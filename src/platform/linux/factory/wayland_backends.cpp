@@ -10,6 +10,7 @@
 #include <QString>
 #include <atomic>
 
+#include "platform/linux/desktop/portal/desktop_keymap.h"
 #include "platform/linux/desktop/portal/portal_input_sink.h"
 #include "platform/linux/desktop/portal/portal_probe.h"
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
@@ -107,6 +108,8 @@ bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendReq
     const auto quirks = portal::quirksFor(desktop ? desktop : "");
     holder->session->setAsksConsent(quirks.asksConsent);
     auto input = std::make_unique<portal::PortalInputSink>(*holder->session, quirks);
+    auto keymap = portal::readDesktopKeymap();
+    input->setTypable(std::move(keymap.keysyms));
     b.displays = std::make_unique<portal::PortalDisplaySource>(*holder->session, *input);
     b.input = std::move(input);
 
@@ -118,6 +121,8 @@ bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendReq
                            ? "Input: through the portal; the desktop asks once and keeps the consent"
                            : "Input: through the portal; the desktop asks for consent at every start "
                              "(portal version 1 keeps no permission)");
+    b.report.push_back("Typing: characters without a key in " + keymap.source +
+                       " are skipped and named; the portal cannot type them");
     b.report.push_back(
         "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
         "last put it (Wayland does not reveal it)");

@@ -222,6 +222,10 @@ void PortalInputSink::text(std::u16string_view chunk) {
         else if (c == U'\t') sym = keysymTab;
         else sym = xkb_utf32_to_keysym(static_cast<std::uint32_t>(c));
         if (sym == 0) continue;  // a lone surrogate or a control character
+        if (!typable_.empty() && !typable_.contains(sym)) {
+            untypable(c, "the desktop's keyboard layout has no key for it");
+            continue;
+        }
         keysym(sym, true);
         keysym(sym, false);
     }

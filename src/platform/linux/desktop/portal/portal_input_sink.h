@@ -53,6 +53,10 @@ public:
     // key in whatever layout it has.
     [[nodiscard]] std::vector<LayoutEntry> layout() override;
 
+    // The keysyms the desktop's layout has a key for; text() skips the characters of any other
+    // keysym and says why. Empty (the default) sends every character.
+    void setTypable(std::set<std::uint32_t> keysyms) { typable_ = std::move(keysyms); }
+
     // Whether posted input still waits to go out.
     [[nodiscard]] bool busy() const noexcept { return inFlight_ || !queue_.empty(); }
 
@@ -79,6 +83,7 @@ private:
     bool lastWasKey_ = false;
     std::set<std::uint32_t> keysHeld_;
     std::set<int> buttonsHeld_;
+    std::set<std::uint32_t> typable_;
     int scrollCarryX_ = 0;
     int scrollCarryY_ = 0;
     std::optional<Point> last_;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/desktop/portal/desktop_keymap.h"
 #include "platform/linux/desktop/portal/portal_input_sink.h"
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
 #include "support/qt_spin.h"
@@ -198,6 +199,28 @@ TEST_F(PortalDesktopTest, Type_TextAndChordWhileBusy_ArriveExactlyAndNothingStay
     for (const auto& line : recorder_->process().lines())
         if (line.starts_with("mods ")) mods = line;
     EXPECT_EQ(mods, "mods 0");
+}
+
+TEST_F(PortalDesktopTest, Type_CharactersWithoutAKey_SkippedWithTheReasonAndTheRestTyped) {
+    ::setenv("WAYLAND_DISPLAY", desktop->waylandDisplay().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (desktop->folder() / "runtime").c_str(), 1);
+    const auto keymap = readDesktopKeymap();
+    EXPECT_EQ(keymap.source, "the compositor's keymap");
+    sink_->setTypable(keymap.keysyms);
+    std::vector<std::pair<char32_t, std::string>> skipped;
+    sink_->setOnUntypable([&](char32_t c, const std::string& why) { skipped.emplace_back(c, why); });
+    moveTo({300, 200});
+    sink_->mouse({MouseEventType::leftDown, MouseButton::left, {300, 200}});
+    sink_->mouse({MouseEventType::leftUp, MouseButton::left, {300, 200}});
+    sink_->text(u"a\u00e9\u03bb\u4e2d\u0436b");
+    drain();
+    EXPECT_EQ(typed(), "ab");
+    const std::vector<std::pair<char32_t, std::string>> expected{
+        {U'\u00e9', "the desktop's keyboard layout has no key for it"},
+        {U'\u03bb', "the desktop's keyboard layout has no key for it"},
+        {U'\u4e2d', "the desktop's keyboard layout has no key for it"},
+        {U'\u0436', "the desktop's keyboard layout has no key for it"}};
+    EXPECT_EQ(skipped, expected);
 }
 
 }  // namespace
