@@ -17,6 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 
 const char* const portalProgram = "/usr/libexec/xdg-desktop-portal";
+const char* const gnomePortalProgram = "/usr/libexec/xdg-desktop-portal-gnome";
 const char* const kdePortalProgram = "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde";
 
 std::string tail(const std::filesystem::path& log) {
@@ -62,6 +63,7 @@ std::string WaylandDesktop::start() {
     ::setenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().c_str(), 1);
     switch (kind_) {
         case Kind::kde: return startKde();
+        case Kind::gnome: return startGnome();
     }
     return "unknown desktop";
 }
@@ -91,6 +93,7 @@ std::vector<std::string> WaylandDesktop::clientEnv() const {
                                  "PATH=/usr/bin:/bin"};
     env.push_back("XDG_CURRENT_DESKTOP=" + currentDesktop());
     if (kind_ == Kind::kde) env.push_back("QT_QPA_PLATFORM=wayland");
+    if (kind_ == Kind::gnome) env.push_back("GDK_BACKEND=wayland");
     return env;
 }
 
@@ -182,6 +185,20 @@ std::string WaylandDesktop::startKde() {
     // The portal's remote-desktop session brings its screen-cast streams, which need PipeWire.
     if (auto why = startPipeWire(); !why.empty()) return why;
     return startPortal(kdePortalProgram, "org.freedesktop.impl.portal.desktop.kde", {});
+}
+
+std::string WaylandDesktop::startGnome() {
+    if (!programAvailable("mutter")) return "mutter is not installed";
+    display_ = "tamborix-mutter";
+    // Mutter's screen casts need PipeWire from the start.
+    if (auto why = startPipeWire(); !why.empty()) return why;
+    auto& mutter = spawn({"mutter", "--headless", "--wayland", "--no-x11", "--wayland-display=" + display_,
+                          "--virtual-monitor", "1280x720", "--virtual-monitor", "1024x768"},
+                         clientEnv(), "compositor.log");
+    if (auto why = waitForSocket(mutter, "mutter"); !why.empty()) return why;
+    if (!waitForBusName("org.gnome.Mutter.RemoteDesktop", true, 30'000))
+        return "mutter offers no remote desktop: " + tail(folder_ / "compositor.log");
+    return startPortal(gnomePortalProgram, "org.freedesktop.impl.portal.desktop.gnome", {"-r"});
 }
 
 }  // namespace tamborix::testing

@@ -6,6 +6,8 @@
 //
 // KDE: kwin_wayland (virtual outputs, 1280x720 twice) with xdg-desktop-portal-kde, which grants
 // remote input without a dialog.
+// GNOME: headless mutter (virtual monitors 1280x720 and 1024x768 side by side) with
+// xdg-desktop-portal-gnome, whose consent dialog a MutterUser (mutter_user.h) answers.
 
 #include <filesystem>
 #include <memory>
@@ -37,7 +39,7 @@ private:
 
 class WaylandDesktop {
 public:
-    enum class Kind { kde };
+    enum class Kind { kde, gnome };
     explicit WaylandDesktop(Kind kind) : kind_(kind) {}
     ~WaylandDesktop() { stop(); }
     WaylandDesktop(const WaylandDesktop&) = delete;
@@ -62,6 +64,7 @@ public:
 
 private:
     [[nodiscard]] std::string startKde();
+    [[nodiscard]] std::string startGnome();
     [[nodiscard]] std::string waitForSocket(ServerProcess& compositor, const std::string& what);
     [[nodiscard]] std::string startPipeWire();
     [[nodiscard]] std::string startPortal(const std::string& backend, const std::string& backendName,

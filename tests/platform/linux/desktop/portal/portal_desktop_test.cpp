@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "platform/linux/desktop/portal/desktop_keymap.h"
 #include "platform/linux/desktop/portal/portal_input_sink.h"
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
+#include "support/mutter_user.h"
 #include "support/qt_spin.h"
 #include "support/wayland_desktop.h"
 
@@ -29,6 +31,7 @@ using Ms = testing::ChildProcess::Ms;
 constexpr auto kind = WaylandDesktop::Kind::TAMBORIX_DESKTOP;
 
 WaylandDesktop* desktop = nullptr;
+testing::MutterUser* user_ = nullptr;  // GNOME only: answers the consent dialog
 std::string skipped;
 
 class DesktopEnvironment : public ::testing::Environment {
@@ -38,6 +41,8 @@ public:
         skipped = desktop->start();
     }
     void TearDown() override {
+        delete user_;
+        user_ = nullptr;
         delete desktop;
         desktop = nullptr;
     }
@@ -70,6 +75,16 @@ protected:
         const auto quirks = quirksFor(desktop->currentDesktop());
         session_->setAsksConsent(quirks.asksConsent);
         session_->start();
+        if (kind == WaylandDesktop::Kind::gnome) {
+            if (!user_) {
+                user_ = new testing::MutterUser(desktop->busAddress(), desktop->folder() / "runtime" / "pipewire-0");
+                const auto why = user_->start();
+                ASSERT_TRUE(why.empty()) << why;
+            }
+            const auto why = user_->allowRemoteControl(std::filesystem::temp_directory_path() /
+                                                      "tamborix-consent-dialog.jpg");
+            ASSERT_TRUE(why.empty()) << why;
+        }
         ASSERT_TRUE(spinUntil([&] { return session_->state() != RemoteDesktopSession::State::starting; }, 60000));
         ASSERT_EQ(session_->state(), RemoteDesktopSession::State::running) << session_->status() << "\n"
                                                                            << desktop->logs();
