@@ -33,6 +33,9 @@ test_packages=(
   tk
   # fakes of BlueZ and the portals run on Debian's own python3; PipeWire for the capture test
   python3 python3-dbus python3-gi pipewire wireplumber
+  # real GNOME and KDE desktops for the portal suites: compositors, the portal and its two
+  # backends (KDE's needs Qt 5's Wayland platform), and the recorder window's xdg-shell protocol
+  mutter kwin-wayland xdg-desktop-portal xdg-desktop-portal-gnome xdg-desktop-portal-kde qtwayland5
   # packaging and its checks
   dpkg-dev fakeroot lintian desktop-file-utils appstream systemd man-db file
   # a real wlroots compositor (run headless by the tests) and its clipboard and screenshot tools
