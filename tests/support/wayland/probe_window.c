@@ -4,6 +4,7 @@
  *   button CODE down|up
  *   axis v|h VALUE / discrete v|h STEPS
  *   key CODE down|up KEYSYM [TEXT]   (evdev code; keysym name and UTF-8 through the keymap)
+ *   size W H             the compositor resized the window
  *   focus in|out
  * Usage: probe_window APP_ID */
 #define _GNU_SOURCE
@@ -76,7 +77,10 @@ static const struct xdg_surface_listener xdg_listener = {xdg_configure};
 static void top_configure(void* d, struct xdg_toplevel* t, int32_t w, int32_t h, struct wl_array* states) {
     struct probe* p = d;
     (void)t, (void)states;
-    if (w > 0 && h > 0) p->width = w, p->height = h, p->sized = 1;
+    if (w > 0 && h > 0 && (w != p->width || h != p->height || !p->sized)) {
+        p->width = w, p->height = h, p->sized = 1;
+        if (p->shown) printf("size %d %d\n", w, h);
+    }
 }
 static void top_close(void* d, struct xdg_toplevel* t) { (void)d, (void)t; exit(0); }
 static void top_bounds(void* d, struct xdg_toplevel* t, int32_t w, int32_t h) { (void)d, (void)t, (void)w, (void)h; }

@@ -1,6 +1,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/desktop/wlroots/sway_ipc.h"
 #include "platform/linux/desktop/wlroots/wlroots_session.h"
 #ifdef TAMBORIX_HAVE_WLROOTS_CAPTURE
 #include "platform/linux/desktop/wlroots/wlr_screen_capture.h"
@@ -68,7 +69,14 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
 #else
     b.report.push_back("Applications: none, no GIO in this build");
 #endif
-    b.report.push_back("Windows and overlays: not available on wlroots compositors yet");
+    std::string noWindows;
+    if (auto ipc = wlroots::SwayIpc::connect("", noWindows)) {
+        b.windows = std::make_unique<wlroots::SwayWindowControl>(std::move(ipc));
+        b.report.push_back("Windows: placed through sway's IPC (the window floats where it is put)");
+    } else {
+        b.report.push_back("Windows: not supported on this desktop, " + noWindows);
+    }
+    b.report.push_back("Overlays: none on wlroots compositors yet");
     installWaylandClipboard(b);
     b.input = std::move(input);
     b.session = std::move(session);
