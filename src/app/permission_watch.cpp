@@ -25,7 +25,7 @@ void PermissionWatch::poll() {
 bool PermissionWatch::currentInputAllowed() const { return dryRun_ || input_.mayPost(); }
 
 std::string PermissionWatch::currentCaptureReason() const {
-    if (dryRun_ || capture_.available()) return {};
+    if (capture_.available()) return {};
     const auto why = capture_.unavailableReason();
     return "Screen capture is not available in this session" + (why.empty() ? std::string() : ": " + why);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Whether input can be posted and whether the screen can be captured. Linux has no way to ask
 // the user for either, so both are only watched: looked at every 2 s, and a change announced.
-// In dry run input counts as allowed and the screen as capturable, since neither is used.
+// In dry run input counts as allowed, since none is posted.
 
 #include <functional>
 #include <string>
@@ -18,7 +18,7 @@ public:
                     std::function<void()> onChanged);
 
     [[nodiscard]] bool inputAllowed() const noexcept { return inputAllowed_; }
-    // Why no phone can see this screen, in one line (empty while it can, and in dry run).
+    // Why no phone can see this screen, in one line (empty while it can).
     [[nodiscard]] const std::string& captureReason() const noexcept { return captureReason_; }
     // The input state; a missing permission is two lines: the warning, then why.
     [[nodiscard]] std::string inputLine() const;
