@@ -218,14 +218,23 @@ const wl_keyboard_listener keyboardListener{keyboardKeymap, keyboardEnter,     k
                                             keyboardKey,    keyboardModifiers, keyboardRepeat};
 
 void seatCapabilities(void*, wl_seat* seat, uint32_t caps) {
+    // Either may come and go on a headless desktop, with the virtual devices that drive it.
     if ((caps & WL_SEAT_CAPABILITY_POINTER) && !client.pointer) {
         client.pointer = wl_seat_get_pointer(seat);
         wl_pointer_add_listener(client.pointer, &pointerListener, nullptr);
+    } else if (!(caps & WL_SEAT_CAPABILITY_POINTER) && client.pointer) {
+        wl_pointer_release(client.pointer);
+        client.pointer = nullptr;
+        client.under = nullptr;
+        client.buttonsDown.clear();
     }
-    // The keyboard may appear only once something types on a headless desktop.
     if ((caps & WL_SEAT_CAPABILITY_KEYBOARD) && !client.keyboard) {
         client.keyboard = wl_seat_get_keyboard(seat);
         wl_keyboard_add_listener(client.keyboard, &keyboardListener, nullptr);
+    } else if (!(caps & WL_SEAT_CAPABILITY_KEYBOARD) && client.keyboard) {
+        wl_keyboard_release(client.keyboard);
+        client.keyboard = nullptr;
+        client.keysDown.clear();
     }
 }
 void seatName(void*, wl_seat*, const char*) {}
