@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/desktop/pipewire/pipewire_screen_capture.h"
 #include "platform/linux/desktop/portal/desktop_keymap.h"
+#include "platform/linux/support/qt/qt_main_loop.h"
 #include "platform/linux/desktop/portal/portal_input_sink.h"
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
+#include "support/jpeg_decode.h"
 #include "support/mutter_user.h"
 #include "support/qt_spin.h"
 #include "support/wayland_desktop.h"
@@ -72,6 +75,7 @@ protected:
         const auto quirks = quirksFor(desktop->currentDesktop());
         session_->setAsksConsent(quirks.asksConsent);
         session_->start();
+        startingStatus_ = session_->status();
         if (kind == WaylandDesktop::Kind::gnome) {
             // The user leaves once the dialog is answered, taking their keyboard along: the
             // helper's session starts on a desktop with no keyboard yet, as a headless one is.
@@ -137,12 +141,22 @@ protected:
     }
 
     static inline int round_ = 0;
+    std::string startingStatus_;
     QString name_;
     std::unique_ptr<QDBusConnection> bus_;
     std::unique_ptr<RemoteDesktopSession> session_;
     std::unique_ptr<PortalInputSink> sink_;
     std::unique_ptr<InputRecorder> recorder_;
 };
+
+TEST_F(PortalDesktopTest, Start_Version1_StatusSaysWhetherAndHowOftenTheDesktopAsks) {
+    EXPECT_EQ(startingStatus_, kind == WaylandDesktop::Kind::kde
+                                   ? "starting remote control with the desktop (it grants it without asking)"
+                                   : "waiting for the desktop's remote-control permission");
+    ASSERT_EQ(session_->version(), 1u) << "these desktops' portal keeps no permission";
+    EXPECT_EQ(session_->status(), "remote control allowed for this run; the desktop asks again at every "
+                                  "start (remote-desktop portal version 1)");
+}
 
 TEST_F(PortalDesktopTest, Move_PointsOnBothMonitors_PointerLandsOnEachExactly) {
     // The displays the helper reports are the outputs the compositor has, in the same places.
@@ -243,6 +257,46 @@ TEST_F(PortalDesktopTest, Type_CharactersWithoutAKey_SkippedWithTheReasonAndTheR
         {U'\u4e2d', "the desktop's keyboard layout has no key for it"},
         {U'\u0436', "the desktop's keyboard layout has no key for it"}};
     EXPECT_EQ(skipped, expected);
+}
+
+TEST_F(PortalDesktopTest, Screen_EachSharedMonitor_JpegOfThatMonitorShowingTheWindow) {
+    if (kind == WaylandDesktop::Kind::kde) GTEST_SKIP() << "KWin's screen casts give no frames here";
+    QtMainLoop loop;
+    pipewire::PipeWireScreenCapture capture(loop, "not started", std::chrono::seconds(20));
+    std::vector<pipewire::CastDisplay> cast;
+    for (const auto& s : session_->streams()) cast.push_back({s.nodeId, s.nodeId, s.bounds});
+    ASSERT_EQ(cast.size(), 2u);
+    capture.setStreams(session_->dupPipeWireRemote(), cast, session_->screenStatus());
+    for (const auto& display : cast) {
+        CaptureRequest request;
+        request.display = display.display;
+        request.displayBounds = display.bounds;
+        request.region = display.bounds;
+        request.width = int(display.bounds.width / 2);
+        request.height = int(display.bounds.height / 2);
+        std::optional<testing::DecodedJpeg> picture;
+        for (int attempt = 0; attempt < 100 && !picture; ++attempt) {
+            bool answered = false;
+            std::optional<Bytes> jpeg;
+            capture.capture(request, [&](std::optional<Bytes> j) {
+                answered = true;
+                jpeg = std::move(j);
+            });
+            ASSERT_TRUE(spinUntil([&] { return answered; }, 30000));
+            if (jpeg) picture = testing::decodeJpeg(*jpeg);
+            else spinUntil([] { return false; }, 200);
+        }
+        ASSERT_TRUE(picture) << capture.unavailableReason();
+        EXPECT_EQ(picture->width, request.width);
+        EXPECT_EQ(picture->height, request.height);
+        // The recorder's full-screen window on this very monitor: blue on the first, green on
+        // the second.
+        const auto c = picture->at(picture->width / 4, picture->height / 4);
+        const bool first = display.bounds.x == 0;
+        EXPECT_NEAR(c.r, 0x20, 24);
+        EXPECT_NEAR(c.g, first ? 0x60 : 0xc0, 24) << "display at x " << display.bounds.x;
+        EXPECT_NEAR(c.b, first ? 0xc0 : 0x60, 24) << "display at x " << display.bounds.x;
+    }
 }
 
 }  // namespace
