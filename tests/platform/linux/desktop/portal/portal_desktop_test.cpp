@@ -158,6 +158,22 @@ TEST_F(PortalDesktopTest, Start_Version1_StatusSaysWhetherAndHowOftenTheDesktopA
                                   "start (remote-desktop portal version 1)");
 }
 
+TEST_F(PortalDesktopTest, Start_DialogDismissed_RefusedWithTheReasonAndNothingPosted) {
+    if (kind == WaylandDesktop::Kind::kde) GTEST_SKIP() << "KWin shows no dialog to dismiss";
+    RemoteDesktopSession second(*bus_, desktop->folder() / "token-2");
+    second.start();
+    testing::MutterUser user(desktop->busAddress(), desktop->folder() / "runtime" / "pipewire-0");
+    auto why = user.start();
+    ASSERT_TRUE(why.empty()) << why;
+    why = user.refuseRemoteControl(std::filesystem::temp_directory_path() / "tamborix-consent-dialog.jpg");
+    ASSERT_TRUE(why.empty()) << why;
+    ASSERT_TRUE(spinUntil([&] { return second.state() != RemoteDesktopSession::State::starting; }, 60000));
+    EXPECT_EQ(second.state(), RemoteDesktopSession::State::refused);
+    PortalInputSink refused(second, quirksFor(desktop->currentDesktop()));
+    EXPECT_FALSE(refused.mayPost());
+    EXPECT_EQ(refused.reason(), "remote control was refused in the desktop's dialog");
+}
+
 TEST_F(PortalDesktopTest, Move_PointsOnBothMonitors_PointerLandsOnEachExactly) {
     // The displays the helper reports are the outputs the compositor has, in the same places.
     PortalDisplaySource source(*session_, *sink_);
