@@ -243,6 +243,22 @@ TEST_F(PortalDesktopTest, Type_TextAndChordWhileBusy_ArriveExactlyAndNothingStay
     EXPECT_EQ(mods, "mods 0");
 }
 
+TEST_F(PortalDesktopTest, Destroy_WhileAButtonAndShiftAreDown_BothReleased) {
+    moveTo({300, 200});
+    sink_->mouse({MouseEventType::leftDown, MouseButton::left, {300, 200}});
+    sink_->key({KeyKind::keysym, XKB_KEY_Shift_L, true, modifier::shift});
+    drain();
+    ASSERT_TRUE(recorder_->next("button ")) << recorder_->transcript();
+    ASSERT_TRUE(recorder_->next("key ")) << recorder_->transcript();
+    sink_.reset();  // the helper quits in the middle of a drag with Shift held
+    std::optional<int> held;
+    for (int i = 0; i < 50 && held != 0; ++i) {
+        spinUntil([] { return false; }, 100);
+        held = recorder_->held();
+    }
+    EXPECT_EQ(held, 0) << recorder_->transcript();
+}
+
 TEST_F(PortalDesktopTest, Type_FirstKeysOfASession_Arrive) {
     moveTo({300, 200});
     sink_->mouse({MouseEventType::leftDown, MouseButton::left, {300, 200}});
