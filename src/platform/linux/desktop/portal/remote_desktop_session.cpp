@@ -213,7 +213,8 @@ void RemoteDesktopSession::openPipeWireRemote() {
 
 void RemoteDesktopSession::running() {
     setState(State::running,
-             version_ >= 2 ? "remote control allowed; the desktop keeps this permission"
+             !asksConsent_ ? "remote control allowed; the desktop grants it without asking"
+             : version_ >= 2 ? "remote control allowed; the desktop keeps this permission"
                            : "remote control allowed for this run; the desktop asks again at every "
                              "start (remote-desktop portal version 1)");
 }
