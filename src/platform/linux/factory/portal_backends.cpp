@@ -112,7 +112,9 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
     b.backendLine = "Backend: portal (remote-desktop portal version " + std::to_string(probe.version) +
                     (request.forced.empty() ? ")" : ", forced by " + request.forcedBy + ")");
     b.report.push_back(b.backendLine);
-    b.report.push_back(probe.version >= 2
+    b.report.push_back(!quirks.asksConsent
+                           ? "Input: through the portal; this desktop grants remote control without asking"
+                       : probe.version >= 2
                            ? "Input: through the portal; the desktop asks once and keeps the consent"
                            : "Input: through the portal; the desktop asks for consent at every start "
                              "(portal version 1 keeps no permission)");
