@@ -1,4 +1,5 @@
 #include "platform/linux/factory/desktop_backends.h"
+#include "platform/linux/factory/wayland_clipboard.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -124,6 +125,8 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
         "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
         "last put it (Wayland does not reveal it)");
     b.report.push_back(installPortalCapture(b, loop, *holder->session));
+    // KWin offers data control; GNOME's compositor does not.
+    installWaylandClipboard(b);
     holder->session->start();
     b.session = std::move(holder);
     return true;
