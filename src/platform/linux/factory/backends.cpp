@@ -117,7 +117,7 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     b.windows = std::make_unique<NoWindowControl>();
     b.overlay = std::make_unique<NoOverlay>();
     b.capture = std::make_unique<NoScreenCapture>(loop);
-    b.clipboard = std::make_unique<ProcessClipboard>();
+    b.clipboard = std::make_unique<UnsharedClipboard>("no desktop backend reaches it");
 
     const std::string forcedNote = request.forced.empty() ? "" : ", forced by " + request.forcedBy;
     // Why each backend tried could not be used, in the order tried.

@@ -1,5 +1,7 @@
 #include "platform/linux/factory/wayland_backends.h"
 
+#include "platform/linux/factory/null_backends.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -119,6 +121,9 @@ bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendReq
         "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
         "last put it (Wayland does not reveal it)");
     b.report.push_back(installPortalCapture(b, loop, *holder->session));
+    b.clipboard = std::make_unique<UnsharedClipboard>(
+        "the desktop portal has no Clipboard interface; xdg-desktop-portal 1.18 and later offer one");
+    b.report.push_back("Clipboard: none, " + b.clipboard->unavailableReason());
     holder->session->start();
     b.session = std::move(holder);
     return true;
@@ -160,6 +165,8 @@ bool installUinputBackends(PlatformBackends& b, const BackendRequest& request, s
                        " connected monitor(s) side by side at their preferred modes; the pointer "
                        "is where the helper last put it");
     b.report.push_back("Screen capture: none, uinput cannot read the screen");
+    b.clipboard = std::make_unique<UnsharedClipboard>("uinput devices reach no clipboard");
+    b.report.push_back("Clipboard: none, " + b.clipboard->unavailableReason());
     return true;
 }
 #else

@@ -357,6 +357,18 @@ TEST_F(PortalFactoryTest, Make_Forced_PortalOutsideWaylandAndUinputWithItsReason
                                      " not writable (No such file or directory), forced by --backend");
 }
 
+// A portal without the Clipboard interface (xdg-desktop-portal before 1.18): a copy kept inside
+// the helper would make the phone's paste insert the desktop's old clipboard.
+TEST_F(PortalFactoryTest, Make_PortalWithoutClipboardInterface_ClipboardRefusedWithItsReason) {
+    servePortal();
+    auto b = make("portal");
+    ASSERT_TRUE(spinUntil([&] { return b.input->mayPost(); })) << b.input->reason();
+    EXPECT_FALSE(b.clipboard->setText("from the phone"));
+    EXPECT_FALSE(b.clipboard->text().has_value());
+    EXPECT_EQ(b.clipboard->unavailableReason().rfind("the clipboard cannot be shared on this desktop (", 0), 0u)
+        << b.clipboard->unavailableReason();
+}
+
 }  // namespace
 }  // namespace tamborix::portal
 
