@@ -5,6 +5,9 @@
 #include "platform/linux/factory/null_backends.h"
 #include "platform/linux/factory/wayland_backends.h"
 
+#ifdef TAMBORIX_HAVE_LAUNCHER
+#include "platform/linux/services/launcher/launcher_workspace.h"
+#endif
 #ifdef TAMBORIX_HAVE_LOGIND
 #include "platform/linux/services/logind/logind_activity.h"
 #endif
@@ -113,7 +116,17 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     } else {
         b.displays = std::make_unique<NoDisplay>();
     }
+#ifdef TAMBORIX_HAVE_LAUNCHER
+    // Launching and web addresses need no window list: they work in any session.
+    b.workspace = std::make_unique<launcher::LauncherWorkspace>(std::make_shared<gio::DesktopEntries>(),
+                                                                "io.tamborix.Helper.desktop");
+    const std::string appsLine =
+        "Applications: launched through GIO; listed are those holding their name on the session bus "
+        "or launched by the helper, none in front (this desktop shows its windows to no other program)";
+#else
     b.workspace = std::make_unique<NoWorkspace>();
+    const std::string appsLine = "Applications: none in this build";
+#endif
     b.windows = std::make_unique<NoWindowControl>();
     b.overlay = std::make_unique<NoOverlay>();
     b.capture = std::make_unique<NoScreenCapture>(loop);
@@ -223,6 +236,8 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
                                ? "Displays: one virtual display of 1920 \u00D7 1080 (dry run)"
                                : "Displays: none");
     }
+
+    if (b.backendName != "x11") b.report.push_back(appsLine);
 
 #ifdef TAMBORIX_HAVE_LOGIND
     auto logind = std::make_unique<LogindActivity>();
