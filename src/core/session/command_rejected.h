@@ -6,19 +6,16 @@
 
 namespace tamborix {
 
-// A command that is not allowed or not well formed, or that this session cannot serve (then with
-// the reason). Never reaches the phone: the session goes on and the menu tells of the rejection.
+// A command that is not allowed or not well formed, with why in a few plain words ("n must be 1,
+// 2 or 3"). The session goes on; the menu tells of the rejection, the console and a phone that
+// asked for them (tamborix-remote) also of the reason.
 struct CommandRejected : std::exception {
     CommandRejected() = default;
-    explicit CommandRejected(std::string reason) : reason_(std::move(reason)) {}
-    const char* what() const noexcept override {
-        return reason_.empty() ? "rejected command" : reason_.c_str();
-    }
-    // Empty for a command that was not well formed.
-    [[nodiscard]] const std::string& reason() const noexcept { return reason_; }
+    explicit CommandRejected(std::string why) : why_(std::move(why)) {}
+    const char* what() const noexcept override { return why_.c_str(); }
 
 private:
-    std::string reason_;
+    std::string why_ = "not well formed";
 };
 
 }  // namespace tamborix
