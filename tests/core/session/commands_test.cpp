@@ -272,6 +272,12 @@ TEST_F(LiveCommands, ClipSetAndGet_ClipboardNotShared_RejectedWithoutPastingOrAn
     EXPECT_TRUE(phone->receivedOfType("clip").empty()) << "an empty or stale text would be a wrong answer";
 }
 
+TEST_F(LiveCommands, Window_NoFrontWindowPassesQuietly_ASessionThatCannotPlaceWindowsRejects) {
+    EXPECT_TRUE(accepted({{"t", "window"}, {"op", "left"}}));
+    h.windows.unavailable = "windows cannot be placed on this desktop (no desktop backend)";
+    EXPECT_FALSE(accepted({{"t", "window"}, {"op", "left"}}));
+}
+
 TEST_F(LiveCommands, Text_CharacterTheSinkCannotType_ToldOnceOnTheEventLine) {
     h.sink.setUntypable(u"λ", "no key");
     std::vector<std::string> events;

@@ -57,9 +57,15 @@ public:
 
 class NoWindowControl final : public WindowControl {
 public:
+    explicit NoWindowControl(std::string why = "no desktop backend")
+        : reason_("windows cannot be placed on this desktop (" + std::move(why) + ")") {}
     [[nodiscard]] std::optional<WindowHandle> frontWindow() const override { return std::nullopt; }
     [[nodiscard]] std::optional<Rect> frame(WindowHandle) const override { return std::nullopt; }
     bool setFrame(WindowHandle, const Rect&) override { return false; }
+    [[nodiscard]] std::string unavailableReason() const override { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 class NoOverlay final : public OverlaySurface {

@@ -19,6 +19,9 @@
 #if defined(TAMBORIX_HAVE_PORTAL) && defined(TAMBORIX_HAVE_PIPEWIRE)
 #include "platform/linux/desktop/pipewire/pipewire_screen_capture.h"
 #endif
+#ifdef TAMBORIX_HAVE_SHORTCUTS
+#include "platform/linux/desktop/shortcuts/shortcut_window_control.h"
+#endif
 #ifdef TAMBORIX_HAVE_UINPUT
 #include "platform/linux/desktop/uinput/drm_outputs.h"
 #include "platform/linux/desktop/uinput/system_keymap.h"
@@ -27,6 +30,28 @@
 #endif
 
 namespace tamborix {
+
+namespace {
+
+// On a desktop that moves no window for another program, its own shortcuts typed through
+// `b.input` place the focused window; the desktop is the one XDG_CURRENT_DESKTOP names.
+std::string installShortcutWindows(PlatformBackends& b) {
+    const char* named = std::getenv("XDG_CURRENT_DESKTOP");
+    const std::string desktop = named ? named : "";
+#ifdef TAMBORIX_HAVE_SHORTCUTS
+    if (auto known = shortcuts::shortcutsFor(desktop)) {
+        const std::string line = "Windows: placed by " + known->desktop + "'s own keyboard shortcuts";
+        b.windows = std::make_unique<shortcuts::ShortcutWindowControl>(*b.input, std::move(*known));
+        return line;
+    }
+#endif
+    b.windows = std::make_unique<NoWindowControl>(
+        desktop.empty() ? std::string("XDG_CURRENT_DESKTOP does not name the desktop")
+                        : "no known shortcuts place windows on " + desktop);
+    return "Windows: none, " + b.windows->unavailableReason();
+}
+
+}  // namespace
 
 #ifdef TAMBORIX_HAVE_PORTAL
 namespace {
@@ -121,6 +146,7 @@ bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendReq
         "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
         "last put it (Wayland does not reveal it)");
     b.report.push_back(installPortalCapture(b, loop, *holder->session));
+    b.report.push_back(installShortcutWindows(b));
     b.clipboard = std::make_unique<UnsharedClipboard>(
         "the desktop portal has no Clipboard interface; xdg-desktop-portal 1.18 and later offer one");
     b.report.push_back("Clipboard: none, " + b.clipboard->unavailableReason());
@@ -165,6 +191,7 @@ bool installUinputBackends(PlatformBackends& b, const BackendRequest& request, s
                        " connected monitor(s) side by side at their preferred modes; the pointer "
                        "is where the helper last put it");
     b.report.push_back("Screen capture: none, uinput cannot read the screen");
+    b.report.push_back(installShortcutWindows(b));
     b.clipboard = std::make_unique<UnsharedClipboard>("uinput devices reach no clipboard");
     b.report.push_back("Clipboard: none, " + b.clipboard->unavailableReason());
     return true;
