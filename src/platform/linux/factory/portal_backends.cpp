@@ -1,59 +1,25 @@
-#include "platform/linux/factory/wayland_backends.h"
-
-#include "platform/linux/factory/null_backends.h"
+#include "platform/linux/factory/desktop_backends.h"
+#include "ports/standins/no_desktop.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <vector>
 
-#ifdef TAMBORIX_HAVE_PORTAL
 #include <QDBusConnection>
 #include <QString>
 #include <atomic>
 
+#include "platform/linux/desktop/portal/desktop_keymap.h"
 #include "platform/linux/desktop/portal/portal_input_sink.h"
 #include "platform/linux/desktop/portal/portal_probe.h"
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
-#endif
-#if defined(TAMBORIX_HAVE_PORTAL) && defined(TAMBORIX_HAVE_PIPEWIRE)
+#ifdef TAMBORIX_HAVE_PIPEWIRE
 #include "platform/linux/desktop/pipewire/pipewire_screen_capture.h"
-#endif
-#ifdef TAMBORIX_HAVE_SHORTCUTS
-#include "platform/linux/desktop/shortcuts/shortcut_window_control.h"
-#endif
-#ifdef TAMBORIX_HAVE_UINPUT
-#include "platform/linux/desktop/uinput/drm_outputs.h"
-#include "platform/linux/desktop/uinput/system_keymap.h"
-#include "platform/linux/desktop/uinput/uinput_device.h"
-#include "platform/linux/desktop/uinput/uinput_input_sink.h"
 #endif
 
 namespace tamborix {
 
-namespace {
-
-// On a desktop that moves no window for another program, its own shortcuts typed through
-// `b.input` place the focused window; the desktop is the one XDG_CURRENT_DESKTOP names.
-std::string installShortcutWindows(PlatformBackends& b) {
-    const char* named = std::getenv("XDG_CURRENT_DESKTOP");
-    const std::string desktop = named ? named : "";
-#ifdef TAMBORIX_HAVE_SHORTCUTS
-    if (auto known = shortcuts::shortcutsFor(desktop)) {
-        const std::string line = "Windows: placed by " + known->desktop + "'s own keyboard shortcuts";
-        b.windows = std::make_unique<shortcuts::ShortcutWindowControl>(*b.input, std::move(*known));
-        return line;
-    }
-#endif
-    b.windows = std::make_unique<NoWindowControl>(
-        desktop.empty() ? std::string("XDG_CURRENT_DESKTOP does not name the desktop")
-                        : "no known shortcuts place windows on " + desktop);
-    return "Windows: none, " + b.windows->unavailableReason();
-}
-
-}  // namespace
-
-#ifdef TAMBORIX_HAVE_PORTAL
 namespace {
 
 // The portal answers within a few milliseconds once running; D-Bus activation of a portal that
@@ -105,8 +71,12 @@ std::string installPortalCapture(PlatformBackends& b, MainLoop& loop, portal::Re
 
 }  // namespace
 
-bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendRequest& request,
-                           std::string& why) {
+// A session started at once: the user's consent arrives later, and the input's and the capture's
+// reasons tell where it stands until then.
+bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
+    PlatformBackends& b = a.backends;
+    MainLoop& loop = a.loop;
+    const BackendRequest& request = a.request;
     auto holder = std::make_shared<PortalConnection>();
     holder->name = nextConnectionName();
     // libdbus reads the session bus's address once per process; read it afresh for every helper.
@@ -130,7 +100,12 @@ bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendReq
     std::error_code ignored;
     if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
     holder->session = std::make_unique<portal::RemoteDesktopSession>(bus, folder / "remote-desktop-token");
-    auto input = std::make_unique<portal::PortalInputSink>(*holder->session);
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    const auto quirks = portal::quirksFor(desktop ? desktop : "");
+    holder->session->setAsksConsent(quirks.asksConsent);
+    auto input = std::make_unique<portal::PortalInputSink>(*holder->session, quirks);
+    auto keymap = portal::readDesktopKeymap();
+    input->setTypable(std::move(keymap.keysyms));
     b.displays = std::make_unique<portal::PortalDisplaySource>(*holder->session, *input);
     b.input = std::move(input);
 
@@ -142,6 +117,8 @@ bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendReq
                            ? "Input: through the portal; the desktop asks once and keeps the consent"
                            : "Input: through the portal; the desktop asks for consent at every start "
                              "(portal version 1 keeps no permission)");
+    b.report.push_back("Typing: characters without a key in " + keymap.source +
+                       " are skipped and named; the portal cannot type them");
     b.report.push_back(
         "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
         "last put it (Wayland does not reveal it)");
@@ -154,53 +131,5 @@ bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendReq
     b.session = std::move(holder);
     return true;
 }
-#else
-bool installPortalBackends(PlatformBackends&, MainLoop&, const BackendRequest&, std::string& why) {
-    why = "no portal backend in this build";
-    return false;
-}
-#endif
-
-#ifdef TAMBORIX_HAVE_UINPUT
-bool installUinputBackends(PlatformBackends& b, const BackendRequest& request, std::string& why) {
-    auto outputs = uinput::connectedOutputs(request.drmRoot);
-    if (outputs.empty()) {
-        why = "no connected monitor in " + request.drmRoot.string() + " for a uinput pointer";
-        return false;
-    }
-    std::string keymapError;
-    const auto names = uinput::configuredLayout();
-    auto keymap = uinput::SystemKeymap::compile(names, keymapError);
-    auto input = std::make_unique<uinput::UinputInputSink>(
-        uinput::kernelFdLayer(request.uinputDevice.string()), uinput::outputsUnion(outputs),
-        std::move(keymap), keymapError);
-    if (!input->mayPost()) {
-        why = input->reason();
-        return false;
-    }
-    b.displays = std::make_unique<uinput::OutputDisplaySource>(outputs, *input);
-    b.input = std::move(input);
-    b.backendName = "uinput";
-    b.backendLine = "Backend: uinput through " + request.uinputDevice.string() +
-                    (request.forced.empty() ? "" : " (forced by " + request.forcedBy + ")");
-    b.report.push_back(b.backendLine);
-    b.report.push_back("Input: a virtual pointer and keyboard typing in the \"" +
-                       (names.layout.empty() ? std::string("us") : names.layout) +
-                       "\" layout; characters it has no key for are not typed");
-    b.report.push_back("Displays: " + std::to_string(outputs.size()) +
-                       " connected monitor(s) side by side at their preferred modes; the pointer "
-                       "is where the helper last put it");
-    b.report.push_back("Screen capture: none, uinput cannot read the screen");
-    b.report.push_back(installShortcutWindows(b));
-    b.clipboard = std::make_unique<UnsharedClipboard>("uinput devices reach no clipboard");
-    b.report.push_back("Clipboard: none, " + b.clipboard->unavailableReason());
-    return true;
-}
-#else
-bool installUinputBackends(PlatformBackends&, const BackendRequest&, std::string& why) {
-    why = "no uinput backend in this build";
-    return false;
-}
-#endif
 
 }  // namespace tamborix
