@@ -74,11 +74,14 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     } else {
         b.displays = std::make_unique<NoDisplay>();
     }
-    b.workspace = std::make_unique<NoWorkspace>();
+    // Launching and web addresses need no window list: a desktop backend that lists windows
+    // replaces this one.
+    const std::string appsLine = installLauncher(b);
+    const Workspace* launcher = b.workspace.get();
     b.windows = std::make_unique<NoWindowControl>();
     b.overlay = std::make_unique<NoOverlay>();
     b.capture = std::make_unique<NoScreenCapture>(loop);
-    b.clipboard = std::make_unique<ProcessClipboard>();
+    b.clipboard = std::make_unique<UnsharedClipboard>("no desktop backend reaches it");
 
     const std::string forcedNote = request.forced.empty() ? "" : ", forced by " + request.forcedBy;
     // Why each backend tried could not be used, in the order tried.
@@ -142,6 +145,7 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
 
     // Whatever the desktop, a dry run reads no screen.
     if (request.dryRun) b.capture = std::make_unique<PlaceholderCapture>(loop);
+    if (b.workspace.get() == launcher) b.report.push_back(appsLine);
     installServices(b, loop);
     return b;
 }

@@ -1,5 +1,6 @@
 #include "platform/linux/factory/desktop_backends.h"
 #include "platform/linux/factory/wayland_clipboard.h"
+#include "ports/standins/no_desktop.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -125,8 +126,10 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
         "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
         "last put it (Wayland does not reveal it)");
     b.report.push_back(installPortalCapture(b, loop, *holder->session));
+    b.report.push_back(installShortcutWindows(b));
     // KWin offers data control; GNOME's compositor does not.
-    installWaylandClipboard(b);
+    installWaylandClipboard(
+        b, "the desktop portal has no Clipboard interface; xdg-desktop-portal 1.18 and later offer one");
     holder->session->start();
     b.session = std::move(holder);
     return true;
