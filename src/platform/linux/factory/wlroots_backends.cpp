@@ -11,6 +11,7 @@
 #endif
 #include "platform/linux/factory/desktop_backends.h"
 #include "platform/linux/factory/wayland_clipboard.h"
+#include "ports/standins/no_desktop.h"
 
 namespace tamborix {
 
@@ -74,7 +75,8 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
         b.windows = std::make_unique<wlroots::SwayWindowControl>(std::move(ipc));
         b.report.push_back("Windows: placed through sway's IPC (the window floats where it is put)");
     } else {
-        b.report.push_back("Windows: not supported on this desktop, " + noWindows);
+        b.windows = std::make_unique<NoWindowControl>(noWindows);
+        b.report.push_back("Windows: none, " + b.windows->unavailableReason());
     }
     b.report.push_back("Overlays: none on wlroots compositors yet");
     installWaylandClipboard(b);
