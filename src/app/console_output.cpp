@@ -57,7 +57,10 @@ void ConsoleOutput::changed(HelperModel::Change change) {
                            ": the changes since the warning are kept.");
             break;
         case HelperModel::Change::event: {
-            if (const auto& now = model_.core().lastEvent()) console_.print("Event: " + *now);
+            if (const auto& now = model_.core().lastEvent()) {
+                const auto& detail = model_.core().lastEventDetail();
+                console_.print("Event: " + *now + (detail.empty() ? "" : " (" + detail + ")"));
+            }
             // The last wrong proof closes the code: say so, or the next phone meets a closed door.
             const auto pairing = model_.pairingProgress();
             if (pairing.stage == PairingProgress::Stage::wrongCodes &&
