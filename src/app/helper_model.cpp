@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
+#include <string_view>
 
 #include "app/lan_address.h"
 #include "app/pairing_link.h"
+#include "app/translate.h"
 #include "core/input/input_injector.h"
 #include "core/session/helper_core.h"
 #include "perf/main_thread_lag_probe.h"
@@ -74,15 +77,40 @@ private:
 
 }  // namespace
 
+namespace {
+
+// A transport's status in the user's language: the transports word it in English (the texts the
+// log and the tests read); the known texts and the fixed start of the others are translated here,
+// the details after them (a system error) stay as the system gave them.
+std::string localStatus(const std::string& status) {
+    const auto same = [&](const char* english) { return status == english; };
+    if (same("Off")) return translate("HelperModel", "Off");
+    if (same("On")) return translate("HelperModel", "On");
+    if (same("Starting\u2026")) return translate("HelperModel", "Starting\u2026");
+    if (same("Bluetooth is off")) return translate("HelperModel", "Bluetooth is off");
+    if (same("Needs Bluetooth permission")) return translate("HelperModel", "Needs Bluetooth permission");
+    const auto rest = [&](std::string_view prefix) -> std::optional<std::string> {
+        if (!status.starts_with(prefix)) return std::nullopt;
+        return status.substr(prefix.size());
+    };
+    if (const auto r = rest("On (port "); r && r->ends_with(")"))
+        return fillIn(translate("HelperModel", "On (port %1)"), {r->substr(0, r->size() - 1)});
+    if (const auto r = rest("On (")) return fillIn(translate("HelperModel", "On (%1"), {*r});
+    if (const auto r = rest("Waiting: ")) return fillIn(translate("HelperModel", "Waiting: %1"), {*r});
+    if (const auto r = rest("Failed: ")) return fillIn(translate("HelperModel", "Failed: %1"), {*r});
+    return status;
+}
+
+}  // namespace
+
 std::string formatStatsLine(const nlohmann::json& stats) {
     if (!stats.is_object()) return formatStatsLine(nlohmann::json::object());
     char cpu[32];
     std::snprintf(cpu, sizeof cpu, "%.0f", asDouble(stats, "cpu"));
     const auto truncated = [](double v) { return std::to_string(static_cast<long long>(std::trunc(v))); };
-    return "CPU " + std::string(cpu) + "% \u00B7 " + truncated(asDouble(stats, "mem")) +
-           " MB \u00B7 lag " + truncated(asDouble(stats, "lag")) + " ms \u00B7 " +
-           std::to_string(asInteger(stats, "rx")) + " cmds/s \u00B7 BT backlog " +
-           std::to_string(asInteger(stats, "bleBacklog"));
+    return fillIn(translate("HelperModel", "CPU %1% \u00B7 %2 MB \u00B7 lag %3 ms \u00B7 %4 cmds/s \u00B7 BT backlog %5"),
+                  {cpu, truncated(asDouble(stats, "mem")), truncated(asDouble(stats, "lag")),
+                   std::to_string(asInteger(stats, "rx")), std::to_string(asInteger(stats, "bleBacklog"))});
 }
 
 HelperModel::HelperModel(HelperEnvironment env)
@@ -261,7 +289,8 @@ void HelperModel::pollPermission() {
 std::string HelperModel::currentCaptureReason() const {
     if (env_.dryRun || env_.capture.available()) return {};
     const auto why = env_.capture.unavailableReason();
-    return "Screen capture is not available in this session" + (why.empty() ? std::string() : ": " + why);
+    const auto text = translate("HelperModel", "Screen capture is not available in this session");
+    return why.empty() ? text : text + ": " + why;
 }
 
 void HelperModel::saveSwitch(const char* key, bool on) {
@@ -315,15 +344,15 @@ void HelperModel::setShareFrontApp(bool on) {
 
 std::string HelperModel::networkStatusLine() const {
     // A server that was never started still says it is starting.
-    if (!networkOn_ && !network_->running()) return "Network \u2014 Off";
+    if (!networkOn_ && !network_->running()) return translate("HelperModel", "Network \u2014 Off");
     if (!store_->hasIdentity() && !network_->running())
-        return "Network \u2014 Off until the identity key can be read";
-    return "Network \u2014 " + network_->status();
+        return translate("HelperModel", "Network \u2014 Off until the identity key can be read");
+    return fillIn(translate("HelperModel", "Network \u2014 %1"), {localStatus(network_->status())});
 }
 
 std::string HelperModel::identityLine() const {
-    if (!store_->hasIdentity()) return "Identity key \u2014 " + store_->identityProblem();
-    if (store_->identityRunOnly()) return "Identity key \u2014 " + store_->identityProblem();
+    if (!store_->hasIdentity() || store_->identityRunOnly())
+        return fillIn(translate("HelperModel", "Identity key \u2014 %1"), {store_->identityProblem()});
     return {};
 }
 
@@ -332,21 +361,36 @@ bool HelperModel::bluetoothSupported() const {
 }
 
 std::string HelperModel::bluetoothStatusLine() const {
-    if (!bluetoothSupported()) return "Bluetooth \u2014 " + bluetooth_->status();
-    if (!bluetoothOn_ && !bluetooth_->running()) return "Bluetooth \u2014 Off";
+    const auto line = [](const std::string& status) {
+        return fillIn(translate("HelperModel", "Bluetooth \u2014 %1"), {status});
+    };
+    if (!bluetoothSupported()) return line(translate("HelperModel", "Not supported on this computer"));
+    if (!bluetoothOn_ && !bluetooth_->running()) return translate("HelperModel", "Bluetooth \u2014 Off");
     if (!store_->hasIdentity() && !bluetooth_->running())
-        return "Bluetooth \u2014 Off until the identity key can be read";
-    return "Bluetooth \u2014 " + bluetooth_->status();
+        return translate("HelperModel", "Bluetooth \u2014 Off until the identity key can be read");
+    return line(localStatus(bluetooth_->status()));
 }
 
-std::string HelperModel::discoveryLine() const { return network_->discovery().text(); }
+std::string HelperModel::discoveryLine() const {
+    const auto& d = network_->discovery();
+    switch (d.phase) {
+        case DiscoveryState::Phase::off: return translate("HelperModel", "Discovery \u2014 off");
+        case DiscoveryState::Phase::registering:
+            return fillIn(translate("HelperModel", "Discovery \u2014 registering \u201C%1\u201D\u2026"), {d.name});
+        case DiscoveryState::Phase::advertised:
+            return fillIn(translate("HelperModel", "Discovery \u2014 advertised as \u201C%1\u201D"), {d.name});
+        case DiscoveryState::Phase::unavailable:
+            return fillIn(translate("HelperModel", "Discovery \u2014 unavailable: %1"), {d.reason});
+    }
+    return d.text();
+}
 
 std::string HelperModel::inputLine() const {
-    if (env_.dryRun) return "Input \u2014 dry run: nothing is posted, every action is logged";
-    if (accessibilityGranted_) return "Input \u2014 allowed";
+    if (env_.dryRun) return translate("HelperModel", "Input \u2014 dry run: nothing is posted, every action is logged");
+    if (accessibilityGranted_) return translate("HelperModel", "Input \u2014 allowed");
     const auto remedy = env_.input.remedy();
-    return "Input \u2014 Needs permission to move the pointer and type.\n" + env_.input.reason() +
-           (remedy.empty() ? std::string() : "\n" + remedy);
+    return translate("HelperModel", "Input \u2014 Needs permission to move the pointer and type.") + "\n" +
+           env_.input.reason() + (remedy.empty() ? std::string() : "\n" + remedy);
 }
 
 std::string HelperModel::inputReason() const {
@@ -384,7 +428,7 @@ std::string HelperModel::pairingURI(const std::string& code) const {
 ConsoleTarget::Pairing HelperModel::openPairing() {
     // A phone paired with a key that is not kept, or with none, would be lost at once.
     if (!store_->hasIdentity() || store_->identityRunOnly())
-        return {{}, {}, "Pairing is off: identity key \u2014 " + store_->identityProblem()};
+        return {{}, {}, fillIn(translate("HelperModel", "Pairing is off: identity key \u2014 %1"), {store_->identityProblem()})};
     const auto code = store_->openPairing();
     pairing_->opened();
     return {code, pairingURI(code), {}};
@@ -427,15 +471,17 @@ DeviceChange HelperModel::revoke(const std::string& id) {
 std::string HelperModel::saveWarning() const {
     const auto& error = store_->saveError();
     if (!error) return {};
-    return *error + ". Changes to the paired devices hold until the helper stops; saving is "
-                    "tried again until it works.";
+    return *error + ". " +
+           translate("HelperModel",
+                     "Changes to the paired devices hold until the helper stops; saving is tried again until it works.");
 }
 
 std::vector<std::string> HelperModel::statusLines() const {
     std::vector<std::string> lines;
     lines.push_back(thisComputerLine(identityFingerprint()));
     if (const auto line = identityLine(); !line.empty()) lines.push_back(line);
-    if (const auto warning = saveWarning(); !warning.empty()) lines.push_back("Warning: " + warning);
+    if (const auto warning = saveWarning(); !warning.empty())
+        lines.push_back(fillIn(translate("HelperModel", "Warning: %1"), {warning}));
     if (!env_.backendLine.empty()) lines.push_back(env_.backendLine);
     const auto input = inputLine();
     for (std::size_t start = 0, nl = 0; start <= input.size(); start = nl + 1) {
@@ -450,28 +496,29 @@ std::vector<std::string> HelperModel::statusLines() const {
     if (!core_->sharingWith().empty()) {
         std::string names;
         for (const auto& n : core_->sharingWith()) names += (names.empty() ? "" : ", ") + n;
-        lines.push_back("Screen shared with " + names);
+        lines.push_back(fillIn(translate("HelperModel", "Screen shared with %1"), {names}));
     }
     std::vector<std::string> connected;
     for (const auto& [key, text] : core_->active()) connected.push_back(text);
     std::sort(connected.begin(), connected.end());
-    if (connected.empty()) lines.push_back("Connected: none");
-    for (const auto& c : connected) lines.push_back("Connected: " + c);
-    const auto onOff = [](bool on) { return on ? "on" : "off"; };
-    lines.push_back(std::string("Switches: network ") + onOff(networkOn_) + " \u00B7 Bluetooth " +
-                    (bluetoothSupported() ? onOff(bluetoothOn_) : "not supported") +
-                    " \u00B7 front-app sharing " + onOff(shareFrontApp_) + " \u00B7 start at login " +
-                    onOff(startAtLogin_));
+    if (connected.empty()) lines.push_back(translate("HelperModel", "Connected: none"));
+    for (const auto& c : connected) lines.push_back(fillIn(translate("HelperModel", "Connected: %1"), {c}));
+    const auto onOff = [](bool on) { return on ? translate("HelperModel", "on") : translate("HelperModel", "off"); };
+    lines.push_back(fillIn(
+        translate("HelperModel",
+                  "Switches: network %1 \u00B7 Bluetooth %2 \u00B7 front-app sharing %3 \u00B7 start at login %4"),
+        {onOff(networkOn_), bluetoothSupported() ? onOff(bluetoothOn_) : translate("HelperModel", "not supported"),
+         onOff(shareFrontApp_), onOff(startAtLogin_)}));
     if (const auto left = store_->pairingOpen() ? store_->pairExpires() : std::nullopt) {
-        lines.push_back("Pairing code: " + prettyPairCode(*store_->pairCode()));
+        lines.push_back(fillIn(translate("HelperModel", "Pairing code: %1"), {prettyPairCode(*store_->pairCode())}));
         lines.push_back(pairingExpiryText(*left - env_.loop.now()));
     } else {
-        lines.push_back(pairingClosedText);
+        lines.push_back(pairingClosedText());
     }
-    lines.push_back("Paired devices: " + std::to_string(store_->devices().size()));
+    lines.push_back(fillIn(translate("HelperModel", "Paired devices: %1"), {std::to_string(store_->devices().size())}));
     if (!core_->lastStats().empty()) lines.push_back(statsLine());
     // Not "Event:", which the log uses for events as they happen.
-    if (core_->lastEvent()) lines.push_back("Last event: " + *core_->lastEvent());
+    if (core_->lastEvent()) lines.push_back(fillIn(translate("HelperModel", "Last event: %1"), {*core_->lastEvent()}));
     return lines;
 }
 

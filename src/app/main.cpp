@@ -25,6 +25,7 @@
 #include "app/options.h"
 #include "app/settings.h"
 #include "app/widgets/desktop_ui.h"
+#include "app/widgets/translations.h"
 #include "base/unique_fd.h"
 #include "core/input/input_injector.h"
 #include "platform/linux/factory/backends.h"
@@ -130,6 +131,8 @@ int main(int argc, char** argv) {
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
+    // Windows, tray and console in the user's language; what goes to phones stays as it is.
+    (void)tamborix::ui::installTranslations();
     QtMainLoop loop;
     const bool dryRun = InputInjector::dryRunFromEnvironment();
     BackendRequest request{dryRun, parsed.options->backend,
