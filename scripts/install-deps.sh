@@ -34,6 +34,10 @@ test_packages=(
   tk
   # fakes of BlueZ and the portals run on Debian's own python3; PipeWire for the capture test
   python3 python3-dbus python3-gi pipewire wireplumber
+  # a screen reader's view of the windows: the accessibility bus and its Python client
+  at-spi2-core python3-pyatspi
+  # the run command's hand-over to the user who called sudo, tried with a throw-away user
+  sudo
   # packaging and its checks
   dpkg-dev fakeroot lintian desktop-file-utils appstream systemd man-db file
   # services the integration tests start on their own
