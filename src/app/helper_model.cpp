@@ -370,6 +370,19 @@ std::string HelperModel::inputRemedy() const {
     return env_.ports.input.remedy();
 }
 
+std::optional<HelperModel::SettingsPage> HelperModel::inputSettingsPage() const {
+    if (env_.dryRun || accessibilityGranted_ || env_.ports.settingsPages == nullptr) return std::nullopt;
+    for (const auto& id : env_.ports.input.settingsPages()) {
+        if (auto name = env_.ports.settingsPages->name(id)) return SettingsPage{id, std::move(*name)};
+    }
+    return std::nullopt;
+}
+
+bool HelperModel::openInputSettingsPage() {
+    const auto page = inputSettingsPage();
+    return page && env_.ports.settingsPages->open(page->id);
+}
+
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
 
 std::string HelperModel::identityFingerprint() const {

@@ -105,6 +105,14 @@ public:
     [[nodiscard]] std::string inputReason() const;
     // What the user can do about it, in one sentence (empty while input can be posted).
     [[nodiscard]] std::string inputRemedy() const;
+    // The desktop's settings page where the user does that, where this desktop has one.
+    struct SettingsPage {
+        std::string id;    // its desktop entry
+        std::string name;  // as the desktop names it
+    };
+    [[nodiscard]] std::optional<SettingsPage> inputSettingsPage() const;
+    // Opens inputSettingsPage(); false when there is none or it could not be started.
+    bool openInputSettingsPage();
     // Why no phone can see this screen, in one line (empty while it can, and in dry run).
     [[nodiscard]] std::string screenCaptureReason() const { return captureReason_; }
     [[nodiscard]] std::string statsLine() const;

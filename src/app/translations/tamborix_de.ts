@@ -583,6 +583,10 @@ Erlauben Sie nur eigene Geräte, die Sie gerade koppeln.</translation>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
     </message>
+    <message>
+        <source>Open %1</source>
+        <translation>%1 öffnen</translation>
+    </message>
 </context>
 <context>
     <name>PairingProgress</name>

@@ -176,6 +176,10 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         warningTodo_ = captionLabel();
         warningTodo_->setObjectName("inputWarningTodo");
         box->addWidget(warningTodo_);
+        inputSettings_ = new QPushButton;
+        inputSettings_->setObjectName("inputSettings");
+        connect(inputSettings_, &QPushButton::clicked, this, [this] { (void)model_.openInputSettingsPage(); });
+        box->addWidget(inputSettings_, 0, Qt::AlignLeft);
         layout->addWidget(warning_);
 
         // No live view for the phones (no X display to read, the portal's screen not shared…).
@@ -384,6 +388,9 @@ void MenuContent::refresh() {
                                       "Phones can connect, but nothing they do reaches this desktop until then.") +
                             (remedy.empty() ? std::string() : " " + remedy) + " " +
                             translate("MenuContent", "The helper notices within 2 seconds.")));
+    const auto page = model_.inputSettingsPage();
+    inputSettings_->setText(page ? q(fillIn(translate("MenuContent", "Open %1"), {page->name})) : QString());
+    inputSettings_->setVisible(page.has_value());
     const auto capture = model_.screenCaptureReason();
     captureWarning_->setText(q(capture));
     captureWarning_->setVisible(!capture.empty());
