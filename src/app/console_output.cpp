@@ -65,7 +65,7 @@ void ConsoleOutput::changed(HelperModel::Change change) {
                                   {model_.store().filePath().string()}));
             break;
         case HelperModel::Change::event: {
-            if (const auto& now = model_.core().lastEvent()) {
+            if (const auto now = model_.lastEventText()) {
                 const auto& detail = model_.core().lastEventDetail();
                 console_.print(fillIn(translate("ConsoleOutput", "Event: %1"), {*now + (detail.empty() ? "" : " (" + detail + ")")}));
             }

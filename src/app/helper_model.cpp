@@ -70,6 +70,36 @@ std::string localStatus(const std::string& status) {
     return status;
 }
 
+// The core's event line in the user's language: its fixed words around the names are translated,
+// the names stay as the phones gave them.
+std::string localEvent(const std::string& event) {
+    const auto after = [&](std::string_view prefix) -> std::optional<std::string> {
+        if (!event.starts_with(prefix)) return std::nullopt;
+        return event.substr(prefix.size());
+    };
+    if (const auto n = after("Rejected a command from "))
+        return fillIn(translate("HelperModel", "Rejected a command from %1"), {*n});
+    if (const auto n = after("Screen shared with ")) return fillIn(translate("HelperModel", "Screen shared with %1"), {*n});
+    if (const auto n = after("Clipboard received from "))
+        return fillIn(translate("HelperModel", "Clipboard received from %1"), {*n});
+    if (const auto n = after("Wrong pairing code from "))
+        return fillIn(translate("HelperModel", "Wrong pairing code from %1"), {*n});
+    if (const auto n = after("Paired ")) return fillIn(translate("HelperModel", "Paired %1"), {*n});
+    if (const auto n = after("Denied ")) return fillIn(translate("HelperModel", "Denied %1"), {*n});
+    for (const char* transport : {"Network", "Bluetooth"}) {
+        const std::string suffix = std::string(" connected via ") + transport;
+        if (event.size() > suffix.size() && event.ends_with(suffix)) {
+            return fillIn(translate("HelperModel", "%1 connected via %2"),
+                          {event.substr(0, event.size() - suffix.size()),
+                           std::string_view(transport) == "Network" ? translate("HelperModel", "Network")
+                                                                    : translate("HelperModel", "Bluetooth")});
+        }
+    }
+    if (event == "Screen capture is not available in this session")
+        return translate("HelperModel", "Screen capture is not available in this session");
+    return event;
+}
+
 }  // namespace
 
 std::string formatStatsLine(const nlohmann::json& stats) {
@@ -383,6 +413,12 @@ bool HelperModel::openInputSettingsPage() {
     return page && env_.ports.settingsPages->open(page->id);
 }
 
+std::optional<std::string> HelperModel::lastEventText() const {
+    const auto& event = core_->lastEvent();
+    if (!event) return std::nullopt;
+    return localEvent(*event);
+}
+
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
 
 std::string HelperModel::identityFingerprint() const {
@@ -498,7 +534,8 @@ std::vector<std::string> HelperModel::statusLines() const {
     lines.push_back(fillIn(translate("HelperModel", "Paired devices: %1"), {std::to_string(store_->devices().size())}));
     if (!core_->lastStats().empty()) lines.push_back(statsLine());
     // Not "Event:", which the log uses for events as they happen.
-    if (core_->lastEvent()) lines.push_back(fillIn(translate("HelperModel", "Last event: %1"), {*core_->lastEvent()}));
+    if (const auto event = lastEventText())
+        lines.push_back(fillIn(translate("HelperModel", "Last event: %1"), {*event}));
     return lines;
 }
 

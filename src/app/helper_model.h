@@ -116,6 +116,8 @@ public:
     // Why no phone can see this screen, in one line (empty while it can, and in dry run).
     [[nodiscard]] std::string screenCaptureReason() const { return captureReason_; }
     [[nodiscard]] std::string statsLine() const;
+    // The session core's latest event in the user's language.
+    [[nodiscard]] std::optional<std::string> lastEventText() const;
     [[nodiscard]] std::string identityFingerprint() const override;
     // Why there is no identity or why it is kept for this run only; empty when all is well.
     [[nodiscard]] std::string identityLine() const;

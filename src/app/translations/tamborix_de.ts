@@ -61,7 +61,7 @@
     </message>
     <message>
         <source>This computer: %1</source>
-        <translation>Dieser Computer: %1 (das Telefon zeigt denselben Code zum Vergleich)</translation>
+        <translation>Dieser Computer: %1</translation>
     </message>
     <message>
         <source>Allow “%1” to control this computer?</source>
@@ -459,6 +459,53 @@ Erlauben Sie nur eigene Geräte, die Sie gerade koppeln.</translation>
     <message>
         <source>Discovery — unavailable: %1</source>
         <translation>Auffindbarkeit — nicht verfügbar: %1</translation>
+    </message>
+    <message>
+        <source>Rejected a command from %1</source>
+        <translation>Befehl von %1 abgelehnt</translation>
+    </message>
+    <message>
+        <source>Clipboard received from %1</source>
+        <translation>Zwischenablage von %1 empfangen</translation>
+    </message>
+    <message>
+        <source>Wrong pairing code from %1</source>
+        <translation>Falscher Kopplungscode von %1</translation>
+    </message>
+    <message>
+        <source>Paired %1</source>
+        <translation>%1 gekoppelt</translation>
+    </message>
+    <message>
+        <source>Denied %1</source>
+        <translation>%1 abgelehnt</translation>
+    </message>
+    <message>
+        <source>%1 connected via %2</source>
+        <translation>%1 verbunden über %2</translation>
+    </message>
+    <message>
+        <source>Network</source>
+        <translation>Netzwerk</translation>
+    </message>
+    <message>
+        <source>Bluetooth</source>
+        <translation>Bluetooth</translation>
+    </message>
+</context>
+<context>
+    <name>Main</name>
+    <message>
+        <source>Line too long (over %1 bytes): ignored</source>
+        <translation>Zeile zu lang (über %1 Bytes): ignoriert</translation>
+    </message>
+    <message>
+        <source>To pair a phone type pair; status shows the helper&apos;s state.</source>
+        <translation>Um ein Telefon zu koppeln, geben Sie pair ein; status zeigt den Zustand des Helpers.</translation>
+    </message>
+    <message>
+        <source>Stopped.</source>
+        <translation>Beendet.</translation>
     </message>
 </context>
 <context>

@@ -435,7 +435,7 @@ void MenuContent::refresh() {
     const bool haveStats = stats.is_object() && !stats.empty();
     stats_->setText(haveStats ? q(plainStats(stats)) : QString());
     stats_->setVisible(haveStats);
-    const auto& event = core.lastEvent();
+    const auto event = model_.lastEventText();
     event_->setText(event ? q(*event) : QString());
     event_->setVisible(event.has_value());
 
