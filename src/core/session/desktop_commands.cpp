@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/desktop/laser_overlay.h"
 #include "core/desktop/text_limits.h"
 #include "core/session/command_args.h"
 #include "core/session/connection_registry.h"
@@ -36,6 +37,7 @@ DesktopCommands::DesktopCommands(MainLoop& loop, const DisplaySource& displays,
       registry_(registry),
       state_(state),
       dryRun_(dryRun),
+      overlay_(overlay),
       finder_(loop, displays, overlay),
       control_(displays, workspace, windows, input.injector().sink(), finder_) {}
 
@@ -44,6 +46,7 @@ void DesktopCommands::findCursor() {
         input_.injector().record("find_cursor");
     } else {
         finder_.show(std::nullopt);
+        if (const auto why = overlay_.unavailableReason(); !why.empty()) state_.tellOnce(overlaysMissingText(why));
     }
 }
 

@@ -124,6 +124,11 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
         "last put it (Wayland does not reveal it)");
     b.report.push_back(installPortalCapture(b, loop, *holder->session));
     b.report.push_back(installShortcutWindows(b));
+    b.overlay = std::make_unique<NoOverlay>(
+        std::string(desktop ? desktop : "").find("GNOME") != std::string::npos
+            ? "GNOME lets no other program draw above its windows under Wayland"
+            : "the portal offers no surface above other windows");
+    b.report.push_back("Overlays: none, " + b.overlay->unavailableReason());
     b.clipboard = std::make_unique<UnsharedClipboard>(
         "the desktop portal has no Clipboard interface; xdg-desktop-portal 1.18 and later offer one");
     b.report.push_back("Clipboard: none, " + b.clipboard->unavailableReason());
