@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/lan_address.h"
+#include "core/desktop/laser_overlay.h"
 #include "app/pairing_link.h"
 #include "core/input/input_injector.h"
 #include "core/session/helper_core.h"
@@ -225,6 +226,19 @@ void HelperModel::pollPermission() {
     changed_.notify(Change::permission);
 }
 
+std::vector<std::string> HelperModel::unavailableLines() const {
+    std::vector<std::string> lines;
+    if (env_.dryRun) return lines;
+    const auto sentence = [](std::string s) {
+        if (!s.empty() && s[0] >= 'a' && s[0] <= 'z') s[0] = static_cast<char>(s[0] - 'a' + 'A');
+        return s;
+    };
+    if (auto why = env_.ports.clipboard.unavailableReason(); !why.empty()) lines.push_back(sentence(why));
+    if (auto why = env_.ports.windows.unavailableReason(); !why.empty()) lines.push_back(sentence(why));
+    if (auto why = env_.ports.overlay.unavailableReason(); !why.empty()) lines.push_back(overlaysMissingText(why));
+    return lines;
+}
+
 std::string HelperModel::currentCaptureReason() const {
     if (env_.dryRun || env_.ports.capture.available()) return {};
     const auto why = env_.ports.capture.unavailableReason();
@@ -411,6 +425,7 @@ std::vector<std::string> HelperModel::statusLines() const {
         lines.push_back(input.substr(start, nl - start));
     }
     if (!captureReason_.empty()) lines.push_back(captureReason_);
+    for (auto& line : unavailableLines()) lines.push_back(std::move(line));
     lines.push_back(networkStatusLine());
     lines.push_back(discoveryLine());
     lines.push_back(bluetoothStatusLine());

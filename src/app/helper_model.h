@@ -107,6 +107,9 @@ public:
     [[nodiscard]] std::string inputRemedy() const;
     // Why no phone can see this screen, in one line (empty while it can, and in dry run).
     [[nodiscard]] std::string screenCaptureReason() const { return captureReason_; }
+    // What this session cannot do for a phone (clipboard, window placement, overlays), a line
+    // each with why; empty where all of it works.
+    [[nodiscard]] std::vector<std::string> unavailableLines() const;
     [[nodiscard]] std::string statsLine() const;
     [[nodiscard]] std::string identityFingerprint() const override;
     // Why there is no identity or why it is kept for this run only; empty when all is well.

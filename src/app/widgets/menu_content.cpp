@@ -371,7 +371,8 @@ void MenuContent::refresh() {
     warningTodo_->setText(q("Phones can connect, but nothing they do reaches this desktop until then." +
                             (remedy.empty() ? std::string() : " " + remedy) +
                             " The helper notices within 2 seconds."));
-    const auto capture = model_.screenCaptureReason();
+    std::string capture = model_.screenCaptureReason();
+    for (const auto& line : model_.unavailableLines()) capture += (capture.empty() ? "" : "\n") + line;
     captureWarning_->setText(q(capture));
     captureWarning_->setVisible(!capture.empty());
     const auto unsaved = model_.saveWarning();
