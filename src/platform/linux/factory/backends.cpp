@@ -5,6 +5,7 @@
 
 #include "platform/linux/factory/desktop_backends.h"
 #include "ports/standins/no_desktop.h"
+#include "ports/standins/placeholder_capture.h"
 #include "platform/linux/factory/service_backends.h"
 
 namespace tamborix {
@@ -142,6 +143,8 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
                                : "Displays: none");
     }
 
+    // Whatever the desktop, a dry run reads no screen.
+    if (request.dryRun) b.capture = std::make_unique<PlaceholderCapture>(loop);
     if (b.workspace.get() == launcher) b.report.push_back(appsLine);
     installServices(b, loop);
     return b;

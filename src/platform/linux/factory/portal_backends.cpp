@@ -1,4 +1,5 @@
 #include "platform/linux/factory/desktop_backends.h"
+#include "platform/linux/factory/wayland_clipboard.h"
 #include "ports/standins/no_desktop.h"
 
 #include <cstdlib>
@@ -113,7 +114,9 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
     b.backendLine = "Backend: portal (remote-desktop portal version " + std::to_string(probe.version) +
                     (request.forced.empty() ? ")" : ", forced by " + request.forcedBy + ")");
     b.report.push_back(b.backendLine);
-    b.report.push_back(probe.version >= 2
+    b.report.push_back(!quirks.asksConsent
+                           ? "Input: through the portal; this desktop grants remote control without asking"
+                       : probe.version >= 2
                            ? "Input: through the portal; the desktop asks once and keeps the consent"
                            : "Input: through the portal; the desktop asks for consent at every start "
                              "(portal version 1 keeps no permission)");
@@ -129,9 +132,9 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
             ? "GNOME lets no other program draw above its windows under Wayland"
             : "the portal offers no surface above other windows");
     b.report.push_back("Overlays: none, " + b.overlay->unavailableReason());
-    b.clipboard = std::make_unique<UnsharedClipboard>(
-        "the desktop portal has no Clipboard interface; xdg-desktop-portal 1.18 and later offer one");
-    b.report.push_back("Clipboard: none, " + b.clipboard->unavailableReason());
+    // KWin offers data control; GNOME's compositor does not.
+    installWaylandClipboard(
+        b, "the desktop portal has no Clipboard interface; xdg-desktop-portal 1.18 and later offer one");
     holder->session->start();
     b.session = std::move(holder);
     return true;
