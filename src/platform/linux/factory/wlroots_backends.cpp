@@ -10,8 +10,8 @@
 #include "platform/linux/desktop/wlroots/wlr_workspace.h"
 #endif
 #include "platform/linux/factory/desktop_backends.h"
-#include "platform/linux/factory/wayland_clipboard.h"
 #include "ports/standins/no_desktop.h"
+#include "platform/linux/factory/wayland_clipboard.h"
 
 namespace tamborix {
 
@@ -65,7 +65,8 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
         b.report.push_back("Applications: the compositor's foreign-toplevel list, matched to desktop entries; "
                            "launching through GIO");
     } else {
-        b.report.push_back("Applications: none, " + noApps);
+        // The launcher workspace stays and reports itself.
+        b.report.push_back("Applications: no window list from the compositor, " + noApps);
     }
 #else
     b.report.push_back("Applications: none, no GIO in this build");
