@@ -143,6 +143,7 @@ HelperModel::HelperModel(HelperEnvironment env)
 
     // The parts' change announcements become the model's own.
     observers_.push_back(core_->subscribe([this](HelperCore::Property p) {
+        if (p == HelperCore::Property::active) updateSampling();
         changed_.notify(p == HelperCore::Property::lastEvent ? Change::event : Change::core);
     }));
     observers_.push_back(store_->subscribe([this](DeviceStore::Change c) {
@@ -173,26 +174,53 @@ HelperModel::HelperModel(HelperEnvironment env)
         return nlohmann::json{{"bleBacklog", ble.backlog()}, {"bleDevices", ble.sessionCount()}};
     });
 
-    // Main-thread lag is sampled from now on, and the statistics are refreshed every second.
-    lagProbe_->start();
-    statsTimer_ = env_.loop.repeating(seconds(1.0), [this, alive = life_.watch()] {
-        if (alive) core_->refreshStats();
-    });
-
     // Phones learn the front application and the displays, and hear of their changes.
     core_->setShareFrontApp(shareFrontApp_);
     core_->pushContext();
     core_->startWatchingFrontApp();
-    core_->startWatchingDisplays();
     // Without its identity the helper is nobody its phones know: it stays off the network and
     // Bluetooth.
     if (networkOn_ && store_->hasIdentity()) network_->start();
     if (bluetoothOn_ && store_->hasIdentity()) bluetooth_->start();
 
+    // Polls wait for someone to look.
+    core_->stopWatchingDisplays();
+    updateSampling();
+}
+
+Subscription HelperModel::keepSampling() {
+    ++samplingViews_;
+    updateSampling();
+    return Subscription([this, alive = life_.watch()] {
+        if (!alive) return;
+        --samplingViews_;
+        updateSampling();
+    });
+}
+
+void HelperModel::updateSampling() {
+    const bool wanted = samplingViews_ > 0 || !core_->active().empty();
+    if (wanted == sampling_) return;
+    sampling_ = wanted;
+    if (!wanted) {
+        lagProbe_->stop();
+        statsTimer_.reset();
+        permissionTimer_.reset();
+        core_->stopWatchingDisplays();
+        return;
+    }
+    // Whoever arrives sees the present state at once, then its changes.
+    pollPermission();
+    core_->refreshStats();
+    lagProbe_->start();
+    statsTimer_ = env_.loop.repeating(seconds(1.0), [this, alive = life_.watch()] {
+        if (alive) core_->refreshStats();
+    });
     // The input permission cannot be asked for on Linux; it is only watched.
     permissionTimer_ = env_.loop.repeating(seconds(2.0), [this, alive = life_.watch()] {
         if (alive) pollPermission();
     });
+    core_->startWatchingDisplays();
 }
 
 HelperModel::~HelperModel() {
@@ -431,7 +459,9 @@ std::string HelperModel::saveWarning() const {
                     "tried again until it works.";
 }
 
-std::vector<std::string> HelperModel::statusLines() const {
+std::vector<std::string> HelperModel::statusLines() {
+    // Asleep, nothing polled the permission or the statistics lately: look now.
+    if (!sampling_) pollPermission();
     std::vector<std::string> lines;
     lines.push_back(thisComputerLine(identityFingerprint()));
     if (const auto line = identityLine(); !line.empty()) lines.push_back(line);
@@ -469,7 +499,11 @@ std::vector<std::string> HelperModel::statusLines() const {
         lines.push_back(pairingClosedText);
     }
     lines.push_back("Paired devices: " + std::to_string(store_->devices().size()));
-    if (!core_->lastStats().empty()) lines.push_back(statsLine());
+    if (!sampling_) {
+        lines.push_back(formatStatsLine(core_->currentStats()));
+    } else if (!core_->lastStats().empty()) {
+        lines.push_back(statsLine());
+    }
     // Not "Event:", which the log uses for events as they happen.
     if (core_->lastEvent()) lines.push_back("Last event: " + *core_->lastEvent());
     return lines;

@@ -148,6 +148,10 @@ public:
     [[nodiscard]] Subscription subscribe(std::function<void(Change)> observer) {
         return changed_.subscribe(std::move(observer));
     }
+    // The statistics, the lag probe and the permission poll run only while a phone is connected
+    // or a view holds one of these (a shown status panel), so an idle helper has no timer.
+    [[nodiscard]] Subscription keepSampling();
+    [[nodiscard]] bool sampling() const noexcept { return sampling_; }
 
     // ConsoleTarget
     Pairing openPairing() override;
@@ -155,13 +159,14 @@ public:
     DeviceChange setScope(const std::string& id, PairedDevice::Scope scope) override;
     DeviceChange resetScreen(const std::string& id) override;
     DeviceChange revoke(const std::string& id) override;
-    [[nodiscard]] std::vector<std::string> statusLines() const override;
+    [[nodiscard]] std::vector<std::string> statusLines() override;
     void closePairing() override;
     [[nodiscard]] std::optional<Duration> pairingTimeLeft() override;
     void quit() override;
 
 private:
     void pollPermission();
+    void updateSampling();
     [[nodiscard]] std::string currentCaptureReason() const;
     void saveSwitch(const char* key, bool on);
     [[nodiscard]] DeviceChange deviceChange(bool saved) const;
@@ -187,6 +192,8 @@ private:
     std::vector<Subscription> observers_;
     Timer statsTimer_;
     Timer permissionTimer_;
+    int samplingViews_ = 0;
+    bool sampling_ = false;
     ApprovalPrompter* prompter_ = nullptr;
     std::function<void()> onQuit_;
     UniqueFd dryRunLogFd_;
