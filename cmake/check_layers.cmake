@@ -6,25 +6,28 @@
 # Pairs: a folder (a regular expression over a file's folder below SOURCE_DIR) and the folders its
 # files may include from. The first rule whose folder matches applies.
 set(support "platform/linux/support/[^/]+")
+# The ports and the stand-ins that do what a port does where nothing backs it.
+set(ports "ports(/standins)?")
 set(rules
   "base"                          "-"
   "protocol"                      "base"
   "ports"                         "base|protocol"
-  "perf"                          "base|protocol|ports"
-  "store"                         "base|protocol|ports"
-  "core"                          "base|protocol|ports|store"
-  "core/input"                    "base|protocol|ports"
-  "core/desktop"                  "base|protocol|ports"
-  "core/screen"                   "base|protocol|ports|core|core/desktop"
-  "core/session"                  "base|protocol|ports|perf|store|core|core/input|core/desktop|core/screen"
-  "transport"                     "base|protocol|ports|store|core"
-  "testing"                       "base|protocol|ports|perf|store|core(/[^/]+)?"
-  "${support}"                    "base|protocol|ports|${support}"
-  "platform/linux/services/[^/]+" "base|protocol|ports|store|${support}"
-  "platform/linux/desktop/[^/]+"  "base|protocol|ports|store|core/desktop|${support}"
-  "platform/linux/factory"        "base|protocol|ports|store|core/input|platform/linux/(support|services|desktop)/[^/]+"
-  "app"                           "base|protocol|ports|perf|store|core(/[^/]+)?|transport|platform/linux/factory|${support}|app/widgets"
-  "app/widgets"                   "base|protocol|ports|perf|store|core(/[^/]+)?|transport|app"
+  "ports/standins"                "base|protocol|ports"
+  "perf"                          "base|protocol|${ports}"
+  "store"                         "base|protocol|${ports}"
+  "core"                          "base|protocol|${ports}|store"
+  "core/input"                    "base|protocol|${ports}"
+  "core/desktop"                  "base|protocol|${ports}"
+  "core/screen"                   "base|protocol|${ports}|core|core/desktop"
+  "core/session"                  "base|protocol|${ports}|perf|store|core|core/input|core/desktop|core/screen"
+  "transport"                     "base|protocol|${ports}|store|core"
+  "testing"                       "base|protocol|${ports}|perf|store|core(/[^/]+)?"
+  "${support}"                    "base|protocol|${ports}|${support}"
+  "platform/linux/services/[^/]+" "base|protocol|${ports}|store|${support}"
+  "platform/linux/desktop/[^/]+"  "base|protocol|${ports}|store|core/desktop|${support}"
+  "platform/linux/factory"        "base|protocol|${ports}|store|platform/linux/(support|services|desktop)/[^/]+"
+  "app"                           "base|protocol|${ports}|perf|store|core(/[^/]+)?|transport|platform/linux/factory|${support}|app/widgets"
+  "app/widgets"                   "base|protocol|${ports}|perf|store|core(/[^/]+)?|transport|app"
   "tools"                         "base|protocol"
 )
 

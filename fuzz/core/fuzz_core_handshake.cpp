@@ -13,7 +13,7 @@
 #include <set>
 #include <string>
 
-#include "core/input/no_input_sink.h"
+#include "ports/standins/no_input_sink.h"
 #include "core/session/helper_core.h"
 #include "protocol/key_pair.h"
 #include "protocol/wire.h"

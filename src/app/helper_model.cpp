@@ -13,6 +13,7 @@
 #include "core/session/helper_core.h"
 #include "perf/main_thread_lag_probe.h"
 #include "ports/input_sink.h"
+#include "ports/standins/no_services.h"
 #include "ports/screen_capture.h"
 #include "protocol/wire.h"
 #include "store/device_store.h"
@@ -40,38 +41,6 @@ std::string screenWord(const std::optional<bool>& screen) {
     return *screen ? "allowed" : "denied";
 }
 
-// Where the platform offers no Bluetooth LE peripheral at all.
-class UnsupportedPeripheral final : public Peripheral {
-public:
-    UnsupportedPeripheral(MainLoop& loop, Delegate& delegate) {
-        loop.post([alive = life_.watch(), &delegate] {
-            if (alive) delegate.stateChanged(State::unsupported, {});
-        });
-    }
-    [[nodiscard]] State state() const override { return State::unsupported; }
-    void removeAllServices() override {}
-    void addService(const GattService&) override {}
-    void startAdvertising(const Advertisement&) override {}
-    void stopAdvertising() override {}
-    [[nodiscard]] bool updateValue(ByteView, const std::string&, const CentralId&) override { return true; }
-    [[nodiscard]] std::size_t maximumUpdateValueLength(const CentralId&) const override { return 20; }
-    void setLowLatency(const CentralId&) override {}
-
-private:
-    Liveness life_;
-};
-
-class UnsupportedPeripheralFactory final : public PeripheralFactory {
-public:
-    explicit UnsupportedPeripheralFactory(MainLoop& loop) : loop_(loop) {}
-    [[nodiscard]] std::unique_ptr<Peripheral> create(Peripheral::Delegate& delegate) override {
-        return std::make_unique<UnsupportedPeripheral>(loop_, delegate);
-    }
-
-private:
-    MainLoop& loop_;
-};
-
 }  // namespace
 
 std::string formatStatsLine(const nlohmann::json& stats) {
@@ -91,7 +60,7 @@ HelperModel::HelperModel(HelperEnvironment env)
       autostart_(env_.autostartFolder.empty() ? Autostart::defaultFolder() : env_.autostartFolder,
                  env_.program.empty() ? Autostart::runningProgram() : env_.program) {
     // The permission and the stored switches come first; nothing has started yet.
-    accessibilityGranted_ = env_.dryRun || env_.input.mayPost();
+    accessibilityGranted_ = env_.dryRun || env_.ports.input.mayPost();
     captureReason_ = currentCaptureReason();
     startAtLogin_ = autostart_.enabled();
     networkOn_ = settings_.get(Settings::networkOn);
@@ -101,18 +70,16 @@ HelperModel::HelperModel(HelperEnvironment env)
     // The store, the core over the store, then the transports over the core.
     lagProbe_ = std::make_unique<MainThreadLagProbe>(env_.loop);
     if (env_.storeFolder.empty()) {
-        store_ = std::make_unique<DeviceStore>(env_.loop, env_.secrets);
+        store_ = std::make_unique<DeviceStore>(env_.loop, env_.ports.secrets);
     } else {
         store_ = std::make_unique<DeviceStore>(env_.loop, env_.storeFolder);
     }
-    core_ = std::make_unique<HelperCore>(HelperServices{
-        env_.loop, *store_, env_.input, env_.displays, env_.workspace, env_.windows, env_.overlay,
-        env_.capture, env_.clipboard, env_.activity, env_.host, env_.dryRun, lagProbe_.get()});
-    network_ = std::make_unique<NetworkServer>(env_.loop, *core_, env_.listeners, env_.advertiser,
+    core_ = std::make_unique<HelperCore>(HelperServices{env_.loop, *store_, env_.ports, env_.dryRun, lagProbe_.get()});
+    network_ = std::make_unique<NetworkServer>(env_.loop, *core_, env_.listeners, env_.ports.advertiser,
                                                core_->hostName(), env_.port);
-    if (!env_.peripherals) noPeripherals_ = std::make_unique<UnsupportedPeripheralFactory>(env_.loop);
+    if (!env_.ports.peripherals) noPeripherals_ = std::make_unique<UnsupportedPeripheralFactory>(env_.loop);
     bluetooth_ = std::make_unique<BluetoothServer>(
-        env_.loop, *core_, env_.peripherals ? *env_.peripherals : *noPeripherals_);
+        env_.loop, *core_, env_.ports.peripherals ? *env_.ports.peripherals : *noPeripherals_);
     pairing_ = std::make_unique<PairingProgress>(env_.loop, *store_);
     if (!env_.dryRunLogFile.empty()) openDryRunLog(env_.dryRunLogFile);
 
@@ -278,7 +245,7 @@ void HelperModel::shutdown() {
 }
 
 void HelperModel::pollPermission() {
-    const bool now = env_.dryRun || env_.input.mayPost();
+    const bool now = env_.dryRun || env_.ports.input.mayPost();
     auto capture = currentCaptureReason();
     if (now == accessibilityGranted_ && capture == captureReason_) return;
     accessibilityGranted_ = now;
@@ -287,8 +254,8 @@ void HelperModel::pollPermission() {
 }
 
 std::string HelperModel::currentCaptureReason() const {
-    if (env_.dryRun || env_.capture.available()) return {};
-    const auto why = env_.capture.unavailableReason();
+    if (env_.dryRun || env_.ports.capture.available()) return {};
+    const auto why = env_.ports.capture.unavailableReason();
     return "Screen capture is not available in this session" + (why.empty() ? std::string() : ": " + why);
 }
 
@@ -372,19 +339,19 @@ std::string HelperModel::discoveryLine() const { return network_->discovery().te
 std::string HelperModel::inputLine() const {
     if (env_.dryRun) return "Input \u2014 dry run: nothing is posted, every action is logged";
     if (accessibilityGranted_) return "Input \u2014 allowed";
-    const auto remedy = env_.input.remedy();
-    return "Input \u2014 Needs permission to move the pointer and type.\n" + env_.input.reason() +
+    const auto remedy = env_.ports.input.remedy();
+    return "Input \u2014 Needs permission to move the pointer and type.\n" + env_.ports.input.reason() +
            (remedy.empty() ? std::string() : "\n" + remedy);
 }
 
 std::string HelperModel::inputReason() const {
     if (env_.dryRun || accessibilityGranted_) return {};
-    return env_.input.reason();
+    return env_.ports.input.reason();
 }
 
 std::string HelperModel::inputRemedy() const {
     if (env_.dryRun || accessibilityGranted_) return {};
-    return env_.input.remedy();
+    return env_.ports.input.remedy();
 }
 
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }

@@ -21,44 +21,24 @@
 #include "base/liveness.h"
 #include "base/unique_fd.h"
 #include "ports/main_loop.h"
+#include "ports/port_bundle.h"
 #include "base/change_signal.h"
 
 namespace tamborix {
 
-class ActivityAssertion;
-class Clipboard;
 class DeviceStore;
-class DisplaySource;
 class HelperCore;
-class HostInfo;
-class InputSink;
 class MainThreadLagProbe;
 class BluetoothServer;
 class NetworkServer;
-class OverlaySurface;
 class PeripheralFactory;
-class ScreenCapture;
-class SecretStore;
-class ServiceAdvertiser;
 class StreamListenerFactory;
-class WindowControl;
-class Workspace;
 
 // What the model is built from. Every reference must outlive the model.
 struct HelperEnvironment {
     MainLoop& loop;
-    InputSink& input;
-    DisplaySource& displays;
-    Workspace& workspace;
-    WindowControl& windows;
-    OverlaySurface& overlay;
-    ScreenCapture& capture;
-    Clipboard& clipboard;
-    ActivityAssertion& activity;
-    HostInfo& host;
-    SecretStore& secrets;
+    PortBundle ports;
     StreamListenerFactory& listeners;
-    ServiceAdvertiser* advertiser = nullptr;  // no DNS-SD without one
     std::filesystem::path settingsFile;
     // The store's folder; empty = the standard one (with the secret store and the import).
     std::filesystem::path storeFolder;
@@ -71,7 +51,6 @@ struct HelperEnvironment {
     std::filesystem::path dryRunLogFile;
     // Which desktop backend runs and why, for the status.
     std::string backendLine;
-    PeripheralFactory* peripherals = nullptr;  // no Bluetooth LE without one
 };
 
 class HelperModel final : public ConsoleTarget {

@@ -144,24 +144,13 @@ int main(int argc, char** argv) {
         dryRunLogFile = log;
     // The store, the login entry and the program keep their standard places.
     HelperEnvironment env{.loop = loop,
-                          .input = *backends.input,
-                          .displays = *backends.displays,
-                          .workspace = *backends.workspace,
-                          .windows = *backends.windows,
-                          .overlay = *backends.overlay,
-                          .capture = *backends.capture,
-                          .clipboard = *backends.clipboard,
-                          .activity = *backends.activity,
-                          .host = *backends.host,
-                          .secrets = *backends.secrets,
+                          .ports = backends.ports(),
                           .listeners = listeners,
-                          .advertiser = backends.advertiser.get(),
                           .settingsFile = Settings::defaultFile(),
                           .port = parsed.options->port,
                           .dryRun = dryRun,
                           .dryRunLogFile = std::move(dryRunLogFile),
-                          .backendLine = backends.backendLine,
-                          .peripherals = backends.peripherals.get()};
+                          .backendLine = backends.backendLine};
 
     // Standard output is written off the main loop: a reader that stops reading must not stop
     // the helper.

@@ -1,5 +1,5 @@
 #pragma once
-// The platform fakes a session core runs on, as one bundle, so that the core's tests, its
+// The platform fakes a session core and the application run on, as one bundle, so that the core's tests, its
 // benchmark and its fuzzers build it the same way. Header only: the compiled fakes stay free of
 // the core, and only users that already link the core see HelperServices.
 
@@ -14,6 +14,7 @@
 #include "testing/fake_host_info.h"
 #include "testing/fake_overlay_surface.h"
 #include "testing/fake_screen_capture.h"
+#include "testing/fake_secret_store.h"
 #include "testing/fake_window_control.h"
 #include "testing/fake_workspace.h"
 
@@ -30,20 +31,18 @@ struct CoreFakes {
                        Point pointer = Point{100, 100})
         : displays(std::move(displayList), pointer), capture(loop), host(std::move(hostName)) {}
 
+    // The fakes as one bundle over the input sink a test chooses; no DNS-SD, no Bluetooth LE.
+    [[nodiscard]] PortBundle ports(InputSink& input) {
+        return PortBundle{input,   displays,  workspace, windows, overlay,
+                          capture, clipboard, activity,  host,    secrets};
+    }
+
     [[nodiscard]] HelperServices services(MainLoop& loop, DeviceStore& store, InputSink& input,
                                           bool dryRun,
                                           const MainThreadLagProbe* lagProbe = nullptr) {
         return HelperServices{.loop = loop,
                               .store = store,
-                              .input = input,
-                              .displays = displays,
-                              .workspace = workspace,
-                              .windows = windows,
-                              .overlay = overlay,
-                              .capture = capture,
-                              .clipboard = clipboard,
-                              .activity = activity,
-                              .host = host,
+                              .ports = ports(input),
                               .dryRun = dryRun,
                               .lagProbe = lagProbe};
     }
@@ -56,6 +55,7 @@ struct CoreFakes {
     FakeClipboard clipboard;
     FakeActivity activity;
     FakeHostInfo host;
+    FakeSecretStore secrets;
 };
 
 }  // namespace tamborix::testing

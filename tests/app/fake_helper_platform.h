@@ -7,13 +7,11 @@
 
 #include "app/helper_model.h"
 #include "testing/core_fakes.h"
-#include "testing/fake_secret_store.h"
 #include "testing/recording_input_sink.h"
 
 namespace tamborix::testing {
 
-// The core's fakes (with no displays and no pointer until a test gives them), the input sink and
-// the secret store.
+// The core's fakes (with no displays and no pointer until a test gives them) and the input sink.
 struct FakeHelperPlatform : CoreFakes {
     FakeHelperPlatform(MainLoop& loop, std::string hostName) : CoreFakes(loop, std::move(hostName), {}, {}) {
         displays = FakeDisplaySource();
@@ -23,16 +21,7 @@ struct FakeHelperPlatform : CoreFakes {
     [[nodiscard]] HelperEnvironment environment(MainLoop& loop, const std::filesystem::path& folder,
                                                 StreamListenerFactory& listeners) {
         HelperEnvironment env{.loop = loop,
-                              .input = input,
-                              .displays = displays,
-                              .workspace = workspace,
-                              .windows = windows,
-                              .overlay = overlay,
-                              .capture = capture,
-                              .clipboard = clipboard,
-                              .activity = activity,
-                              .host = host,
-                              .secrets = secrets,
+                              .ports = ports(input),
                               .listeners = listeners,
                               .settingsFile = folder / "settings.json",
                               .storeFolder = folder / "store",
@@ -45,7 +34,6 @@ struct FakeHelperPlatform : CoreFakes {
     }
 
     RecordingInputSink input;
-    FakeSecretStore secrets;
 };
 
 }  // namespace tamborix::testing

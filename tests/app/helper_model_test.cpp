@@ -59,7 +59,7 @@ protected:
         auto env = fakes_.environment(loop_, dir_, listeners);
         env.program = dir_ / "my build" / "tamborix-helper";
         env.dryRun = false;
-        env.peripherals = &peripherals_;
+        env.ports.peripherals = &peripherals_;
         return std::make_unique<HelperModel>(env);
     }
 

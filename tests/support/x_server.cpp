@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -39,9 +40,13 @@ pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env, int out
             const std::filesystem::path& logPath, int keepFd = -1) {
     auto args = pointers(argv);
     auto envp = pointers(env);
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid != 0) return pid;
     setpgid(0, 0);  // signals to the test's terminal group do not reach it twice
+    // Out of the test's group, a server would outlive a test killed at its time limit.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
     const int in = ::open("/dev/null", O_RDONLY);
     const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     dup2(in, 0);

@@ -37,7 +37,7 @@ HelperCore::HelperCore(HelperServices services)
     : loop_(services.loop),
       store_(services.store),
       dryRun_(services.dryRun),
-      hostName_(fittedHostName(services.host)),
+      hostName_(fittedHostName(services.ports.host)),
       rooms_(std::make_unique<Rooms>(services, state_, hostName_)) {
     rooms_->input.injector().setOnUntypable([this](const std::string& line) { state_.setLastEvent(line); });
 }

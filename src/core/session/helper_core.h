@@ -19,41 +19,25 @@
 #include "core/session/core_state.h"
 #include "core/session_entry.h"
 #include "ports/main_loop.h"
+#include "ports/port_bundle.h"
 #include "protocol/bytes.h"
 #include "base/change_signal.h"
 #include "store/paired_device.h"
 
 namespace tamborix {
 
-class ActivityAssertion;
-class Clipboard;
 class DeviceStore;
-class DisplaySource;
-class HostInfo;
 class InputInjector;
-class InputSink;
 class LaserOverlay;
 class MainThreadLagProbe;
-class OverlaySurface;
-class ScreenCapture;
 class Smoother;
-class WindowControl;
-class Workspace;
 
 // Everything the core reaches the platform and the store through. All references must outlive
 // the core.
 struct HelperServices {
     MainLoop& loop;
     DeviceStore& store;
-    InputSink& input;
-    DisplaySource& displays;
-    Workspace& workspace;
-    WindowControl& windows;
-    OverlaySurface& overlay;
-    ScreenCapture& capture;
-    Clipboard& clipboard;
-    ActivityAssertion& activity;
-    HostInfo& host;
+    PortBundle ports;
     // Post no input, capture no screen: record what would have happened in the injector's log.
     bool dryRun = false;
     // The application's lag probe; without one the statistics report a lag of 0.

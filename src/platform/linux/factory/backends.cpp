@@ -1,67 +1,15 @@
 #include "platform/linux/factory/backends.h"
 
+#include <algorithm>
 #include <cstdlib>
 
-#include "platform/linux/factory/null_backends.h"
-#include "platform/linux/factory/wayland_backends.h"
-
-#ifdef TAMBORIX_HAVE_LOGIND
-#include "platform/linux/services/logind/logind_activity.h"
-#endif
-#ifdef TAMBORIX_HAVE_HOSTNAME
-#include "platform/linux/services/hostname/system_host_info.h"
-#endif
-#ifdef TAMBORIX_HAVE_SECRET
-#include "platform/linux/services/secret/libsecret_store.h"
-#endif
-#ifdef TAMBORIX_HAVE_AVAHI
-#include "platform/linux/services/avahi/avahi_advertiser.h"
-#endif
-#ifdef TAMBORIX_HAVE_BLUEZ
-#include "platform/linux/services/bluez/bluez_peripheral.h"
-#endif
-#ifdef TAMBORIX_HAVE_X11
-#include <xcb/xcb.h>
-
-#include "platform/linux/factory/x11_backends.h"
-#include "platform/linux/desktop/x11/x_connection.h"
-#include "platform/linux/desktop/x11/x_reply.h"
-#endif
+#include "platform/linux/factory/desktop_backends.h"
+#include "ports/standins/no_desktop.h"
+#include "platform/linux/factory/service_backends.h"
 
 namespace tamborix {
 
 namespace {
-
-// Without any Secret Service the identity key falls back to its private file.
-class NoSecretStore final : public SecretStore {
-public:
-    [[nodiscard]] SecretLookup find(std::string_view) override { return failed(); }
-    [[nodiscard]] SecretLookup lookup(std::string_view) override { return failed(); }
-    [[nodiscard]] SecretWrite add(std::string_view, std::string_view, ByteView) override {
-        return {false, "no secret store in this build"};
-    }
-
-private:
-    static SecretLookup failed() {
-        SecretLookup r;
-        r.status = SecretLookup::Status::failed;
-        r.error = "no secret store in this build";
-        return r;
-    }
-};
-
-class BookkeepingActivity final : public ActivityAssertion {
-public:
-    struct Empty final : ActivityHandle {};
-    [[nodiscard]] std::unique_ptr<ActivityHandle> begin(std::string_view) override {
-        return std::make_unique<Empty>();
-    }
-};
-
-class PlainHostInfo final : public HostInfo {
-public:
-    [[nodiscard]] std::string hostName() const override { return {}; }
-};
 
 std::string env(const char* name) {
     const char* v = std::getenv(name);
@@ -74,22 +22,34 @@ std::string joined(const std::vector<std::string>& parts) {
     return out;
 }
 
+const DesktopBackend* desktopBackend(std::string_view name) {
+    for (const auto& backend : desktopBackends()) {
+        if (backend.name == name) return &backend;
+    }
+    return nullptr;
+}
+
+// "x11, portal, uinput or none"
+std::string backendNames() {
+    std::string out;
+    for (const auto& backend : desktopBackends()) out += std::string(backend.name) + ", ";
+    return out.substr(0, out.size() - 2) + " or none";
+}
+
+// The backends tried when none is forced, in their order for this session.
+std::vector<const DesktopBackend*> probeOrder(bool wayland) {
+    const auto order = [wayland](const DesktopBackend* d) { return wayland ? d->waylandOrder : d->otherOrder; };
+    std::vector<const DesktopBackend*> out;
+    for (const auto& backend : desktopBackends()) {
+        if (order(&backend) > 0 && (!backend.suitsSession || backend.suitsSession())) out.push_back(&backend);
+    }
+    std::ranges::sort(out, {}, order);
+    return out;
+}
+
 }  // namespace
 
-bool x11DisplayReachable() {
-#ifdef TAMBORIX_HAVE_X11
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) return false;
-    const x11::XcbConnection c(xcb_connect(nullptr, nullptr));
-    return c && xcb_connection_has_error(c.get()) == 0;
-#else
-    return false;
-#endif
-}
-
-bool isBackendName(std::string_view name) {
-    return name == "x11" || name == "portal" || name == "uinput" || name == "none";
-}
+bool isBackendName(std::string_view name) { return name == "none" || desktopBackend(name); }
 
 bool waylandSession() {
     return !env("WAYLAND_DISPLAY").empty() || env("XDG_SESSION_TYPE") == "wayland";
@@ -122,68 +82,37 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     const std::string forcedNote = request.forced.empty() ? "" : ", forced by " + request.forcedBy;
     // Why each backend tried could not be used, in the order tried.
     std::vector<std::string> tried;
-
-#ifdef TAMBORIX_HAVE_X11
-    std::shared_ptr<x11::XConnection> x;
-#endif
-    const auto tryX11 = [&]() -> bool {
-#ifdef TAMBORIX_HAVE_X11
-        std::string error;
-        if (!env("DISPLAY").empty() || request.forced == "x11") x = x11::XConnection::open("", error);
-        if (x) return true;
-        tried.push_back(error.empty() ? "no X11 display (DISPLAY is not set)" : error);
-#else
-        tried.push_back("no X11 backend in this build");
-#endif
-        return false;
-    };
-    // A portal session would show the consent dialog and uinput would make devices: neither is
-    // wanted by a run that posts nothing.
-    const auto tryPortal = [&]() -> bool {
-        std::string error;
-        if (request.dryRun) {
-            tried.push_back("portal: not started in a dry run");
+    const auto attempt = [&](const DesktopBackend& backend) -> bool {
+        std::string why;
+        if (!backend.install) {
+            tried.emplace_back(backend.missing);
             return false;
         }
-        if (installPortalBackends(b, loop, request, error)) return true;
-        tried.push_back("portal: " + error);
-        return false;
-    };
-    const auto tryUinput = [&]() -> bool {
-        std::string error;
-        if (request.dryRun) {
-            tried.push_back("uinput: not started in a dry run");
+        if (request.dryRun && backend.startsDevices) {
+            tried.push_back(std::string(backend.reasonPrefix) + "not started in a dry run");
             return false;
         }
-        if (installUinputBackends(b, request, error)) return true;
-        tried.push_back("uinput: " + error);
+        if (backend.install(DesktopAttempt{b, loop, request, tried}, why)) return true;
+        tried.push_back(std::string(backend.reasonPrefix) + why);
         return false;
     };
 
     std::string why;
-    bool x11Chosen = false;
+    bool chosen = false;
     if (!request.forced.empty() && !isBackendName(request.forced)) {
-        why = request.forcedBy + " \"" + request.forced + "\" is not a backend (x11, portal, uinput or none)";
+        why = request.forcedBy + " \"" + request.forced + "\" is not a backend (" + backendNames() + ")";
     } else if (request.forced == "none") {
         why = "no desktop backend" + forcedNote;
-    } else if (request.forced == "x11") {
-        x11Chosen = tryX11();
-    } else if (request.forced == "portal") {
-        (void)tryPortal();
-    } else if (request.forced == "uinput") {
-        (void)tryUinput();
-    } else if (waylandSession()) {
-        // XTEST on XWayland reaches only X11 programs: the last resort of a Wayland session.
-        if (!tryPortal() && !tryUinput()) {
-            if (!env("DISPLAY").empty()) x11Chosen = tryX11();
+    } else if (!request.forced.empty()) {
+        chosen = attempt(*desktopBackend(request.forced));
+    } else {
+        const bool wayland = waylandSession();
+        if (!wayland && env("DISPLAY").empty()) tried.push_back("no graphical session (DISPLAY is not set)");
+        for (const DesktopBackend* backend : probeOrder(wayland)) {
+            if ((chosen = attempt(*backend))) break;
         }
-    } else if (env("DISPLAY").empty()) {
-        tried.push_back("no graphical session (DISPLAY is not set)");
-        (void)tryUinput();
-    } else if (!(x11Chosen = tryX11())) {
-        (void)tryUinput();
     }
-    if (why.empty() && b.backendName == "none" && !x11Chosen) {
+    if (why.empty() && !chosen) {
         why = joined(tried) + forcedNote;
         if (request.forced.empty() && waylandSession()) {
             const std::string wayland = env("WAYLAND_DISPLAY");
@@ -193,21 +122,7 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
         }
     }
 
-#ifdef TAMBORIX_HAVE_X11
-    if (x11Chosen) {
-        b.backendName = "x11";
-        std::string line = "Backend: x11 on display " + x->displayName();
-        if (!request.forced.empty()) {
-            line += " (forced by " + request.forcedBy + ")";
-        } else if (waylandSession()) {
-            line += " (XWayland: only X11 programs see the input; " + joined(tried) + ")";
-        }
-        b.backendLine = line;
-        b.report.push_back(line);
-        installX11Backends(b, x, loop, request);
-    }
-#endif
-    if (b.backendName == "none") {
+    if (!chosen) {
         // Without a desktop session the helper cannot reach one later; with one, the input
         // backends all failed for reasons `why` names.
         const bool desktop = !env("DISPLAY").empty() || !env("WAYLAND_DISPLAY").empty();
@@ -224,52 +139,7 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
                                : "Displays: none");
     }
 
-#ifdef TAMBORIX_HAVE_LOGIND
-    auto logind = std::make_unique<LogindActivity>();
-    b.report.push_back(logind->available() ? "Idle inhibitor: systemd-logind"
-                                           : "Idle inhibitor: none (no system bus)");
-    b.activity = std::move(logind);
-#else
-    b.activity = std::make_unique<BookkeepingActivity>();
-    b.report.push_back("Idle inhibitor: none");
-#endif
-
-#ifdef TAMBORIX_HAVE_HOSTNAME
-    auto host = std::make_unique<SystemHostInfo>();
-    // Said the way a user names it: where the name can be changed.
-    const std::string source = host->source();
-    const std::string where = source == "hostnamed"      ? "the system settings (pretty host name)"
-                              : source == "machine-info" ? "/etc/machine-info"
-                              : source == "gethostname"  ? "the computer's network host name"
-                                                         : "nowhere";
-    b.report.push_back("Computer name: " +
-                       (host->hostName().empty() ? std::string("(none)") : host->hostName()) +
-                       ", taken from " + where);
-    b.host = std::move(host);
-#else
-    b.host = std::make_unique<PlainHostInfo>();
-#endif
-
-#ifdef TAMBORIX_HAVE_SECRET
-    b.secrets = std::make_unique<LibsecretStore>(loop);
-    b.report.push_back("Identity key: kept in the desktop's keyring, else in a private file");
-#else
-    b.secrets = std::make_unique<NoSecretStore>();
-    b.report.push_back("Identity key: kept in a private file");
-#endif
-
-#ifdef TAMBORIX_HAVE_AVAHI
-    b.advertiser = std::make_unique<AvahiServiceAdvertiser>();
-#else
-    b.report.push_back("Discovery: none in this build");
-#endif
-
-#ifdef TAMBORIX_HAVE_BLUEZ
-    b.peripherals = std::make_unique<bluez::BluezPeripheralFactory>(loop);
-    b.report.push_back("Bluetooth: BlueZ over the system bus");
-#else
-    b.report.push_back("Bluetooth: none in this build");
-#endif
+    installServices(b, loop);
     return b;
 }
 

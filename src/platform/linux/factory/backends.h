@@ -1,16 +1,16 @@
 #pragma once
 // The one place that picks the platform backends.
 //
-// Desktop backends are chosen together: a backend forced with `--backend x11|portal|uinput|none`
-// (else TAMBORIX_BACKEND) wins; in a Wayland session (WAYLAND_DISPLAY, or
-// XDG_SESSION_TYPE=wayland) the remote-desktop portal, else uinput, else X11 through XWayland
-// (which reaches X11 programs only); otherwise X11 when DISPLAY opens, else uinput; otherwise
-// none, with the reason of every backend tried.
-// A dry run starts neither a portal session nor uinput devices.
+// Desktop backends are chosen together: a backend forced with `--backend <name>|none` (else
+// TAMBORIX_BACKEND) wins; otherwise those of the table in desktop_backends.cpp are tried in their
+// order for the session: in a Wayland session (WAYLAND_DISPLAY, or XDG_SESSION_TYPE=wayland) the
+// remote-desktop portal, else uinput, else X11 through XWayland (which reaches X11 programs only);
+// otherwise X11 when DISPLAY opens, else uinput; otherwise none, with the reason of every backend
+// tried. A dry run starts neither a portal session nor uinput devices.
 // Every X11 backend runs on ONE shared connection (x11::XConnection): installX11Backends() in
 // x11_backends.cpp is where an X11 backend of a port is created from that connection; add a line
 // there for a new one. The connection lives in `session`, which outlives every backend. Whatever
-// has no desktop backend keeps the stand-in of null_backends.h.
+// has no desktop backend keeps its stand-in from ports/standins/.
 
 #include <filesystem>
 #include <memory>
@@ -19,19 +19,8 @@
 #include <tuple>
 #include <vector>
 
-#include "ports/activity_assertion.h"
-#include "ports/clipboard.h"
-#include "ports/display_source.h"
-#include "ports/host_info.h"
-#include "ports/input_sink.h"
 #include "ports/main_loop.h"
-#include "ports/overlay_surface.h"
-#include "ports/peripheral.h"
-#include "ports/screen_capture.h"
-#include "ports/secret_store.h"
-#include "ports/service_advertiser.h"
-#include "ports/window_control.h"
-#include "ports/workspace.h"
+#include "ports/port_bundle.h"
 
 namespace tamborix {
 
@@ -46,7 +35,7 @@ struct PlatformBackends {
     // The desktop session shared by the desktop backends (the X connection); declared first so
     // that it is destroyed after all of them.
     std::shared_ptr<void> session;
-    std::string backendName;  // "x11", "portal", "uinput" or "none"
+    std::string backendName;  // a desktop backend's name or "none"
     // "Backend: x11 on :0 (…)" or "Backend: none, <why>": the first report line, also in status.
     std::string backendLine;
     std::unique_ptr<InputSink> input;
@@ -63,6 +52,13 @@ struct PlatformBackends {
     std::unique_ptr<PeripheralFactory> peripherals;  // null: no Bluetooth LE in this build
     // One line per choice, for the log of the start-up ("Input: none (…)").
     std::vector<std::string> report;
+
+    // The backends as the application is built over them; they must stay where they are.
+    [[nodiscard]] PortBundle ports() const {
+        return PortBundle{*input,   *displays, *workspace, *windows, *overlay,
+                          *capture, *clipboard, *activity, *host,   *secrets,
+                          advertiser.get(), peripherals.get()};
+    }
 
 private:
     auto fields() noexcept {
@@ -87,7 +83,7 @@ inline PlatformBackends& PlatformBackends::operator=(PlatformBackends&& other) n
 
 struct BackendRequest {
     bool dryRun = false;
-    // "x11", "portal", "uinput" or "none" forces that backend; empty probes. `forcedBy` names
+    // A desktop backend's name or "none" forces that backend; empty probes. `forcedBy` names
     // where it came from ("--backend", "TAMBORIX_BACKEND") for the report.
     std::string forced;
     std::string forcedBy;

@@ -1,8 +1,12 @@
-#include "platform/linux/factory/x11_backends.h"
+#include <xcb/xcb.h>
 
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+
+#include "platform/linux/desktop/x11/x_connection.h"
+#include "platform/linux/factory/desktop_backends.h"
 
 #include "platform/linux/desktop/x11/x11_display_source.h"
 #include "platform/linux/desktop/x11/x11_input_sink.h"
@@ -47,11 +51,41 @@ std::filesystem::path lentKeycodesNote(const std::string& display) {
     return reply && reply->owner != XCB_NONE;
 }
 
+std::string joined(const std::vector<std::string>& parts) {
+    std::string out;
+    for (const auto& p : parts) out += (out.empty() ? "" : "; ") + p;
+    return out;
+}
+
 }  // namespace
 
-void installX11Backends(PlatformBackends& b, const std::shared_ptr<x11::XConnection>& conn,
-                        MainLoop& loop, const BackendRequest& request) {
-    (void)request;
+bool x11DisplayReachable() {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) return false;
+    const x11::XcbConnection c(xcb_connect(nullptr, nullptr));
+    return c && xcb_connection_has_error(c.get()) == 0;
+}
+
+// Every X11 backend runs on this one connection, which lives in `session` and so outlives them.
+bool installX11Backends(const DesktopAttempt& a, std::string& why) {
+    PlatformBackends& b = a.backends;
+    MainLoop& loop = a.loop;
+    const BackendRequest& request = a.request;
+    std::string error;
+    std::shared_ptr<x11::XConnection> conn = x11::XConnection::open("", error);
+    if (!conn) {
+        why = error.empty() ? "no X11 display (DISPLAY is not set)" : error;
+        return false;
+    }
+    b.backendName = "x11";
+    std::string line = "Backend: x11 on display " + conn->displayName();
+    if (!request.forced.empty()) {
+        line += " (forced by " + request.forcedBy + ")";
+    } else if (waylandSession()) {
+        line += " (XWayland: only X11 programs see the input; " + joined(a.tried) + ")";
+    }
+    b.backendLine = line;
+    b.report.push_back(line);
     b.session = conn;
     x11::XConnection& c = *conn;
 
@@ -94,6 +128,7 @@ void installX11Backends(PlatformBackends& b, const std::shared_ptr<x11::XConnect
 #else
     b.report.push_back("Screen capture: none in this build");
 #endif
+    return true;
 }
 
 }  // namespace tamborix

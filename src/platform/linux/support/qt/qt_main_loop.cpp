@@ -90,9 +90,24 @@ MonoTime QtMainLoop::now() const { return std::chrono::steady_clock::now(); }
 WallTime QtMainLoop::wallNow() const { return std::chrono::system_clock::now(); }
 
 void QtMainLoop::post(std::function<void()> job) {
-    // A queued call to an object of the loop's thread: safe from any thread, run in posting order.
-    QMetaObject::invokeMethod(
-        context_.get(), [job = std::move(job)] { job(); }, Qt::QueuedConnection);
+    {
+        const std::lock_guard lock(postedMutex_);
+        posted_.push_back(std::move(job));
+    }
+    // One queued call to an object of the loop's thread per job: safe from any thread, and each
+    // call takes the oldest job, so jobs run in posting order.
+    QMetaObject::invokeMethod(context_.get(), [this] { runOnePosted(); }, Qt::QueuedConnection);
+}
+
+void QtMainLoop::runOnePosted() {
+    std::function<void()> job;
+    {
+        const std::lock_guard lock(postedMutex_);
+        if (posted_.empty()) return;
+        job = std::move(posted_.front());
+        posted_.pop_front();
+    }
+    job();
 }
 
 Timer QtMainLoop::singleShot(Duration after, std::function<void()> fn, TimerOptions options) {

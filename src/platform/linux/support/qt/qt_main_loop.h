@@ -1,7 +1,10 @@
 #pragma once
 // The application's MainLoop: the Qt event loop of the thread that creates it (the main thread).
 
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "ports/main_loop.h"
@@ -35,7 +38,13 @@ private:
     Timer schedule(Duration interval, bool repeat, std::function<void()> fn,
                    TimerOptions options);
     void runDueCoarseTimers();
+    void runOnePosted();
 
+    // Posted jobs wait here, not inside Qt's queue: the mutex hands each one from the posting
+    // thread to the loop's thread where ThreadSanitizer can see it, and the job is freed where
+    // it ran. Declared before context_ so that they outlive its queued calls.
+    std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_;
     std::unique_ptr<QObject> context_;  // receiver of posted jobs; lives on the loop's thread
     std::vector<std::weak_ptr<TimerState>> coarse_;  // repeating timers that are not strict
 };

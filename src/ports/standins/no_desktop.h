@@ -1,13 +1,13 @@
 #pragma once
-// Backends for a session without a desktop: nothing is posted, captured or drawn. In dry run one
-// virtual display stands in for the screen so that pointer, display and screen commands behave as
-// they would on a desktop.
+// What the desktop's ports do without a desktop backend: nothing is posted, captured or drawn. In
+// dry run one virtual display stands in for the screen so that pointer, display and screen
+// commands behave as they would on a desktop.
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "core/input/no_input_sink.h"
+#include "ports/standins/no_input_sink.h"
 #include "ports/clipboard.h"
 #include "ports/display_source.h"
 #include "ports/input_sink.h"

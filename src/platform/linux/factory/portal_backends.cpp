@@ -1,11 +1,10 @@
-#include "platform/linux/factory/wayland_backends.h"
+#include "platform/linux/factory/desktop_backends.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <vector>
 
-#ifdef TAMBORIX_HAVE_PORTAL
 #include <QDBusConnection>
 #include <QString>
 #include <atomic>
@@ -13,20 +12,12 @@
 #include "platform/linux/desktop/portal/portal_input_sink.h"
 #include "platform/linux/desktop/portal/portal_probe.h"
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
-#endif
-#if defined(TAMBORIX_HAVE_PORTAL) && defined(TAMBORIX_HAVE_PIPEWIRE)
+#ifdef TAMBORIX_HAVE_PIPEWIRE
 #include "platform/linux/desktop/pipewire/pipewire_screen_capture.h"
-#endif
-#ifdef TAMBORIX_HAVE_UINPUT
-#include "platform/linux/desktop/uinput/drm_outputs.h"
-#include "platform/linux/desktop/uinput/system_keymap.h"
-#include "platform/linux/desktop/uinput/uinput_device.h"
-#include "platform/linux/desktop/uinput/uinput_input_sink.h"
 #endif
 
 namespace tamborix {
 
-#ifdef TAMBORIX_HAVE_PORTAL
 namespace {
 
 // The portal answers within a few milliseconds once running; D-Bus activation of a portal that
@@ -78,8 +69,12 @@ std::string installPortalCapture(PlatformBackends& b, MainLoop& loop, portal::Re
 
 }  // namespace
 
-bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendRequest& request,
-                           std::string& why) {
+// A session started at once: the user's consent arrives later, and the input's and the capture's
+// reasons tell where it stands until then.
+bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
+    PlatformBackends& b = a.backends;
+    MainLoop& loop = a.loop;
+    const BackendRequest& request = a.request;
     auto holder = std::make_shared<PortalConnection>();
     holder->name = nextConnectionName();
     // libdbus reads the session bus's address once per process; read it afresh for every helper.
@@ -123,50 +118,5 @@ bool installPortalBackends(PlatformBackends& b, MainLoop& loop, const BackendReq
     b.session = std::move(holder);
     return true;
 }
-#else
-bool installPortalBackends(PlatformBackends&, MainLoop&, const BackendRequest&, std::string& why) {
-    why = "no portal backend in this build";
-    return false;
-}
-#endif
-
-#ifdef TAMBORIX_HAVE_UINPUT
-bool installUinputBackends(PlatformBackends& b, const BackendRequest& request, std::string& why) {
-    auto outputs = uinput::connectedOutputs(request.drmRoot);
-    if (outputs.empty()) {
-        why = "no connected monitor in " + request.drmRoot.string() + " for a uinput pointer";
-        return false;
-    }
-    std::string keymapError;
-    const auto names = uinput::configuredLayout();
-    auto keymap = uinput::SystemKeymap::compile(names, keymapError);
-    auto input = std::make_unique<uinput::UinputInputSink>(
-        uinput::kernelFdLayer(request.uinputDevice.string()), uinput::outputsUnion(outputs),
-        std::move(keymap), keymapError);
-    if (!input->mayPost()) {
-        why = input->reason();
-        return false;
-    }
-    b.displays = std::make_unique<uinput::OutputDisplaySource>(outputs, *input);
-    b.input = std::move(input);
-    b.backendName = "uinput";
-    b.backendLine = "Backend: uinput through " + request.uinputDevice.string() +
-                    (request.forced.empty() ? "" : " (forced by " + request.forcedBy + ")");
-    b.report.push_back(b.backendLine);
-    b.report.push_back("Input: a virtual pointer and keyboard typing in the \"" +
-                       (names.layout.empty() ? std::string("us") : names.layout) +
-                       "\" layout; characters it has no key for are not typed");
-    b.report.push_back("Displays: " + std::to_string(outputs.size()) +
-                       " connected monitor(s) side by side at their preferred modes; the pointer "
-                       "is where the helper last put it");
-    b.report.push_back("Screen capture: none, uinput cannot read the screen");
-    return true;
-}
-#else
-bool installUinputBackends(PlatformBackends&, const BackendRequest&, std::string& why) {
-    why = "no uinput backend in this build";
-    return false;
-}
-#endif
 
 }  // namespace tamborix

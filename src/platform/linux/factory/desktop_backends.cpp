@@ -1,0 +1,50 @@
+#include "platform/linux/factory/desktop_backends.h"
+
+#include <cstdlib>
+
+namespace tamborix {
+
+namespace {
+
+// A backend is in this build when CMake found its library and compiled its installer.
+#ifdef TAMBORIX_HAVE_X11
+constexpr InstallDesktop x11Installer = &installX11Backends;
+#else
+constexpr InstallDesktop x11Installer = nullptr;
+#endif
+#ifdef TAMBORIX_HAVE_PORTAL
+constexpr InstallDesktop portalInstaller = &installPortalBackends;
+#else
+constexpr InstallDesktop portalInstaller = nullptr;
+#endif
+#ifdef TAMBORIX_HAVE_UINPUT
+constexpr InstallDesktop uinputInstaller = &installUinputBackends;
+#else
+constexpr InstallDesktop uinputInstaller = nullptr;
+#endif
+
+bool displaySet() {
+    const char* display = std::getenv("DISPLAY");
+    return display && *display;
+}
+
+// In a Wayland session XTEST on XWayland reaches only X11 programs: X11 comes last there.
+constexpr DesktopBackend table[] = {
+    // name    Wayland other suits session devices reason prefix installer
+    {"x11",    3,      1,    &displaySet, false,  "",         x11Installer,
+     "no X11 backend in this build"},
+    {"portal", 1,      0,    nullptr,     true,   "portal: ", portalInstaller,
+     "portal: no portal backend in this build"},
+    {"uinput", 2,      2,    nullptr,     true,   "uinput: ", uinputInstaller,
+     "uinput: no uinput backend in this build"},
+};
+
+}  // namespace
+
+#ifndef TAMBORIX_HAVE_X11
+bool x11DisplayReachable() { return false; }
+#endif
+
+std::span<const DesktopBackend> desktopBackends() { return table; }
+
+}  // namespace tamborix

@@ -1,0 +1,78 @@
+#include "platform/linux/factory/service_backends.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "ports/standins/no_services.h"
+
+#ifdef TAMBORIX_HAVE_LOGIND
+#include "platform/linux/services/logind/logind_activity.h"
+#endif
+#ifdef TAMBORIX_HAVE_HOSTNAME
+#include "platform/linux/services/hostname/system_host_info.h"
+#endif
+#ifdef TAMBORIX_HAVE_SECRET
+#include "platform/linux/services/secret/libsecret_store.h"
+#endif
+#ifdef TAMBORIX_HAVE_AVAHI
+#include "platform/linux/services/avahi/avahi_advertiser.h"
+#endif
+#ifdef TAMBORIX_HAVE_BLUEZ
+#include "platform/linux/services/bluez/bluez_peripheral.h"
+#endif
+
+namespace tamborix {
+
+// A service not in this build keeps its stand-in and says so in the report.
+void installServices(PlatformBackends& b, MainLoop& loop) {
+    (void)loop;
+#ifdef TAMBORIX_HAVE_LOGIND
+    auto logind = std::make_unique<LogindActivity>();
+    b.report.push_back(logind->available() ? "Idle inhibitor: systemd-logind"
+                                           : "Idle inhibitor: none (no system bus)");
+    b.activity = std::move(logind);
+#else
+    b.activity = std::make_unique<BookkeepingActivity>();
+    b.report.push_back("Idle inhibitor: none");
+#endif
+
+#ifdef TAMBORIX_HAVE_HOSTNAME
+    auto host = std::make_unique<SystemHostInfo>();
+    // Said the way a user names it: where the name can be changed.
+    const std::string source = host->source();
+    const std::string where = source == "hostnamed"      ? "the system settings (pretty host name)"
+                              : source == "machine-info" ? "/etc/machine-info"
+                              : source == "gethostname"  ? "the computer's network host name"
+                                                         : "nowhere";
+    b.report.push_back("Computer name: " +
+                       (host->hostName().empty() ? std::string("(none)") : host->hostName()) +
+                       ", taken from " + where);
+    b.host = std::move(host);
+#else
+    b.host = std::make_unique<PlainHostInfo>();
+#endif
+
+#ifdef TAMBORIX_HAVE_SECRET
+    b.secrets = std::make_unique<LibsecretStore>(loop);
+    b.report.push_back("Identity key: kept in the desktop's keyring, else in a private file");
+#else
+    b.secrets = std::make_unique<NoSecretStore>();
+    b.report.push_back("Identity key: kept in a private file");
+#endif
+
+#ifdef TAMBORIX_HAVE_AVAHI
+    b.advertiser = std::make_unique<AvahiServiceAdvertiser>();
+#else
+    b.report.push_back("Discovery: none in this build");
+#endif
+
+#ifdef TAMBORIX_HAVE_BLUEZ
+    b.peripherals = std::make_unique<bluez::BluezPeripheralFactory>(loop);
+    b.report.push_back("Bluetooth: BlueZ over the system bus");
+#else
+    b.report.push_back("Bluetooth: none in this build");
+#endif
+}
+
+}  // namespace tamborix
