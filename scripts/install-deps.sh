@@ -16,8 +16,9 @@ run_packages=(
   libxcb-xfixes0-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-shape0-dev libxcb-ewmh-dev
   libxcb-icccm4-dev libxcb-image0-dev libxkbcommon-dev libxkbcommon-x11-dev
   libyuv-dev libturbojpeg0-dev libglib2.0-dev qt6-svg-dev libqt6svg6
-  # Wayland: the PipeWire stream of the ScreenCast portal
-  libpipewire-0.3-dev
+  # Wayland: the PipeWire stream of the ScreenCast portal; a wlroots compositor's own protocols
+  # (the client library, wayland-scanner for the protocol code, the stable protocol descriptions)
+  libpipewire-0.3-dev libwayland-dev libwayland-bin wayland-protocols
   # the services the helper talks to: the session bus, DNS-SD
   dbus avahi-daemon
 )
@@ -32,8 +33,13 @@ test_packages=(
   tk
   # fakes of BlueZ and the portals run on Debian's own python3; PipeWire for the capture test
   python3 python3-dbus python3-gi pipewire wireplumber
+  # real GNOME and KDE desktops for the portal suites: compositors, the portal and its two
+  # backends (KDE's needs Qt 5's Wayland platform), and the recorder window's xdg-shell protocol
+  mutter kwin-wayland xdg-desktop-portal xdg-desktop-portal-gnome xdg-desktop-portal-kde qtwayland5
   # packaging and its checks
   dpkg-dev fakeroot lintian desktop-file-utils appstream systemd man-db file
+  # a real wlroots compositor (run headless by the tests) and its clipboard and screenshot tools
+  sway wl-clipboard grim
   # services the integration tests start on their own
   dbus-x11 gnome-keyring avahi-utils procps iproute2
 )

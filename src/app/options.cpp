@@ -19,14 +19,14 @@ ParsedOptions parseHelperOptions(const std::vector<std::string>& args) {
         } else if (a == "--backend" || a.rfind("--backend=", 0) == 0) {
             std::string value;
             if (a == "--backend") {
-                if (i + 1 >= args.size()) return {std::nullopt, "--backend needs x11, portal, uinput or none"};
+                if (i + 1 >= args.size()) return {std::nullopt, "--backend needs x11, wlroots, portal, uinput or none"};
                 value = args[++i];
             } else {
                 value = a.substr(10);
             }
-            if (value != "x11" && value != "portal" && value != "uinput" && value != "none")
+            if (value != "x11" && value != "wlroots" && value != "portal" && value != "uinput" && value != "none")
                 return {std::nullopt,
-                        "--backend needs x11, portal, uinput or none, not \"" + value + "\""};
+                        "--backend needs x11, wlroots, portal, uinput or none, not \"" + value + "\""};
             o.backend = value;
         } else if (a == "--port" || a.rfind("--port=", 0) == 0) {
             std::string value;
@@ -60,10 +60,11 @@ std::string helperUsage() {
         "  --console     text interface on standard input and output instead of the tray and\n"
         "                windows (always used when no X11 display can be opened)\n"
         "  --port N      TCP port to listen on (default 50505; 0 picks a free one)\n"
-        "  --backend B   desktop backend: x11, portal (Wayland's remote-desktop portal),\n"
-        "                uinput (virtual devices), or none to control nothing (default: the\n"
-        "                portal in a Wayland session, else X11 when DISPLAY opens, else\n"
-        "                uinput)\n"
+        "  --backend B   desktop backend: x11, wlroots (sway and other wlroots\n"
+        "                compositors), portal (Wayland's remote-desktop portal), uinput\n"
+        "                (virtual devices), or none to control nothing (default in a\n"
+        "                Wayland session: wlroots, else the portal, else uinput; otherwise\n"
+        "                X11 when DISPLAY opens, else uinput)\n"
         "  --help        show this text\n"
         "  --version     show the version\n"
         "\n"

@@ -150,6 +150,7 @@ bool FakePortal::handleMessage(const QDBusMessage& m, const QDBusConnection&) {
         openRemote(m);
     } else if (member.startsWith(QLatin1String("Notify"))) {
         input.push_back({member, args});
+        bus_.send(m.createReply());
     } else {
         return false;
     }

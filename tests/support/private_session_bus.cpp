@@ -33,7 +33,8 @@ std::string readLine(int fd) {
 }  // namespace
 
 ServerProcess::ServerProcess(const std::vector<std::string>& argv,
-                           const std::vector<std::string>& extraEnv, int stdinFd, int stdoutFd) {
+                           const std::vector<std::string>& extraEnv, int stdinFd, int stdoutFd,
+                             int stderrFd) {
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string entry(*e);
@@ -64,6 +65,7 @@ ServerProcess::ServerProcess(const std::vector<std::string>& argv,
         if (::getppid() != parent) ::_exit(127);
         if (stdinFd >= 0) ::dup2(stdinFd, STDIN_FILENO);
         if (stdoutFd >= 0) ::dup2(stdoutFd, STDOUT_FILENO);
+        if (stderrFd >= 0) ::dup2(stderrFd, STDERR_FILENO);
         ::execvpe(argp[0], argp.data(), envp.data());
         ::_exit(127);
     }
@@ -71,6 +73,14 @@ ServerProcess::ServerProcess(const std::vector<std::string>& argv,
 }
 
 ServerProcess::~ServerProcess() { stop(); }
+
+bool ServerProcess::running() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
+    pid_ = -1;
+    return false;
+}
 
 void ServerProcess::stop() {
     if (pid_ <= 0) return;

@@ -16,13 +16,15 @@ namespace tamborix::testing {
 class ServerProcess {
 public:
     ServerProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-                 int stdinFd, int stdoutFd);
+                 int stdinFd, int stdoutFd, int stderrFd = -1);
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     [[nodiscard]] bool started() const { return pid_ > 0; }
     [[nodiscard]] pid_t pid() const { return pid_; }
+    // False once the process has ended (it is reaped then).
+    [[nodiscard]] bool running();
     void stop();
 
 private:

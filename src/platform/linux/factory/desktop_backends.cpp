@@ -17,25 +17,38 @@ constexpr InstallDesktop portalInstaller = &installPortalBackends;
 #else
 constexpr InstallDesktop portalInstaller = nullptr;
 #endif
+#ifdef TAMBORIX_HAVE_WLROOTS
+constexpr InstallDesktop wlrootsInstaller = &installWlrootsBackends;
+#else
+constexpr InstallDesktop wlrootsInstaller = nullptr;
+#endif
 #ifdef TAMBORIX_HAVE_UINPUT
 constexpr InstallDesktop uinputInstaller = &installUinputBackends;
 #else
 constexpr InstallDesktop uinputInstaller = nullptr;
 #endif
 
+bool waylandDisplaySet() {
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    return display && *display;
+}
+
 bool displaySet() {
     const char* display = std::getenv("DISPLAY");
     return display && *display;
 }
 
-// In a Wayland session XTEST on XWayland reaches only X11 programs: X11 comes last there.
+// In a Wayland session XTEST on XWayland reaches only X11 programs: X11 comes last there. A
+// wlroots compositor's own virtual devices need no consent, so they come before the portal.
 constexpr DesktopBackend table[] = {
-    // name    Wayland other suits session devices reason prefix installer
-    {"x11",    3,      1,    &displaySet, false,  "",         x11Installer,
+    // name     Wayland other suits session         devices reason prefix installer
+    {"x11",     4,      1,    &displaySet,        false,  "",          x11Installer,
      "no X11 backend in this build"},
-    {"portal", 1,      0,    nullptr,     true,   "portal: ", portalInstaller,
+    {"wlroots", 1,      0,    &waylandDisplaySet, true,   "wlroots: ", wlrootsInstaller,
+     "wlroots: no wlroots backend in this build"},
+    {"portal",  2,      0,    nullptr,            true,   "portal: ",  portalInstaller,
      "portal: no portal backend in this build"},
-    {"uinput", 2,      2,    nullptr,     true,   "uinput: ", uinputInstaller,
+    {"uinput",  3,      2,    nullptr,            true,   "uinput: ",  uinputInstaller,
      "uinput: no uinput backend in this build"},
 };
 

@@ -48,6 +48,7 @@ struct DesktopBackend {
 
 // The installers, each defined in its `<name>_backends.cpp`.
 [[nodiscard]] bool installX11Backends(const DesktopAttempt& a, std::string& why);
+[[nodiscard]] bool installWlrootsBackends(const DesktopAttempt& a, std::string& why);
 [[nodiscard]] bool installPortalBackends(const DesktopAttempt& a, std::string& why);
 [[nodiscard]] bool installUinputBackends(const DesktopAttempt& a, std::string& why);
 

@@ -9,6 +9,7 @@
 #include <QString>
 #include <atomic>
 
+#include "platform/linux/desktop/portal/desktop_keymap.h"
 #include "platform/linux/desktop/portal/portal_input_sink.h"
 #include "platform/linux/desktop/portal/portal_probe.h"
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
@@ -98,7 +99,12 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
     std::error_code ignored;
     if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
     holder->session = std::make_unique<portal::RemoteDesktopSession>(bus, folder / "remote-desktop-token");
-    auto input = std::make_unique<portal::PortalInputSink>(*holder->session);
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    const auto quirks = portal::quirksFor(desktop ? desktop : "");
+    holder->session->setAsksConsent(quirks.asksConsent);
+    auto input = std::make_unique<portal::PortalInputSink>(*holder->session, quirks);
+    auto keymap = portal::readDesktopKeymap();
+    input->setTypable(std::move(keymap.keysyms));
     b.displays = std::make_unique<portal::PortalDisplaySource>(*holder->session, *input);
     b.input = std::move(input);
 
@@ -110,6 +116,8 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
                            ? "Input: through the portal; the desktop asks once and keeps the consent"
                            : "Input: through the portal; the desktop asks for consent at every start "
                              "(portal version 1 keeps no permission)");
+    b.report.push_back("Typing: characters without a key in " + keymap.source +
+                       " are skipped and named; the portal cannot type them");
     b.report.push_back(
         "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
         "last put it (Wayland does not reveal it)");

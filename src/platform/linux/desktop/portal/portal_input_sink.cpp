@@ -4,6 +4,8 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QTimer>
 #include <algorithm>
 
 #include "platform/linux/support/evdev/evdev_button.h"
@@ -15,8 +17,45 @@ namespace {
 
 constexpr std::uint32_t keysymReturn = 0xff0d;
 constexpr std::uint32_t keysymTab = 0xff09;
+// Wheel steps are counted as the X11 backend counts its clicks, so a phone scrolls as far here.
+constexpr int pixelsPerWheelStep = 50;
+constexpr int replyTimeoutMs = 5000;
+
+bool contains(std::string_view haystack, std::string_view name) {
+    // XDG_CURRENT_DESKTOP is a colon-separated list.
+    std::size_t start = 0;
+    while (start <= haystack.size()) {
+        const auto end = std::min(haystack.find(':', start), haystack.size());
+        if (haystack.substr(start, end - start) == name) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Whole steps out of the pixels plus what was carried; the rest is carried to the next scroll.
+int steps(int& carry, std::int32_t pixels) {
+    const std::int64_t total = std::int64_t(carry) + pixels;
+    const auto n = total / pixelsPerWheelStep;
+    carry = static_cast<int>(total - n * pixelsPerWheelStep);
+    return static_cast<int>(n);
+}
 
 }  // namespace
+
+DesktopQuirks quirksFor(std::string_view currentDesktop) {
+    DesktopQuirks q;
+    if (contains(currentDesktop, "KDE")) {
+        q.smoothScrollReversed = true;
+        q.asksConsent = false;
+    }
+    if (contains(currentDesktop, "GNOME")) q.keySpacingMs = 10;
+    return q;
+}
+
+PortalInputSink::PortalInputSink(RemoteDesktopSession& session, DesktopQuirks quirks)
+    : session_(session), quirks_(quirks) {}
+
+PortalInputSink::~PortalInputSink() { releaseHeld(); }
 
 bool PortalInputSink::mayPost() const {
     return session_.state() == RemoteDesktopSession::State::running &&
@@ -31,15 +70,60 @@ std::string PortalInputSink::remedy() const {
            "refused, start the helper again.";
 }
 
-void PortalInputSink::call(const char* method, QVariantList args) {
+void PortalInputSink::post(const char* method, QVariantList args, bool isKey) {
+    args.prepend(QVariant::fromValue(QDBusObjectPath(session_.handle())));
+    queue_.push_back({method, std::move(args), isKey});
+    sendNext();
+}
+
+void PortalInputSink::sendNext() {
+    if (inFlight_ || queue_.empty()) return;
+    if (!mayPost()) {
+        queue_.clear();
+        return;
+    }
+    Call next = std::move(queue_.front());
+    queue_.pop_front();
     auto message = QDBusMessage::createMethodCall(QString::fromLatin1(desktopService),
                                                   QString::fromLatin1(desktopPath),
                                                   QStringLiteral("org.freedesktop.portal.RemoteDesktop"),
-                                                  QString::fromLatin1(method));
-    args.prepend(QVariant::fromValue(QDBusObjectPath(session_.handle())));
-    message.setArguments(args);
-    // Input must not wait for a reply per event; the portal reports nothing we could act on.
-    session_.bus().send(message);
+                                                  QString::fromLatin1(next.method));
+    message.setArguments(next.args);
+    inFlight_ = true;
+    auto* watcher = new QDBusPendingCallWatcher(session_.bus().asyncCall(message, replyTimeoutMs), &context_);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_,
+                     [this, isKey = next.isKey](QDBusPendingCallWatcher* w) {
+                         w->deleteLater();
+                         // An error changes nothing for the events after it: the portal reports
+                         // nothing a sender could mend, and a closed session empties the queue.
+                         const auto resume = [this] {
+                             inFlight_ = false;
+                             sendNext();
+                         };
+                         if (isKey && quirks_.keySpacingMs > 0) {
+                             QTimer::singleShot(quirks_.keySpacingMs, &context_, resume);
+                         } else {
+                             resume();
+                         }
+                     });
+}
+
+void PortalInputSink::releaseHeld() {
+    queue_.clear();
+    if (!mayPost()) return;
+    auto send = [this](const char* method, QVariantList args) {
+        auto message = QDBusMessage::createMethodCall(QString::fromLatin1(desktopService),
+                                                      QString::fromLatin1(desktopPath),
+                                                      QStringLiteral("org.freedesktop.portal.RemoteDesktop"),
+                                                      QString::fromLatin1(method));
+        args.prepend(QVariant::fromValue(QDBusObjectPath(session_.handle())));
+        message.setArguments(args);
+        session_.bus().send(message);
+    };
+    for (const int button : buttonsHeld_) send("NotifyPointerButton", {QVariantMap{}, button, uint(0)});
+    for (const auto sym : keysHeld_) send("NotifyKeyboardKeysym", {QVariantMap{}, int(sym), uint(0)});
+    buttonsHeld_.clear();
+    keysHeld_.clear();
 }
 
 void PortalInputSink::moveTo(Point at) {
@@ -58,11 +142,26 @@ void PortalInputSink::moveTo(Point at) {
         }
     }
     const Rect& r = target->bounds;
-    const double x = std::clamp(at.x, r.minX(), r.maxX() - 1) - r.minX();
-    const double y = std::clamp(at.y, r.minY(), r.maxY() - 1) - r.minY();
-    call("NotifyPointerMotionAbsolute", {QVariantMap{}, target->nodeId, x, y});
-    last_ = Point{x + r.minX(), y + r.minY()};
+    const Point kept{std::clamp(at.x, r.minX(), r.maxX() - 1), std::clamp(at.y, r.minY(), r.maxY() - 1)};
     asked_ = at;
+    if (session_.streamsPlaced()) {
+        post("NotifyPointerMotionAbsolute",
+             {QVariantMap{}, target->nodeId, kept.x - r.minX(), kept.y - r.minY()});
+        last_ = kept;
+        return;
+    }
+    // Without the monitors' places an absolute motion cannot be aimed (KWin puts it on one
+    // monitor whichever stream names it); relative motion adds up exactly across monitors. The
+    // first move pushes the pointer into the top-left corner, where the desktop keeps it.
+    if (!last_) {
+        post("NotifyPointerMotion", {QVariantMap{}, -1e6, -1e6});
+        last_ = Point{r.minX(), r.minY()};
+        for (const auto& s : streams) last_ = Point{std::min(last_->x, s.bounds.minX()), std::min(last_->y, s.bounds.minY())};
+    }
+    const double dx = kept.x - last_->x;
+    const double dy = kept.y - last_->y;
+    if (dx != 0 || dy != 0) post("NotifyPointerMotion", {QVariantMap{}, dx, dy});
+    last_ = kept;
 }
 
 void PortalInputSink::mouse(const MouseEvent& event) {
@@ -74,19 +173,32 @@ void PortalInputSink::mouse(const MouseEvent& event) {
     if (!asked_ || !(*asked_ == event.at)) moveTo(event.at);
     const bool down = isPress(event.type);
     if (!down && !isRelease(event.type)) return;
-    call("NotifyPointerButton", {QVariantMap{}, evdevButton(event.button), uint(down ? 1 : 0)});
+    const int button = evdevButton(event.button);
+    if (down) buttonsHeld_.insert(button);
+    else buttonsHeld_.erase(button);
+    post("NotifyPointerButton", {QVariantMap{}, button, uint(down ? 1 : 0)});
 }
 
 void PortalInputSink::scroll(const ScrollEvent& event) {
     if (!mayPost() || (event.vertical == 0 && event.horizontal == 0)) return;
-    // The portal's axis follows the wheel: positive dy scrolls down (content moves up), the
-    // opposite of the sink's sign.
-    call("NotifyPointerAxis", {QVariantMap{{QStringLiteral("finish"), true}},
-                               double(-event.horizontal), double(-event.vertical)});
+    if (quirks_.smoothScrollReversed) {
+        // The portal's steps follow the wheel: positive scrolls down or right, the opposite of
+        // the sink's sign.
+        const int v = steps(scrollCarryY_, event.vertical);
+        const int h = steps(scrollCarryX_, event.horizontal);
+        if (v != 0) post("NotifyPointerAxisDiscrete", {QVariantMap{}, uint(0), -v});
+        if (h != 0) post("NotifyPointerAxisDiscrete", {QVariantMap{}, uint(1), -h});
+        return;
+    }
+    // The portal's axis follows the wheel as well.
+    post("NotifyPointerAxis", {QVariantMap{{QStringLiteral("finish"), true}}, double(-event.horizontal),
+                               double(-event.vertical)});
 }
 
 void PortalInputSink::keysym(std::uint32_t sym, bool down) {
-    call("NotifyKeyboardKeysym", {QVariantMap{}, int(sym), uint(down ? 1 : 0)});
+    if (down) keysHeld_.insert(sym);
+    else keysHeld_.erase(sym);
+    post("NotifyKeyboardKeysym", {QVariantMap{}, int(sym), uint(down ? 1 : 0)}, true);
 }
 
 void PortalInputSink::key(const KeyEvent& event) {
@@ -110,6 +222,10 @@ void PortalInputSink::text(std::u16string_view chunk) {
         else if (c == U'\t') sym = keysymTab;
         else sym = xkb_utf32_to_keysym(static_cast<std::uint32_t>(c));
         if (sym == 0) continue;  // a lone surrogate or a control character
+        if (!typable_.empty() && !typable_.contains(sym)) {
+            untypable(c, "the desktop's keyboard layout has no key for it");
+            continue;
+        }
         keysym(sym, true);
         keysym(sym, false);
     }

@@ -1,9 +1,18 @@
 #pragma once
 // Input posted through the remote-desktop portal: the compositor moves the pointer and types with
 // its own keyboard layout, so keys and text travel as keysyms and no key ever has to be borrowed.
+//
+// Every call goes out only after the portal answered the one before: the portals hand events on
+// in whatever order their calls happen to be served, so a burst sent at once arrives reordered,
+// and a shift released before its letter leaves the wrong case or a modifier held.
 
+#include <QObject>
+#include <cstdint>
+#include <deque>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
@@ -12,9 +21,24 @@
 
 namespace tamborix::portal {
 
+// How one desktop's portal differs from what the portal's description promises.
+struct DesktopQuirks {
+    // The smooth axis arrives reversed (KWin 5.27); wheel steps keep their sign.
+    bool smoothScrollReversed = false;
+    // Time between two key events for the desktop to type them in order.
+    int keySpacingMs = 0;
+    // The desktop asks the user before granting remote control (KWin grants it silently).
+    bool asksConsent = true;
+};
+
+// From XDG_CURRENT_DESKTOP ("GNOME", "KDE", "ubuntu:GNOME", ...).
+[[nodiscard]] DesktopQuirks quirksFor(std::string_view currentDesktop);
+
 class PortalInputSink final : public InputSink {
 public:
-    explicit PortalInputSink(RemoteDesktopSession& session) : session_(session) {}
+    explicit PortalInputSink(RemoteDesktopSession& session, DesktopQuirks quirks = {});
+    // Releases whatever is still held down.
+    ~PortalInputSink() override;
 
     [[nodiscard]] bool mayPost() const override;
     [[nodiscard]] std::string reason() const override;
@@ -29,15 +53,39 @@ public:
     // key in whatever layout it has.
     [[nodiscard]] std::vector<LayoutEntry> layout() override;
 
+    // The keysyms the desktop's layout has a key for; text() skips the characters of any other
+    // keysym and says why. Empty (the default) sends every character.
+    void setTypable(std::set<std::uint32_t> keysyms) { typable_ = std::move(keysyms); }
+
+    // Whether posted input still waits to go out.
+    [[nodiscard]] bool busy() const noexcept { return inFlight_ || !queue_.empty(); }
+
     // Where this sink last put the pointer; Wayland does not tell clients where it is.
     [[nodiscard]] std::optional<Point> lastPosition() const noexcept { return last_; }
 
 private:
+    struct Call {
+        const char* method;
+        QVariantList args;
+        bool isKey;
+    };
     void moveTo(Point at);
     void keysym(std::uint32_t sym, bool down);
-    void call(const char* method, QVariantList args);
+    void post(const char* method, QVariantList args, bool isKey = false);
+    void sendNext();
+    void releaseHeld();
 
     RemoteDesktopSession& session_;
+    DesktopQuirks quirks_;
+    QObject context_;  // owns reply watchers and timers: none outlives the sink
+    std::deque<Call> queue_;
+    bool inFlight_ = false;
+    bool lastWasKey_ = false;
+    std::set<std::uint32_t> keysHeld_;
+    std::set<int> buttonsHeld_;
+    std::set<std::uint32_t> typable_;
+    int scrollCarryX_ = 0;
+    int scrollCarryY_ = 0;
     std::optional<Point> last_;
     std::optional<Point> asked_;  // the target of the last move, before it was kept on a monitor
 };

@@ -42,9 +42,11 @@ std::pair<int, int> pairOf(const QVariant& v) {
     return {a, b};
 }
 
-std::vector<PortalStream> parseStreams(const QVariant& v) {
+std::vector<PortalStream> parseStreams(const QVariant& v, bool& placed) {
     std::vector<PortalStream> out;
+    placed = true;
     if (!v.canConvert<QDBusArgument>()) return out;
+    bool anyPosition = false;
     const auto arg = v.value<QDBusArgument>();
     arg.beginArray();
     while (!arg.atEnd()) {
@@ -53,11 +55,20 @@ std::vector<PortalStream> parseStreams(const QVariant& v) {
         arg.beginStructure();
         arg >> node >> props;
         arg.endStructure();
+        anyPosition = anyPosition || props.contains(QStringLiteral("position"));
         const auto [x, y] = pairOf(props.value(QStringLiteral("position")));
         const auto [w, h] = pairOf(props.value(QStringLiteral("size")));
         out.push_back({node, Rect{double(x), double(y), double(w), double(h)}});
     }
     arg.endArray();
+    if (!anyPosition) {
+        placed = false;
+        double x = 0;
+        for (auto& s : out) {
+            s.bounds.x = x;
+            x += s.bounds.width;
+        }
+    }
     return out;
 }
 
@@ -78,7 +89,9 @@ RemoteDesktopSession::~RemoteDesktopSession() {
 void RemoteDesktopSession::start() {
     if (state_ == State::starting || state_ == State::running) return;
     screenStatus_ = "waiting for the desktop's screen-sharing permission";
-    setState(State::starting, "waiting for the desktop's remote-control permission");
+    setState(State::starting, asksConsent_ ? "waiting for the desktop's remote-control permission"
+                                           : "starting remote control with the desktop (it grants "
+                                             "it without asking)");
     auto get = QDBusMessage::createMethodCall(QString::fromLatin1(desktopService),
                                               QString::fromLatin1(desktopPath),
                                               QStringLiteral("org.freedesktop.DBus.Properties"),
@@ -160,7 +173,7 @@ void RemoteDesktopSession::started(const QVariantMap& results) {
     const QString token = results.value(QStringLiteral("restore_token")).toString();
     if (!token.isEmpty()) keepToken(token);
     devices_ = results.value(QStringLiteral("devices")).toUInt();
-    streams_ = parseStreams(results.value(QStringLiteral("streams")));
+    streams_ = parseStreams(results.value(QStringLiteral("streams")), streamsPlaced_);
     if ((devices_ & (keyboard | pointer)) == 0) {
         fail(State::refused, "the desktop did not share a keyboard or pointer");
         return;

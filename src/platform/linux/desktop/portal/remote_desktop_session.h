@@ -53,6 +53,12 @@ public:
     [[nodiscard]] std::uint32_t version() const noexcept { return version_; }
     [[nodiscard]] std::uint32_t devices() const noexcept { return devices_; }
     [[nodiscard]] const std::vector<PortalStream>& streams() const noexcept { return streams_; }
+    // Whether the portal said where its streams are. When it did not (KWin), the streams are laid
+    // side by side from the left in the portal's order, which is the desktop's output order.
+    [[nodiscard]] bool streamsPlaced() const noexcept { return streamsPlaced_; }
+    // Whether the desktop asks the user before granting remote control; only changes the words
+    // of the status while the session starts.
+    void setAsksConsent(bool asks) { asksConsent_ = asks; }
     [[nodiscard]] const QString& handle() const noexcept { return session_; }
     [[nodiscard]] QDBusConnection& bus() noexcept { return bus_; }
     // A new descriptor of the PipeWire remote that carries the streams; none while not running
@@ -90,6 +96,8 @@ private:
     std::uint32_t cursorModes_ = 0;
     std::uint32_t devices_ = 0;
     std::vector<PortalStream> streams_;
+    bool streamsPlaced_ = true;
+    bool asksConsent_ = true;
     QDBusUnixFileDescriptor remote_;
     std::string screenStatus_ = "waiting for the desktop's screen-sharing permission";
     QString session_;

@@ -3,47 +3,8 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 
 namespace tamborix::uinput {
-
-namespace {
-
-// xkb keycodes are evdev codes plus 8, a legacy of the X protocol's minimum keycode.
-constexpr int evdevOffset = 8;
-
-std::string unquote(std::string v) {
-    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
-        v = v.substr(1, v.size() - 2);
-    }
-    return v;
-}
-
-}  // namespace
-
-LayoutNames configuredLayout(const std::filesystem::path& keyboardFile) {
-    LayoutNames n;
-    std::ifstream in(keyboardFile);
-    for (std::string line; std::getline(in, line);) {
-        const auto eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        const std::string key = line.substr(0, eq);
-        const std::string value = unquote(line.substr(eq + 1));
-        if (key == "XKBMODEL") n.model = value;
-        else if (key == "XKBLAYOUT") n.layout = value;
-        else if (key == "XKBVARIANT") n.variant = value;
-        else if (key == "XKBOPTIONS") n.options = value;
-    }
-    auto env = [](const char* name, std::string& into) {
-        if (const char* v = std::getenv(name); v && *v) into = v;
-    };
-    env("XKB_DEFAULT_MODEL", n.model);
-    env("XKB_DEFAULT_LAYOUT", n.layout);
-    env("XKB_DEFAULT_VARIANT", n.variant);
-    env("XKB_DEFAULT_OPTIONS", n.options);
-    return n;
-}
 
 std::unique_ptr<SystemKeymap> SystemKeymap::compile(const LayoutNames& names, std::string& error) {
     Context context(xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
@@ -63,77 +24,8 @@ std::unique_ptr<SystemKeymap> SystemKeymap::compile(const LayoutNames& names, st
 }
 
 SystemKeymap::SystemKeymap(Context context, Keymap keymap)
-    : context_(std::move(context)), keymap_(std::move(keymap)) {
-    const xkb_keycode_t min = std::max<xkb_keycode_t>(xkb_keymap_min_keycode(keymap_.get()), evdevOffset);
-    const xkb_keycode_t max = xkb_keymap_max_keycode(keymap_.get());
-    // The keys that reach the levels, each with the modifiers it sets while held (found by
-    // pressing it in a state of its own).
-    struct Holder {
-        ModifierFlags flag;
-        xkb_keysym_t syms[2];
-    };
-    static constexpr Holder holders[] = {{modifier::shift, {XKB_KEY_Shift_L, XKB_KEY_Shift_R}},
-                                         {modifier::level3, {XKB_KEY_ISO_Level3_Shift, XKB_KEY_ISO_Level3_Shift}},
-                                         {modifier::level5, {XKB_KEY_ISO_Level5_Shift, XKB_KEY_ISO_Level5_Shift}}};
-    std::unordered_map<ModifierFlags, xkb_mod_mask_t> masks;
-    for (const auto& h : holders) {
-        for (xkb_keycode_t kc = min; kc <= max && !masks.contains(h.flag); ++kc) {
-            const xkb_keysym_t* syms = nullptr;
-            if (xkb_keymap_key_get_syms_by_level(keymap_.get(), kc, 0, 0, &syms) != 1) continue;
-            if (syms[0] != h.syms[0] && syms[0] != h.syms[1]) continue;
-            xkb_state* st = xkb_state_new(keymap_.get());
-            if (!st) continue;
-            xkb_state_update_key(st, kc, XKB_KEY_DOWN);
-            const auto mask = xkb_state_serialize_mods(st, XKB_STATE_MODS_DEPRESSED);
-            xkb_state_unref(st);
-            if (mask == 0) continue;
-            masks[h.flag] = mask;
-            modifierKeys_[h.flag] = static_cast<int>(kc) - evdevOffset;
-        }
-    }
-    xkb_state* st = xkb_state_new(keymap_.get());
-    if (!st) return;
-    for (int rank = 0; rank < 8; ++rank) {
-        ModifierFlags flags = 0;
-        if (rank & 1) flags |= modifier::shift;
-        if (rank & 2) flags |= modifier::level3;
-        if (rank & 4) flags |= modifier::level5;
-        xkb_mod_mask_t depressed = 0;
-        bool reachable = true;
-        for (const auto& h : holders) {
-            if (!(flags & h.flag)) continue;
-            const auto m = masks.find(h.flag);
-            reachable = reachable && m != masks.end();
-            if (m != masks.end()) depressed |= m->second;
-        }
-        if (!reachable) continue;
-        xkb_state_update_mask(st, depressed, 0, 0, 0, 0, 0);
-        for (xkb_keycode_t kc = min; kc <= max; ++kc) {
-            const xkb_keysym_t sym = xkb_state_key_get_one_sym(st, kc);
-            if (sym == XKB_KEY_NoSymbol) continue;
-            const int code = static_cast<int>(kc) - evdevOffset;
-            keys_.try_emplace(sym, KeyPosition{code, flags});
-            const std::uint32_t c = xkb_keysym_to_utf32(sym);
-            if (c >= 0x20 && c != 0x7f) {
-                const auto levelMods = static_cast<ModifierFlags>(flags & (modifier::level3 | modifier::level5));
-                entries_.push_back({static_cast<std::uint32_t>(code), (flags & modifier::shift) != 0,
-                                    static_cast<char32_t>(c), levelMods});
-            }
-        }
-    }
-    xkb_state_unref(st);
-}
+    : context_(std::move(context)), keymap_(std::move(keymap)), index_(keymap_.get()) {}
 
 SystemKeymap::~SystemKeymap() = default;
-
-std::optional<KeyPosition> SystemKeymap::find(std::uint32_t keysym) const {
-    if (auto it = keys_.find(keysym); it != keys_.end()) return it->second;
-    return std::nullopt;
-}
-
-std::optional<int> SystemKeymap::modifierKey(ModifierFlags one) const {
-    if (auto it = modifierKeys_.find(one); it != modifierKeys_.end()) return it->second;
-    return std::nullopt;
-}
 
 }  // namespace tamborix::uinput

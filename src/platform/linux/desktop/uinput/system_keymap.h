@@ -15,21 +15,15 @@
 #include <vector>
 
 #include "base/owned.h"
+#include "platform/linux/support/xkb/keymap_index.h"
 #include "ports/input_sink.h"
 
 namespace tamborix::uinput {
 
-// A key and the level modifiers (modifier::shift, level3, level5) held around it.
-struct KeyPosition {
-    int evdevCode = 0;
-    ModifierFlags mods = 0;
-};
+using xkb::KeyPosition;
 
-struct LayoutNames {
-    std::string model, layout, variant, options;
-};
-// XKB_DEFAULT_MODEL/LAYOUT/VARIANT/OPTIONS where set, else the XKB* lines of `keyboardFile`.
-[[nodiscard]] LayoutNames configuredLayout(const std::filesystem::path& keyboardFile = "/etc/default/keyboard");
+using xkb::configuredLayout;
+using xkb::LayoutNames;
 
 class SystemKeymap {
 public:
@@ -39,11 +33,11 @@ public:
 
     // The key of the first group that gives `keysym` at the lowest level (plain, Shift, level 3,
     // level 3 + Shift, level 5…); lower keycodes first.
-    [[nodiscard]] std::optional<KeyPosition> find(std::uint32_t keysym) const;
+    [[nodiscard]] std::optional<KeyPosition> find(std::uint32_t keysym) const { return index_.find(keysym); }
     // The evdev code of the key holding one level modifier, when the layout has one.
-    [[nodiscard]] std::optional<int> modifierKey(ModifierFlags one) const;
+    [[nodiscard]] std::optional<int> modifierKey(ModifierFlags one) const { return index_.modifierKey(one); }
     // Every key's character at every level it is found first, keycodes being evdev codes.
-    [[nodiscard]] std::vector<LayoutEntry> entries() const { return entries_; }
+    [[nodiscard]] std::vector<LayoutEntry> entries() const { return index_.entries(); }
 
 private:
     using Context = Owned<xkb_context, xkb_context_unref>;
@@ -51,9 +45,7 @@ private:
     SystemKeymap(Context context, Keymap keymap);
     Context context_;
     Keymap keymap_;  // freed before its context
-    std::unordered_map<std::uint32_t, KeyPosition> keys_;
-    std::unordered_map<ModifierFlags, int> modifierKeys_;
-    std::vector<LayoutEntry> entries_;
+    xkb::KeymapIndex index_;
 };
 
 }  // namespace tamborix::uinput

@@ -1,10 +1,17 @@
 #include "platform/linux/support/qt/qt_main_loop.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QAbstractEventDispatcher>
+#include <QSocketNotifier>
 #include <QCoreApplication>
 #include <QObject>
 #include <QTimer>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -75,7 +82,14 @@ Duration coalesceWindow(const TimerState& state) { return state.period / 20; }
 
 }  // namespace
 
-QtMainLoop::QtMainLoop() : context_(std::make_unique<QObject>()) {
+QtMainLoop::QtMainLoop()
+    : loopThread_(std::this_thread::get_id()),
+      wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      context_(std::make_unique<QObject>()) {
+    if (!wake_) throw std::system_error(errno, std::generic_category(), "eventfd");
+    wakeNotifier_ = std::make_unique<QSocketNotifier>(wake_.get(), QSocketNotifier::Read);
+    QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, context_.get(),
+                     [this] { runPostedFromOtherThreads(); });
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
         // Emitted as the loop starts a pass, right after the work of the last wake-up.
         QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, context_.get(),
@@ -90,24 +104,34 @@ MonoTime QtMainLoop::now() const { return std::chrono::steady_clock::now(); }
 WallTime QtMainLoop::wallNow() const { return std::chrono::system_clock::now(); }
 
 void QtMainLoop::post(std::function<void()> job) {
+    if (std::this_thread::get_id() == loopThread_) {
+        // A queued call to an object of the loop's thread: run in posting order.
+        QMetaObject::invokeMethod(
+            context_.get(), [job = std::move(job)] { job(); }, Qt::QueuedConnection);
+        return;
+    }
     {
         const std::lock_guard lock(postedMutex_);
         posted_.push_back(std::move(job));
     }
-    // One queued call to an object of the loop's thread per job: safe from any thread, and each
-    // call takes the oldest job, so jobs run in posting order.
-    QMetaObject::invokeMethod(context_.get(), [this] { runOnePosted(); }, Qt::QueuedConnection);
+    const std::uint64_t one = 1;
+    // Only a counter at its limit refuses, and then the loop is woken already.
+    (void)!::write(wake_.get(), &one, sizeof one);
 }
 
-void QtMainLoop::runOnePosted() {
-    std::function<void()> job;
-    {
-        const std::lock_guard lock(postedMutex_);
-        if (posted_.empty()) return;
-        job = std::move(posted_.front());
-        posted_.pop_front();
+void QtMainLoop::runPostedFromOtherThreads() {
+    std::uint64_t count = 0;
+    (void)!::read(wake_.get(), &count, sizeof count);
+    for (;;) {
+        std::function<void()> job;
+        {
+            const std::lock_guard lock(postedMutex_);
+            if (posted_.empty()) return;
+            job = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        job();
     }
-    job();
 }
 
 Timer QtMainLoop::singleShot(Duration after, std::function<void()> fn, TimerOptions options) {

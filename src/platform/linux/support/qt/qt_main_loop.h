@@ -5,11 +5,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "ports/main_loop.h"
 
 class QObject;
+class QSocketNotifier;
 
 namespace tamborix {
 
@@ -38,14 +41,18 @@ private:
     Timer schedule(Duration interval, bool repeat, std::function<void()> fn,
                    TimerOptions options);
     void runDueCoarseTimers();
-    void runOnePosted();
+    void runPostedFromOtherThreads();
 
-    // Posted jobs wait here, not inside Qt's queue: the mutex hands each one from the posting
-    // thread to the loop's thread where ThreadSanitizer can see it, and the job is freed where
-    // it ran. Declared before context_ so that they outlive its queued calls.
+    // Jobs posted from other threads wait here rather than in Qt's queue, whose synchronisation
+    // ThreadSanitizer cannot see: the mutex hands each job to the loop's thread, the eventfd
+    // wakes it, and the job is freed where it ran. Declared before context_ so that they outlive
+    // the notifier.
+    std::thread::id loopThread_;
     std::mutex postedMutex_;
     std::deque<std::function<void()>> posted_;
+    UniqueFd wake_;
     std::unique_ptr<QObject> context_;  // receiver of posted jobs; lives on the loop's thread
+    std::unique_ptr<QSocketNotifier> wakeNotifier_;
     std::vector<std::weak_ptr<TimerState>> coarse_;  // repeating timers that are not strict
 };
 

@@ -328,7 +328,8 @@ TEST_F(PortalFactoryTest, Make_WaylandWithoutPortalOrUinput_NoneWithEveryReason)
     auto b = make();
     EXPECT_EQ(b.backendName, "none");
     const std::string reason = b.input->reason();
-    EXPECT_EQ(reason.rfind("Wayland session (WAYLAND_DISPLAY=wayland-7): portal: no remote-desktop portal (", 0), 0u)
+    EXPECT_EQ(reason.rfind("Wayland session (WAYLAND_DISPLAY=wayland-7): wlroots: no Wayland compositor answers "
+                           "at wayland-7; portal: no remote-desktop portal (", 0), 0u)
         << reason;
     EXPECT_NE(reason.find("; uinput: " + (dir_ / "no-uinput").string() + " not writable (No such file or directory)"),
               std::string::npos) << reason;
@@ -338,8 +339,8 @@ TEST_F(PortalFactoryTest, Make_WaylandWithoutPortalOrUinput_NoneWithEveryReason)
     servePortal();
     b = make({}, true);
     EXPECT_EQ(b.backendName, "none");
-    EXPECT_EQ(b.input->reason(), "Wayland session (WAYLAND_DISPLAY=wayland-7): portal: not started in a "
-                                 "dry run; uinput: not started in a dry run");
+    EXPECT_EQ(b.input->reason(), "Wayland session (WAYLAND_DISPLAY=wayland-7): wlroots: not started in a "
+                                 "dry run; portal: not started in a dry run; uinput: not started in a dry run");
     spinUntil([] { return false; }, 50);
     EXPECT_EQ(fake_->dialogsShown, 0);
 }

@@ -65,7 +65,8 @@ TEST_F(FactoryProbe, Make_NoSessionWaylandOnlyOrBadDisplay_NoneWithTheReason) {
 
     ::setenv("WAYLAND_DISPLAY", "wayland-0", 1);
     b = make();
-    EXPECT_EQ(b.input->reason(), "Wayland session (WAYLAND_DISPLAY=wayland-0): portal: no session bus; " + noUinput);
+    EXPECT_EQ(b.input->reason(), "Wayland session (WAYLAND_DISPLAY=wayland-0): wlroots: no Wayland compositor answers at "
+                                 "wayland-0; portal: no session bus; " + noUinput);
 
     ::unsetenv("WAYLAND_DISPLAY");
     ::setenv("DISPLAY", ":4093", 1);
@@ -92,7 +93,7 @@ TEST_F(FactoryProbe, Make_Forced_CommandLineBeatsEnvironmentAndUnknownNamesRefus
     ::setenv("TAMBORIX_BACKEND", "wayland", 1);
     b = make();
     EXPECT_EQ(b.backendName, "none");
-    EXPECT_EQ(b.input->reason(), "TAMBORIX_BACKEND \"wayland\" is not a backend (x11, portal, uinput or none)");
+    EXPECT_EQ(b.input->reason(), "TAMBORIX_BACKEND \"wayland\" is not a backend (x11, wlroots, portal, uinput or none)");
 
     ::unsetenv("DISPLAY");
     b = make(forced("x11"));

@@ -1,0 +1,48 @@
+#pragma once
+// The one owner of a Wayland proxy: `Proxy<T>` sends T's destructor request when dropped. The
+// generated destroy functions are static inline, so each proxy type the helper holds gets a
+// destroy() of its own here.
+
+#include <wayland-client.h>
+
+#include <memory>
+
+struct zxdg_output_manager_v1;
+struct zxdg_output_v1;
+struct zwlr_virtual_pointer_manager_v1;
+struct zwlr_virtual_pointer_v1;
+struct zwp_virtual_keyboard_manager_v1;
+struct zwp_virtual_keyboard_v1;
+struct zwlr_data_control_manager_v1;
+struct zwlr_data_control_device_v1;
+struct zwlr_data_control_source_v1;
+struct zwlr_data_control_offer_v1;
+
+namespace tamborix::wayland {
+
+void destroy(wl_registry* p);
+void destroy(wl_seat* p);
+void destroy(wl_output* p);
+void destroy(wl_keyboard* p);
+void destroy(zxdg_output_manager_v1* p);
+void destroy(zxdg_output_v1* p);
+void destroy(zwlr_virtual_pointer_manager_v1* p);
+void destroy(zwlr_virtual_pointer_v1* p);
+void destroy(zwp_virtual_keyboard_manager_v1* p);
+void destroy(zwp_virtual_keyboard_v1* p);
+void destroy(zwlr_data_control_manager_v1* p);
+void destroy(zwlr_data_control_device_v1* p);
+void destroy(zwlr_data_control_source_v1* p);
+void destroy(zwlr_data_control_offer_v1* p);
+
+struct ProxyRelease {
+    template <class T>
+    void operator()(T* p) const noexcept {
+        if (p) destroy(p);
+    }
+};
+
+template <class T>
+using Proxy = std::unique_ptr<T, ProxyRelease>;
+
+}  // namespace tamborix::wayland

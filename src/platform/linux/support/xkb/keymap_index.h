@@ -1,0 +1,51 @@
+#pragma once
+// Where each keysym of an XKB keymap's first group is typed: the key and the level modifiers
+// (Shift, level 3, level 5) held around it, found at the lowest level first, lower keycodes
+// first. Codes are evdev codes (XKB keycodes less 8), as uinput and Wayland keyboards send them.
+
+#include <xkbcommon/xkbcommon.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "ports/input_sink.h"
+
+namespace tamborix::xkb {
+
+// XKB keycodes are evdev codes plus 8, a legacy of the X protocol's minimum keycode.
+inline constexpr int evdevOffset = 8;
+
+struct LayoutNames {
+    std::string model, layout, variant, options;
+};
+// The layout the system is configured with: XKB_DEFAULT_MODEL/LAYOUT/VARIANT/OPTIONS where set,
+// else the XKB* lines of `keyboardFile`.
+[[nodiscard]] LayoutNames configuredLayout(const std::filesystem::path& keyboardFile = "/etc/default/keyboard");
+
+struct KeyPosition {
+    int evdevCode = 0;
+    ModifierFlags mods = 0;
+};
+
+class KeymapIndex {
+public:
+    KeymapIndex() = default;
+    explicit KeymapIndex(xkb_keymap* keymap);
+
+    [[nodiscard]] std::optional<KeyPosition> find(std::uint32_t keysym) const;
+    // The evdev code of the key holding one level modifier, when the layout has one.
+    [[nodiscard]] std::optional<int> modifierKey(ModifierFlags one) const;
+    // Every key's character at every level it is found first.
+    [[nodiscard]] const std::vector<LayoutEntry>& entries() const noexcept { return entries_; }
+
+private:
+    std::unordered_map<std::uint32_t, KeyPosition> keys_;
+    std::unordered_map<ModifierFlags, int> modifierKeys_;
+    std::vector<LayoutEntry> entries_;
+};
+
+}  // namespace tamborix::xkb
