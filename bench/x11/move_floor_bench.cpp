@@ -260,6 +260,10 @@ int main(int argc, char** argv) {
                         strace->signal(SIGINT);
                         strace->wait();
                         figures[name].calls.push_back(straceCalls(out) / moves);
+                        // Where the calls went, for a look at the profile.
+                        if (const char* keep = std::getenv("MOVE_BENCH_STRACE_DIR"))
+                            std::filesystem::copy_file(out, std::filesystem::path(keep) / (name + "-" + std::to_string(r) + ".txt"),
+                                                       std::filesystem::copy_options::overwrite_existing);
                     } else {
                         figures[name].cpuUs.push_back(1e6 * (c1 - c0) / moves);
                     }
