@@ -432,6 +432,8 @@ void FakeBluez::closeCentralSocket(Central& c) {
 }
 
 void FakeBluez::closeWriteSocket(Central& c) {
+    c.writer.reset();
+    c.writeBacklog.clear();
     if (c.writeFd >= 0) ::close(c.writeFd);
     c.writeFd = -1;
     c.acquiringWrite = false;
@@ -467,12 +469,35 @@ bool FakeBluez::write(const std::string& address, const QByteArray& value, bool 
         if (!c->acquiringWrite) acquireWriteFor(*c, path);
         return true;
     }
-    // One packet per value, as bluetoothd passes each ATT write command on.
-    (void)::send(c->writeFd, value.constData(), static_cast<std::size_t>(value.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (done) QTimer::singleShot(0, [done = std::move(done), alive = std::weak_ptr<bool>(alive_)] {
-        if (alive.lock()) done();
-    });
+    c->writeBacklog.emplace_back(value, std::move(done));
+    drainWrites(address);
     return true;
+}
+
+void FakeBluez::drainWrites(const std::string& address) {
+    auto* c = central(address);
+    if (!c || c->writeFd < 0) return;
+    while (!c->writeBacklog.empty()) {
+        auto& [value, done] = c->writeBacklog.front();
+        // One packet per value, as bluetoothd passes each ATT write command on.
+        const auto n = ::send(c->writeFd, value.constData(), static_cast<std::size_t>(value.size()),
+                              MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS)) {
+            if (!c->writer) {
+                c->writer = std::make_unique<QSocketNotifier>(c->writeFd, QSocketNotifier::Write);
+                QObject::connect(c->writer.get(), &QSocketNotifier::activated, [this, address] { drainWrites(address); });
+            }
+            c->writer->setEnabled(true);
+            return;
+        }
+        // Sent, or the helper's end is gone (the value is lost as over a dropped link).
+        if (done) QTimer::singleShot(0, [done = std::move(done), alive = std::weak_ptr<bool>(alive_)] {
+            if (alive.lock()) done();
+        });
+        c->writeBacklog.pop_front();
+    }
+    if (c->writer) c->writer->setEnabled(false);
 }
 
 void FakeBluez::writeValue(Central& c, const QString& path, const QByteArray& value, bool withResponse,

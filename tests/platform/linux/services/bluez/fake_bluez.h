@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QVariantMap>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -62,6 +63,9 @@ public:
         bool acquiringWrite = false;
         bool writeRefused = false;  // the application declined: WriteValue for good
         std::vector<std::pair<QByteArray, std::function<void()>>> waitingWrites;
+        // Values the socket had no room for yet, sent in order once it is writable: the link's pace.
+        std::deque<std::pair<QByteArray, std::function<void()>>> writeBacklog;
+        std::unique_ptr<QSocketNotifier> writer;
     };
 
     explicit FakeBluez(const QString& busAddress);
@@ -126,6 +130,7 @@ private:
     void writeValue(Central& c, const QString& path, const QByteArray& value, bool withResponse,
                     std::function<void()> done);
     void acquireWriteFor(Central& c, const QString& path);
+    void drainWrites(const std::string& address);
     void readSocket(int fd);
     void deliver(Central& c, const QByteArray& value);
     void call(QDBusMessage message, std::function<void(const QDBusMessage&)> done);
