@@ -174,11 +174,12 @@ void HelperModel::updateSampling() {
         statsTimer_.reset();
         permissionTimer_.reset();
         core_->stopWatchingDisplays();
+        // A sample from before the sleep would read as the present one to the next viewer.
+        core_->setLastStats(nlohmann::json::object());
         return;
     }
-    // Whoever arrives sees the present state at once, then its changes.
+    // Whoever arrives sees the present permission at once, the first statistics a second later.
     pollPermission();
-    core_->refreshStats();
     lagProbe_->start();
     statsTimer_ = env_.loop.repeating(seconds(1.0), [this, alive = life_.watch()] {
         if (alive) core_->refreshStats();
