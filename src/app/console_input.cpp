@@ -3,33 +3,16 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/utf8.h"
+
 namespace tamborix {
 
 namespace {
 
 // Length of the well-formed UTF-8 sequence at the start of `s`; 0 if there is none.
 std::size_t utf8Length(std::string_view s) {
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    std::size_t n = 0;
-    unsigned min = 0;
-    unsigned c = 0;
-    if (b0 < 0x80) return 1;
-    if ((b0 & 0xE0) == 0xC0) {
-        n = 2, c = b0 & 0x1Fu, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        n = 3, c = b0 & 0x0Fu, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        n = 4, c = b0 & 0x07u, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (s.size() < n) return 0;
-    for (std::size_t i = 1; i < n; ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if ((b & 0xC0) != 0x80) return 0;
-        c = (c << 6) | (b & 0x3Fu);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    char32_t c = 0;
+    const std::size_t n = decodeUtf8(s, c);
     // C1 controls are as dangerous on a terminal as their 7-bit forms.
     if (c >= 0x80 && c <= 0x9F) return 0;
     return n;

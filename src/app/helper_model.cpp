@@ -24,18 +24,6 @@ namespace tamborix {
 
 namespace {
 
-double asDouble(const nlohmann::json& stats, const char* key) {
-    const auto it = stats.find(key);
-    if (it == stats.end() || !it->is_number()) return 0;
-    return it->get<double>();
-}
-
-long long asInteger(const nlohmann::json& stats, const char* key) {
-    const auto it = stats.find(key);
-    if (it == stats.end() || !it->is_number_integer()) return 0;
-    return it->get<long long>();
-}
-
 std::string screenWord(const std::optional<bool>& screen) {
     if (!screen) return "undecided";
     return *screen ? "allowed" : "denied";
@@ -43,29 +31,17 @@ std::string screenWord(const std::optional<bool>& screen) {
 
 }  // namespace
 
-std::string formatStatsLine(const nlohmann::json& stats) {
-    if (!stats.is_object()) return formatStatsLine(nlohmann::json::object());
-    char cpu[32];
-    std::snprintf(cpu, sizeof cpu, "%.0f", asDouble(stats, "cpu"));
-    const auto truncated = [](double v) { return std::to_string(static_cast<long long>(std::trunc(v))); };
-    return "CPU " + std::string(cpu) + "% \u00B7 " + truncated(asDouble(stats, "mem")) +
-           " MB \u00B7 lag " + truncated(asDouble(stats, "lag")) + " ms \u00B7 " +
-           std::to_string(asInteger(stats, "rx")) + " cmds/s \u00B7 BT backlog " +
-           std::to_string(asInteger(stats, "bleBacklog"));
-}
-
 HelperModel::HelperModel(HelperEnvironment env)
     : env_(std::move(env)),
-      settings_(env_.settingsFile),
+      switches_(env_.settingsFile),
       autostart_(env_.autostartFolder.empty() ? Autostart::defaultFolder() : env_.autostartFolder,
                  env_.program.empty() ? Autostart::runningProgram() : env_.program) {
-    // The permission and the stored switches come first; nothing has started yet.
-    accessibilityGranted_ = env_.dryRun || env_.ports.input.mayPost();
-    captureReason_ = currentCaptureReason();
+    // The permissions come first; nothing has started yet. The input permission cannot be
+    // asked for on Linux; it is only watched.
+    permissions_ = std::make_unique<PermissionWatch>(
+        env_.loop, env_.ports.input, env_.ports.capture, env_.dryRun,
+        [this] { changed_.notify(Change::permission); });
     startAtLogin_ = autostart_.enabled();
-    networkOn_ = settings_.get(Settings::networkOn);
-    shareFrontApp_ = settings_.get(Settings::shareFrontApp);
-    bluetoothOn_ = settings_.get(Settings::bluetoothOn);
 
     // The store, the core over the store, then the transports over the core.
     lagProbe_ = std::make_unique<MainThreadLagProbe>(env_.loop);
@@ -119,8 +95,8 @@ HelperModel::HelperModel(HelperEnvironment env)
             changed_.notify(Change::warning);
         } else if (c == DeviceStore::Change::identity) {
             // The key came out of the keyring: the network may start now.
-            if (networkOn_ && store_->hasIdentity() && !network_->running()) network_->start();
-            if (bluetoothOn_ && store_->hasIdentity() && !bluetooth_->running())
+            if (networkOn() && store_->hasIdentity() && !network_->running()) network_->start();
+            if (bluetoothOn() && store_->hasIdentity() && !bluetooth_->running())
                 bluetooth_->start();
             changed_.notify(Change::identity);
         } else if (c == DeviceStore::Change::saved) {
@@ -142,14 +118,13 @@ HelperModel::HelperModel(HelperEnvironment env)
     });
 
     // Phones learn the front application and the displays, and hear of their changes.
-    core_->setShareFrontApp(shareFrontApp_);
+    core_->setShareFrontApp(shareFrontApp());
     core_->pushContext();
     core_->startWatchingFrontApp();
     // Without its identity the helper is nobody its phones know: it stays off the network and
     // Bluetooth.
-    if (networkOn_ && store_->hasIdentity()) network_->start();
-    if (bluetoothOn_ && store_->hasIdentity()) bluetooth_->start();
-
+    if (networkOn() && store_->hasIdentity()) network_->start();
+    if (bluetoothOn() && store_->hasIdentity()) bluetooth_->start();
     // Polls wait for someone to look.
     core_->stopWatchingDisplays();
     updateSampling();
@@ -172,21 +147,18 @@ void HelperModel::updateSampling() {
     if (!wanted) {
         lagProbe_->stop();
         statsTimer_.reset();
-        permissionTimer_.reset();
+        permissions_->stop();
         core_->stopWatchingDisplays();
         // A sample from before the sleep would read as the present one to the next viewer.
         core_->setLastStats(nlohmann::json::object());
         return;
     }
     // Whoever arrives sees the present permission at once, the first statistics a second later.
-    pollPermission();
+    permissions_->poll();
+    permissions_->start();
     lagProbe_->start();
     statsTimer_ = env_.loop.repeating(seconds(1.0), [this, alive = life_.watch()] {
         if (alive) core_->refreshStats();
-    });
-    // The input permission cannot be asked for on Linux; it is only watched.
-    permissionTimer_ = env_.loop.repeating(seconds(2.0), [this, alive = life_.watch()] {
-        if (alive) pollPermission();
     });
     core_->startWatchingDisplays();
 }
@@ -194,7 +166,7 @@ void HelperModel::updateSampling() {
 HelperModel::~HelperModel() {
     life_.end();
     statsTimer_.reset();
-    permissionTimer_.reset();
+    permissions_->stop();
     if (network_) network_->stop();
     if (bluetooth_) bluetooth_->stop();
     observers_.clear();
@@ -233,38 +205,21 @@ void HelperModel::openDryRunLog(const std::filesystem::path& file) {
 bool HelperModel::launched() {
     if (didLaunch_) return false;
     didLaunch_ = true;
-    const bool before = settings_.get(Settings::hasLaunched);
-    settings_.set(Settings::hasLaunched, true);
-    return !(before && accessibilityGranted_);
+    const bool before = switches_.markLaunched();
+    return !(before && accessibilityGranted());
 }
 
 void HelperModel::shutdown() {
     statsTimer_.reset();
-    permissionTimer_.reset();
+    permissions_->stop();
     network_->stop();
     bluetooth_->stop();
 }
 
-void HelperModel::pollPermission() {
-    const bool now = env_.dryRun || env_.ports.input.mayPost();
-    auto capture = currentCaptureReason();
-    if (now == accessibilityGranted_ && capture == captureReason_) return;
-    accessibilityGranted_ = now;
-    captureReason_ = std::move(capture);
-    changed_.notify(Change::permission);
-}
-
-std::string HelperModel::currentCaptureReason() const {
-    if (env_.dryRun || env_.ports.capture.available()) return {};
-    const auto why = env_.ports.capture.unavailableReason();
-    return "Screen capture is not available in this session" + (why.empty() ? std::string() : ": " + why);
-}
-
-void HelperModel::saveSwitch(const char* key, bool on) {
-    if (!settings_.set(key, on) && settings_.lastError()) {
-        lastWarning_ = *settings_.lastError();
-        changed_.notify(Change::warning);
-    }
+void HelperModel::switchSaved(const std::optional<std::string>& error) {
+    if (!error) return;
+    lastWarning_ = *error;
+    changed_.notify(Change::warning);
 }
 
 std::string HelperModel::lastWarning() const {
@@ -272,8 +227,7 @@ std::string HelperModel::lastWarning() const {
 }
 
 void HelperModel::setNetworkOn(bool on) {
-    networkOn_ = on;
-    saveSwitch(Settings::networkOn, on);
+    switchSaved(switches_.setNetworkOn(on));
     if (on) {
         if (!network_->running() && store_->hasIdentity()) network_->start();
     } else {
@@ -283,8 +237,7 @@ void HelperModel::setNetworkOn(bool on) {
 }
 
 void HelperModel::setBluetoothOn(bool on) {
-    bluetoothOn_ = on;
-    saveSwitch(Settings::bluetoothOn, on);
+    switchSaved(switches_.setBluetoothOn(on));
     if (on) {
         if (!bluetooth_->running() && store_->hasIdentity()) bluetooth_->start();
     } else {
@@ -302,20 +255,21 @@ bool HelperModel::setStartAtLogin(bool on, std::string& error) {
 }
 
 void HelperModel::setShareFrontApp(bool on) {
-    shareFrontApp_ = on;
-    saveSwitch(Settings::shareFrontApp, on);
+    switchSaved(switches_.setShareFrontApp(on));
     core_->setShareFrontApp(on);
     core_->pushContext();
     changed_.notify(Change::switches);
 }
 
-std::string HelperModel::networkStatusLine() const {
-    // A server that was never started still says it is starting.
-    if (!networkOn_ && !network_->running()) return "Network \u2014 Off";
-    if (!store_->hasIdentity() && !network_->running())
-        return "Network \u2014 Off until the identity key can be read";
-    return "Network \u2014 " + network_->status();
+LinkState HelperModel::networkState() const {
+    return {networkOn(), network_->running(), store_->hasIdentity(), network_->status()};
 }
+
+LinkState HelperModel::bluetoothState() const {
+    return {bluetoothOn(), bluetooth_->running(), store_->hasIdentity(), bluetooth_->status()};
+}
+
+std::string HelperModel::networkStatusLine() const { return tamborix::networkStatusLine(networkState()); }
 
 std::string HelperModel::identityLine() const {
     if (!store_->hasIdentity()) return "Identity key \u2014 " + store_->identityProblem();
@@ -328,32 +282,10 @@ bool HelperModel::bluetoothSupported() const {
 }
 
 std::string HelperModel::bluetoothStatusLine() const {
-    if (!bluetoothSupported()) return "Bluetooth \u2014 " + bluetooth_->status();
-    if (!bluetoothOn_ && !bluetooth_->running()) return "Bluetooth \u2014 Off";
-    if (!store_->hasIdentity() && !bluetooth_->running())
-        return "Bluetooth \u2014 Off until the identity key can be read";
-    return "Bluetooth \u2014 " + bluetooth_->status();
+    return tamborix::bluetoothStatusLine(bluetoothState(), bluetoothSupported());
 }
 
 std::string HelperModel::discoveryLine() const { return network_->discovery().text(); }
-
-std::string HelperModel::inputLine() const {
-    if (env_.dryRun) return "Input \u2014 dry run: nothing is posted, every action is logged";
-    if (accessibilityGranted_) return "Input \u2014 allowed";
-    const auto remedy = env_.ports.input.remedy();
-    return "Input \u2014 Needs permission to move the pointer and type.\n" + env_.ports.input.reason() +
-           (remedy.empty() ? std::string() : "\n" + remedy);
-}
-
-std::string HelperModel::inputReason() const {
-    if (env_.dryRun || accessibilityGranted_) return {};
-    return env_.ports.input.reason();
-}
-
-std::string HelperModel::inputRemedy() const {
-    if (env_.dryRun || accessibilityGranted_) return {};
-    return env_.ports.input.remedy();
-}
 
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
 
@@ -429,52 +361,36 @@ std::string HelperModel::saveWarning() const {
 
 std::vector<std::string> HelperModel::statusLines() {
     // Asleep, nothing polled the permission or the statistics lately: look now.
-    if (!sampling_) pollPermission();
-    std::vector<std::string> lines;
-    lines.push_back(thisComputerLine(identityFingerprint()));
-    if (const auto line = identityLine(); !line.empty()) lines.push_back(line);
-    if (const auto warning = saveWarning(); !warning.empty()) lines.push_back("Warning: " + warning);
-    if (!env_.backendLine.empty()) lines.push_back(env_.backendLine);
-    const auto input = inputLine();
-    for (std::size_t start = 0, nl = 0; start <= input.size(); start = nl + 1) {
-        nl = input.find('\n', start);
-        if (nl == std::string::npos) nl = input.size();
-        lines.push_back(input.substr(start, nl - start));
-    }
-    if (!captureReason_.empty()) lines.push_back(captureReason_);
-    lines.push_back(networkStatusLine());
-    lines.push_back(discoveryLine());
-    lines.push_back(bluetoothStatusLine());
-    if (!core_->sharingWith().empty()) {
-        std::string names;
-        for (const auto& n : core_->sharingWith()) names += (names.empty() ? "" : ", ") + n;
-        lines.push_back("Screen shared with " + names);
-    }
-    std::vector<std::string> connected;
-    for (const auto& [key, text] : core_->active()) connected.push_back(text);
-    std::sort(connected.begin(), connected.end());
-    if (connected.empty()) lines.push_back("Connected: none");
-    for (const auto& c : connected) lines.push_back("Connected: " + c);
-    const auto onOff = [](bool on) { return on ? "on" : "off"; };
-    lines.push_back(std::string("Switches: network ") + onOff(networkOn_) + " \u00B7 Bluetooth " +
-                    (bluetoothSupported() ? onOff(bluetoothOn_) : "not supported") +
-                    " \u00B7 front-app sharing " + onOff(shareFrontApp_) + " \u00B7 start at login " +
-                    onOff(startAtLogin_));
+    if (!sampling_) permissions_->poll();
+    StatusFacts f;
+    f.fingerprint = identityFingerprint();
+    f.identityLine = identityLine();
+    f.saveWarning = saveWarning();
+    f.backendLine = env_.backendLine;
+    f.inputLine = inputLine();
+    f.captureReason = screenCaptureReason();
+    f.networkLine = networkStatusLine();
+    f.discoveryLine = discoveryLine();
+    f.bluetoothLine = bluetoothStatusLine();
+    f.sharingWith = core_->sharingWith();
+    for (const auto& [key, text] : core_->active()) f.connected.push_back(text);
+    f.networkOn = networkOn();
+    f.bluetoothSupported = bluetoothSupported();
+    f.bluetoothOn = bluetoothOn();
+    f.shareFrontApp = shareFrontApp();
+    f.startAtLogin = startAtLogin_;
     if (const auto left = store_->pairingOpen() ? store_->pairExpires() : std::nullopt) {
-        lines.push_back("Pairing code: " + prettyPairCode(*store_->pairCode()));
-        lines.push_back(pairingExpiryText(*left - env_.loop.now()));
-    } else {
-        lines.push_back(pairingClosedText);
+        f.pairCode = *store_->pairCode();
+        f.pairingLeft = *left - env_.loop.now();
     }
-    lines.push_back("Paired devices: " + std::to_string(store_->devices().size()));
+    f.pairedDevices = store_->devices().size();
     if (!sampling_) {
-        lines.push_back(formatStatsLine(core_->currentStats()));
+        f.statsLine = formatStatsLine(core_->currentStats());
     } else if (!core_->lastStats().empty()) {
-        lines.push_back(statsLine());
+        f.statsLine = statsLine();
     }
-    // Not "Event:", which the log uses for events as they happen.
-    if (core_->lastEvent()) lines.push_back("Last event: " + *core_->lastEvent());
-    return lines;
+    f.lastEvent = core_->lastEvent();
+    return tamborix::statusLines(f);
 }
 
 void HelperModel::closePairing() {

@@ -1,7 +1,7 @@
 #pragma once
 // The composition root: creates the store, the session core, the network server and the
-// Bluetooth server in that order, restores the user's switches, starts what was left on, and keeps the statistics and the
-// input permission fresh. Everything runs on the main loop.
+// Bluetooth server in that order, restores the user's switches, starts what was left on, and keeps
+// the statistics fresh. Everything runs on the main loop.
 
 #include <cstdint>
 #include <filesystem>
@@ -17,7 +17,9 @@
 #include "app/autostart.h"
 #include "app/console.h"
 #include "app/pairing_progress.h"
-#include "app/settings.h"
+#include "app/permission_watch.h"
+#include "app/status_text.h"
+#include "app/switches.h"
 #include "base/liveness.h"
 #include "base/unique_fd.h"
 #include "ports/main_loop.h"
@@ -79,10 +81,10 @@ public:
     // Closes every connection (the core hears of each) and stops listening.
     void shutdown();
 
-    [[nodiscard]] bool networkOn() const noexcept { return networkOn_; }
-    [[nodiscard]] bool bluetoothOn() const noexcept { return bluetoothOn_; }
-    [[nodiscard]] bool shareFrontApp() const noexcept { return shareFrontApp_; }
-    [[nodiscard]] bool accessibilityGranted() const noexcept { return accessibilityGranted_; }
+    [[nodiscard]] bool networkOn() const noexcept { return switches_.networkOn(); }
+    [[nodiscard]] bool bluetoothOn() const noexcept { return switches_.bluetoothOn(); }
+    [[nodiscard]] bool shareFrontApp() const noexcept { return switches_.shareFrontApp(); }
+    [[nodiscard]] bool accessibilityGranted() const noexcept { return permissions_->inputAllowed(); }
     // Whether the login entry is in place (read at start and after every change).
     [[nodiscard]] bool startAtLogin() const noexcept { return startAtLogin_; }
     // Each announces Change::switches.
@@ -99,14 +101,11 @@ public:
     [[nodiscard]] std::string networkStatusLine() const;
     [[nodiscard]] std::string bluetoothStatusLine() const;
     [[nodiscard]] std::string discoveryLine() const;
-    // The input state; a missing permission is two lines: the warning, then why.
-    [[nodiscard]] std::string inputLine() const;
-    // Why input cannot be posted, in one line for the user (empty while it can).
-    [[nodiscard]] std::string inputReason() const;
-    // What the user can do about it, in one sentence (empty while input can be posted).
-    [[nodiscard]] std::string inputRemedy() const;
-    // Why no phone can see this screen, in one line (empty while it can, and in dry run).
-    [[nodiscard]] std::string screenCaptureReason() const { return captureReason_; }
+    // See PermissionWatch.
+    [[nodiscard]] std::string inputLine() const { return permissions_->inputLine(); }
+    [[nodiscard]] std::string inputReason() const { return permissions_->inputReason(); }
+    [[nodiscard]] std::string inputRemedy() const { return permissions_->inputRemedy(); }
+    [[nodiscard]] std::string screenCaptureReason() const { return permissions_->captureReason(); }
     [[nodiscard]] std::string statsLine() const;
     [[nodiscard]] std::string identityFingerprint() const override;
     // Why there is no identity or why it is kept for this run only; empty when all is well.
@@ -144,20 +143,16 @@ public:
     void quit() override;
 
 private:
-    void pollPermission();
     void updateSampling();
-    [[nodiscard]] std::string currentCaptureReason() const;
-    void saveSwitch(const char* key, bool on);
+    void switchSaved(const std::optional<std::string>& error);
+    [[nodiscard]] LinkState networkState() const;
+    [[nodiscard]] LinkState bluetoothState() const;
     [[nodiscard]] DeviceChange deviceChange(bool saved) const;
     void openDryRunLog(const std::filesystem::path& file);
 
     HelperEnvironment env_;
-    Settings settings_;
-    bool accessibilityGranted_ = false;
-    std::string captureReason_;
-    bool networkOn_ = true;
-    bool shareFrontApp_ = true;
-    bool bluetoothOn_ = true;
+    Switches switches_;
+    std::unique_ptr<PermissionWatch> permissions_;
     bool didLaunch_ = false;
     Autostart autostart_;
     bool startAtLogin_ = false;
@@ -170,7 +165,6 @@ private:
     std::unique_ptr<PairingProgress> pairing_;
     std::vector<Subscription> observers_;
     Timer statsTimer_;
-    Timer permissionTimer_;
     int samplingViews_ = 0;
     bool sampling_ = false;
     ApprovalPrompter* prompter_ = nullptr;
@@ -181,8 +175,5 @@ private:
     // Closures handed to the core and the timers check it.
     Liveness life_;
 };
-
-// The statistics as one line: "CPU 13% · 85 MB · lag 3 ms · 40 cmds/s · BT backlog 0".
-[[nodiscard]] std::string formatStatsLine(const nlohmann::json& stats);
 
 }  // namespace tamborix

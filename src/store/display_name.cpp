@@ -5,6 +5,7 @@
 #include <unicode/utext.h>
 
 #include "base/owned.h"
+#include "base/utf8.h"
 #include <memory>
 #include <vector>
 
@@ -27,36 +28,6 @@ bool unsafe(char32_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x061C ||
            c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
            (c >= 0x2066 && c <= 0x2069);
-}
-
-// Length of the well-formed UTF-8 sequence at the start of `s` and its code point; 0 if none.
-std::size_t decodeOne(std::string_view s, char32_t& out) {
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    if (b0 < 0x80) {
-        out = b0;
-        return 1;
-    }
-    std::size_t n = 0;
-    char32_t c = 0;
-    char32_t min = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-        n = 2, c = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        n = 3, c = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        n = 4, c = b0 & 0x07, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (s.size() < n) return 0;
-    for (std::size_t i = 1; i < n; ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if ((b & 0xC0) != 0x80) return 0;
-        c = (c << 6) | (b & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
-    out = c;
-    return n;
 }
 
 // Characters that show nothing, so that a name could look blank or like another device's:
@@ -90,7 +61,7 @@ std::string cleanDisplayName(std::string_view utf8) {
     std::vector<Point> points;
     while (!utf8.empty()) {
         char32_t c = 0;
-        const auto n = decodeOne(utf8, c);
+        const auto n = decodeUtf8(utf8, c);
         points.push_back(n == 0 ? Point{0xFFFD, {}} : Point{c, utf8.substr(0, n)});
         utf8.remove_prefix(n == 0 ? 1 : n);
     }

@@ -3,11 +3,13 @@
 // benchmark and its fuzzers build it the same way. Header only: the compiled fakes stay free of
 // the core, and only users that already link the core see HelperServices.
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/session/helper_core.h"
+#include "ports/standins/placeholder_capture.h"
 #include "testing/fake_activity.h"
 #include "testing/fake_clipboard.h"
 #include "testing/fake_display_source.h"
@@ -37,12 +39,16 @@ struct CoreFakes {
                           capture, clipboard, activity,  host,    secrets};
     }
 
+    // In dry run the screen is the placeholder, as the factory makes it.
     [[nodiscard]] HelperServices services(MainLoop& loop, DeviceStore& store, InputSink& input,
                                           bool dryRun,
                                           const MainThreadLagProbe* lagProbe = nullptr) {
+        if (dryRun) placeholder = std::make_unique<PlaceholderCapture>(loop);
+        ScreenCapture& screen = dryRun ? static_cast<ScreenCapture&>(*placeholder) : capture;
         return HelperServices{.loop = loop,
                               .store = store,
-                              .ports = ports(input),
+                              .ports = PortBundle{input,  displays,  workspace, windows, overlay,
+                                                  screen, clipboard, activity,  host,    secrets},
                               .dryRun = dryRun,
                               .lagProbe = lagProbe};
     }
@@ -56,6 +62,7 @@ struct CoreFakes {
     FakeActivity activity;
     FakeHostInfo host;
     FakeSecretStore secrets;
+    std::unique_ptr<PlaceholderCapture> placeholder;
 };
 
 }  // namespace tamborix::testing

@@ -17,8 +17,11 @@ public:
         return true;
     }
 
+    [[nodiscard]] std::string unavailableReason() const override { return unshared; }
+
     std::optional<std::string> content;
     bool readOnly = false;
+    std::string unshared;  // set: the clipboard the session cannot reach, and why
     int writes = 0;
 };
 

@@ -2,6 +2,7 @@
 // A WindowControl with at most one focused window, whose frame the test sets and reads back.
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "ports/window_control.h"
@@ -16,6 +17,7 @@ public:
     Rect windowFrame;
     bool frameReadable = true;
     bool setResult = true;
+    std::string unavailable;  // set: a session that cannot place windows at all, and why
 
     // What happened.
     std::vector<Rect> setFrames;
@@ -23,6 +25,7 @@ public:
     [[nodiscard]] std::optional<WindowHandle> frontWindow() const override { return focused; }
     [[nodiscard]] std::optional<Rect> frame(WindowHandle window) const override;
     bool setFrame(WindowHandle window, const Rect& frame) override;
+    [[nodiscard]] std::string unavailableReason() const override { return unavailable; }
 };
 
 }  // namespace tamborix::testing

@@ -181,43 +181,63 @@ constexpr int accentR = 53, accentG = 132, accentB = 228;
 
 }  // namespace
 
-std::string MutterUser::allowRemoteControl(const std::filesystem::path& evidence) {
-    auto save = [&](const DecodedJpeg& picture) {
-        tjhandle h = tjInitCompress();
-        unsigned char* out = nullptr;
-        unsigned long size = 0;
-        tjCompress2(h, picture.rgb.data(), picture.width, 0, picture.height, TJPF_RGB, &out, &size, TJSAMP_444, 90, 0);
-        std::ofstream(evidence, std::ios::binary).write(reinterpret_cast<char*>(out), long(size));
-        tjFree(out);
-        tjDestroy(h);
-    };
+static void saveJpeg(const DecodedJpeg& picture, const std::filesystem::path& to) {
+    tjhandle h = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    tjCompress2(h, picture.rgb.data(), picture.width, 0, picture.height, TJPF_RGB, &out, &size, TJSAMP_444, 90, 0);
+    std::ofstream(to, std::ios::binary).write(reinterpret_cast<char*>(out), long(size));
+    tjFree(out);
+    tjDestroy(h);
+}
+
+std::string MutterUser::waitForDialog(const std::filesystem::path& evidence) {
     // The dialog takes a moment to appear.
-    std::optional<DecodedJpeg> picture;
     Box dialog;
     Box share;
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 30'000) {
-        picture = look();
-        if (!picture) return "the first monitor cannot be seen";
-        dialog = dialogIn(*picture);
+        seen_ = look();
+        if (!seen_) return "the first monitor cannot be seen";
+        dialog = dialogIn(*seen_);
         if (dialog.count > 10'000) {
             Box header = dialog;
             header.bottom = dialog.top + 50;
-            share = find(*picture, header, accentR, accentG, accentB, 30);
+            share = find(*seen_, header, accentR, accentG, accentB, 30);
             if (share.count > 300) break;
         }
         spinUntil([] { return false; }, 200);
     }
     if (share.count <= 300) {
-        if (picture) save(*picture);
+        if (seen_) saveJpeg(*seen_, evidence);
         return "no dialog with a share button appeared (picture in " + evidence.string() + ")";
     }
-    // The first monitor is selected and has the keyboard's focus: a user adds the second one
-    // with the arrow and space keys.
+    dialog_ = Rect{double(dialog.left), double(dialog.top), double(dialog.right - dialog.left),
+                   double(dialog.bottom - dialog.top)};
+    shareAt_ = share.centre();
     // Mutter makes its virtual keyboard with the first key, which is lost: a Shift first.
     press(0xffe1);
     spinUntil([] { return false; }, 300);
+    return {};
+}
+
+std::string MutterUser::refuseRemoteControl(const std::filesystem::path& evidence) {
+    if (auto why = waitForDialog(evidence); !why.empty()) return why;
+    press(0xff1b);  // Escape
+    return {};
+}
+
+std::string MutterUser::allowRemoteControl(const std::filesystem::path& evidence) {
+    if (auto why = waitForDialog(evidence); !why.empty()) return why;
+    auto picture = seen_;
+    Box dialog;
+    dialog.left = int(dialog_.x);
+    dialog.top = int(dialog_.y);
+    dialog.right = int(dialog_.maxX());
+    dialog.bottom = int(dialog_.maxY());
+    // The first monitor is selected and has the keyboard's focus: a user adds the second one
+    // with the arrow and space keys.
     // Shift+Down extends the selection over the second monitor.
     const QString session = mutterRemoteDesktop + QStringLiteral(".Session");
     call(remoteDesktop_, session, QStringLiteral("NotifyKeyboardKeysym"), {0xffe1u, true});
@@ -229,7 +249,7 @@ std::string MutterUser::allowRemoteControl(const std::filesystem::path& evidence
     lastRow.left = dialog.right - 120;
     const Box track = find(*picture, lastRow, 220, 220, 220, 14);
     if (track.count < 50) {
-        save(*picture);
+        saveJpeg(*picture, evidence);
         return "no remote-interaction switch found (picture in " + evidence.string() + ")";
     }
     // It turns blue once on; the first click of a session may be lost like the first key.
@@ -243,10 +263,10 @@ std::string MutterUser::allowRemoteControl(const std::filesystem::path& evidence
         }
     }
     if (!on) {
-        if (picture) save(*picture);
+        if (picture) saveJpeg(*picture, evidence);
         return "the remote-interaction switch did not turn on (picture in " + evidence.string() + ")";
     }
-    click(share.centre());
+    click(shareAt_);
     return {};
 }
 

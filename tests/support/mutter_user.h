@@ -51,8 +51,12 @@ public:
     // Waits for the portal's dialog, switches on remote interaction, selects every monitor and
     // shares. Empty when the dialog was answered, else what went wrong.
     [[nodiscard]] std::string allowRemoteControl(const std::filesystem::path& evidence);
+    // Waits for the dialog and dismisses it with Escape.
+    [[nodiscard]] std::string refuseRemoteControl(const std::filesystem::path& evidence);
 
 private:
+    // The dialog and its share button once both are on the screen, else why not.
+    [[nodiscard]] std::string waitForDialog(const std::filesystem::path& evidence);
     [[nodiscard]] bool call(const QString& path, const QString& interface, const QString& method,
                             const QVariantList& args, QVariant* result = nullptr);
 
@@ -63,6 +67,9 @@ private:
     QString screenCast_;
     QString stream_;
     StreamNodeCatcher catcher_;
+    std::optional<DecodedJpeg> seen_;
+    Rect dialog_;
+    Point shareAt_;
     std::unique_ptr<MainLoop> loop_;
     std::unique_ptr<pipewire::PipeWireScreenCapture> eyes_;
 };

@@ -25,6 +25,7 @@ public:
     [[nodiscard]] const std::string& why() const noexcept { return why_; }
     // The socket's absolute path, as WAYLAND_DISPLAY takes it.
     [[nodiscard]] const std::string& display() const noexcept { return display_; }
+    [[nodiscard]] const std::string& ipcSocket() const noexcept { return ipc_; }
     // The environment of a client: the display, the runtime folder, PATH, a disabled session bus.
     [[nodiscard]] std::vector<std::string> clientEnv() const;
     // Sets this process's WAYLAND_DISPLAY and XDG_RUNTIME_DIR to the server's.

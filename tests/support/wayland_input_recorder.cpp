@@ -2,7 +2,8 @@
 // button, axis and key event it receives as a line on standard output, so that a test can check
 // what a compositor delivered. Pointer positions are printed in the desktop's global coordinates
 // (the output's position plus the position in its window); keys as the keysym the compositor's
-// own keymap and modifier state give, so that typed text can be read back.
+// own keymap and modifier state give, so that typed text can be read back. The window at x = 0
+// is blue (#2060c0), the others green (#20c060).
 //
 //   output X Y W H        once per output, then "ready"
 //   motion X Y            enter and motion alike
@@ -75,7 +76,7 @@ void say(const char* format, ...) {
     std::fflush(stdout);
 }
 
-wl_buffer* makeBuffer(int width, int height) {
+wl_buffer* makeBuffer(int width, int height, std::uint32_t colour) {
     const int stride = width * 4;
     const int size = stride * height;
     const int fd = ::memfd_create("recorder", MFD_CLOEXEC);
@@ -83,8 +84,7 @@ wl_buffer* makeBuffer(int width, int height) {
     void* data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (data != MAP_FAILED) {
         auto* pixels = static_cast<std::uint32_t*>(data);
-        // A plain mid-blue, easy to find in a screen picture.
-        for (int i = 0; i < width * height; ++i) pixels[i] = 0xff2060c0;
+        for (int i = 0; i < width * height; ++i) pixels[i] = colour;
         ::munmap(data, size);
     }
     wl_shm_pool* pool = wl_shm_create_pool(client.shm, fd, size);
@@ -125,7 +125,8 @@ void surfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
     const int width = w->width > 0 ? w->width : w->output->width;
     const int height = w->height > 0 ? w->height : w->output->height;
     if (w->buffer) wl_buffer_destroy(w->buffer);
-    w->buffer = makeBuffer(width, height);
+    // Plain colours easy to find in a screen picture: blue on the leftmost output, green elsewhere.
+    w->buffer = makeBuffer(width, height, w->output->x == 0 ? 0xff2060c0 : 0xff20c060);
     wl_surface_attach(w->surface, w->buffer, 0, 0);
     wl_surface_damage(w->surface, 0, 0, width, height);
     wl_surface_commit(w->surface);
@@ -218,14 +219,23 @@ const wl_keyboard_listener keyboardListener{keyboardKeymap, keyboardEnter,     k
                                             keyboardKey,    keyboardModifiers, keyboardRepeat};
 
 void seatCapabilities(void*, wl_seat* seat, uint32_t caps) {
+    // Either may come and go on a headless desktop, with the virtual devices that drive it.
     if ((caps & WL_SEAT_CAPABILITY_POINTER) && !client.pointer) {
         client.pointer = wl_seat_get_pointer(seat);
         wl_pointer_add_listener(client.pointer, &pointerListener, nullptr);
+    } else if (!(caps & WL_SEAT_CAPABILITY_POINTER) && client.pointer) {
+        wl_pointer_release(client.pointer);
+        client.pointer = nullptr;
+        client.under = nullptr;
+        client.buttonsDown.clear();
     }
-    // The keyboard may appear only once something types on a headless desktop.
     if ((caps & WL_SEAT_CAPABILITY_KEYBOARD) && !client.keyboard) {
         client.keyboard = wl_seat_get_keyboard(seat);
         wl_keyboard_add_listener(client.keyboard, &keyboardListener, nullptr);
+    } else if (!(caps & WL_SEAT_CAPABILITY_KEYBOARD) && client.keyboard) {
+        wl_keyboard_release(client.keyboard);
+        client.keyboard = nullptr;
+        client.keysDown.clear();
     }
 }
 void seatName(void*, wl_seat*, const char*) {}

@@ -145,6 +145,7 @@ bool DesktopControl::openWebsite(std::string_view text) {
 
 bool DesktopControl::window(std::string_view op) {
     if (!isWindowOp(op)) return false;
+    if (const auto placed = windows_.place(op)) return *placed;
     const auto win = windows_.frontWindow();
     if (!win) return false;
     const auto frame = windows_.frame(*win);

@@ -62,6 +62,8 @@ public:
     [[nodiscard]] bool openWebsite(std::string_view text);
     // "left", "right", "max" or "next" for the focused window.
     [[nodiscard]] bool window(std::string_view op);
+    // Why this session cannot place windows at all; empty when it can.
+    [[nodiscard]] std::string windowsUnavailable() const { return windows_.unavailableReason(); }
 
     // The refusals of openApp that need no lookup: empty, too long, or path-like.
     [[nodiscard]] static bool isAcceptableAppName(std::string_view name);

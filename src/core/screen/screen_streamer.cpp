@@ -27,8 +27,8 @@ std::optional<ScreenStreamer::Mode> ScreenStreamer::modeFromName(std::string_vie
 }
 
 ScreenStreamer::ScreenStreamer(MainLoop& loop, const DisplaySource& displays, ScreenCapture& capture,
-                               std::weak_ptr<HelperConn> conn, bool dryRun)
-    : loop_(loop), displays_(displays), capture_(capture), conn_(std::move(conn)), dryRun_(dryRun) {}
+                               std::weak_ptr<HelperConn> conn)
+    : loop_(loop), displays_(displays), capture_(capture), conn_(std::move(conn)) {}
 
 ScreenStreamer::~ScreenStreamer() = default;
 
@@ -152,10 +152,6 @@ void ScreenStreamer::captureAndSend() {
     frame.region = region(mode_, display.bounds, pointer);
     frame.size = outputSize(mode_, lowBandwidth_, frame.region);
     if (frame.size.width < 1 || frame.size.height < 1) return step();
-
-    if (dryRun_) {
-        return picture(generation_, frame, Bytes(dryRunPictureBytes, dryRunPictureByte));
-    }
 
     CaptureRequest request;
     request.display = display.id;

@@ -35,8 +35,6 @@ public:
     static constexpr std::size_t keptRects = 8;
     static constexpr double cursorRegionWidth = 900;
     static constexpr double cursorRegionHeight = 560;
-    static constexpr std::size_t dryRunPictureBytes = 9000;
-    static constexpr std::uint8_t dryRunPictureByte = 0xAB;
 
     struct Awaiting {
         std::int64_t id = 0;
@@ -49,7 +47,7 @@ public:
     };
 
     ScreenStreamer(MainLoop& loop, const DisplaySource& displays, ScreenCapture& capture,
-                   std::weak_ptr<HelperConn> conn, bool dryRun);
+                   std::weak_ptr<HelperConn> conn);
     ~ScreenStreamer();
     ScreenStreamer(const ScreenStreamer&) = delete;
     ScreenStreamer& operator=(const ScreenStreamer&) = delete;
@@ -67,7 +65,6 @@ public:
     [[nodiscard]] std::optional<Point> point(std::int64_t id, double x, double y) const;
 
     [[nodiscard]] bool running() const { return running_; }
-    [[nodiscard]] bool dryRun() const { return dryRun_; }
     [[nodiscard]] Mode mode() const { return mode_; }
     [[nodiscard]] int fixedDisplay() const { return fixedDisplay_; }
     [[nodiscard]] bool lowBandwidth() const { return lowBandwidth_; }
@@ -105,7 +102,6 @@ private:
     const DisplaySource& displays_;
     ScreenCapture& capture_;
     std::weak_ptr<HelperConn> conn_;
-    const bool dryRun_;
     Mode mode_ = Mode::fit;
     int fixedDisplay_ = 0;
     bool lowBandwidth_ = false;

@@ -52,8 +52,10 @@ void DesktopCommands::window(const json& command) {
     if (op == nullptr || !cmd::windowOps().contains(*op)) throw CommandRejected();
     if (dryRun_) {
         input_.injector().record("window " + *op);
-    } else {
-        (void)control_.window(*op);
+    } else if (!control_.window(*op)) {
+        // A placement that failed for want of a front window goes unremarked; one this session
+        // can never make is refused with the reason.
+        if (auto why = control_.windowsUnavailable(); !why.empty()) throw CommandRejected(std::move(why));
     }
 }
 
@@ -114,14 +116,19 @@ void DesktopCommands::setClipboard(const CommandCall& call) {
         input_.injector().record("clip_set " +
                                  std::to_string(characterCount(s, cmd::maxClipCharacters)) +
                                  " paste=" + (paste ? "true" : "false"));
-    } else {
-        (void)clipboard_.setText(s);
+    } else if (!clipboard_.setText(s)) {
+        const auto why = clipboard_.unavailableReason();
+        throw CommandRejected(why.empty() ? "the clipboard could not be written" : why);
     }
     if (paste) input_.injector().key("v", {"primary"});
     state_.setLastEvent("Clipboard received from " + call.conn->clientName);
 }
 
 void DesktopCommands::sendClipboard(const HelperConnPtr& conn) {
+    // An empty text would tell the phone the desktop's clipboard is empty.
+    if (!dryRun_) {
+        if (auto why = clipboard_.unavailableReason(); !why.empty()) throw CommandRejected(std::move(why));
+    }
     const std::string text =
         dryRun_ ? std::string(dryRunClipboard) : clipboard_.text().value_or(std::string());
     // At most 3000 characters, and fewer where their escaped JSON would not open on the phone.

@@ -138,7 +138,7 @@ void ScreenSharing::decided(const std::weak_ptr<HelperConn>& weak, bool allowed,
         if (conn && !conn->ended) tell(conn, false, "denied");
         return;
     }
-    if (!dryRun_ && !capture_.available()) {
+    if (!capture_.available()) {
         if (conn && !conn->ended) tell(conn, false, "permission");
         state_.setLastEvent(captureUnavailable);
         return;
@@ -149,7 +149,7 @@ void ScreenSharing::decided(const std::weak_ptr<HelperConn>& weak, bool allowed,
     const bool lowBandwidth = conn->transport == "Bluetooth";
     auto& slot = streamers_[conn->session->sid()];
     // Two requests may have waited for the same answer; the second restarts the first's stream.
-    if (!slot) slot = std::make_unique<ScreenStreamer>(loop_, displays_, capture_, conn, dryRun_);
+    if (!slot) slot = std::make_unique<ScreenStreamer>(loop_, displays_, capture_, conn);
     slot->start(mode, display, lowBandwidth);
     recomputeSharing();
     tell(conn, true, nullptr);

@@ -57,9 +57,15 @@ public:
 
 class NoWindowControl final : public WindowControl {
 public:
+    explicit NoWindowControl(std::string why = "no desktop backend")
+        : reason_("windows cannot be placed on this desktop (" + std::move(why) + ")") {}
     [[nodiscard]] std::optional<WindowHandle> frontWindow() const override { return std::nullopt; }
     [[nodiscard]] std::optional<Rect> frame(WindowHandle) const override { return std::nullopt; }
     bool setFrame(WindowHandle, const Rect&) override { return false; }
+    [[nodiscard]] std::string unavailableReason() const override { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 class NoOverlay final : public OverlaySurface {
@@ -83,17 +89,17 @@ private:
     MainLoop& loop_;
 };
 
-// Without a desktop there is no shared clipboard; the text lives in the helper until it ends.
-class ProcessClipboard final : public Clipboard {
+// A session whose clipboard the helper cannot reach: every request is refused with the reason.
+class UnsharedClipboard final : public Clipboard {
 public:
-    [[nodiscard]] std::optional<std::string> text() const override { return text_; }
-    bool setText(const std::string& text) override {
-        text_ = text;
-        return true;
-    }
+    explicit UnsharedClipboard(std::string why)
+        : reason_("the clipboard cannot be shared on this desktop (" + std::move(why) + ")") {}
+    [[nodiscard]] std::optional<std::string> text() const override { return std::nullopt; }
+    bool setText(const std::string&) override { return false; }
+    [[nodiscard]] std::string unavailableReason() const override { return reason_; }
 
 private:
-    std::optional<std::string> text_;
+    std::string reason_;
 };
 
 }  // namespace tamborix

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/screen/screen_streamer.h"
+#include "ports/standins/placeholder_capture.h"
 #include "protocol/secure_session.h"
 #include "testing/fake_display_source.h"
 #include "testing/fake_screen_capture.h"
@@ -34,8 +35,10 @@ protected:
         };
     }
 
+    // A dry run's streamer shows the placeholder picture.
     ScreenStreamer& make(bool dryRun = false) {
-        streamer = std::make_unique<ScreenStreamer>(loop, displays, capture, conn, dryRun);
+        ScreenCapture& source = dryRun ? static_cast<ScreenCapture&>(placeholder) : capture;
+        streamer = std::make_unique<ScreenStreamer>(loop, displays, source, conn);
         return *streamer;
     }
 
@@ -50,6 +53,7 @@ protected:
     ManualLoop loop;
     FakeDisplaySource displays;
     FakeScreenCapture capture{loop};
+    PlaceholderCapture placeholder{loop};
     HelperConnPtr conn;
     std::unique_ptr<SecureSession> phone;
     std::vector<nlohmann::json> received;

@@ -258,6 +258,26 @@ TEST_F(LiveCommands, ClipSet_WritesClipboardAndPastes) {
     EXPECT_FALSE(h.sink.keys().empty());
 }
 
+// A clipboard the desktop does not share must not be filled in private: the paste that follows
+// would insert whatever the desktop's clipboard held.
+TEST_F(LiveCommands, ClipSetAndGet_ClipboardNotShared_RejectedWithoutPastingOrAnswering) {
+    h.clipboard.readOnly = true;
+    EXPECT_FALSE(accepted({{"t", "clip_set"}, {"s", "copied"}, {"paste", true}}));
+    EXPECT_TRUE(h.sink.keys().empty()) << "nothing may be pasted";
+    EXPECT_NE(h.lastEvent().find("Rejected"), std::string::npos);
+
+    h.clipboard.unshared = "the clipboard cannot be shared on this desktop (no portal)";
+    h.clipboard.content = "stale";
+    EXPECT_FALSE(accepted({{"t", "clip_get"}}));
+    EXPECT_TRUE(phone->receivedOfType("clip").empty()) << "an empty or stale text would be a wrong answer";
+}
+
+TEST_F(LiveCommands, Window_NoFrontWindowPassesQuietly_ASessionThatCannotPlaceWindowsRejects) {
+    EXPECT_TRUE(accepted({{"t", "window"}, {"op", "left"}}));
+    h.windows.unavailable = "windows cannot be placed on this desktop (no desktop backend)";
+    EXPECT_FALSE(accepted({{"t", "window"}, {"op", "left"}}));
+}
+
 TEST_F(LiveCommands, Text_CharacterTheSinkCannotType_ToldOnceOnTheEventLine) {
     h.sink.setUntypable(u"λ", "no key");
     std::vector<std::string> events;

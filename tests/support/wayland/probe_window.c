@@ -4,6 +4,7 @@
  *   button CODE down|up
  *   axis v|h VALUE / discrete v|h STEPS
  *   key CODE down|up KEYSYM [TEXT]   (evdev code; keysym name and UTF-8 through the keymap)
+ *   size W H             the compositor resized the window
  *   focus in|out
  * Usage: probe_window APP_ID */
 #define _GNU_SOURCE
@@ -53,21 +54,33 @@ static void draw(struct probe* p) {
 static void wm_ping(void* d, struct xdg_wm_base* wm, uint32_t serial) { (void)d; xdg_wm_base_pong(wm, serial); }
 static const struct xdg_wm_base_listener wm_listener = {wm_ping};
 
+/* Ready once the compositor has shown the sized frame: its frame callback is done. */
+static void shown(void* d, struct wl_callback* cb, uint32_t time) {
+    struct probe* p = d;
+    (void)time;
+    wl_callback_destroy(cb);
+    printf("ready %d %d\n", p->width, p->height);
+}
+static const struct wl_callback_listener shown_listener = {shown};
+
 static void xdg_configure(void* d, struct xdg_surface* xdg, uint32_t serial) {
     struct probe* p = d;
     xdg_surface_ack_configure(xdg, serial);
-    draw(p);
     if (p->sized && !p->shown) {
         p->shown = 1;
-        printf("ready %d %d\n", p->width, p->height);
+        wl_callback_add_listener(wl_surface_frame(p->surface), &shown_listener, p);
     }
+    draw(p);
 }
 static const struct xdg_surface_listener xdg_listener = {xdg_configure};
 
 static void top_configure(void* d, struct xdg_toplevel* t, int32_t w, int32_t h, struct wl_array* states) {
     struct probe* p = d;
     (void)t, (void)states;
-    if (w > 0 && h > 0) p->width = w, p->height = h, p->sized = 1;
+    if (w > 0 && h > 0 && (w != p->width || h != p->height || !p->sized)) {
+        p->width = w, p->height = h, p->sized = 1;
+        if (p->shown) printf("size %d %d\n", w, h);
+    }
 }
 static void top_close(void* d, struct xdg_toplevel* t) { (void)d, (void)t; exit(0); }
 static void top_bounds(void* d, struct xdg_toplevel* t, int32_t w, int32_t h) { (void)d, (void)t, (void)w, (void)h; }

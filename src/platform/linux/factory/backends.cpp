@@ -5,6 +5,7 @@
 
 #include "platform/linux/factory/desktop_backends.h"
 #include "ports/standins/no_desktop.h"
+#include "ports/standins/placeholder_capture.h"
 #include "platform/linux/factory/service_backends.h"
 
 namespace tamborix {
@@ -73,11 +74,14 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     } else {
         b.displays = std::make_unique<NoDisplay>();
     }
-    b.workspace = std::make_unique<NoWorkspace>();
+    // Launching and web addresses need no window list: a desktop backend that lists windows
+    // replaces this one.
+    const std::string appsLine = installLauncher(b);
+    const Workspace* launcher = b.workspace.get();
     b.windows = std::make_unique<NoWindowControl>();
     b.overlay = std::make_unique<NoOverlay>();
     b.capture = std::make_unique<NoScreenCapture>(loop);
-    b.clipboard = std::make_unique<ProcessClipboard>();
+    b.clipboard = std::make_unique<UnsharedClipboard>("no desktop backend reaches it");
 
     const std::string forcedNote = request.forced.empty() ? "" : ", forced by " + request.forcedBy;
     // Why each backend tried could not be used, in the order tried.
@@ -139,6 +143,9 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
                                : "Displays: none");
     }
 
+    // Whatever the desktop, a dry run reads no screen.
+    if (request.dryRun) b.capture = std::make_unique<PlaceholderCapture>(loop);
+    if (b.workspace.get() == launcher) b.report.push_back(appsLine);
     installServices(b, loop);
     return b;
 }

@@ -1,6 +1,12 @@
 #include "platform/linux/factory/desktop_backends.h"
 
 #include <cstdlib>
+#include <memory>
+
+#include "ports/standins/no_desktop.h"
+#ifdef TAMBORIX_HAVE_SHORTCUTS
+#include "platform/linux/desktop/shortcuts/shortcut_window_control.h"
+#endif
 
 namespace tamborix {
 
@@ -59,5 +65,21 @@ bool x11DisplayReachable() { return false; }
 #endif
 
 std::span<const DesktopBackend> desktopBackends() { return table; }
+
+std::string installShortcutWindows(PlatformBackends& b) {
+    const char* named = std::getenv("XDG_CURRENT_DESKTOP");
+    const std::string desktop = named ? named : "";
+#ifdef TAMBORIX_HAVE_SHORTCUTS
+    if (auto known = shortcuts::shortcutsFor(desktop)) {
+        const std::string line = "Windows: placed by " + known->desktop + "'s own keyboard shortcuts";
+        b.windows = std::make_unique<shortcuts::ShortcutWindowControl>(*b.input, std::move(*known));
+        return line;
+    }
+#endif
+    b.windows = std::make_unique<NoWindowControl>(
+        desktop.empty() ? std::string("XDG_CURRENT_DESKTOP does not name the desktop")
+                        : "no known shortcuts place windows on " + desktop);
+    return "Windows: none, " + b.windows->unavailableReason();
+}
 
 }  // namespace tamborix

@@ -46,6 +46,11 @@ struct DesktopBackend {
 // Every desktop backend the factory knows, built or not, in the order --help names them.
 [[nodiscard]] std::span<const DesktopBackend> desktopBackends();
 
+// On a desktop that moves no window for another program (GNOME, KDE under Wayland), its own
+// shortcuts typed through `b.input` place the focused window; the desktop is the one
+// XDG_CURRENT_DESKTOP names. Returns the report line.
+[[nodiscard]] std::string installShortcutWindows(PlatformBackends& b);
+
 // The installers, each defined in its `<name>_backends.cpp`.
 [[nodiscard]] bool installX11Backends(const DesktopAttempt& a, std::string& why);
 [[nodiscard]] bool installWlrootsBackends(const DesktopAttempt& a, std::string& why);

@@ -1,4 +1,6 @@
 #include "platform/linux/factory/desktop_backends.h"
+#include "platform/linux/factory/wayland_clipboard.h"
+#include "ports/standins/no_desktop.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -112,7 +114,9 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
     b.backendLine = "Backend: portal (remote-desktop portal version " + std::to_string(probe.version) +
                     (request.forced.empty() ? ")" : ", forced by " + request.forcedBy + ")");
     b.report.push_back(b.backendLine);
-    b.report.push_back(probe.version >= 2
+    b.report.push_back(!quirks.asksConsent
+                           ? "Input: through the portal; this desktop grants remote control without asking"
+                       : probe.version >= 2
                            ? "Input: through the portal; the desktop asks once and keeps the consent"
                            : "Input: through the portal; the desktop asks for consent at every start "
                              "(portal version 1 keeps no permission)");
@@ -122,6 +126,10 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
         "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
         "last put it (Wayland does not reveal it)");
     b.report.push_back(installPortalCapture(b, loop, *holder->session));
+    b.report.push_back(installShortcutWindows(b));
+    // KWin offers data control; GNOME's compositor does not.
+    installWaylandClipboard(
+        b, "the desktop portal has no Clipboard interface; xdg-desktop-portal 1.18 and later offer one");
     holder->session->start();
     b.session = std::move(holder);
     return true;

@@ -6,6 +6,11 @@
 
 #include "ports/standins/no_services.h"
 
+#ifdef TAMBORIX_HAVE_LAUNCHER
+#include "platform/linux/services/launcher/launcher_workspace.h"
+#else
+#include "ports/standins/no_desktop.h"
+#endif
 #ifdef TAMBORIX_HAVE_LOGIND
 #include "platform/linux/services/logind/logind_activity.h"
 #endif
@@ -23,6 +28,18 @@
 #endif
 
 namespace tamborix {
+
+std::string installLauncher(PlatformBackends& b) {
+#ifdef TAMBORIX_HAVE_LAUNCHER
+    b.workspace = std::make_unique<launcher::LauncherWorkspace>(std::make_shared<gio::DesktopEntries>(),
+                                                                "io.tamborix.Helper.desktop");
+    return "Applications: launched through GIO; listed are those holding their name on the session bus "
+           "or launched by the helper, none in front (this desktop shows its windows to no other program)";
+#else
+    b.workspace = std::make_unique<NoWorkspace>();
+    return "Applications: none in this build";
+#endif
+}
 
 // A service not in this build keeps its stand-in and says so in the report.
 void installServices(PlatformBackends& b, MainLoop& loop) {

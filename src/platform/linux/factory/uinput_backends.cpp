@@ -6,6 +6,7 @@
 #include "platform/linux/desktop/uinput/uinput_device.h"
 #include "platform/linux/desktop/uinput/uinput_input_sink.h"
 #include "platform/linux/factory/desktop_backends.h"
+#include "ports/standins/no_desktop.h"
 
 namespace tamborix {
 
@@ -41,6 +42,9 @@ bool installUinputBackends(const DesktopAttempt& a, std::string& why) {
                        " connected monitor(s) side by side at their preferred modes; the pointer "
                        "is where the helper last put it");
     b.report.push_back("Screen capture: none, uinput cannot read the screen");
+    b.report.push_back(installShortcutWindows(b));
+    b.clipboard = std::make_unique<UnsharedClipboard>("uinput devices reach no clipboard");
+    b.report.push_back("Clipboard: none, " + b.clipboard->unavailableReason());
     return true;
 }
 

@@ -1,8 +1,16 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/desktop/wlroots/sway_ipc.h"
 #include "platform/linux/desktop/wlroots/wlroots_session.h"
+#ifdef TAMBORIX_HAVE_WLROOTS_CAPTURE
+#include "platform/linux/desktop/wlroots/wlr_screen_capture.h"
+#endif
+#ifdef TAMBORIX_HAVE_WLROOTS_DESKTOP
+#include "platform/linux/desktop/wlroots/wlr_workspace.h"
+#endif
 #include "platform/linux/factory/desktop_backends.h"
+#include "platform/linux/factory/wayland_clipboard.h"
 
 namespace tamborix {
 
@@ -37,6 +45,39 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
     b.report.push_back("Displays: " + std::to_string(displays.size()) +
                        " output(s) from xdg-output; the pointer is where the helper last put it (Wayland "
                        "does not reveal it)");
+#ifdef TAMBORIX_HAVE_WLROOTS_CAPTURE
+    const bool screencopy = session->offers("zwlr_screencopy_manager_v1");
+    b.capture = std::make_unique<wlroots::WlrScreenCapture>(a.loop, "", screencopy);
+    b.report.push_back(screencopy ? "Screen capture: screencopy of the compositor into shared memory, the cursor "
+                                    "drawn in by the compositor, JPEG through libyuv and libjpeg-turbo"
+                                  : "Screen capture: none, " + b.capture->unavailableReason());
+#else
+    b.report.push_back("Screen capture: none, no screencopy in this build");
+#endif
+#ifdef TAMBORIX_HAVE_WLROOTS_DESKTOP
+    std::string noApps;
+    // The helper's own desktop entry, which it never lists.
+    if (auto workspace = wlroots::WlrWorkspace::create(session->connection(), session->seat(),
+                                                       std::make_shared<gio::DesktopEntries>(),
+                                                       "io.tamborix.Helper.desktop", noApps)) {
+        b.workspace = std::move(workspace);
+        b.report.push_back("Applications: the compositor's foreign-toplevel list, matched to desktop entries; "
+                           "launching through GIO");
+    } else {
+        b.report.push_back("Applications: none, " + noApps);
+    }
+#else
+    b.report.push_back("Applications: none, no GIO in this build");
+#endif
+    std::string noWindows;
+    if (auto ipc = wlroots::SwayIpc::connect("", noWindows)) {
+        b.windows = std::make_unique<wlroots::SwayWindowControl>(std::move(ipc));
+        b.report.push_back("Windows: placed through sway's IPC (the window floats where it is put)");
+    } else {
+        b.report.push_back("Windows: not supported on this desktop, " + noWindows);
+    }
+    b.report.push_back("Overlays: none on wlroots compositors yet");
+    installWaylandClipboard(b);
     b.input = std::move(input);
     b.session = std::move(session);
     return true;

@@ -107,7 +107,7 @@ bool installX11Backends(const DesktopAttempt& a, std::string& why) {
     b.report.push_back("Applications: the window manager's clients, desktop entries through GIO");
     b.report.push_back("Windows: EWMH; clipboard: the X11 CLIPBOARD selection");
 #else
-    b.report.push_back("Applications, windows: none (no GIO in this build); clipboard: in the helper");
+    b.report.push_back("Windows: none (no GIO in this build); clipboard: none");
 #endif
 
 #ifdef TAMBORIX_HAVE_QT_OVERLAY

@@ -48,7 +48,10 @@ DesktopQuirks quirksFor(std::string_view currentDesktop) {
         q.smoothScrollReversed = true;
         q.asksConsent = false;
     }
-    if (contains(currentDesktop, "GNOME")) q.keySpacingMs = 10;
+    if (contains(currentDesktop, "GNOME")) {
+        q.keySpacingMs = 5;
+        q.keyboardWarmUpMs = 300;
+    }
     return q;
 }
 
@@ -72,7 +75,7 @@ std::string PortalInputSink::remedy() const {
 
 void PortalInputSink::post(const char* method, QVariantList args, bool isKey) {
     args.prepend(QVariant::fromValue(QDBusObjectPath(session_.handle())));
-    queue_.push_back({method, std::move(args), isKey});
+    queue_.push_back({method, std::move(args), isKey, isKey ? quirks_.keySpacingMs : 0});
     sendNext();
 }
 
@@ -84,27 +87,28 @@ void PortalInputSink::sendNext() {
     }
     Call next = std::move(queue_.front());
     queue_.pop_front();
+    inFlight_ = true;
+    const auto resume = [this] {
+        inFlight_ = false;
+        sendNext();
+    };
+    if (!next.method) {
+        QTimer::singleShot(next.pauseMs, &context_, resume);
+        return;
+    }
     auto message = QDBusMessage::createMethodCall(QString::fromLatin1(desktopService),
                                                   QString::fromLatin1(desktopPath),
                                                   QStringLiteral("org.freedesktop.portal.RemoteDesktop"),
                                                   QString::fromLatin1(next.method));
     message.setArguments(next.args);
-    inFlight_ = true;
     auto* watcher = new QDBusPendingCallWatcher(session_.bus().asyncCall(message, replyTimeoutMs), &context_);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_,
-                     [this, isKey = next.isKey](QDBusPendingCallWatcher* w) {
+                     [this, resume, pause = next.pauseMs](QDBusPendingCallWatcher* w) {
                          w->deleteLater();
                          // An error changes nothing for the events after it: the portal reports
                          // nothing a sender could mend, and a closed session empties the queue.
-                         const auto resume = [this] {
-                             inFlight_ = false;
-                             sendNext();
-                         };
-                         if (isKey && quirks_.keySpacingMs > 0) {
-                             QTimer::singleShot(quirks_.keySpacingMs, &context_, resume);
-                         } else {
-                             resume();
-                         }
+                         if (pause > 0) QTimer::singleShot(pause, &context_, resume);
+                         else resume();
                      });
 }
 
@@ -196,6 +200,13 @@ void PortalInputSink::scroll(const ScrollEvent& event) {
 }
 
 void PortalInputSink::keysym(std::uint32_t sym, bool down) {
+    if (keyboardWarmFor_ != session_.handle() && quirks_.keyboardWarmUpMs > 0) {
+        keyboardWarmFor_ = session_.handle();
+        constexpr std::uint32_t shiftL = 0xffe1;
+        post("NotifyKeyboardKeysym", {QVariantMap{}, int(shiftL), uint(1)}, true);
+        post("NotifyKeyboardKeysym", {QVariantMap{}, int(shiftL), uint(0)}, true);
+        queue_.push_back({nullptr, {}, false, quirks_.keyboardWarmUpMs});
+    }
     if (down) keysHeld_.insert(sym);
     else keysHeld_.erase(sym);
     post("NotifyKeyboardKeysym", {QVariantMap{}, int(sym), uint(down ? 1 : 0)}, true);

@@ -29,6 +29,10 @@ struct DesktopQuirks {
     int keySpacingMs = 0;
     // The desktop asks the user before granting remote control (KWin grants it silently).
     bool asksConsent = true;
+    // The desktop makes a session's virtual keyboard with its first key, and programs that see
+    // a keyboard appear take a moment to listen to it (headless mutter): that key is lost. A
+    // key that types nothing goes first, then this long a pause.
+    int keyboardWarmUpMs = 0;
 };
 
 // From XDG_CURRENT_DESKTOP ("GNOME", "KDE", "ubuntu:GNOME", ...).
@@ -65,9 +69,10 @@ public:
 
 private:
     struct Call {
-        const char* method;
+        const char* method;  // none: only a pause
         QVariantList args;
-        bool isKey;
+        bool isKey = false;
+        int pauseMs = 0;  // after the call
     };
     void moveTo(Point at);
     void keysym(std::uint32_t sym, bool down);
@@ -80,7 +85,7 @@ private:
     QObject context_;  // owns reply watchers and timers: none outlives the sink
     std::deque<Call> queue_;
     bool inFlight_ = false;
-    bool lastWasKey_ = false;
+    QString keyboardWarmFor_;  // the session whose keyboard was woken
     std::set<std::uint32_t> keysHeld_;
     std::set<int> buttonsHeld_;
     std::set<std::uint32_t> typable_;

@@ -213,7 +213,8 @@ void RemoteDesktopSession::openPipeWireRemote() {
 
 void RemoteDesktopSession::running() {
     setState(State::running,
-             version_ >= 2 ? "remote control allowed; the desktop keeps this permission"
+             !asksConsent_ ? "remote control allowed; the desktop grants it without asking"
+             : version_ >= 2 ? "remote control allowed; the desktop keeps this permission"
                            : "remote control allowed for this run; the desktop asks again at every "
                              "start (remote-desktop portal version 1)");
 }
@@ -224,6 +225,9 @@ UniqueFd RemoteDesktopSession::dupPipeWireRemote() const {
 }
 
 void RemoteDesktopSession::onClosed(const QVariantMap&) {
+    // A refused dialog also closes the session (GNOME signals it after the answer): the refusal
+    // is what the user needs to read.
+    if (state_ != State::starting && state_ != State::running) return;
     session_.clear();
     devices_ = 0;
     streams_.clear();
@@ -257,6 +261,9 @@ void RemoteDesktopSession::request(const QString& interface, const QString& meth
 
 void RemoteDesktopSession::fail(State state, std::string why) {
     if (!session_.isEmpty()) {
+        // Its Closed signal may still come, and must not touch a later session.
+        bus_.disconnect(QString::fromLatin1(desktopService), session_, QString::fromLatin1(sessionInterface),
+                        QStringLiteral("Closed"), this, SLOT(onClosed(QVariantMap)));
         bus_.send(QDBusMessage::createMethodCall(QString::fromLatin1(desktopService), session_,
                                                  QString::fromLatin1(sessionInterface),
                                                  QStringLiteral("Close")));

@@ -27,6 +27,13 @@ public:
     [[nodiscard]] wl_seat* seat() const noexcept { return seat_.get(); }
     // Whether the compositor offers both virtual devices; `missing` names what it lacks.
     [[nodiscard]] bool offersInput(std::string& missing) const;
+    // Whether the compositor announced a global of `interface` ("zwlr_screencopy_manager_v1").
+    [[nodiscard]] bool offers(const char* interface) const {
+        for (const auto& g : conn_->globals()) {
+            if (g.interface == interface) return true;
+        }
+        return false;
+    }
     // Null when the compositor lacks a device manager.
     [[nodiscard]] std::unique_ptr<WlrInputSink> makeInput();
 

@@ -123,15 +123,25 @@ std::vector<DesktopEntry> DesktopEntries::all() const {
     return out;
 }
 
-bool DesktopEntries::launch(const std::string& id, const std::string& startupId) {
+bool DesktopEntries::launch(const std::string& id, const std::string& startupId,
+                            std::function<void(int pid)> started) {
     auto info = lookup(id);
     if (!info) return false;
-    launches_.post([info = std::shared_ptr<GDesktopAppInfo>(info.release(), Unref{}), startupId] {
+    launches_.post([info = std::shared_ptr<GDesktopAppInfo>(info.release(), Unref{}), startupId,
+                    started = std::move(started)] {
         const LaunchContext context(g_app_launch_context_new());
         if (!startupId.empty())
             g_app_launch_context_setenv(context.get(), "DESKTOP_STARTUP_ID", startupId.c_str());
         GError* error = nullptr;
-        if (!g_app_info_launch(G_APP_INFO(info.get()), nullptr, context.get(), &error)) g_clear_error(&error);
+        // As g_app_info_launch does, with the spawned program's process id handed out.
+        const auto spawned = [](GDesktopAppInfo*, GPid pid, gpointer data) {
+            const auto& report = *static_cast<const std::function<void(int)>*>(data);
+            if (report) report(static_cast<int>(pid));
+        };
+        if (!g_desktop_app_info_launch_uris_as_manager(info.get(), nullptr, context.get(), G_SPAWN_SEARCH_PATH,
+                                                       nullptr, nullptr, spawned,
+                                                       const_cast<std::function<void(int)>*>(&started), &error))
+            g_clear_error(&error);
     });
     return true;
 }

@@ -46,8 +46,11 @@ public:
     [[nodiscard]] std::vector<DesktopEntry> all() const;
 
     // Starts the entry's program without waiting for it. `startupId` (may be empty) is handed to
-    // it as DESKTOP_STARTUP_ID. False when there is no such entry.
-    [[nodiscard]] bool launch(const std::string& id, const std::string& startupId);
+    // it as DESKTOP_STARTUP_ID. False when there is no such entry. `started`, when given, is
+    // called on the launch thread with the process id of a program that was spawned (not for
+    // one the desktop started over D-Bus).
+    [[nodiscard]] bool launch(const std::string& id, const std::string& startupId,
+                              std::function<void(int pid)> started = {});
     // Opens an http or https address with the user's default handler for its scheme.
     // False when there is none.
     [[nodiscard]] bool openUrl(const std::string& url);

@@ -1,6 +1,8 @@
 #include "platform/linux/support/wayland/proxy.h"
 
 #include "wayland/data-control.h"
+#include "wayland/foreign-toplevel.h"
+#include "wayland/screencopy.h"
 #include "wayland/virtual-keyboard.h"
 #include "wayland/virtual-pointer.h"
 #include "wayland/xdg-output-unstable-v1.h"
@@ -40,5 +42,13 @@ void destroy(zwlr_data_control_manager_v1* p) { zwlr_data_control_manager_v1_des
 void destroy(zwlr_data_control_device_v1* p) { zwlr_data_control_device_v1_destroy(p); }
 void destroy(zwlr_data_control_source_v1* p) { zwlr_data_control_source_v1_destroy(p); }
 void destroy(zwlr_data_control_offer_v1* p) { zwlr_data_control_offer_v1_destroy(p); }
+void destroy(zwlr_screencopy_manager_v1* p) { zwlr_screencopy_manager_v1_destroy(p); }
+void destroy(zwlr_screencopy_frame_v1* p) { zwlr_screencopy_frame_v1_destroy(p); }
+void destroy(wl_shm* p) { wl_shm_destroy(p); }
+// The manager has no destructor request: stop() asks the compositor to finish first.
+void destroy(zwlr_foreign_toplevel_manager_v1* p) { zwlr_foreign_toplevel_manager_v1_destroy(p); }
+void destroy(zwlr_foreign_toplevel_handle_v1* p) { zwlr_foreign_toplevel_handle_v1_destroy(p); }
+void destroy(wl_shm_pool* p) { wl_shm_pool_destroy(p); }
+void destroy(wl_buffer* p) { wl_buffer_destroy(p); }
 
 }  // namespace tamborix::wayland

@@ -17,6 +17,10 @@ struct zwlr_data_control_manager_v1;
 struct zwlr_data_control_device_v1;
 struct zwlr_data_control_source_v1;
 struct zwlr_data_control_offer_v1;
+struct zwlr_screencopy_manager_v1;
+struct zwlr_screencopy_frame_v1;
+struct zwlr_foreign_toplevel_manager_v1;
+struct zwlr_foreign_toplevel_handle_v1;
 
 namespace tamborix::wayland {
 
@@ -34,6 +38,13 @@ void destroy(zwlr_data_control_manager_v1* p);
 void destroy(zwlr_data_control_device_v1* p);
 void destroy(zwlr_data_control_source_v1* p);
 void destroy(zwlr_data_control_offer_v1* p);
+void destroy(zwlr_screencopy_manager_v1* p);
+void destroy(zwlr_screencopy_frame_v1* p);
+void destroy(wl_shm* p);
+void destroy(zwlr_foreign_toplevel_manager_v1* p);
+void destroy(zwlr_foreign_toplevel_handle_v1* p);
+void destroy(wl_shm_pool* p);
+void destroy(wl_buffer* p);
 
 struct ProxyRelease {
     template <class T>

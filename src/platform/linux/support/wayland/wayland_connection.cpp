@@ -7,6 +7,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 namespace tamborix::wayland {
@@ -72,7 +73,48 @@ void* WaylandConnection::bindRaw(const wl_interface& interface, std::uint32_t ma
     return g ? bindGlobal(*g, interface, maxVersion) : nullptr;
 }
 
-bool WaylandConnection::roundtrip() { return wl_display_roundtrip(display_.get()) >= 0; }
+bool WaylandConnection::roundtrip() {
+    const bool ok = wl_display_roundtrip(display_.get()) >= 0;
+    dispatched();
+    return ok;
+}
+
+std::shared_ptr<void> WaylandConnection::afterDispatch(std::function<void()> fn) {
+    auto token = std::make_shared<std::function<void()>>(std::move(fn));
+    afterDispatch_.push_back(token);
+    return token;
+}
+
+void WaylandConnection::dispatched() {
+    std::erase_if(afterDispatch_, [](const auto& w) { return w.expired(); });
+    const auto calls = afterDispatch_;
+    for (const auto& w : calls) {
+        if (auto fn = w.lock()) (*fn)();
+    }
+}
+
+bool WaylandConnection::dispatchUntil(const std::function<bool()>& done, int timeoutMs) {
+    wl_display* d = display_.get();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (wl_display_get_error(d) != 0) return false;
+        while (wl_display_prepare_read(d) != 0) wl_display_dispatch_pending(d);
+        wl_display_flush(d);
+        if (done()) {
+            wl_display_cancel_read(d);
+            break;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{wl_display_get_fd(d), POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+            wl_display_cancel_read(d);
+            return false;
+        }
+        if (wl_display_read_events(d) != 0) return false;
+        wl_display_dispatch_pending(d);
+    }
+    return true;
+}
 
 void WaylandConnection::flush() { wl_display_flush(display_.get()); }
 
@@ -90,6 +132,7 @@ void WaylandConnection::dispatchPending() {
     }
     wl_display_dispatch_pending(d);
     wl_display_flush(d);
+    dispatched();
 }
 
 void WaylandConnection::watchWithQt() {
@@ -103,10 +146,8 @@ void WaylandConnection::watchWithQt() {
     });
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
         QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, watcher_.get(), [this] {
-            if (alive()) {
-                wl_display_dispatch_pending(display_.get());
-                wl_display_flush(display_.get());
-            }
+            if (alive() && wl_display_dispatch_pending(display_.get()) > 0) dispatched();
+            if (alive()) wl_display_flush(display_.get());
         });
     }
 }

@@ -53,9 +53,17 @@ public:
     void onGlobal(std::function<void(const Global&)> fn) { onGlobal_ = std::move(fn); }
     void onGlobalRemoved(std::function<void(std::uint32_t name)> fn) { onRemoved_ = std::move(fn); }
 
+    // Called after each batch of events is dispatched, so that a change the compositor sends as
+    // several events (one window deactivated, another activated) is seen whole. The owner of
+    // the returned token keeps the call; dropping it ends the call.
+    [[nodiscard]] std::shared_ptr<void> afterDispatch(std::function<void()> fn);
+
     // Waits until the compositor has answered everything sent so far, dispatching what arrives.
     // False once the connection is lost.
     bool roundtrip();
+    // Dispatches events until `done` holds; false when `timeoutMs` passed first or the connection
+    // was lost. For a thread that owns this connection and has no loop watching it.
+    bool dispatchUntil(const std::function<bool()>& done, int timeoutMs);
     void flush();
     [[nodiscard]] bool alive() const;
 
@@ -80,6 +88,8 @@ private:
     bool announced_ = false;  // the first roundtrip is over: later globals are news
     std::function<void(const Global&)> onGlobal_;
     std::function<void(std::uint32_t)> onRemoved_;
+    void dispatched();
+    std::vector<std::weak_ptr<std::function<void()>>> afterDispatch_;
     std::unique_ptr<QObject> watcher_;
 };
 

@@ -358,6 +358,56 @@ TEST_F(PortalFactoryTest, Make_Forced_PortalOutsideWaylandAndUinputWithItsReason
                                      " not writable (No such file or directory), forced by --backend");
 }
 
+// Other programs cannot move windows on GNOME or KDE under Wayland: the desktop's own shortcuts
+// for the placement go through the portal's keyboard, as the user would press them.
+TEST_F(PortalFactoryTest, Place_GnomeAndKde_TheDesktopsOwnShortcutsThroughThePortal) {
+    servePortal();
+    const auto chords = [&](const char* desktop, const char* op, std::size_t count) {
+        ::setenv("XDG_CURRENT_DESKTOP", desktop, 1);
+        auto b = make("portal");
+        EXPECT_TRUE(spinUntil([&] { return b.input->mayPost(); })) << b.input->reason();
+        fake_->input.clear();
+        EXPECT_EQ(b.windows->place(op), true);
+        EXPECT_TRUE(spinUntil([&] { return fake_->input.size() >= count; }));
+        std::vector<std::pair<int, uint>> keys;
+        for (const auto& call : fake_->input) {
+            EXPECT_EQ(call.member, "NotifyKeyboardKeysym");
+            keys.emplace_back(call.args.value(2).toInt(), call.args.value(3).toUInt());
+        }
+        return keys;
+    };
+    constexpr int super = 0xffeb, shift = 0xffe1;
+    EXPECT_EQ(chords("ubuntu:GNOME", "left", 4),
+              (std::vector<std::pair<int, uint>>{{super, 1}, {0xff51, 1}, {0xff51, 0}, {super, 0}}));
+    EXPECT_EQ(chords("GNOME", "next", 6), (std::vector<std::pair<int, uint>>{
+                                           {super, 1}, {shift, 1}, {0xff53, 1}, {0xff53, 0}, {shift, 0}, {super, 0}}));
+    EXPECT_EQ(chords("GNOME", "max", 4),
+              (std::vector<std::pair<int, uint>>{{super, 1}, {0xff52, 1}, {0xff52, 0}, {super, 0}}));
+    EXPECT_EQ(chords("KDE", "max", 4),
+              (std::vector<std::pair<int, uint>>{{super, 1}, {0xff55, 1}, {0xff55, 0}, {super, 0}}));
+
+    // A desktop whose shortcuts are not known: nothing pressed, and the reason for the phone.
+    ::setenv("XDG_CURRENT_DESKTOP", "Unknown-Desktop", 1);
+    auto b = make("portal");
+    EXPECT_TRUE(spinUntil([&] { return b.input->mayPost(); }));
+    EXPECT_NE(b.windows->place("left"), std::optional<bool>(true));
+    EXPECT_EQ(b.windows->unavailableReason(),
+              "windows cannot be placed on this desktop (no known shortcuts place windows on Unknown-Desktop)");
+    ::unsetenv("XDG_CURRENT_DESKTOP");
+}
+
+// A portal without the Clipboard interface (xdg-desktop-portal before 1.18): a copy kept inside
+// the helper would make the phone's paste insert the desktop's old clipboard.
+TEST_F(PortalFactoryTest, Make_PortalWithoutClipboardInterface_ClipboardRefusedWithItsReason) {
+    servePortal();
+    auto b = make("portal");
+    ASSERT_TRUE(spinUntil([&] { return b.input->mayPost(); })) << b.input->reason();
+    EXPECT_FALSE(b.clipboard->setText("from the phone"));
+    EXPECT_FALSE(b.clipboard->text().has_value());
+    EXPECT_EQ(b.clipboard->unavailableReason().rfind("the clipboard cannot be shared on this desktop (", 0), 0u)
+        << b.clipboard->unavailableReason();
+}
+
 }  // namespace
 }  // namespace tamborix::portal
 
