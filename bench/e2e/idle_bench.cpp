@@ -33,16 +33,27 @@ using tamborix::testing::ChildProcess;
 using tamborix::testing::HelperRun;
 using tamborix::testing::XServer;
 
-// How often the threads of `pid` were put on a core so far (the third field of each schedstat).
-double timesRun(pid_t pid) {
-    double total = 0;
+// How often each thread of `pid` was put on a core so far (the third field of its schedstat).
+std::map<std::string, double> timesRun(pid_t pid) {
+    std::map<std::string, double> perThread;
     std::error_code ec;
     for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
         std::ifstream in(task.path() / "schedstat");
         double run = 0;
         double wait = 0;
         double slices = 0;
-        if (in >> run >> wait >> slices) total += slices;
+        if (in >> run >> wait >> slices) perThread[task.path().filename().string()] = slices;
+    }
+    return perThread;
+}
+
+// Wake-ups between two readings: a thread that ended in between takes its count with it, so only
+// threads seen at the end count (from zero if they started in between).
+double wakeupsBetween(const std::map<std::string, double>& before, const std::map<std::string, double>& after) {
+    double total = 0;
+    for (const auto& [tid, slices] : after) {
+        const auto it = before.find(tid);
+        total += slices - (it == before.end() ? 0 : it->second);
     }
     return total;
 }
@@ -119,7 +130,7 @@ int main(int argc, char** argv) {
                 }
             }
             std::this_thread::sleep_for(3s);  // start-up settles
-            std::vector<double> before;
+            std::vector<std::map<std::string, double>> before;
             for (auto& [name, run] : runs) before.push_back(timesRun(run->helper().pid()));
             const auto start = std::chrono::steady_clock::now();
             std::this_thread::sleep_for(std::chrono::seconds(seconds));
@@ -128,7 +139,7 @@ int main(int argc, char** argv) {
             for (std::size_t i = 0; i < runs.size(); ++i) {
                 const pid_t pid = runs[i].second->helper().pid();
                 auto& f = figures[runs[i].first];
-                f.wakeups.push_back((timesRun(pid) - before[i]) / wall);
+                f.wakeups.push_back(wakeupsBetween(before[i], timesRun(pid)) / wall);
                 f.memMiB.push_back(tamborix::bench::sample(pid).memMiB);
                 f.libraries.push_back(static_cast<double>(librariesMapped(pid)));
             }
