@@ -50,6 +50,7 @@ struct PlatformBackends {
     std::unique_ptr<SecretStore> secrets;
     std::unique_ptr<ServiceAdvertiser> advertiser;  // null: no DNS-SD in this build
     std::unique_ptr<PeripheralFactory> peripherals;  // null: no Bluetooth LE in this build
+    std::unique_ptr<SettingsPages> settingsPages;    // null: no desktop entries in this build
     // One line per choice, for the log of the start-up ("Input: none (…)").
     std::vector<std::string> report;
 
@@ -57,14 +58,14 @@ struct PlatformBackends {
     [[nodiscard]] PortBundle ports() const {
         return PortBundle{*input,   *displays, *workspace, *windows, *overlay,
                           *capture, *clipboard, *activity, *host,   *secrets,
-                          advertiser.get(), peripherals.get()};
+                          advertiser.get(), peripherals.get(), settingsPages.get()};
     }
 
 private:
     auto fields() noexcept {
         return std::tie(session, backendName, backendLine, input, displays, workspace, windows,
                         overlay, capture, clipboard, activity, host, secrets, advertiser,
-                        peripherals, report);
+                        peripherals, settingsPages, report);
     }
 };
 

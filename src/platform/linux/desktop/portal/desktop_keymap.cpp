@@ -6,6 +6,7 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -93,6 +94,11 @@ void globalRemoveEvent(void*, wl_registry*, uint32_t) {}
 const wl_registry_listener registryListener{.global = globalEvent, .global_remove = globalRemoveEvent};
 
 std::string compositorKeymap() {
+    // libwayland finds a display named without a path only in XDG_RUNTIME_DIR, and complains on
+    // the console where that is missing.
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if ((!name || *name != '/') && (!runtime || !*runtime)) return {};
     wl_display* display = wl_display_connect(nullptr);
     if (!display) return {};
     SeatProbe probe;

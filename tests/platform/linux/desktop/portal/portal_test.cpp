@@ -6,7 +6,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -368,11 +370,18 @@ TEST_F(PortalFactoryTest, Place_GnomeAndKde_TheDesktopsOwnShortcutsThroughThePor
         EXPECT_TRUE(spinUntil([&] { return b.input->mayPost(); })) << b.input->reason();
         fake_->input.clear();
         EXPECT_EQ(b.windows->place(op), true);
-        EXPECT_TRUE(spinUntil([&] { return fake_->input.size() >= count; }));
+        // On GNOME a Shift tap wakes the session's keyboard before its first key.
+        const bool gnome = std::string_view(desktop).ends_with("GNOME");
+        EXPECT_TRUE(spinUntil([&] { return fake_->input.size() >= count + (gnome ? 2 : 0); }));
         std::vector<std::pair<int, uint>> keys;
         for (const auto& call : fake_->input) {
             EXPECT_EQ(call.member, "NotifyKeyboardKeysym");
             keys.emplace_back(call.args.value(2).toInt(), call.args.value(3).toUInt());
+        }
+        if (gnome) {
+            const std::vector<std::pair<int, uint>> wake{{0xffe1, 1}, {0xffe1, 0}};
+            EXPECT_TRUE(keys.size() >= 2 && std::equal(wake.begin(), wake.end(), keys.begin()));
+            if (keys.size() >= 2) keys.erase(keys.begin(), keys.begin() + 2);
         }
         return keys;
     };
