@@ -66,8 +66,10 @@ void ConsoleOutput::changed(HelperModel::Change change) {
             break;
         case HelperModel::Change::event: {
             if (const auto now = model_.lastEventText()) {
-                const auto& detail = model_.core().lastEventDetail();
-                console_.print(fillIn(translate("ConsoleOutput", "Event: %1"), {*now + (detail.empty() ? "" : " (" + detail + ")")}));
+                console_.print(fillIn(translate("ConsoleOutput", "Event: %1"), {*now}));
+                // The event line stays the menu's text; which command and why follow on their own.
+                if (const auto& detail = model_.core().lastEventDetail(); !detail.empty())
+                    console_.print("  " + detail);
             }
             // The last wrong proof closes the code: say so, or the next phone meets a closed door.
             const auto pairing = model_.pairingProgress();
