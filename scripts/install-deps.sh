@@ -28,6 +28,8 @@ run_packages=(
 test_packages=(
   # fuzzers, tests and benchmarks
   clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev ccache
+  # system calls per move (the end-to-end and move benches)
+  strace
   # X servers, window manager, tray and X tools the desktop tests start and drive
   xvfb openbox x11-xserver-utils x11-xkb-utils x11-utils xdotool xclip zbar-tools trayer
   imagemagick ffmpeg

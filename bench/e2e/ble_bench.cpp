@@ -69,8 +69,17 @@ json figure(const std::vector<json>& figures, const std::string& test) {
 
 int main(int argc, char** argv) {
     Options o;
+    std::vector<std::string> fakeArgs;
+    for (int i = 1; i < argc; ++i) {
+        // The baseline of AcquireWrite: the stand-in bluetoothd writes through WriteValue only.
+        if (std::string(argv[i]) == "--write-value") fakeArgs.push_back("--write-value");
+    }
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
+        if (a == "--write-value") {
+            --i;
+            continue;
+        }
         const int v = std::stoi(argv[i + 1]);
         if (a == "--rounds") o.rounds = v;
         if (a == "--pings") o.pings = v;
@@ -80,7 +89,7 @@ int main(int argc, char** argv) {
     }
     std::vector<json> report;
     try {
-        FakeBluezRun ble(TAMBORIX_FAKE_BLUEZ_BIN);
+        FakeBluezRun ble(TAMBORIX_FAKE_BLUEZ_BIN, fakeArgs);
         HelperRun run(true, {}, {}, ble.busAddress());
         if (!ble.bluez().waitForPrefix("registered Velmorand", 15s))
             throw std::runtime_error("the helper did not register:\n" + ble.bluez().transcript());

@@ -50,7 +50,7 @@ public:
     [[nodiscard]] virtual DeviceChange resetScreen(const std::string& id) = 0;
     // Also ends the device's sessions.
     [[nodiscard]] virtual DeviceChange revoke(const std::string& id) = 0;
-    [[nodiscard]] virtual std::vector<std::string> statusLines() const = 0;
+    [[nodiscard]] virtual std::vector<std::string> statusLines() = 0;
     // Closes the open pairing code, if any.
     virtual void closePairing() = 0;
     // Time left on the open pairing code; none while pairing is closed.

@@ -147,6 +147,7 @@ HelperModel::HelperModel(HelperEnvironment env)
 
     // The parts' change announcements become the model's own.
     observers_.push_back(core_->subscribe([this](HelperCore::Property p) {
+        if (p == HelperCore::Property::active) updateSampling();
         changed_.notify(p == HelperCore::Property::lastEvent ? Change::event : Change::core);
     }));
     observers_.push_back(store_->subscribe([this](DeviceStore::Change c) {
@@ -177,21 +178,50 @@ HelperModel::HelperModel(HelperEnvironment env)
         return nlohmann::json{{"bleBacklog", ble.backlog()}, {"bleDevices", ble.sessionCount()}};
     });
 
-    // Main-thread lag is sampled from now on, and the statistics are refreshed every second.
-    lagProbe_->start();
-    statsTimer_ = env_.loop.repeating(seconds(1.0), [this, alive = life_.watch()] {
-        if (alive) core_->refreshStats();
-    });
-
     // Phones learn the front application and the displays, and hear of their changes.
     core_->setShareFrontApp(shareFrontApp());
     core_->pushContext();
     core_->startWatchingFrontApp();
-    core_->startWatchingDisplays();
     // Without its identity the helper is nobody its phones know: it stays off the network and
     // Bluetooth.
     if (networkOn() && store_->hasIdentity()) network_->start();
     if (bluetoothOn() && store_->hasIdentity()) bluetooth_->start();
+    // Polls wait for someone to look.
+    core_->stopWatchingDisplays();
+    updateSampling();
+}
+
+Subscription HelperModel::keepSampling() {
+    ++samplingViews_;
+    updateSampling();
+    return Subscription([this, alive = life_.watch()] {
+        if (!alive) return;
+        --samplingViews_;
+        updateSampling();
+    });
+}
+
+void HelperModel::updateSampling() {
+    const bool wanted = samplingViews_ > 0 || !core_->active().empty();
+    if (wanted == sampling_) return;
+    sampling_ = wanted;
+    if (!wanted) {
+        lagProbe_->stop();
+        statsTimer_.reset();
+        permissions_->stop();
+        core_->stopWatchingDisplays();
+        // A sample from before the sleep would read as the present one to the next viewer.
+        core_->setLastStats(nlohmann::json::object());
+        return;
+    }
+    // Whoever arrives sees the present permission at once, the first statistics a second later.
+    permissions_->poll();
+    permissions_->start();
+    lagProbe_->start();
+    statsTimer_ = env_.loop.repeating(seconds(1.0), [this, alive = life_.watch()] {
+        if (alive) core_->refreshStats();
+    });
+    core_->startWatchingDisplays();
 }
 
 HelperModel::~HelperModel() {
@@ -435,7 +465,9 @@ std::string HelperModel::saveWarning() const {
                      "Changes to the paired devices hold until the helper stops; saving is tried again until it works.");
 }
 
-std::vector<std::string> HelperModel::statusLines() const {
+std::vector<std::string> HelperModel::statusLines() {
+    // Asleep, nothing polled the permission or the statistics lately: look now.
+    if (!sampling_) permissions_->poll();
     StatusFacts f;
     f.fingerprint = identityFingerprint();
     f.identityLine = identityLine();
@@ -459,7 +491,11 @@ std::vector<std::string> HelperModel::statusLines() const {
         f.pairingLeft = *left - env_.loop.now();
     }
     f.pairedDevices = store_->devices().size();
-    if (!core_->lastStats().empty()) f.statsLine = statsLine();
+    if (!sampling_) {
+        f.statsLine = formatStatsLine(core_->currentStats());
+    } else if (!core_->lastStats().empty()) {
+        f.statsLine = statsLine();
+    }
     f.lastEvent = lastEventText();
     return tamborix::statusLines(f);
 }

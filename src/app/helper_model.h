@@ -140,6 +140,10 @@ public:
     [[nodiscard]] Subscription subscribe(std::function<void(Change)> observer) {
         return changed_.subscribe(std::move(observer));
     }
+    // The statistics, the lag probe and the permission poll run only while a phone is connected
+    // or a view holds one of these (a shown status panel), so an idle helper has no timer.
+    [[nodiscard]] Subscription keepSampling();
+    [[nodiscard]] bool sampling() const noexcept { return sampling_; }
 
     // ConsoleTarget
     Pairing openPairing() override;
@@ -147,12 +151,13 @@ public:
     DeviceChange setScope(const std::string& id, PairedDevice::Scope scope) override;
     DeviceChange resetScreen(const std::string& id) override;
     DeviceChange revoke(const std::string& id) override;
-    [[nodiscard]] std::vector<std::string> statusLines() const override;
+    [[nodiscard]] std::vector<std::string> statusLines() override;
     void closePairing() override;
     [[nodiscard]] std::optional<Duration> pairingTimeLeft() override;
     void quit() override;
 
 private:
+    void updateSampling();
     void switchSaved(const std::optional<std::string>& error);
     [[nodiscard]] LinkState networkState() const;
     [[nodiscard]] LinkState bluetoothState() const;
@@ -174,6 +179,8 @@ private:
     std::unique_ptr<PairingProgress> pairing_;
     std::vector<Subscription> observers_;
     Timer statsTimer_;
+    int samplingViews_ = 0;
+    bool sampling_ = false;
     ApprovalPrompter* prompter_ = nullptr;
     std::function<void()> onQuit_;
     UniqueFd dryRunLogFd_;

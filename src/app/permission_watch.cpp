@@ -8,11 +8,14 @@ namespace tamborix {
 
 PermissionWatch::PermissionWatch(MainLoop& loop, const InputSink& input, const ScreenCapture& capture,
                                  bool dryRun, std::function<void()> onChanged)
-    : input_(input), capture_(capture), dryRun_(dryRun), onChanged_(std::move(onChanged)) {
+    : loop_(loop), input_(input), capture_(capture), dryRun_(dryRun), onChanged_(std::move(onChanged)) {
     inputAllowed_ = currentInputAllowed();
     captureReason_ = currentCaptureReason();
+}
+
+void PermissionWatch::start() {
     // The timer is dropped with this object, so the callback never outlives it.
-    timer_ = loop.repeating(seconds(2.0), [this] { poll(); });
+    if (!timer_) timer_ = loop_.repeating(seconds(2.0), [this] { poll(); });
 }
 
 void PermissionWatch::poll() {

@@ -27,13 +27,16 @@ public:
     // What the user can do about it, in one sentence (empty while input can be posted).
     [[nodiscard]] std::string inputRemedy() const;
 
+    // Every 2 s from start() until stop(); poll() looks at once.
+    void start();
     void stop() { timer_.reset(); }
+    void poll();
 
 private:
-    void poll();
     [[nodiscard]] bool currentInputAllowed() const;
     [[nodiscard]] std::string currentCaptureReason() const;
 
+    MainLoop& loop_;
     const InputSink& input_;
     const ScreenCapture& capture_;
     const bool dryRun_;

@@ -25,6 +25,8 @@ struct HelperConn {
     std::optional<Bytes> pairingPub;     // present while pairing
     MonoTime lastRx{};
     std::function<void(const Bytes& sealedFrame)> push;  // set by the transport
+    // Frames pushed while held leave together on release (a transport may leave it unset).
+    std::function<void(bool held)> holdOutput;
     // Set by the core when the transport reported the end: late completions (an approval that
     // arrives after the phone left) then leave the connection alone.
     bool ended = false;

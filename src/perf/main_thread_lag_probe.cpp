@@ -13,6 +13,11 @@ void MainThreadLagProbe::start() {
     timer_ = loop_.repeating(period, [this] { tick(); }, TimerOptions{.strict = true});
 }
 
+void MainThreadLagProbe::stop() {
+    timer_.reset();
+    recent_.clear();
+}
+
 void MainThreadLagProbe::tick() {
     const auto now = loop_.now();
     const double lateMs = std::chrono::duration<double, std::milli>(now - expected_).count();

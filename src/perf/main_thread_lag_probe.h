@@ -8,7 +8,8 @@
 namespace tamborix {
 
 // How late a 0.1 s main-loop timer fires: a busy main thread delays it by that much. The
-// application owns one and starts it once; readers keep a reference.
+// application owns one and runs it only while someone looks (a phone, a view of the statistics),
+// so an idle helper sleeps; readers keep a reference.
 class MainThreadLagProbe {
 public:
     static constexpr Duration period = std::chrono::milliseconds(100);
@@ -16,8 +17,9 @@ public:
 
     explicit MainThreadLagProbe(MainLoop& loop);
 
-    // Idempotent.
+    // Both idempotent; stop() forgets the ticks, so a later start does not report old lag.
     void start();
+    void stop();
     [[nodiscard]] bool running() const noexcept { return timer_ != nullptr; }
     // The worst lag in milliseconds among the ticks of the last 3 s; 0 before the first tick.
     [[nodiscard]] double worstMs() const;

@@ -39,6 +39,9 @@ public:
     // Asks for at least one and at most `maxLength` bytes. One read outstanding at a time.
     virtual void receive(std::size_t maxLength, ReceiveDone done) = 0;
     virtual void send(Bytes data, SendDone done) = 0;
+    // While held, sends wait and go to the system together when released: a burst (one pass of
+    // a picture's chunks) costs one write instead of one per frame.
+    virtual void holdOutput(bool held) { (void)held; }
     // Ends the connection; bytes already sent are still delivered where the system can.
     virtual void cancel() = 0;
 };

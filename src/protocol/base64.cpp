@@ -32,7 +32,19 @@ constexpr char urlAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuv
 
 [[noreturn]] void fail() { throw SecureError::malformed("base64"); }
 
-std::string encode(ByteView bytes, const char* alphabet, bool pad) {
+// Every 12-bit value as its two characters: three bytes take two lookups instead of four.
+using PairTable = std::array<std::array<char, 2>, 4096>;
+
+constexpr PairTable makePairTable(const char* alphabet) {
+    PairTable t{};
+    for (std::size_t v = 0; v < t.size(); ++v) t[v] = {alphabet[v >> 6], alphabet[v & 63]};
+    return t;
+}
+
+constexpr PairTable stdPairs = makePairTable(stdAlphabet);
+constexpr PairTable urlPairs = makePairTable(urlAlphabet);
+
+std::string encode(ByteView bytes, const char* alphabet, const PairTable& pairs, bool pad) {
     const std::size_t full = bytes.size() / 3;
     const std::size_t rest = bytes.size() % 3;
     std::string out;
@@ -41,10 +53,8 @@ std::string encode(ByteView bytes, const char* alphabet, bool pad) {
     const std::uint8_t* in = bytes.data();
     for (std::size_t i = 0; i < full; ++i, in += 3, o += 4) {
         const std::uint32_t v = (std::uint32_t{in[0]} << 16) | (std::uint32_t{in[1]} << 8) | in[2];
-        o[0] = alphabet[v >> 18];
-        o[1] = alphabet[(v >> 12) & 63];
-        o[2] = alphabet[(v >> 6) & 63];
-        o[3] = alphabet[v & 63];
+        std::memcpy(o, pairs[v >> 12].data(), 2);
+        std::memcpy(o + 2, pairs[v & 4095].data(), 2);
     }
     if (rest != 0) {
         const std::uint32_t v =
@@ -105,8 +115,8 @@ Bytes b64d(std::optional<std::string_view> text, std::size_t limit) {
     return out;
 }
 
-std::string b64url(ByteView bytes) { return encode(bytes, urlAlphabet, false); }
+std::string b64url(ByteView bytes) { return encode(bytes, urlAlphabet, urlPairs, false); }
 
-std::string b64std(ByteView bytes) { return encode(bytes, stdAlphabet, true); }
+std::string b64std(ByteView bytes) { return encode(bytes, stdAlphabet, stdPairs, true); }
 
 }  // namespace tamborix::Wire

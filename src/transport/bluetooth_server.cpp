@@ -57,9 +57,6 @@ void BluetoothServer::start() {
     if (manager_) return;
     serviceReady_ = false;
     manager_ = peripherals_.create(*this);
-    reaper_ = loop_.repeating(reapEvery, [this, alive = life_.watch()] {
-        if (alive) reap();
-    });
 }
 
 void BluetoothServer::stop() {
@@ -196,6 +193,12 @@ void BluetoothServer::handleHandshake(const Bytes& message, const CentralId& cen
         }
         auto conn = outcome.conn;
         sessions_[central] = conn;
+        // Only sessions go idle: without one the reaper would wake an idle helper for nothing.
+        if (!reaper_) {
+            reaper_ = loop_.repeating(reapEvery, [this, alive = life_.watch()] {
+                if (alive) reap();
+            });
+        }
         conn->push = [this, alive = life_.watch(), central](const Bytes& frame) {
             if (alive) notify(frame, central);
         };
@@ -316,6 +319,7 @@ void BluetoothServer::drop(CentralId central) {
     if (auto it = sessions_.find(central); it != sessions_.end()) {
         auto conn = std::move(it->second);
         sessions_.erase(it);
+        if (sessions_.empty()) reaper_.reset();
         core_.closed(conn);
         changed = true;
     }

@@ -145,6 +145,9 @@ void NetClient::handleHandshake(ByteView line) {
         outcome.conn->push = [weak](const Bytes& frame) {
             if (auto self = weak.lock()) self->writeFrame(frame);
         };
+        outcome.conn->holdOutput = [weak](bool held) {
+            if (auto self = weak.lock(); self && !self->closed_ && self->conn_) self->conn_->holdOutput(held);
+        };
         session_ = std::move(outcome.conn);
         if (auto ready = core_.readyFrame(session_)) writeFrame(*ready);
         if (session_->authenticated()) markProven();

@@ -42,7 +42,7 @@ public:
         if (saveProblem.empty()) return {DeviceChange::Status::saved, {}};
         return {DeviceChange::Status::notSaved, saveProblem};
     }
-    std::vector<std::string> statusLines() const override { return {"Network — On (port 1)"}; }
+    std::vector<std::string> statusLines() override { return {"Network — On (port 1)"}; }
     void closePairing() override { left.reset(); }
     std::optional<Duration> pairingTimeLeft() override { return left; }
     std::string identityFingerprint() const override { return "AAAA-BBBB-CCCC-DDDD"; }

@@ -126,6 +126,7 @@ TEST_F(HelperModelTest, Bluetooth_SwitchAndStatistics_FollowTheServer) {
     EXPECT_EQ(model->bluetoothStatusLine(), "Bluetooth \u2014 On");
     auto* radio = peripherals_.current();
     ASSERT_NE(radio, nullptr);
+    const auto view = model->keepSampling();
     // A phone whose link has no room yet: the answer to its handshake waits.
     radio->room["AA:01"] = 0;
     radio->write("AA:01", BluetoothServer::cmdUUID, toBytes("{\"t\":\"hello2\"}"));
@@ -151,11 +152,11 @@ TEST_F(HelperModelTest, Timers_StatsEverySecondAndPermissionPolledEveryTwo) {
     fakes_.input.setMayPost(false, "no XTEST");
     testing::FakeStreamListenerFactory listeners(loop_);
     auto model = makeModel(listeners);
+    const auto view = model->keepSampling();
     int permissionChanges = 0;
     auto sub = model->subscribe([&](HelperModel::Change c) {
         if (c == HelperModel::Change::permission) ++permissionChanges;
     });
-    EXPECT_TRUE(model->core().lastStats().empty());
     loop_.advance(1.0);
     const auto& stats = model->core().lastStats();
     ASSERT_FALSE(stats.empty());
@@ -170,6 +171,49 @@ TEST_F(HelperModelTest, Timers_StatsEverySecondAndPermissionPolledEveryTwo) {
     EXPECT_TRUE(model->accessibilityGranted());
     loop_.advance(10.0);
     EXPECT_EQ(permissionChanges, 1);  // an unchanged value announces nothing
+}
+
+TEST_F(HelperModelTest, Sampling_NoPhoneNoView_NoTimerUntilOneArrivesAndNoneAfterItLeaves) {
+    fakes_.workspace.running = {RunningApp{7, "org.example.Editor.desktop", "Editor"}};
+    fakes_.workspace.front = 7;
+    testing::FakeStreamListenerFactory listeners(loop_);
+    auto model = makeModel(listeners);
+    loop_.runPosted();
+    EXPECT_EQ(loop_.pendingTimers(), 0u);
+    EXPECT_FALSE(model->sampling());
+    // Asleep, the status still measures rather than repeating an old sample.
+    const auto lines = model->statusLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("CPU ", 0) == 0; }));
+
+    ScriptedPrompter prompter;
+    model->setPrompter(&prompter);
+    const auto pairing = model->openPairing();
+    LoopbackPhone phone(model->core(), KeyPair::generate());
+    phone.connect(PhoneHandshake::Kind::pair, "Pixel");
+    phone.send({{"t", "pair"}, {"proof", Wire::b64url(Wire::pairProof(pairing.code, phone.th()))}});
+    loop_.runPosted();
+    ASSERT_TRUE(model->sampling());
+    fakes_.displays.setDisplays(testing::FakeDisplaySource::withBounds({{0, 0, 1920, 1080}}));
+    phone.clearReceived();
+    loop_.advance(1.0);
+    EXPECT_EQ(model->core().lastStats()["sessions"], 1);
+    EXPECT_EQ(phone.receivedOfType("displays").size(), 1u);  // the layout is watched again
+
+    phone.close();
+    model->closePairing();
+    loop_.runPosted();
+    EXPECT_FALSE(model->sampling());
+    EXPECT_EQ(loop_.pendingTimers(), 0u);
+    EXPECT_TRUE(model->core().lastStats().empty());  // no old sample passed off as new
+
+    auto view = model->keepSampling();
+    auto second = model->keepSampling();
+    EXPECT_TRUE(model->sampling());
+    view.reset();
+    EXPECT_TRUE(model->sampling());  // one view still shows the figures
+    second.reset();
+    EXPECT_FALSE(model->sampling());
+    EXPECT_EQ(loop_.pendingTimers(), 0u);
 }
 
 TEST_F(HelperModelTest, Pairing_ThroughPrompter_AllowedStoresDeniedAndNoPrompterRefuse) {
@@ -371,6 +415,7 @@ TEST_F(HelperModelTest, StatusLines_PairingAndPermission_WordedAsTheWindowAndWar
     fakes_.input.setMayPost(false, "no XTEST extension");
     testing::FakeStreamListenerFactory listeners(loop_);
     auto model = makeModel(listeners);
+    const auto window = model->keepSampling();
     const auto has = [&](const std::string& line) {
         const auto lines = model->statusLines();
         return std::find(lines.begin(), lines.end(), line) != lines.end();

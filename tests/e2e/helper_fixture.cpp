@@ -42,9 +42,9 @@ HelperRun::HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extra
 }
 
 HelperRun::HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment, bool console,
-                     std::filesystem::path dataHome)
+                     std::filesystem::path dataHome, std::string binary)
     : dryRun_(dryRun), console_(console), extraEnvironment_(std::move(extraEnvironment)) {
-    start(pipeStdin, std::move(dataHome), {});
+    start(pipeStdin, std::move(dataHome), std::move(binary));
 }
 
 void HelperRun::start(bool pipeStdin, std::filesystem::path dataHome, std::string binary) {
@@ -95,7 +95,14 @@ std::vector<std::string> HelperRun::environment(bool forRemote) const {
         env.push_back("VELMORAND_DRY_RUN=1");
         env.push_back("VELMORAND_DRY_RUN_LOG=" + dryRunLog().string());
     }
-    if (!forRemote) env.insert(env.end(), extraEnvironment_.begin(), extraEnvironment_.end());
+    if (!forRemote) {
+        // An extra variable replaces the fixture's own of that name (a shared XDG_CONFIG_HOME).
+        for (const auto& extra : extraEnvironment_) {
+            const auto name = extra.substr(0, extra.find('=') + 1);
+            std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+            env.push_back(extra);
+        }
+    }
     for (const char* pass : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
         if (const char* v = std::getenv(pass)) env.push_back(std::string(pass) + "=" + v);
     }

@@ -29,12 +29,12 @@ public:
     explicit HelperRun(bool pipeStdin = true, std::filesystem::path dataHome = {},
                        std::string binary = {}, std::string systemBus = {});
     // Outside dry run (when `dryRun` is false), with `extraEnvironment` ("DISPLAY=:5", …) added
-    // to the helper's own.
+    // to the helper's own (replacing a variable of the same name).
     HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment);
     // The same with the device store in `dataHome`; with `console` false the helper runs as the
-    // tray application (it still prints its log; a prompt then needs its dialog).
+    // tray application (it still prints its log; a prompt then needs its dialog); `binary` as above.
     HelperRun(bool pipeStdin, bool dryRun, std::vector<std::string> extraEnvironment, bool console,
-              std::filesystem::path dataHome);
+              std::filesystem::path dataHome, std::string binary = {});
     ~HelperRun();
 
     [[nodiscard]] ChildProcess& helper() { return *helper_; }

@@ -345,6 +345,16 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     refresh();
 }
 
+void MenuContent::showEvent(QShowEvent* event) {
+    if (!sampling_.active()) sampling_ = model_.keepSampling();
+    QWidget::showEvent(event);
+}
+
+void MenuContent::hideEvent(QHideEvent* event) {
+    sampling_.reset();
+    QWidget::hideEvent(event);
+}
+
 MenuContent::~MenuContent() {
     subscription_.reset();
     delete confirm_;

@@ -43,6 +43,11 @@ public:
     [[nodiscard]] const std::optional<std::string>& confirmRemove() const { return confirmRemove_; }
     void askRemove(const std::string& id);
 
+protected:
+    // Shown, the panel keeps the statistics it displays sampled; hidden, the helper may sleep.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void scheduleRefresh();
     void rebuildConnected(const std::vector<std::string>& texts);
@@ -51,6 +56,7 @@ private:
     HelperModel& model_;
     Actions actions_;
     Subscription subscription_;
+    Subscription sampling_;
     bool refreshQueued_ = false;
 
     QLabel* identity_ = nullptr;

@@ -208,6 +208,18 @@ void ScreenStreamer::sendSome() {
     const auto generation = generation_;
     std::string message;
     message.reserve(chunkChars + 128);
+    // The pass's chunks leave in one write; released however the loop ends.
+    struct Held {
+        std::shared_ptr<HelperConn> conn;
+        explicit Held(std::shared_ptr<HelperConn> c) : conn(std::move(c)) {
+            if (conn->holdOutput) conn->holdOutput(true);
+        }
+        ~Held() {
+            if (conn->holdOutput) conn->holdOutput(false);
+        }
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+    } held(conn);
     for (std::size_t k = 0; k < chunksPerPass && sending_->next < sending_->count; ++k) {
         try {
             writeChunk(message, sending_->id, sending_->next, sending_->count, sending_->text, sending_->size);

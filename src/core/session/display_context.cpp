@@ -45,6 +45,7 @@ void DisplayContext::stopWatching() {
     displayTimer_.reset();
     frontAppTimer_.reset();
     frontAppWatch_.reset();
+    frontAppCheck_ = nullptr;
 }
 
 std::optional<Bytes> DisplayContext::contextJSON() const {
@@ -96,13 +97,21 @@ void DisplayContext::pushContext() {
 }
 
 void DisplayContext::startWatchingDisplays() {
-    if (displayTimer_) return;
-    displayTimer_ = loop_.repeating(displayPeriod, [this] { pushDisplays(false); });
+    if (!displayTimer_) displayTimer_ = loop_.repeating(displayPeriod, [this] { pushDisplays(false); });
+    if (frontAppCheck_ && !frontAppWatch_ && !frontAppTimer_) {
+        frontAppCheck_();
+        frontAppTimer_ = loop_.repeating(frontAppPeriod, frontAppCheck_);
+    }
+}
+
+void DisplayContext::stopWatchingDisplays() {
+    displayTimer_.reset();
+    frontAppTimer_.reset();
 }
 
 void DisplayContext::startWatchingFrontApp() {
-    if (frontAppTimer_ || frontAppWatch_) return;
-    auto check = [this] {
+    if (frontAppCheck_) return;
+    frontAppCheck_ = [this] {
         const auto handle = workspace_.frontmost();
         if (handle == lastFrontHandle_) return;
         lastFrontHandle_ = handle;
@@ -114,9 +123,9 @@ void DisplayContext::startWatchingFrontApp() {
             }
         }
     };
-    check();
-    frontAppWatch_ = workspace_.watchFront(check);
-    if (!frontAppWatch_) frontAppTimer_ = loop_.repeating(frontAppPeriod, check);
+    frontAppCheck_();
+    frontAppWatch_ = workspace_.watchFront(frontAppCheck_);
+    if (!frontAppWatch_) frontAppTimer_ = loop_.repeating(frontAppPeriod, frontAppCheck_);
 }
 
 void DisplayContext::updateFrontApp(const CoreState::FrontApp& app, const std::string& ownId) {

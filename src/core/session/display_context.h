@@ -2,6 +2,7 @@
 // What the phones are told without asking: the front application ("context") and the display
 // layout ("displays"), each pushed when it changes; and the jump of the pointer to a display.
 
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -32,7 +33,10 @@ public:
     [[nodiscard]] bool shareFrontApp() const noexcept { return shareFrontApp_; }
 
     void startWatchingFrontApp();
+    // The display layout, and the front application where it is polled, are looked at only
+    // between these two (while a phone is there to hear of a change).
     void startWatchingDisplays();
+    void stopWatchingDisplays();
     // Stops the watches, so that nothing calls back into a core being taken apart.
     void stopWatching();
 
@@ -60,6 +64,7 @@ private:
     std::pair<int, int> lastDisplays_{0, 0};
     Timer displayTimer_;
     Timer frontAppTimer_;  // only where the workspace cannot report changes
+    std::function<void()> frontAppCheck_;
     std::unique_ptr<Workspace::FrontWatch> frontAppWatch_;
     std::optional<AppHandle> lastFrontHandle_;
 };

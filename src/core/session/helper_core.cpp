@@ -63,6 +63,7 @@ void HelperCore::setShareFrontApp(bool on) { rooms_->displays.setShareFrontApp(o
 bool HelperCore::shareFrontApp() const noexcept { return rooms_->displays.shareFrontApp(); }
 void HelperCore::startWatchingFrontApp() { rooms_->displays.startWatchingFrontApp(); }
 void HelperCore::startWatchingDisplays() { rooms_->displays.startWatchingDisplays(); }
+void HelperCore::stopWatchingDisplays() { rooms_->displays.stopWatchingDisplays(); }
 
 // --- Statistics and context ---
 

@@ -80,7 +80,10 @@ public:
 
     // Called once at start-up.
     void startWatchingFrontApp();
+    // The display layout, and a front application that is polled, are looked at only while a
+    // phone is there to hear of a change (a phone's hello answers with the current ones).
     void startWatchingDisplays();
+    void stopWatchingDisplays();
 
     // --- Published state (read on the main loop; listeners hear of every change) ---
     // Key: base64url of the session id; value: device name + " (" + transport + ")".

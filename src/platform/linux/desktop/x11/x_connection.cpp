@@ -83,8 +83,11 @@ XConnection::XConnection(XcbConnection conn, xcb_screen_t* screen, std::string d
     QObject::connect(notifier_, &QSocketNotifier::activated, watcher_.get(),
                      [this] { dispatchPending(); });
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+        // The socket itself is read when the loop's poll reports it; before blocking only the
+        // events a reply's read queued need delivering, and asking the socket again would cost a
+        // recvmsg answering EAGAIN on every pass.
         beforeBlock_ = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock,
-                                        watcher_.get(), [this] { dispatchPending(); });
+                                        watcher_.get(), [this] { dispatchQueued(); });
     }
 }
 
@@ -131,6 +134,13 @@ void XConnection::dispatchPending() {
     if (lost_) return;
     XReply<xcb_generic_event_t> event;
     while ((event = XReply<xcb_generic_event_t>(xcb_poll_for_event(conn_.get())))) dispatch(*event);
+    if (xcb_connection_has_error(conn_.get())) noticeLoss();
+}
+
+void XConnection::dispatchQueued() {
+    if (lost_) return;
+    XReply<xcb_generic_event_t> event;
+    while ((event = XReply<xcb_generic_event_t>(xcb_poll_for_queued_event(conn_.get())))) dispatch(*event);
     if (xcb_connection_has_error(conn_.get())) noticeLoss();
 }
 

@@ -61,6 +61,8 @@ public:
 
     // Reads and dispatches whatever is already queued or readable, without blocking.
     void dispatchPending();
+    // Dispatches only what earlier reads (a reply's) left queued: no system call.
+    void dispatchQueued();
     void flush() noexcept { xcb_flush(conn_.get()); }
     // Reads and dispatches events, blocking, until `done` holds or `limit` passes; for the few
     // conversations (selections) that a synchronous caller must see through. True when done.

@@ -184,6 +184,7 @@ void BluezPeripheral::forgetCentrals() {
     for (const auto& [id, link] : links_) gone.push_back(id);
     if (owner_) gone.push_back(*owner_);
     links_.clear();
+    writeLinks_.clear();
     sharedLink_.reset();
     owner_.reset();
     notifying_ = false;
@@ -316,6 +317,8 @@ void BluezPeripheral::characteristicCall(const std::string& uuid, const QDBusMes
         read(uuid, mapArgument(args.value(0)), message, connection);
     } else if (member == QLatin1String("WriteValue")) {
         write(uuid, mapArgument(args.value(1)), args.value(0).toByteArray(), message, connection);
+    } else if (member == QLatin1String("AcquireWrite")) {
+        acquireWrite(uuid, mapArgument(args.value(0)), message, connection);
     } else if (member == QLatin1String("AcquireNotify")) {
         notifyUuid_ = uuid;
         acquireNotify(mapArgument(args.value(0)), message, connection);
@@ -363,23 +366,69 @@ void BluezPeripheral::write(const std::string& uuid, const QVariantMap& options,
     }
     const auto central = centralOf(options);
     noteMtu(central, options);
-    // A phone with a notification socket of its own is served whatever the others use.
-    if (broadcast_ != Broadcast::none && !links_.contains(central)) {
-        if (!owner_) {
-            owner_ = central;
-            delegate_.subscribed(central, notifyUuid_);
-        } else if (*owner_ != central) {
-            // Another phone holds the only link this BlueZ gives us: an error the phone sees,
-            // rather than a write acknowledged and then ignored.
-            if (message.isReplyRequired())
-                connection.send(message.createErrorReply(QStringLiteral("org.bluez.Error.InProgress"),
-                                                         QStringLiteral("Another phone is connected")));
-            return;
-        }
+    if (!admitWriter(central)) {
+        // Another phone holds the only link this BlueZ gives us: an error the phone sees,
+        // rather than a write acknowledged and then ignored.
+        if (message.isReplyRequired())
+            connection.send(message.createErrorReply(QStringLiteral("org.bluez.Error.InProgress"),
+                                                     QStringLiteral("Another phone is connected")));
+        return;
     }
     reply();
     delegate_.writesReceived(
         {WriteRequest{central, uuid, Bytes(value.begin(), value.end())}});
+}
+
+bool BluezPeripheral::admitWriter(const CentralId& central) {
+    // A phone with a notification socket of its own is served whatever the others use.
+    if (broadcast_ == Broadcast::none || links_.contains(central)) return true;
+    if (!owner_) {
+        owner_ = central;
+        delegate_.subscribed(central, notifyUuid_);
+        return true;
+    }
+    return *owner_ == central;
+}
+
+void BluezPeripheral::acquireWrite(const std::string& uuid, const QVariantMap& options, const QDBusMessage& message,
+                                   const QDBusConnection& connection) {
+    const auto central = centralOf(options);
+    if (!(objects_->characteristicProperties(uuid) & gatt::propWriteWithoutResponse) || central.empty()) {
+        // Without the device the values could not be told apart: bluetoothd keeps WriteValue.
+        connection.send(message.createErrorReply(QStringLiteral("org.bluez.Error.NotSupported"),
+                                                 QStringLiteral("Not supported")));
+        return;
+    }
+    noteMtu(central, options);
+    const auto mtu = static_cast<std::uint16_t>(std::max<unsigned>(options.value(QStringLiteral("mtu")).toUInt(), defaultMtu));
+    std::shared_ptr<WriteLink*> slot = std::make_shared<WriteLink*>(nullptr);
+    auto link = WriteLink::create(
+        mtu,
+        [this, central, uuid](std::vector<Bytes> values) {
+            // The same admission as a WriteValue call; refused values have no one to answer.
+            if (!admitWriter(central)) return;
+            std::vector<WriteRequest> requests;
+            requests.reserve(values.size());
+            for (auto& v : values) requests.push_back(WriteRequest{central, uuid, std::move(v)});
+            delegate_.writesReceived(requests);
+        },
+        [this, central, slot] {
+            const auto* raw = *slot;
+            post([this, central, raw] {
+                const auto it = writeLinks_.find(central);
+                if (it != writeLinks_.end() && it->second.get() == raw) writeLinks_.erase(it);
+            });
+        });
+    if (!link) {
+        connection.send(message.createErrorReply(QStringLiteral("org.bluez.Error.Failed"),
+                                                 QStringLiteral("No socket")));
+        return;
+    }
+    *slot = link.get();
+    connection.send(message.createReply(
+        QVariantList{QVariant::fromValue(QDBusUnixFileDescriptor(link->remoteFd())), QVariant::fromValue(mtu)}));
+    link->releaseRemote();
+    writeLinks_[central] = std::move(link);
 }
 
 void BluezPeripheral::enterBroadcast(Broadcast kind) {

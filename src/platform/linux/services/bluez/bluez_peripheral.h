@@ -19,6 +19,7 @@
 #include "base/liveness.h"
 #include "platform/linux/services/bluez/gatt_objects.h"
 #include "platform/linux/services/bluez/notify_link.h"
+#include "platform/linux/services/bluez/write_link.h"
 #include "ports/main_loop.h"
 #include "ports/peripheral.h"
 
@@ -75,6 +76,11 @@ private:
     void stopNotify(const QDBusMessage& message, const QDBusConnection& connection);
     void write(const std::string& uuid, const QVariantMap& options, const QByteArray& value,
                const QDBusMessage& message, const QDBusConnection& connection);
+    // A socket for the central's writes without response: each value a read, not a D-Bus call.
+    void acquireWrite(const std::string& uuid, const QVariantMap& options, const QDBusMessage& message,
+                      const QDBusConnection& connection);
+    // False while another phone holds the only notification link this BlueZ gives.
+    [[nodiscard]] bool admitWriter(const CentralId& central);
     void read(const std::string& uuid, const QVariantMap& options, const QDBusMessage& message,
               const QDBusConnection& connection);
     // The central of a call, from its "device" option (empty when there is none).
@@ -105,6 +111,7 @@ private:
     std::unique_ptr<QDBusServiceWatcher> watcher_;
     std::map<CentralId, std::unique_ptr<NotifyLink>> links_;
     std::map<CentralId, std::uint16_t> deviceMtu_;
+    std::map<CentralId, std::unique_ptr<WriteLink>> writeLinks_;
     Broadcast broadcast_ = Broadcast::none;
     std::unique_ptr<NotifyLink> sharedLink_;
     bool notifying_ = false;  // StartNotify is in force

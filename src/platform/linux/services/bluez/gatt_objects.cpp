@@ -72,6 +72,8 @@ std::optional<QVariantMap> GattObjects::properties(const QString& path, const QS
                           {QStringLiteral("Flags"), flagsOf(c.properties)}};
         // Its presence tells bluetoothd to hand notifications over a socket (AcquireNotify).
         if (c.properties & gatt::propNotify) props.insert(QStringLiteral("NotifyAcquired"), false);
+        // And this one to hand writes without response over a socket (AcquireWrite).
+        if (c.properties & gatt::propWriteWithoutResponse) props.insert(QStringLiteral("WriteAcquired"), false);
         return props;
     }
     if (advertisement_ && path == advertisementPath() && iface == advertisementIface) {

@@ -257,7 +257,12 @@ void QtStreamConnection::send(Bytes data, SendDone done) {
     } else {
         out_.insert(out_.end(), data.begin(), data.end());
     }
-    if (!writeNotifier_->isEnabled()) flushOutput();
+    if (!held_ && !writeNotifier_->isEnabled()) flushOutput();
+}
+
+void QtStreamConnection::holdOutput(bool held) {
+    held_ = held;
+    if (!held_ && fd_ && !error_ && outSent_ < out_.size() && !writeNotifier_->isEnabled()) flushOutput();
 }
 
 bool QtStreamConnection::flushOutput() {

@@ -34,6 +34,7 @@ public:
     void start(StateHandler onState) override;
     void receive(std::size_t maxLength, ReceiveDone done) override;
     void send(Bytes data, SendDone done) override;
+    void holdOutput(bool held) override;
     void cancel() override;
 
     // For diagnostics and tests; -1 once closed.
@@ -72,6 +73,7 @@ private:
     bool completionsPosted_ = false;
     Bytes out_;                // bytes the kernel did not take yet, from outSent_ on
     std::size_t outSent_ = 0;
+    bool held_ = false;
     std::int64_t queuedBytes_ = 0;
     std::int64_t writtenBytes_ = 0;
     std::deque<std::pair<std::int64_t, SendDone>> sendWaiters_;  // by cumulative end offset

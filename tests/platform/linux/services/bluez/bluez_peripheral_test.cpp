@@ -213,6 +213,40 @@ TEST_F(BluezPeripheralTest, Centrals_OwnSockets_SessionsRepliesReadsAndLeaving) 
     EXPECT_EQ(core.closedCalls.size(), 1u);
 }
 
+TEST_F(BluezPeripheralTest, Writes_AcquiredSocketWhereOfferedElseWriteValue_SameFramesInOrder) {
+    ASSERT_TRUE(bluez->start());
+    startServer();
+    ASSERT_TRUE(waitOn());
+    bluez->connectCentral("AA:BB:CC:DD:EE:01", 23);
+    bluez->subscribe("AA:BB:CC:DD:EE:01");
+    ASSERT_TRUE(settled());
+    hello("AA:BB:CC:DD:EE:01", 1);
+    ASSERT_TRUE(spinUntil([&] { return server->sessionCount() == 1; }));
+    // Fifteen 20-byte fragments written back to back reach the core as one frame.
+    const auto frame = frameFor(1, 300);
+    send("AA:BB:CC:DD:EE:01", frame);
+    ASSERT_TRUE(spinUntil([&] { return core.framesNow.size() == 1; }));
+    EXPECT_EQ(core.framesNow[0].frame, frame);
+    EXPECT_EQ(bluez->writeValueCalls(), 0);
+
+    // A bluetoothd without AcquireWrite: every value is a call, and the frames are the same.
+    bluez->acquireWrite = false;
+    bluez->connectCentral("AA:BB:CC:DD:EE:02", 23);
+    bluez->subscribe("AA:BB:CC:DD:EE:02");
+    ASSERT_TRUE(settled());
+    hello("AA:BB:CC:DD:EE:02", 2);
+    ASSERT_TRUE(spinUntil([&] { return server->sessionCount() == 2; }));
+    const auto second = frameFor(2, 300);
+    send("AA:BB:CC:DD:EE:02", second);
+    ASSERT_TRUE(spinUntil([&] { return core.framesNow.size() == 2; }));
+    EXPECT_EQ(core.framesNow[1].frame, second);
+    EXPECT_GT(bluez->writeValueCalls(), 15);
+
+    // The socket's central leaving ends its session like any other.
+    bluez->leave("AA:BB:CC:DD:EE:01");
+    ASSERT_TRUE(spinUntil([&] { return server->sessionCount() == 1; }));
+}
+
 TEST_F(BluezPeripheralTest, Centrals_PhoneStopsReading_DroppedWhileTheOtherIsServed) {
     ASSERT_TRUE(bluez->start());
     startServer();

@@ -9,6 +9,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusUnixFileDescriptor>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <utility>
@@ -228,7 +229,8 @@ void FakeBluez::registerApplication(const QDBusMessage& message) {
                      return fail(QStringLiteral("characteristic outside the service"));
                  chrcs.push_back({it.key().path(), c->value(QStringLiteral("UUID")).toString(),
                                   c->value(QStringLiteral("Flags")).toStringList(),
-                                  c->contains(QStringLiteral("NotifyAcquired"))});
+                                  c->contains(QStringLiteral("NotifyAcquired")),
+                                  c->contains(QStringLiteral("WriteAcquired"))});
              }
              if (servicePath.isEmpty() || chrcs.empty()) return fail(QStringLiteral("No object received"));
              appOwner_ = sender;
@@ -282,6 +284,7 @@ void FakeBluez::forgetApplication() {
     startNotified_ = false;
     for (auto& [address, c] : centrals_) {
         closeCentralSocket(c);
+        closeWriteSocket(c);
         c.subscribed = false;
     }
     sharedReader_.reset();
@@ -428,6 +431,16 @@ void FakeBluez::closeCentralSocket(Central& c) {
     c.fd = -1;
 }
 
+void FakeBluez::closeWriteSocket(Central& c) {
+    c.writer.reset();
+    c.writeBacklog.clear();
+    if (c.writeFd >= 0) ::close(c.writeFd);
+    c.writeFd = -1;
+    c.acquiringWrite = false;
+    c.writeRefused = false;
+    c.waitingWrites.clear();
+}
+
 void FakeBluez::stall(const std::string& address, bool stalled) {
     auto* c = central(address);
     if (!c) return;
@@ -444,14 +457,77 @@ bool FakeBluez::write(const std::string& address, const QByteArray& value, bool 
             path = ch.path;
     }
     if (!c || path.isEmpty()) return false;
-    auto opts = options(*c);
+    const auto* ch = &*std::find_if(characteristics.begin(), characteristics.end(),
+                                    [&](const Characteristic& x) { return x.path == path; });
+    if (withResponse || !acquireWrite || !ch->writeAcquired || c->writeRefused) {
+        writeValue(*c, path, value, withResponse, std::move(done));
+        return true;
+    }
+    if (c->writeFd < 0) {
+        // Values wait, in order, until the application answers AcquireWrite.
+        c->waitingWrites.emplace_back(value, std::move(done));
+        if (!c->acquiringWrite) acquireWriteFor(*c, path);
+        return true;
+    }
+    c->writeBacklog.emplace_back(value, std::move(done));
+    drainWrites(address);
+    return true;
+}
+
+void FakeBluez::drainWrites(const std::string& address) {
+    auto* c = central(address);
+    if (!c || c->writeFd < 0) return;
+    while (!c->writeBacklog.empty()) {
+        auto& [value, done] = c->writeBacklog.front();
+        // One packet per value, as bluetoothd passes each ATT write command on.
+        const auto n = ::send(c->writeFd, value.constData(), static_cast<std::size_t>(value.size()),
+                              MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS)) {
+            if (!c->writer) {
+                c->writer = std::make_unique<QSocketNotifier>(c->writeFd, QSocketNotifier::Write);
+                QObject::connect(c->writer.get(), &QSocketNotifier::activated, [this, address] { drainWrites(address); });
+            }
+            c->writer->setEnabled(true);
+            return;
+        }
+        // Sent, or the helper's end is gone (the value is lost as over a dropped link).
+        if (done) QTimer::singleShot(0, [done = std::move(done), alive = std::weak_ptr<bool>(alive_)] {
+            if (alive.lock()) done();
+        });
+        c->writeBacklog.pop_front();
+    }
+    if (c->writer) c->writer->setEnabled(false);
+}
+
+void FakeBluez::writeValue(Central& c, const QString& path, const QByteArray& value, bool withResponse,
+                           std::function<void()> done) {
+    auto opts = options(c);
     opts.insert(QStringLiteral("type"), withResponse ? QStringLiteral("request") : QStringLiteral("command"));
     auto m = QDBusMessage::createMethodCall(appOwner_, path, chrcIface, QStringLiteral("WriteValue"));
     m << value << opts;
+    ++writeValueCalls_;
     call(m, [done = std::move(done)](const QDBusMessage&) {
         if (done) done();
     });
-    return true;
+}
+
+void FakeBluez::acquireWriteFor(Central& c, const QString& path) {
+    c.acquiringWrite = true;
+    auto opts = options(c);
+    auto m = QDBusMessage::createMethodCall(appOwner_, path, chrcIface, QStringLiteral("AcquireWrite"));
+    m << opts;
+    call(m, [this, address = c.address, path](const QDBusMessage& reply) {
+        auto* c = central(address);
+        if (!c || !c->acquiringWrite) return;
+        c->acquiringWrite = false;
+        if (reply.type() == QDBusMessage::ErrorMessage) {
+            c->writeRefused = true;
+        } else {
+            c->writeFd = ::dup(reply.arguments().value(0).value<QDBusUnixFileDescriptor>().fileDescriptor());
+        }
+        for (auto& [value, done] : std::exchange(c->waitingWrites, {})) write(address, value, false, std::move(done));
+    });
 }
 
 void FakeBluez::read(const std::string& address, std::size_t offset, ReadDone done) {
@@ -479,6 +555,7 @@ void FakeBluez::leave(const std::string& address) {
     auto& c = it->second;
     const bool wasStartNotify = c.subscribed && c.viaStartNotify;
     closeCentralSocket(c);
+    closeWriteSocket(c);
     const auto devicePath = c.devicePath;
     centrals_.erase(it);
     auto signal = QDBusMessage::createSignal(devicePath, propertiesIface, QStringLiteral("PropertiesChanged"));

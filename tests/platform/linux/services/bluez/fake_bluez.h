@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QVariantMap>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -45,6 +46,7 @@ public:
         QString uuid;
         QStringList flags;
         bool notifyAcquired = false;  // offers AcquireNotify
+        bool writeAcquired = false;   // offers AcquireWrite
     };
     struct Central {
         std::string address;
@@ -56,6 +58,14 @@ public:
         int fd = -1;  // per-central notification socket (bluetoothd's end)
         std::unique_ptr<QSocketNotifier> reader;
         std::vector<QByteArray> received;  // notification values, as the phone got them
+        // Writes without response: through the AcquireWrite socket once it is there.
+        int writeFd = -1;
+        bool acquiringWrite = false;
+        bool writeRefused = false;  // the application declined: WriteValue for good
+        std::vector<std::pair<QByteArray, std::function<void()>>> waitingWrites;
+        // Values the socket had no room for yet, sent in order once it is writable: the link's pace.
+        std::deque<std::pair<QByteArray, std::function<void()>>> writeBacklog;
+        std::unique_ptr<QSocketNotifier> writer;
     };
 
     explicit FakeBluez(const QString& busAddress);
@@ -71,6 +81,10 @@ public:
     bool powered = true;
     bool denyAccess = false;  // every call is refused as the bus policy would
     Notify notify = Notify::perCentral;
+    // Whether writes without response go through AcquireWrite where the characteristic offers it
+    // (bluetoothd 5.46 and later), else every value is a WriteValue call.
+    bool acquireWrite = true;
+    [[nodiscard]] int writeValueCalls() const { return writeValueCalls_; }
     void setPowered(bool on);
     void removeAdapter();
     void addAdapter();
@@ -112,6 +126,11 @@ private:
     void registerAdvertisement(const QDBusMessage& message);
     void forgetApplication();
     void closeCentralSocket(Central& c);
+    void closeWriteSocket(Central& c);
+    void writeValue(Central& c, const QString& path, const QByteArray& value, bool withResponse,
+                    std::function<void()> done);
+    void acquireWriteFor(Central& c, const QString& path);
+    void drainWrites(const std::string& address);
     void readSocket(int fd);
     void deliver(Central& c, const QByteArray& value);
     void call(QDBusMessage message, std::function<void(const QDBusMessage&)> done);
@@ -132,6 +151,7 @@ private:
     bool startNotified_ = false;
     FakeBluezSignals signals_;
     int pending_ = 0;
+    int writeValueCalls_ = 0;
     int failed_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -230,6 +230,8 @@ int main(int argc, char** argv) {
     FakeBluez bluez(QString::fromUtf8(address));
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--shared") bluez.notify = FakeBluez::Notify::shared;
+        // As a bluetoothd before AcquireWrite: every value a WriteValue call.
+        if (std::string(argv[i]) == "--write-value") bluez.acquireWrite = false;
     }
     if (!bluez.start()) {
         std::cerr << "tamborix-fake-bluez: cannot take org.bluez\n";

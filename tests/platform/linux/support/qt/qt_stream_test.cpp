@@ -178,6 +178,42 @@ TEST(QtStreamTest, Connection_ReceiveAndSend_BytesBothWaysThenEndOfStream) {
     EXPECT_EQ(states[0], StreamConnection::State::ready);
 }
 
+TEST(QtStreamTest, HoldOutput_BurstWhileHeld_NothingLeavesUntilReleasedThenEveryByteInOrder) {
+    Listening l;
+    ASSERT_TRUE(spinUntil([&] { return !l.states.empty(); }));
+    auto client = connectTo(QHostAddress::LocalHost, l.listener->localPort());
+    ASSERT_TRUE(spinUntil([&] { return !l.accepted.empty(); }));
+    auto& conn = *l.accepted[0];
+    conn.start([](StreamConnection::State, const std::string&) {});
+
+    conn.send(toBytes("before\n"), {});
+    conn.holdOutput(true);
+    int done = 0;
+    std::string expected = "before\n";
+    for (int i = 0; i < 8; ++i) {
+        const auto line = "chunk " + std::to_string(i) + std::string(3000, 'x') + "\n";
+        expected += line;
+        conn.send(toBytes(line), [&](std::optional<std::string> error) {
+            EXPECT_FALSE(error.has_value());
+            ++done;
+        });
+    }
+    std::string got;
+    spinUntil([&] {
+        got += readAll(*client);
+        return false;
+    }, 100);
+    EXPECT_EQ(got, "before\n");
+    EXPECT_EQ(done, 0);
+
+    conn.holdOutput(false);
+    ASSERT_TRUE(spinUntil([&] {
+        got += readAll(*client);
+        return got.size() >= expected.size() && done == 8;
+    }));
+    EXPECT_EQ(got, expected);
+}
+
 TEST(QtStreamTest, Receive_AskedAgainInsideCompletion_ServedInSameTurnNotInsideTheCall) {
     Listening l;
     ASSERT_TRUE(spinUntil([&] { return !l.states.empty(); }));
