@@ -11,6 +11,8 @@ run_packages=(
   # libraries
   libsodium-dev nlohmann-json3-dev libicu-dev liburiparser-dev libsecret-1-dev
   qt6-base-dev libavahi-client-dev libqrencode-dev
+  # the translations: lupdate and lrelease through CMake
+  qt6-l10n-tools qt6-tools-dev
   # X11 desktop: input, displays, windows, capture (xcb, XKB, JPEG, scaling), GIO, Qt extras
   libxcb1-dev libxcb-xtest0-dev libxcb-randr0-dev libxcb-xkb-dev libxcb-xinerama0-dev
   libxcb-xfixes0-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-shape0-dev libxcb-ewmh-dev
@@ -33,6 +35,10 @@ test_packages=(
   tk
   # fakes of BlueZ and the portals run on Debian's own python3; PipeWire for the capture test
   python3 python3-dbus python3-gi pipewire wireplumber
+  # a screen reader's view of the windows: the accessibility bus and its Python client
+  at-spi2-core python3-pyatspi
+  # the run command's hand-over to the user who called sudo, tried with a throw-away user
+  sudo
   # real GNOME and KDE desktops for the portal suites: compositors, the portal and its two
   # backends (KDE's needs Qt 5's Wayland platform), and the recorder window's xdg-shell protocol
   mutter kwin-wayland xdg-desktop-portal xdg-desktop-portal-gnome xdg-desktop-portal-kde qtwayland5

@@ -34,7 +34,7 @@ void BM_StreamedFrame(benchmark::State& state) {
     std::size_t bytesOut = 0;
     conn->push = [&](const Bytes& frame) { bytesOut += frame.size(); };
 
-    ScreenStreamer streamer(loop, displays, capture, conn, false);
+    ScreenStreamer streamer(loop, displays, capture, conn);
     streamer.start(ScreenStreamer::Mode::fit, 0, false);
     loop.advance(0.0);
     for (auto _ : state) {

@@ -5,7 +5,9 @@
 
 #include "app/console_input.h"
 #include "app/pairing_link.h"
+#include "app/pairing_progress.h"
 #include "app/qr_text.h"
+#include "app/translate.h"
 
 namespace tamborix {
 
@@ -35,39 +37,44 @@ std::string lower(std::string_view s) {
     return out;
 }
 
-const std::vector<std::string>& helpLines() {
-    static const std::vector<std::string> lines = {
-        "Commands:",
-        "  pair                        open a pairing code (valid 120 s) and show its link and QR code",
-        "  pair cancel                 close the open pairing code",
-        "  devices                     list paired devices: id scope screen name",
-        "  scope ID full|presenter     change what a device may do",
-        "  screen ID reset             ask again before the device may see the screen",
-        "  revoke ID                   forget a device and end its sessions",
-        "  status                      transports, discovery, connections, statistics, last event",
-        "  network on|off              start or stop listening (remembered across restarts)",
-        "  bluetooth on|off            allow or stop Bluetooth connections (remembered)",
-        "  share on|off                tell connected phones the name of the front application",
-        "  login on|off                start the helper when you log in",
-        "  quit                        stop the helper",
+std::vector<std::string> helpLines() {
+    // The command words stay English in every language: they are what the user types.
+    const auto entry = [](const char* command, const std::string& what) {
+        std::string line = "  " + std::string(command);
+        line.resize(30, ' ');
+        return line + what;
     };
-    return lines;
+    return {
+        translate("Console", "Commands:"),
+        entry("pair", translate("Console", "open a pairing code (valid 120 s) and show its link and QR code")),
+        entry("pair cancel", translate("Console", "close the open pairing code")),
+        entry("devices", translate("Console", "list paired devices: id scope screen name")),
+        entry("scope ID full|presenter", translate("Console", "change what a device may do")),
+        entry("screen ID reset", translate("Console", "ask again before the device may see the screen")),
+        entry("revoke ID", translate("Console", "forget a device and end its sessions")),
+        entry("status", translate("Console", "transports, discovery, connections, statistics, last event")),
+        entry("network on|off", translate("Console", "start or stop listening (remembered across restarts)")),
+        entry("bluetooth on|off", translate("Console", "allow or stop Bluetooth connections (remembered)")),
+        entry("share on|off", translate("Console", "tell connected phones the name of the front application")),
+        entry("login on|off", translate("Console", "start the helper when you log in")),
+        entry("quit", translate("Console", "stop the helper")),
+    };
 }
 
 }  // namespace
 
-const std::vector<std::string>& consoleHelpLines() { return helpLines(); }
+std::vector<std::string> consoleHelpLines() { return helpLines(); }
 
 std::string pairingExpiryText(Duration left) {
     const auto whole = std::max<long long>(
         0, std::chrono::duration_cast<std::chrono::seconds>(left).count());
     const auto secs = whole % 60;
-    return "Expires in " + std::to_string(whole / 60) + ":" + (secs < 10 ? "0" : "") +
-           std::to_string(secs) + " \u00B7 works once";
+    return fillIn(translate("Console", "Expires in %1 \u00B7 works once"),
+                  {std::to_string(whole / 60) + ":" + (secs < 10 ? "0" : "") + std::to_string(secs)});
 }
 
 std::string thisComputerLine(const std::string& fingerprint) {
-    return "This computer: " + fingerprint;
+    return fillIn(translate("Console", "This computer: %1"), {fingerprint});
 }
 
 bool isYes(std::string_view answer) {
@@ -105,11 +112,12 @@ void Console::inputClosed() {
 void Console::askApproval(const std::string& name, const std::string& fingerprint, Answer answer) {
     auto prompt = std::make_unique<Prompt>();
     prompt->lines = {
-        "Allow \u201C" + name + "\u201D to control this computer?",
-        "It will be able to move the pointer, click and type.",
-        "Device key: " + fingerprint,
-        "Only allow devices you own and are pairing right now.",
-        "Allow this device? The next line you type answers: y allows, anything else denies. [y/N]",
+        fillIn(translate("Console", "Allow \u201C%1\u201D to control this computer?"), {name}),
+        translate("Console", "It will be able to move the pointer, click and type."),
+        fillIn(translate("Console", "Device key: %1"), {fingerprint}),
+        translate("Console", "Only allow devices you own and are pairing right now."),
+        translate("Console",
+                  "Allow this device? The next line you type answers: y allows, anything else denies. [y/N]"),
     };
     prompt->answer = std::move(answer);
     prompt->timed = true;
@@ -119,11 +127,13 @@ void Console::askApproval(const std::string& name, const std::string& fingerprin
 void Console::askScreenApproval(const std::string& name, Answer answer) {
     auto prompt = std::make_unique<Prompt>();
     prompt->lines = {
-        "Allow \u201C" + name + "\u201D to see your screen?",
-        "It will see whatever is on the monitor it's showing, while Live screen is open on it. "
-        "You can change this later in Tamborix Helper \u2192 Paired devices.",
-        "Allow screen viewing? The next line you type answers: y allows, anything else denies. "
-        "[y/N]",
+        fillIn(translate("Console", "Allow \u201C%1\u201D to see your screen?"), {name}),
+        translate("Console",
+                  "It will see whatever is on the monitor it's showing, while Live screen is open on it. "
+                  "You can change this later in Tamborix Helper \u2192 Paired devices."),
+        translate("Console",
+                  "Allow screen viewing? The next line you type answers: y allows, anything else denies. "
+                  "[y/N]"),
     };
     prompt->answer = std::move(answer);
     enqueue(std::move(prompt));
@@ -158,7 +168,7 @@ void Console::answerFront(bool allowed) {
     auto prompt = std::move(prompts_.front());
     prompts_.pop_front();
     prompt->timeout.reset();
-    write_(allowed ? "Allowed." : "Denied.");
+    write_(allowed ? translate("Console", "Allowed.") : translate("Console", "Denied."));
     auto answer = std::move(prompt->answer);
     prompt.reset();
     const auto alive = life_.watch();
@@ -171,7 +181,7 @@ void Console::expire(Prompt* prompt) {
         if (it->get() != prompt) continue;
         auto owned = std::move(*it);
         prompts_.erase(it);
-        write_("No answer in 60 seconds: denied.");
+        write_(translate("Console", "No answer in 60 seconds: denied."));
         auto answer = std::move(owned->answer);
         owned.reset();
         const auto alive = life_.watch();
@@ -185,14 +195,15 @@ void Console::runCommand(std::string_view line) {
     const auto w = words(line);
     if (w.empty()) return;
     const auto cmd = lower(w[0]);
-    const auto usage = [&](std::string_view text) { write_("Usage: " + std::string(text)); };
+    const auto usage = [&](std::string_view text) { write_(fillIn(translate("Console", "Usage: %1"), {text})); };
     const auto unknownDevice = [&](std::string_view id) {
-        write_("No paired device with id " + escapeForConsole(id) + " (see devices)");
+        write_(fillIn(translate("Console", "No paired device with id %1 (see devices)"), {escapeForConsole(id)}));
     };
     // The change is in effect, but a restart would undo it: say so instead of "done".
     const auto notSaved = [&](const DeviceChange& change, const std::string& inEffect) {
-        write_("Not saved yet: " + change.problem);
-        write_(inEffect + " until the helper stops; saving is tried again until it works.");
+        write_(fillIn(translate("Console", "Not saved yet: %1"), {change.problem}));
+        write_(fillIn(translate("Console", "%1 until the helper stops; saving is tried again until it works."),
+                      {inEffect}));
     };
 
     if (cmd == "help" || cmd == "?") {
@@ -200,29 +211,29 @@ void Console::runCommand(std::string_view line) {
     } else if (cmd == "pair") {
         if (w.size() == 2 && lower(w[1]) == "cancel") {
             target_.closePairing();
-            write_(pairingClosedText);
+            write_(pairingClosedText());
             return;
         }
         if (w.size() != 1) return usage("pair [cancel]");
         const auto pairing = target_.openPairing();
         if (pairing.code.empty()) return write_(pairing.refusal);
-        write_("Pairing code: " + prettyPairCode(pairing.code));
-        write_("Pairing link: " + pairing.link);
+        write_(fillIn(translate("Console", "Pairing code: %1"), {prettyPairCode(pairing.code)}));
+        write_(fillIn(translate("Console", "Pairing link: %1"), {pairing.link}));
         if (const auto modules = qrModules(pairing.link)) {
             for (const auto& l : qrTextLines(*modules)) write_(l);
         } else {
-            write_("(the link does not fit in a QR code; type the code instead)");
+            write_(translate("Console", "(the link does not fit in a QR code; type the code instead)"));
         }
         if (const auto left = target_.pairingTimeLeft()) {
             write_(pairingExpiryText(*left));
         } else {
-            write_(pairingClosedText);  // nothing could be opened (see status)
+            write_(pairingClosedText());  // nothing could be opened (see status)
         }
         write_(thisComputerLine(target_.identityFingerprint()));
     } else if (cmd == "devices") {
         if (w.size() != 1) return usage("devices");
         const auto list = target_.devices();
-        if (list.empty()) write_("No paired devices.");
+        if (list.empty()) write_(translate("Console", "No paired devices."));
         for (const auto& d : list) write_(d.id + " " + d.scope + " " + d.screen + " " + d.name);
     } else if (cmd == "scope") {
         if (w.size() != 3) return usage("scope ID full|presenter");
@@ -233,24 +244,24 @@ void Console::runCommand(std::string_view line) {
         const auto change = target_.setScope(id, scope);
         if (change.status == DeviceChange::Status::unknownDevice) return unknownDevice(id);
         if (change.status == DeviceChange::Status::notSaved)
-            return notSaved(change, "The scope of " + id + " is " + name);
-        write_("Scope of " + id + ": " + name);
+            return notSaved(change, fillIn(translate("Console", "The scope of %1 is %2"), {id, name}));
+        write_(fillIn(translate("Console", "Scope of %1: %2"), {id, name}));
     } else if (cmd == "screen") {
         if (w.size() != 3 || lower(w[2]) != "reset") return usage("screen ID reset");
         const std::string id(w[1]);
         const auto change = target_.resetScreen(id);
         if (change.status == DeviceChange::Status::unknownDevice) return unknownDevice(id);
         if (change.status == DeviceChange::Status::notSaved)
-            return notSaved(change, "Screen viewing of " + id + " is undecided");
-        write_("Screen viewing of " + id + ": undecided");
+            return notSaved(change, fillIn(translate("Console", "Screen viewing of %1 is undecided"), {id}));
+        write_(fillIn(translate("Console", "Screen viewing of %1: undecided"), {id}));
     } else if (cmd == "revoke") {
         if (w.size() != 2) return usage("revoke ID");
         const std::string id(w[1]);
         const auto change = target_.revoke(id);
         if (change.status == DeviceChange::Status::unknownDevice) return unknownDevice(id);
         if (change.status == DeviceChange::Status::notSaved)
-            return notSaved(change, id + " is revoked and its sessions have ended");
-        write_("Revoked " + id);
+            return notSaved(change, fillIn(translate("Console", "%1 is revoked and its sessions have ended"), {id}));
+        write_(fillIn(translate("Console", "Revoked %1"), {id}));
     } else if (cmd == "status") {
         for (const auto& l : target_.statusLines()) write_(l);
     } else if (cmd == "network" || cmd == "share" || cmd == "bluetooth" || cmd == "login") {
@@ -261,20 +272,20 @@ void Console::runCommand(std::string_view line) {
             target_.setNetworkOn(on);
         } else if (cmd == "share") {
             target_.setShareFrontApp(on);
-            write_(on ? "Front-app sharing: on" : "Front-app sharing: off");
+            write_(on ? translate("Console", "Front-app sharing: on") : translate("Console", "Front-app sharing: off"));
         } else if (cmd == "bluetooth") {
             // The Bluetooth status line that follows says what the switch did.
             target_.setBluetoothOn(on);
         } else {
             std::string error;
             const bool now = target_.setStartAtLogin(on, error);
-            if (!error.empty()) write_("Start at login could not be changed: " + error);
-            write_(now ? "Start at login: on" : "Start at login: off");
+            if (!error.empty()) write_(fillIn(translate("Console", "Start at login could not be changed: %1"), {error}));
+            write_(now ? translate("Console", "Start at login: on") : translate("Console", "Start at login: off"));
         }
     } else if (cmd == "quit" || cmd == "exit") {
         target_.quit();
     } else {
-        write_("Unknown command: " + escapeForConsole(w[0]) + " (try help)");
+        write_(fillIn(translate("Console", "Unknown command: %1 (try help)"), {escapeForConsole(w[0])}));
     }
 }
 

@@ -69,7 +69,6 @@ public:
 [[nodiscard]] std::string pairingExpiryText(Duration left);
 // "This computer: " + fingerprint.
 [[nodiscard]] std::string thisComputerLine(const std::string& fingerprint);
-inline constexpr const char* pairingClosedText = "Pairing is closed.";
 
 class Console final : public ApprovalPrompter {
 public:
@@ -119,7 +118,7 @@ private:
 };
 
 // What the help command prints: a heading, then one "  COMMAND   description" line per command.
-[[nodiscard]] const std::vector<std::string>& consoleHelpLines();
+[[nodiscard]] std::vector<std::string> consoleHelpLines();
 
 // "y" or "yes" in any case, surrounded by any white space.
 [[nodiscard]] bool isYes(std::string_view answer);

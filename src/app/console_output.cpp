@@ -1,9 +1,16 @@
 #include "app/console_output.h"
 
+#include "app/translate.h"
 #include "core/session/helper_core.h"
 #include "store/device_store.h"
 
 namespace tamborix {
+
+namespace {
+std::string warningLine(const std::string& what) {
+    return fillIn(translate("ConsoleOutput", "Warning: %1"), {what});
+}
+}  // namespace
 
 ConsoleOutput::ConsoleOutput(HelperModel& model, Console& console) : model_(model), console_(console) {}
 
@@ -11,15 +18,15 @@ void ConsoleOutput::printStart(const std::vector<std::string>& backendReport, bo
     console_.print("Tamborix Helper");
     console_.print(thisComputerLine(model_.identityFingerprint()));
     if (const auto line = model_.identityLine(); !line.empty()) console_.print(line);
-    for (const auto& w : model_.store().warnings()) console_.print("Warning: " + w);
+    for (const auto& w : model_.store().warnings()) console_.print(warningLine(w));
     for (const auto& line : backendReport) console_.print(line);
-    if (dryRun) console_.print("Dry run: no input is posted and no screen is captured");
+    if (dryRun) console_.print(translate("ConsoleOutput", "Dry run: no input is posted and no screen is captured"));
     printIfChanged(permission_, model_.inputLine());
     printIfChanged(network_, model_.networkStatusLine());
     printIfChanged(bluetooth_, model_.bluetoothStatusLine());
     printIfChanged(discovery_, model_.discoveryLine());
     subscription_ = model_.subscribe([this](HelperModel::Change c) { changed(c); });
-    console_.print("Type help for the commands.");
+    console_.print(translate("ConsoleOutput", "Type help for the commands."));
 }
 
 void ConsoleOutput::printIfChanged(std::string& last, const std::string& now) {
@@ -43,27 +50,33 @@ void ConsoleOutput::changed(HelperModel::Change change) {
             printIfChanged(permission_, model_.inputLine());
             break;
         case HelperModel::Change::warning:
-            console_.print("Warning: " + model_.lastWarning());
+            console_.print(warningLine(model_.lastWarning()));
             break;
         case HelperModel::Change::identity:
             if (const auto line = model_.identityLine(); !line.empty())
                 console_.print(line);
             else
-                console_.print("Identity " + model_.identityFingerprint());
+                console_.print(fillIn(translate("ConsoleOutput", "Identity %1"), {model_.identityFingerprint()}));
             printIfChanged(network_, model_.networkStatusLine());
             break;
         case HelperModel::Change::saved:
-            console_.print("Saved the paired devices to " + model_.store().filePath().string() +
-                           ": the changes since the warning are kept.");
+            console_.print(fillIn(translate("ConsoleOutput",
+                                            "Saved the paired devices to %1: the changes since the warning are kept."),
+                                  {model_.store().filePath().string()}));
             break;
         case HelperModel::Change::event: {
-            if (const auto& now = model_.core().lastEvent()) console_.print("Event: " + *now);
+            if (const auto now = model_.lastEventText()) {
+                console_.print(fillIn(translate("ConsoleOutput", "Event: %1"), {*now}));
+                // The event line stays the menu's text; which command and why follow on their own.
+                if (const auto& detail = model_.core().lastEventDetail(); !detail.empty())
+                    console_.print("  " + detail);
+            }
             // The last wrong proof closes the code: say so, or the next phone meets a closed door.
             const auto pairing = model_.pairingProgress();
             if (pairing.stage == PairingProgress::Stage::wrongCodes &&
                 pairing.generation != pairingReported_) {
                 pairingReported_ = pairing.generation;
-                console_.print(pairingOutcomeText(pairing) + " Type pair for a new code.");
+                console_.print(pairingOutcomeText(pairing) + " " + translate("ConsoleOutput", "Type pair for a new code."));
             }
             break;
         }

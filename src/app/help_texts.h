@@ -4,16 +4,22 @@
 #include <cstdint>
 #include <string>
 
+#include "app/translate.h"
+
 namespace tamborix {
 
-inline constexpr const char* discoveryHelpText =
-    "Scanning the QR code still works. For phones to find this computer by name, start Avahi: "
-    "sudo systemctl enable --now avahi-daemon";
+inline std::string discoveryHelpText() {
+    return translate("HelpTexts",
+                     "Scanning the QR code still works. For phones to find this computer by name, start Avahi: "
+                     "sudo systemctl enable --now avahi-daemon");
+}
 
 // The helper cannot see a firewall; it can say what must be let through.
 inline std::string portHelpText(std::uint16_t port) {
-    return "Phones connect to TCP port " + std::to_string(port) +
-           ". If they cannot reach it, allow that port in the firewall.";
+    return fillIn(translate("HelpTexts",
+                            "Phones connect to TCP port %1. If they cannot reach it, allow that port in the "
+                            "firewall."),
+                  {std::to_string(port)});
 }
 
 }  // namespace tamborix

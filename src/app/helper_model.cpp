@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
+#include <string_view>
 
 #include "app/lan_address.h"
 #include "app/pairing_link.h"
+#include "app/translate.h"
 #include "core/input/input_injector.h"
 #include "core/session/helper_core.h"
 #include "perf/main_thread_lag_probe.h"
@@ -27,6 +30,63 @@ namespace {
 std::string screenWord(const std::optional<bool>& screen) {
     if (!screen) return "undecided";
     return *screen ? "allowed" : "denied";
+}
+
+}  // namespace
+
+namespace {
+
+// A transport's status in the user's language: the transports word it in English (the texts the
+// log and the tests read); the known texts and the fixed start of the others are translated here,
+// the details after them (a system error) stay as the system gave them.
+std::string localStatus(const std::string& status) {
+    const auto same = [&](const char* english) { return status == english; };
+    if (same("Off")) return translate("HelperModel", "Off");
+    if (same("On")) return translate("HelperModel", "On");
+    if (same("Starting\u2026")) return translate("HelperModel", "Starting\u2026");
+    if (same("Bluetooth is off")) return translate("HelperModel", "Bluetooth is off");
+    if (same("Needs Bluetooth permission")) return translate("HelperModel", "Needs Bluetooth permission");
+    if (same("Not supported on this computer")) return translate("HelperModel", "Not supported on this computer");
+    const auto rest = [&](std::string_view prefix) -> std::optional<std::string> {
+        if (!status.starts_with(prefix)) return std::nullopt;
+        return status.substr(prefix.size());
+    };
+    if (const auto r = rest("On (port "); r && r->ends_with(")"))
+        return fillIn(translate("HelperModel", "On (port %1)"), {r->substr(0, r->size() - 1)});
+    if (const auto r = rest("On (")) return fillIn(translate("HelperModel", "On (%1"), {*r});
+    if (const auto r = rest("Waiting: ")) return fillIn(translate("HelperModel", "Waiting: %1"), {*r});
+    if (const auto r = rest("Failed: ")) return fillIn(translate("HelperModel", "Failed: %1"), {*r});
+    return status;
+}
+
+// The core's event line in the user's language: its fixed words around the names are translated,
+// the names stay as the phones gave them.
+std::string localEvent(const std::string& event) {
+    const auto after = [&](std::string_view prefix) -> std::optional<std::string> {
+        if (!event.starts_with(prefix)) return std::nullopt;
+        return event.substr(prefix.size());
+    };
+    if (const auto n = after("Rejected a command from "))
+        return fillIn(translate("HelperModel", "Rejected a command from %1"), {*n});
+    if (const auto n = after("Screen shared with ")) return fillIn(translate("HelperModel", "Screen shared with %1"), {*n});
+    if (const auto n = after("Clipboard received from "))
+        return fillIn(translate("HelperModel", "Clipboard received from %1"), {*n});
+    if (const auto n = after("Wrong pairing code from "))
+        return fillIn(translate("HelperModel", "Wrong pairing code from %1"), {*n});
+    if (const auto n = after("Paired ")) return fillIn(translate("HelperModel", "Paired %1"), {*n});
+    if (const auto n = after("Denied ")) return fillIn(translate("HelperModel", "Denied %1"), {*n});
+    for (const char* transport : {"Network", "Bluetooth"}) {
+        const std::string suffix = std::string(" connected via ") + transport;
+        if (event.size() > suffix.size() && event.ends_with(suffix)) {
+            return fillIn(translate("HelperModel", "%1 connected via %2"),
+                          {event.substr(0, event.size() - suffix.size()),
+                           std::string_view(transport) == "Network" ? translate("HelperModel", "Network")
+                                                                    : translate("HelperModel", "Bluetooth")});
+        }
+    }
+    if (event == "Screen capture is not available in this session")
+        return translate("HelperModel", "Screen capture is not available in this session");
+    return event;
 }
 
 }  // namespace
@@ -230,18 +290,18 @@ void HelperModel::setShareFrontApp(bool on) {
 }
 
 LinkState HelperModel::networkState() const {
-    return {networkOn(), network_->running(), store_->hasIdentity(), network_->status()};
+    return {networkOn(), network_->running(), store_->hasIdentity(), localStatus(network_->status())};
 }
 
 LinkState HelperModel::bluetoothState() const {
-    return {bluetoothOn(), bluetooth_->running(), store_->hasIdentity(), bluetooth_->status()};
+    return {bluetoothOn(), bluetooth_->running(), store_->hasIdentity(), localStatus(bluetooth_->status())};
 }
 
 std::string HelperModel::networkStatusLine() const { return tamborix::networkStatusLine(networkState()); }
 
 std::string HelperModel::identityLine() const {
-    if (!store_->hasIdentity()) return "Identity key \u2014 " + store_->identityProblem();
-    if (store_->identityRunOnly()) return "Identity key \u2014 " + store_->identityProblem();
+    if (!store_->hasIdentity() || store_->identityRunOnly())
+        return fillIn(translate("HelperModel", "Identity key \u2014 %1"), {store_->identityProblem()});
     return {};
 }
 
@@ -253,7 +313,38 @@ std::string HelperModel::bluetoothStatusLine() const {
     return tamborix::bluetoothStatusLine(bluetoothState(), bluetoothSupported());
 }
 
-std::string HelperModel::discoveryLine() const { return network_->discovery().text(); }
+std::string HelperModel::discoveryLine() const {
+    const auto& d = network_->discovery();
+    switch (d.phase) {
+        case DiscoveryState::Phase::off: return translate("HelperModel", "Discovery \u2014 off");
+        case DiscoveryState::Phase::registering:
+            return fillIn(translate("HelperModel", "Discovery \u2014 registering \u201C%1\u201D\u2026"), {d.name});
+        case DiscoveryState::Phase::advertised:
+            return fillIn(translate("HelperModel", "Discovery \u2014 advertised as \u201C%1\u201D"), {d.name});
+        case DiscoveryState::Phase::unavailable:
+            return fillIn(translate("HelperModel", "Discovery \u2014 unavailable: %1"), {d.reason});
+    }
+    return d.text();
+}
+
+std::optional<HelperModel::SettingsPage> HelperModel::inputSettingsPage() const {
+    if (permissions_->inputAllowed() || env_.ports.settingsPages == nullptr) return std::nullopt;
+    for (const auto& id : env_.ports.input.settingsPages()) {
+        if (auto name = env_.ports.settingsPages->name(id)) return SettingsPage{id, std::move(*name)};
+    }
+    return std::nullopt;
+}
+
+bool HelperModel::openInputSettingsPage() {
+    const auto page = inputSettingsPage();
+    return page && env_.ports.settingsPages->open(page->id);
+}
+
+std::optional<std::string> HelperModel::lastEventText() const {
+    const auto& event = core_->lastEvent();
+    if (!event) return std::nullopt;
+    return localEvent(*event);
+}
 
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
 
@@ -280,7 +371,7 @@ std::string HelperModel::pairingURI(const std::string& code) const {
 ConsoleTarget::Pairing HelperModel::openPairing() {
     // A phone paired with a key that is not kept, or with none, would be lost at once.
     if (!store_->hasIdentity() || store_->identityRunOnly())
-        return {{}, {}, "Pairing is off: identity key \u2014 " + store_->identityProblem()};
+        return {{}, {}, fillIn(translate("HelperModel", "Pairing is off: identity key \u2014 %1"), {store_->identityProblem()})};
     const auto code = store_->openPairing();
     pairing_->opened();
     return {code, pairingURI(code), {}};
@@ -323,8 +414,9 @@ DeviceChange HelperModel::revoke(const std::string& id) {
 std::string HelperModel::saveWarning() const {
     const auto& error = store_->saveError();
     if (!error) return {};
-    return *error + ". Changes to the paired devices hold until the helper stops; saving is "
-                    "tried again until it works.";
+    return *error + ". " +
+           translate("HelperModel",
+                     "Changes to the paired devices hold until the helper stops; saving is tried again until it works.");
 }
 
 std::vector<std::string> HelperModel::statusLines() const {
@@ -351,7 +443,7 @@ std::vector<std::string> HelperModel::statusLines() const {
     }
     f.pairedDevices = store_->devices().size();
     if (!core_->lastStats().empty()) f.statsLine = statsLine();
-    f.lastEvent = core_->lastEvent();
+    f.lastEvent = lastEventText();
     return tamborix::statusLines(f);
 }
 

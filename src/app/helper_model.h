@@ -106,7 +106,18 @@ public:
     [[nodiscard]] std::string inputReason() const { return permissions_->inputReason(); }
     [[nodiscard]] std::string inputRemedy() const { return permissions_->inputRemedy(); }
     [[nodiscard]] std::string screenCaptureReason() const { return permissions_->captureReason(); }
+    // The desktop's settings page where the user does what inputRemedy() says, where this desktop
+    // has one.
+    struct SettingsPage {
+        std::string id;    // its desktop entry
+        std::string name;  // as the desktop names it
+    };
+    [[nodiscard]] std::optional<SettingsPage> inputSettingsPage() const;
+    // Opens inputSettingsPage(); false when there is none or it could not be started.
+    bool openInputSettingsPage();
     [[nodiscard]] std::string statsLine() const;
+    // The session core's latest event in the user's language.
+    [[nodiscard]] std::optional<std::string> lastEventText() const;
     [[nodiscard]] std::string identityFingerprint() const override;
     // Why there is no identity or why it is kept for this run only; empty when all is well.
     [[nodiscard]] std::string identityLine() const;

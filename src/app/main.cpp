@@ -24,7 +24,9 @@
 #include "app/instance_lock.h"
 #include "app/options.h"
 #include "app/settings.h"
+#include "app/translate.h"
 #include "app/widgets/desktop_ui.h"
+#include "app/widgets/translations.h"
 #include "base/unique_fd.h"
 #include "core/input/input_injector.h"
 #include "platform/linux/factory/backends.h"
@@ -41,9 +43,9 @@ public:
         : console_(console),
           cutter_([this](std::string_view line) { console_.inputLine(line); },
                    [this] {
-                       console_.print("Line too long (over " +
-                                      std::to_string(tamborix::ConsoleLineCutter::maxLine) +
-                                      " bytes): ignored");
+                       console_.print(tamborix::fillIn(
+                           tamborix::translate("Main", "Line too long (over %1 bytes): ignored"),
+                           {std::to_string(tamborix::ConsoleLineCutter::maxLine)}));
                    }) {
         if (::fcntl(STDIN_FILENO, F_GETFL) < 0) {
             console_.inputClosed();
@@ -130,6 +132,8 @@ int main(int argc, char** argv) {
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
+    // Windows, tray and console in the user's language; what goes to phones stays as it is.
+    (void)tamborix::ui::installTranslations();
     QtMainLoop loop;
     const bool dryRun = InputInjector::dryRunFromEnvironment();
     BackendRequest request{dryRun, parsed.options->backend,
@@ -174,7 +178,7 @@ int main(int argc, char** argv) {
     } else {
         if (model.launched()) {
             // First start, or input cannot be posted: say where to begin.
-            console.print("To pair a phone type pair; status shows the helper's state.");
+            console.print(translate("Main", "To pair a phone type pair; status shows the helper's state."));
         }
         input = std::make_unique<StdinLines>(console);
     }
@@ -210,6 +214,6 @@ int main(int argc, char** argv) {
     // Waiting prompts are refused while the model can still answer the phones.
     desktop.reset();
     model.shutdown();
-    console.print("Stopped.");
+    console.print(translate("Main", "Stopped."));
     return rc;
 }

@@ -1,5 +1,6 @@
 #include "app/pairing_progress.h"
 
+#include "app/translate.h"
 #include "store/device_store.h"
 
 namespace tamborix {
@@ -49,26 +50,31 @@ PairingProgress::State PairingProgress::state() const {
     return s;
 }
 
+std::string pairingClosedText() { return translate("PairingProgress", "Pairing is closed."); }
+
 std::string pairingOutcomeText(const PairingProgress::State& state) {
-    const std::string name = "\u201C" + state.name + "\u201D";
+    const auto& name = state.name;
+    const auto say = [&](const std::string& text) { return fillIn(text, {name}); };
     switch (state.stage) {
         case PairingProgress::Stage::awaiting:
-            return name + " entered the code. Allow or deny it in the approval prompt.";
-        case PairingProgress::Stage::paired: return "Paired " + state.name;
-        case PairingProgress::Stage::denied: return "You denied " + name + ". It was not paired.";
+            return say(translate("PairingProgress", "\u201C%1\u201D entered the code. Allow or deny it in the approval prompt."));
+        case PairingProgress::Stage::paired: return say(translate("PairingProgress", "Paired %1"));
+        case PairingProgress::Stage::denied: return say(translate("PairingProgress", "You denied \u201C%1\u201D. It was not paired."));
         case PairingProgress::Stage::unanswered:
-            return "No answer within 60 seconds, so " + name + " was not paired.";
+            return say(translate("PairingProgress", "No answer within 60 seconds, so \u201C%1\u201D was not paired."));
         case PairingProgress::Stage::notStored:
-            return "Could not pair " + state.name + ": " +
-                   (state.detail.empty() ? std::string("the device could not be saved") : state.detail);
+            return fillIn(translate("PairingProgress", "Could not pair %1: %2"),
+                          {name, state.detail.empty() ? translate("PairingProgress", "the device could not be saved")
+                                                      : state.detail});
         case PairingProgress::Stage::wrongCodes:
-            return "Three wrong codes were entered, so pairing was closed.";
-        case PairingProgress::Stage::expired: return "The code expired before a phone used it.";
+            return translate("PairingProgress", "Three wrong codes were entered, so pairing was closed.");
+        case PairingProgress::Stage::expired:
+            return translate("PairingProgress", "The code expired before a phone used it.");
         case PairingProgress::Stage::none:
         case PairingProgress::Stage::open:
         case PairingProgress::Stage::closed: break;
     }
-    return "Pairing is closed.";
+    return pairingClosedText();
 }
 
 }  // namespace tamborix

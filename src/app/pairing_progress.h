@@ -57,5 +57,7 @@ private:
 // One plain sentence for the user about the state (the pairing window's closed state, the
 // console's pairing lines). "Pairing is closed." when nothing more specific is known.
 [[nodiscard]] std::string pairingOutcomeText(const PairingProgress::State& state);
+// "Pairing is closed." in the user's language.
+[[nodiscard]] std::string pairingClosedText();
 
 }  // namespace tamborix

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "app/translate.h"
+
 namespace tamborix {
 
 PermissionWatch::PermissionWatch(MainLoop& loop, const InputSink& input, const ScreenCapture& capture,
@@ -27,15 +29,16 @@ bool PermissionWatch::currentInputAllowed() const { return dryRun_ || input_.may
 std::string PermissionWatch::currentCaptureReason() const {
     if (capture_.available()) return {};
     const auto why = capture_.unavailableReason();
-    return "Screen capture is not available in this session" + (why.empty() ? std::string() : ": " + why);
+    const auto text = translate("HelperModel", "Screen capture is not available in this session");
+    return why.empty() ? text : text + ": " + why;
 }
 
 std::string PermissionWatch::inputLine() const {
-    if (dryRun_) return "Input \u2014 dry run: nothing is posted, every action is logged";
-    if (inputAllowed_) return "Input \u2014 allowed";
+    if (dryRun_) return translate("HelperModel", "Input \u2014 dry run: nothing is posted, every action is logged");
+    if (inputAllowed_) return translate("HelperModel", "Input \u2014 allowed");
     const auto remedy = input_.remedy();
-    return "Input \u2014 Needs permission to move the pointer and type.\n" + input_.reason() +
-           (remedy.empty() ? std::string() : "\n" + remedy);
+    return translate("HelperModel", "Input \u2014 Needs permission to move the pointer and type.") + "\n" +
+           input_.reason() + (remedy.empty() ? std::string() : "\n" + remedy);
 }
 
 std::string PermissionWatch::inputReason() const {

@@ -28,6 +28,8 @@ struct HelperConn {
     // Set by the core when the transport reported the end: late completions (an approval that
     // arrives after the phone left) then leave the connection alone.
     bool ended = false;
+    // The phone asked to be told of its rejected commands (tamborix-remote does; phones do not).
+    bool reportRejections = false;
     // Context and displays, told right after the ready frame: sent by a posted job, or before
     // the reply to the phone's first frame if that is handled first.
     std::vector<Bytes> greeting;

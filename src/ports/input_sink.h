@@ -112,6 +112,9 @@ public:
     // The one thing the user can do so that input works, as a sentence; empty when nothing the
     // user does would help or nothing is needed.
     [[nodiscard]] virtual std::string remedy() const { return {}; }
+    // The desktop entries of settings pages where the user does what remedy() says (GNOME's,
+    // KDE's, …), the most fitting first; the application offers the first one installed.
+    [[nodiscard]] virtual std::vector<std::string> settingsPages() const { return {}; }
 
     virtual void mouse(const MouseEvent& event) = 0;
     virtual void scroll(const ScrollEvent& event) = 0;

@@ -14,6 +14,7 @@
 #include "ports/screen_capture.h"
 #include "ports/secret_store.h"
 #include "ports/service_advertiser.h"
+#include "ports/settings_pages.h"
 #include "ports/window_control.h"
 #include "ports/workspace.h"
 
@@ -32,6 +33,7 @@ struct PortBundle {
     SecretStore& secrets;
     ServiceAdvertiser* advertiser = nullptr;  // null: no DNS-SD in this build
     PeripheralFactory* peripherals = nullptr;  // null: no Bluetooth LE in this build
+    SettingsPages* settingsPages = nullptr;    // null: no settings page can be opened
     // Set in a dry run only: the other ports then record what they are asked instead of doing it.
     ActionJournal* journal = nullptr;
 };

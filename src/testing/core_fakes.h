@@ -55,7 +55,7 @@ struct CoreFakes {
                               .store = store,
                               .ports = PortBundle{input,  displays,  workspace, win,     overlay,
                                                   screen, clipboard, activity,  host,    secrets,
-                                                  nullptr, nullptr, journal.get()},
+                                                  nullptr, nullptr, nullptr, journal.get()},
                               .lagProbe = lagProbe};
     }
 

@@ -44,6 +44,8 @@ public:
         reason_ = std::move(reason);
     }
     void setLayout(std::vector<LayoutEntry> entries) { layout_ = std::move(entries); }
+    void setSettingsPages(std::vector<std::string> ids) { settingsPages_ = std::move(ids); }
+    [[nodiscard]] std::vector<std::string> settingsPages() const override { return settingsPages_; }
     // Characters (one UTF-16 unit each) that text() reports as untypable, and why.
     void setUntypable(std::u16string chars, std::string why) {
         untypable_ = std::move(chars);
@@ -81,6 +83,7 @@ private:
 
     bool mayPost_ = true;
     std::string reason_;
+    std::vector<std::string> settingsPages_;
     std::vector<LayoutEntry> layout_;
     std::u16string untypable_;
     std::string untypableWhy_;

@@ -30,6 +30,11 @@ constexpr int exitUsage = 2;
 constexpr int exitFailed = 1;
 constexpr int exitRefused = 3;
 constexpr int exitIdentity = 4;
+constexpr int exitRejected = 5;
+
+// Asks the helper to say which of this connection's commands it rejected and why; a phone does
+// not ask and is told nothing.
+const nlohmann::json reportRejected = {{"t", "report_rejected"}, {"on", true}};
 
 // The helper closes a connection that stays silent for 30 s; pings keep a waiting one open.
 constexpr auto keepAlive = 10s;
@@ -184,6 +189,13 @@ void printMessage(const nlohmann::json& m) {
     std::cout << m.dump() << '\n' << std::flush;
 }
 
+// True for the helper's report of a rejected command, which goes to standard error.
+bool reportIfRejected(const nlohmann::json& m) {
+    if (m.value("t", "") != "rejected") return false;
+    std::cerr << "tamborix-remote: rejected " << m.value("cmd", "") << ": " << m.value("why", "") << "\n";
+    return true;
+}
+
 int pair(const Args& args, const Address& address) {
     std::string typed;
     for (std::size_t i = 1; i < args.positional.size(); ++i) typed += args.positional[i];
@@ -246,7 +258,9 @@ std::unique_ptr<RemoteSession> connectPaired(const Args& args, const Address& ad
 
 // Sends a final ping and prints everything until its pong; `userPings` pongs before it are the
 // user's own and are printed.
-int drainUntilMarker(RemoteSession& session, int userPings, int silentPongs, std::chrono::milliseconds timeout) {
+// Exits with exitRejected when the helper rejected a command (`rejected` counts those seen before).
+int drainUntilMarker(RemoteSession& session, int userPings, int silentPongs, std::chrono::milliseconds timeout,
+                     int rejected = 0) {
     session.send({{"t", "ping"}});
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     int pongsToPrint = userPings;
@@ -265,8 +279,12 @@ int drainUntilMarker(RemoteSession& session, int userPings, int silentPongs, std
                     --silentPongs;
                     continue;
                 }
-                if (pongsToPrint == 0) return 0;
+                if (pongsToPrint == 0) return rejected > 0 ? exitRejected : 0;
                 --pongsToPrint;
+            }
+            if (reportIfRejected(*m)) {
+                ++rejected;
+                continue;
             }
             printMessage(*m);
         }
@@ -294,7 +312,7 @@ int send(const Args& args, const Address& address) {
     RemoteKeys keys(RemoteKeys::defaultFolder());
     auto session = connectPaired(args, address, keys);
     int pings = 0;
-    std::string batch;
+    std::string batch = session->sealLine(reportRejected) + "\n";
     for (const auto& c : commands) {
         batch += session->sealLine(c) + "\n";
         pings += countPings(c);
@@ -306,7 +324,9 @@ int send(const Args& args, const Address& address) {
 int shell(const Args& args, const Address& address) {
     RemoteKeys keys(RemoteKeys::defaultFolder());
     auto session = connectPaired(args, address, keys);
+    session->send(reportRejected);
     std::string input;
+    int rejected = 0;
     int silentPongs = 0;
     int userPings = 0;  // answered pongs still to come for the user's own pings
     auto lastSent = std::chrono::steady_clock::now();
@@ -320,6 +340,10 @@ int shell(const Args& args, const Address& address) {
                     }
                     if (userPings > 0) --userPings;
                 }
+                if (reportIfRejected(*m)) {
+                    ++rejected;
+                    continue;
+                }
                 printMessage(*m);
             }
             pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {session->socket().fd(), POLLIN, 0}};
@@ -328,7 +352,8 @@ int shell(const Args& args, const Address& address) {
             if (fds[0].revents & (POLLIN | POLLHUP)) {
                 char buf[4096];
                 const auto n = ::read(STDIN_FILENO, buf, sizeof buf);
-                if (n <= 0) return drainUntilMarker(*session, userPings, silentPongs, args.session.timeout);
+                if (n <= 0)
+                    return drainUntilMarker(*session, userPings, silentPongs, args.session.timeout, rejected);
                 input.append(buf, static_cast<std::size_t>(n));
                 for (auto nl = input.find('\n'); nl != std::string::npos; nl = input.find('\n')) {
                     std::string line = input.substr(0, nl);

@@ -7,6 +7,7 @@
 
 #include "app/helper_model.h"
 #include "testing/core_fakes.h"
+#include "testing/fake_settings_pages.h"
 #include "testing/recording_input_sink.h"
 
 namespace tamborix::testing {
@@ -30,10 +31,12 @@ struct FakeHelperPlatform : CoreFakes {
                               .dryRunLogFile = {},
                               .backendLine = {}};
         env.port = 0;
+        env.ports.settingsPages = &settingsPages;
         return env;
     }
 
     RecordingInputSink input;
+    FakeSettingsPages settingsPages;
 };
 
 }  // namespace tamborix::testing

@@ -62,8 +62,9 @@ public:
     void console(const std::string& command, const std::string& expectPrefix, const std::string& id) {
         const auto lines = run_.console(command, expectPrefix);
         out_ << "$ " << replaced(command, id) << "\n";
+        // Events, and the indented reason that follows a rejection's, come when they come.
         for (const auto& l : lines)
-            if (!l.starts_with("Event: ")) out_ << "$ " << replaced(l, id) << "\n";
+            if (!l.starts_with("Event: ") && !l.starts_with("  ")) out_ << "$ " << replaced(l, id) << "\n";
     }
 
     // Which events the console reported, once all have been printed. As a set: how many times a

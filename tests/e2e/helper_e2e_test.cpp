@@ -218,6 +218,22 @@ TEST_F(HelperE2E, Send_Commands_RecordedInDryRunLogInOrder) {
     EXPECT_EQ(rest, expected);
 }
 
+TEST_F(HelperE2E, Send_RejectedCommands_SaysWhichAndWhyOnBothSidesAndFails) {
+    ASSERT_EQ(run_.pair().exitCode, 0);
+    const auto r = run_.runRemote({"send", run_.address(), R"({"t":"click","n":7})",
+                                   R"({"t":"scroll","dy":1})", R"({"t":"frobnicate"})"});
+    EXPECT_NE(r.exitCode, 0) << "a refused command is a failed send";
+    EXPECT_NE(r.err.find("click: n must be 1, 2 or 3"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("frobnicate: unknown command"), std::string::npos) << r.err;
+    EXPECT_TRUE(run_.helper().waitForPrefix("  click: n must be 1, 2 or 3")) << run_.helper().transcript();
+    EXPECT_NE(run_.helper().transcript().find("Event: Rejected a command from e2e phone\n  click: n must"),
+              std::string::npos)
+        << "the event line keeps the menu's text, the reason follows it: " << run_.helper().transcript();
+    // The commands between still ran.
+    const auto log = run_.dryRunLines();
+    EXPECT_NE(std::find(log.begin(), log.end(), "scroll 0.0 1.0"), log.end());
+}
+
 TEST_F(HelperE2E, Shell_CommandsFromStdin_RepliesAndPlaceholderScreenThenCleanExit) {
     ASSERT_EQ(run_.pair().exitCode, 0);
     auto shell = run_.startRemote({"shell", run_.address()}, true);

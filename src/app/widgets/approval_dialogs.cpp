@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/translate.h"
 #include "app/widgets/symbols.h"
 
 namespace tamborix::ui {
@@ -42,11 +43,13 @@ QMessageBox* DialogPrompter::current() const {
 void DialogPrompter::askApproval(const std::string& name, const std::string& fingerprint,
                                  Answer answer) {
     auto prompt = std::make_unique<Prompt>();
-    prompt->text = QString::fromStdString("Allow \u201C" + name + "\u201D to control this computer?");
+    prompt->text = QString::fromStdString(
+        fillIn(translate("DialogPrompter", "Allow \u201C%1\u201D to control this computer?"), {name}));
     prompt->informative = QString::fromStdString(
-        "It will be able to move the pointer, click and type.\nDevice key: " + fingerprint +
-        "\n\nOnly allow devices you own and are pairing right now.");
-    prompt->refuse = "Deny";
+        fillIn(translate("DialogPrompter", "It will be able to move the pointer, click and type.\nDevice key: %1"
+                                           "\n\nOnly allow devices you own and are pairing right now."),
+               {fingerprint}));
+    prompt->refuse = QString::fromStdString(translate("DialogPrompter", "Deny"));
     prompt->answer = std::move(answer);
     prompt->timed = true;
     enqueue(std::move(prompt));
@@ -54,11 +57,13 @@ void DialogPrompter::askApproval(const std::string& name, const std::string& fin
 
 void DialogPrompter::askScreenApproval(const std::string& name, Answer answer) {
     auto prompt = std::make_unique<Prompt>();
-    prompt->text = QString::fromStdString("Allow \u201C" + name + "\u201D to see your screen?");
-    prompt->informative = QString::fromUtf8(
+    prompt->text = QString::fromStdString(
+        fillIn(translate("DialogPrompter", "Allow \u201C%1\u201D to see your screen?"), {name}));
+    prompt->informative = QString::fromStdString(translate(
+        "DialogPrompter",
         "It will see whatever is on the monitor it's showing, while Live screen is open on it. "
-        "You can change this later in Tamborix Helper \u2192 Paired devices.");
-    prompt->refuse = "Don't Allow";
+        "You can change this later in Tamborix Helper \u2192 Paired devices."));
+    prompt->refuse = QString::fromStdString(translate("DialogPrompter", "Don't Allow"));
     prompt->answer = std::move(answer);
     enqueue(std::move(prompt));
 }
@@ -83,7 +88,7 @@ void DialogPrompter::showFront() {
     box->setAccessibleDescription(p->informative);
     auto* refuse = box->addButton(p->refuse, QMessageBox::RejectRole);
     refuse->setObjectName("refuse");
-    p->allow = box->addButton("Allow", QMessageBox::AcceptRole);
+    p->allow = box->addButton(QString::fromStdString(translate("DialogPrompter", "Allow")), QMessageBox::AcceptRole);
     p->allow->setObjectName("allow");
     box->setDefaultButton(refuse);
     box->setEscapeButton(refuse);

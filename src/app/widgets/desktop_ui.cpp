@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "app/helper_model.h"
+#include "app/translate.h"
 #include "app/widgets/approval_dialogs.h"
 #include "app/widgets/menu_content.h"
 #include "app/widgets/pairing_view.h"
@@ -24,6 +25,8 @@
 namespace tamborix::ui {
 
 namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
 
 // A window with a title bar and a close button holding `content` in a vertical scroll view. It
 // opens at the size of its content, as far as the screen allows, and the user may resize it.
@@ -182,10 +185,10 @@ void DesktopUi::start() {
     tray_->setToolTip(trayToolTip());
     trayMenu_ = std::make_unique<QMenu>();
     // Panels that only show menus still reach everything through these.
-    trayMenu_->addAction("Open Tamborix Helper", [this] { showStatusWindow(); });
-    trayMenu_->addAction("Pair New Device\u2026", [this] { showPairingWindow(); });
+    trayMenu_->addAction(q(translate("DesktopUi", "Open Tamborix Helper")), [this] { showStatusWindow(); });
+    trayMenu_->addAction(q(translate("DesktopUi", "Pair New Device\u2026")), [this] { showPairingWindow(); });
     trayMenu_->addSeparator();
-    trayMenu_->addAction("Quit", [this] { model_.quit(); });
+    trayMenu_->addAction(q(translate("DesktopUi", "Quit")), [this] { model_.quit(); });
     tray_->setContextMenu(trayMenu_.get());
     QObject::connect(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
                      [this](QSystemTrayIcon::ActivationReason reason) {
@@ -204,9 +207,9 @@ void DesktopUi::start() {
 QString DesktopUi::trayToolTip() const {
     const auto phones = model_.core().active().size();
     std::string tip = "Tamborix Helper\n" + model_.networkStatusLine() + "\n" +
-                      (phones == 0   ? std::string("No phone connected")
-                       : phones == 1 ? std::string("1 phone connected")
-                                     : std::to_string(phones) + " phones connected");
+                      (phones == 0   ? translate("DesktopUi", "No phone connected")
+                       : phones == 1 ? translate("DesktopUi", "1 phone connected")
+                                     : fillIn(translate("DesktopUi", "%1 phones connected"), {std::to_string(phones)}));
     return QString::fromStdString(tip);
 }
 
@@ -225,7 +228,7 @@ void DesktopUi::showStatusWindow() {
         auto* content = new MenuContent(model_, {[this] { showPairingWindow(); }});
         statusWindow_.reset(scrollWindow("Tamborix Helper", content));
         statusWindow_->setObjectName("statusWindow");
-        statusWindow_->setAccessibleName("Tamborix Helper status");
+        statusWindow_->setAccessibleName(q(translate("DesktopUi", "Tamborix Helper status")));
         // Without a tray, a closed status window would leave the helper running with no way
         // back while phones can still control the computer: closing it quits.
         statusWindow_->installEventFilter(closeWatch_.get());
@@ -240,9 +243,9 @@ void DesktopUi::showPairingWindow() {
         delete pairingWindow_.data();
     }
     auto* view = new PairingView(model_, [this] { closePairingWindow(); });
-    auto* window = scrollWindow("Pair a Device", view);
+    auto* window = scrollWindow(q(translate("DesktopUi", "Pair a Device")), view);
     window->setObjectName("pairingWindow");
-    window->setAccessibleName("Pair a Device");
+    window->setAccessibleName(q(translate("DesktopUi", "Pair a Device")));
     // Closing by any means deletes the window and with it the view, which clears the code.
     window->setAttribute(Qt::WA_DeleteOnClose);
     pairingWindow_ = window;

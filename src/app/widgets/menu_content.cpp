@@ -18,6 +18,7 @@
 
 #include "app/help_texts.h"
 #include "app/helper_model.h"
+#include "app/translate.h"
 #include "app/widgets/style.h"
 #include "app/widgets/symbols.h"
 #include "core/session/helper_core.h"
@@ -51,7 +52,8 @@ QFrame* divider() {
 }
 
 std::string scopeText(PairedDevice::Scope scope) {
-    return scope == PairedDevice::Scope::presenter ? "Presenter only" : "Full control";
+    return scope == PairedDevice::Scope::presenter ? translate("MenuContent", "Presenter only")
+                                                   : translate("MenuContent", "Full control");
 }
 
 // A switch whose text wraps: a check box cannot wrap its own, so the text is a label beside it
@@ -80,9 +82,11 @@ std::string plainStats(const nlohmann::json& stats) {
         return it != stats.end() && it->is_number() ? it->get<double>() : 0.0;
     };
     const auto whole = [](double v) { return std::to_string(static_cast<long long>(std::trunc(v))); };
-    return "CPU " + std::to_string(std::lround(number("cpu"))) + "% \u00B7 memory " +
-           whole(number("mem")) + " MB \u00B7 delay " + whole(number("lag")) + " ms \u00B7 " +
-           whole(number("rx")) + " commands/s \u00B7 Bluetooth queue " + whole(number("bleBacklog"));
+    return fillIn(translate("MenuContent",
+                            "CPU %1% \u00B7 memory %2 MB \u00B7 delay %3 ms \u00B7 %4 commands/s \u00B7 "
+                            "Bluetooth queue %5"),
+                  {std::to_string(std::lround(number("cpu"))), whole(number("mem")), whole(number("lag")),
+                   whole(number("rx")), whole(number("bleBacklog"))});
 }
 
 QWidget* switchRow(QCheckBox* box, QLabel* text, std::optional<Symbol> symbol = std::nullopt) {
@@ -158,7 +162,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         auto* box = new QVBoxLayout(warning_);
         box->setContentsMargins(8, 8, 8, 8);
         box->setSpacing(6);
-        auto* text = new QLabel("Needs permission to move the pointer and type.");
+        auto* text = new QLabel(q(translate("MenuContent", "Needs permission to move the pointer and type.")));
         text->setObjectName("inputWarningText");
         text->setWordWrap(true);
         text->setFont(calloutFont());
@@ -172,6 +176,10 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         warningTodo_ = captionLabel();
         warningTodo_->setObjectName("inputWarningTodo");
         box->addWidget(warningTodo_);
+        inputSettings_ = new QPushButton;
+        inputSettings_->setObjectName("inputSettings");
+        connect(inputSettings_, &QPushButton::clicked, this, [this] { (void)model_.openInputSettingsPage(); });
+        box->addWidget(inputSettings_, 0, Qt::AlignLeft);
         layout->addWidget(warning_);
 
         // No live view for the phones (no X display to read, the portal's screen not shared…).
@@ -244,18 +252,19 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         connectedRows_ = new QVBoxLayout(connected_);
         connectedRows_->setContentsMargins(0, 0, 0, 0);
         connectedRows_->setSpacing(2);
-        connectedRows_->addWidget(captionLabel("Connected"));
+        connectedRows_->addWidget(captionLabel(q(translate("MenuContent", "Connected"))));
         layout->addWidget(connected_);
     }
 
     // Pairing a new device.
     {
-        auto* pair = new QPushButton(symbolIcon(Symbol::qrCode, Qt::white), "Pair New Device\u2026");
+        auto* pair = new QPushButton(symbolIcon(Symbol::qrCode, Qt::white),
+                                     q(translate("MenuContent", "Pair New Device\u2026")));
         pair->setObjectName("pairNewDevice");
         pair->setStyleSheet(
             "QPushButton { background: rgb(0,122,255); color: white; border-radius: 6px;"
             " padding: 5px 12px; } QPushButton:pressed { background: rgb(0,90,200); }");
-        pair->setAccessibleName("Pair New Device");
+        pair->setAccessibleName(q(translate("MenuContent", "Pair New Device")));
         connect(pair, &QPushButton::clicked, this, [this] {
             if (actions_.pairNewDevice) actions_.pairNewDevice();
         });
@@ -270,15 +279,16 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         deviceRows_->setContentsMargins(0, 0, 0, 0);
         deviceRows_->setSpacing(6);
         deviceRows_->addWidget(divider());
-        deviceRows_->addWidget(captionLabel("Paired devices"));
+        deviceRows_->addWidget(captionLabel(q(translate("MenuContent", "Paired devices"))));
         layout->addWidget(devices_);
     }
 
     // The statistics line and the last event.
     stats_ = captionLabel();
     stats_->setObjectName("stats");
-    stats_->setToolTip("Delay: how late the helper answered its own timer in the last second. "
-                       "Bluetooth queue: messages waiting for a slow Bluetooth link.");
+    stats_->setToolTip(q(translate("MenuContent",
+                                   "Delay: how late the helper answered its own timer in the last second. "
+                                   "Bluetooth queue: messages waiting for a slow Bluetooth link.")));
     {
         QFont f = stats_->font();
         f.setStyleHint(QFont::Monospace);
@@ -294,20 +304,23 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     layout->addWidget(divider());
     shareFrontApp_ = new QCheckBox;
     auto* shareText = new SwitchLabel(shareFrontApp_);
-    setSwitchText(shareFrontApp_, shareText, "Share the active app with paired phones (for shortcuts)");
+    setSwitchText(shareFrontApp_, shareText,
+                  q(translate("MenuContent", "Share the active app with paired phones (for shortcuts)")));
     shareFrontApp_->setObjectName("shareFrontApp");
     connect(shareFrontApp_, &QCheckBox::clicked, this,
             [this](bool on) { model_.setShareFrontApp(on); });
     layout->addWidget(switchRow(shareFrontApp_, shareText));
     startAtLogin_ = new QCheckBox;
     auto* loginText = new SwitchLabel(startAtLogin_);
-    setSwitchText(startAtLogin_, loginText, "Start at login");
+    setSwitchText(startAtLogin_, loginText, q(translate("MenuContent", "Start at login")));
     startAtLogin_->setObjectName("startAtLogin");
     connect(startAtLogin_, &QCheckBox::clicked, this, [this](bool on) {
         std::string error;
         (void)model_.setStartAtLogin(on, error);
         // Only a failure says something, and it says why.
-        loginError_->setText(error.empty() ? QString() : q("Start at login could not be changed: " + error));
+        loginError_->setText(error.empty() ? QString()
+                                           : q(fillIn(translate("MenuContent", "Start at login could not be changed: %1"),
+                                                      {error})));
         loginError_->setVisible(!error.empty());
         // The switch shows what is really in place, whatever was asked.
         startAtLogin_->setChecked(model_.startAtLogin());
@@ -320,7 +333,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
     {
         auto* row = new QHBoxLayout;
         row->addStretch(1);
-        auto* quit = new QPushButton("Quit");
+        auto* quit = new QPushButton(q(translate("MenuContent", "Quit")));
         quit->setObjectName("quit");
         connect(quit, &QPushButton::clicked, this, [this] { model_.quit(); });
         row->addWidget(quit);
@@ -348,8 +361,8 @@ void MenuContent::scheduleRefresh() {
 
 void MenuContent::refresh() {
     auto& core = model_.core();
-    identity_->setText(q("Identity " + model_.identityFingerprint()));
-    identity_->setToolTip("This computer's key. Your phone shows it too: check that they match.");
+    identity_->setText(q(fillIn(translate("MenuContent", "Identity %1"), {model_.identityFingerprint()})));
+    identity_->setToolTip(q(translate("MenuContent", "This computer's key. Your phone shows it too: check that they match.")));
 
     std::string problems;
     const auto addProblem = [&](const std::string& line) {
@@ -358,19 +371,26 @@ void MenuContent::refresh() {
     };
     if (const auto identity = model_.identityLine(); !identity.empty()) {
         addProblem(identity);
-        addProblem("Pairing is off until the key is kept.");
+        addProblem(translate("MenuContent", "Pairing is off until the key is kept."));
     }
-    if (const auto& error = model_.store().saveError()) addProblem("Warning: " + *error);
-    if (const auto warning = model_.lastWarning(); !warning.empty()) addProblem("Warning: " + warning);
+    const auto warningLine = [](const std::string& what) {
+        return fillIn(translate("MenuContent", "Warning: %1"), {what});
+    };
+    if (const auto& error = model_.store().saveError()) addProblem(warningLine(*error));
+    if (const auto warning = model_.lastWarning(); !warning.empty()) addProblem(warningLine(warning));
     problems_->setText(q(problems));
     problems_->setVisible(!problems.empty());
 
     warning_->setVisible(!model_.accessibilityGranted());
     warningReason_->setText(q(model_.inputReason()));
     const auto remedy = model_.inputRemedy();
-    warningTodo_->setText(q("Phones can connect, but nothing they do reaches this desktop until then." +
-                            (remedy.empty() ? std::string() : " " + remedy) +
-                            " The helper notices within 2 seconds."));
+    warningTodo_->setText(q(translate("MenuContent",
+                                      "Phones can connect, but nothing they do reaches this desktop until then.") +
+                            (remedy.empty() ? std::string() : " " + remedy) + " " +
+                            translate("MenuContent", "The helper notices within 2 seconds.")));
+    const auto page = model_.inputSettingsPage();
+    inputSettings_->setText(page ? q(fillIn(translate("MenuContent", "Open %1"), {page->name})) : QString());
+    inputSettings_->setVisible(page.has_value());
     const auto capture = model_.screenCaptureReason();
     captureWarning_->setText(q(capture));
     captureWarning_->setVisible(!capture.empty());
@@ -385,7 +405,7 @@ void MenuContent::refresh() {
     discovery_->setVisible(!discovery.empty());
     const bool noDiscovery =
         model_.network().discovery().phase == DiscoveryState::Phase::unavailable && model_.networkOn();
-    discoveryHelp_->setText(noDiscovery ? q(discoveryHelpText) : QString());
+    discoveryHelp_->setText(noDiscovery ? q(discoveryHelpText()) : QString());
     discoveryHelp_->setVisible(noDiscovery);
     const bool listening = model_.network().running();
     portHelp_->setText(listening ? q(portHelpText(model_.linkPort())) : QString());
@@ -399,7 +419,7 @@ void MenuContent::refresh() {
     const auto& sharing = core.sharingWith();
     std::string names;
     for (const auto& n : sharing) names += (names.empty() ? "" : ", ") + n;
-    sharingText_->setText(q("Screen shared with " + names));
+    sharingText_->setText(q(fillIn(translate("MenuContent", "Screen shared with %1"), {names})));
     sharing_->setVisible(!sharing.empty());
 
     std::vector<std::string> connected;
@@ -415,7 +435,7 @@ void MenuContent::refresh() {
     const bool haveStats = stats.is_object() && !stats.empty();
     stats_->setText(haveStats ? q(plainStats(stats)) : QString());
     stats_->setVisible(haveStats);
-    const auto& event = core.lastEvent();
+    const auto event = model_.lastEventText();
     event_->setText(event ? q(*event) : QString());
     event_->setVisible(event.has_value());
 
@@ -485,7 +505,9 @@ void MenuContent::rebuildDevices() {
         auto* menu = new QMenu(more);
         const std::string id = d.id;
         const bool presenter = d.scope == PairedDevice::Scope::presenter;
-        menu->addAction(presenter ? "Allow full control" : "Limit to presenter (no typing)", this,
+        menu->addAction(q(presenter ? translate("MenuContent", "Allow full control")
+                                  : translate("MenuContent", "Limit to presenter (no typing)")),
+                        this,
                         [this, id, presenter] {
                             // An unsaved change shows in the save warning until it is written.
                             static_cast<void>(model_.setScope(
@@ -493,13 +515,15 @@ void MenuContent::rebuildDevices() {
                                               : PairedDevice::Scope::presenter));
                         });
         const bool granted = d.screen.value_or(false);
-        menu->addAction(granted ? "Stop allowing screen viewing" : "Reset screen-viewing permission",
+        menu->addAction(q(granted ? translate("MenuContent", "Stop allowing screen viewing")
+                                : translate("MenuContent", "Reset screen-viewing permission")),
                         this, [this, id] { static_cast<void>(model_.resetScreen(id)); });
         menu->addSeparator();
-        menu->addAction("Remove\u2026", this, [this, id] { askRemove(id); });
+        menu->addAction(q(translate("MenuContent", "Remove\u2026")), this, [this, id] { askRemove(id); });
         more->setMenu(menu);
-        more->setAccessibleName(q("Actions for " + d.name));
-        more->setToolTip(q("Actions for " + d.name));
+        const auto actionsFor = q(fillIn(translate("MenuContent", "Actions for %1"), {d.name}));
+        more->setAccessibleName(actionsFor);
+        more->setToolTip(actionsFor);
         h->addWidget(more, 0, Qt::AlignVCenter);
         deviceRows_->addWidget(row);
     }
@@ -517,11 +541,11 @@ void MenuContent::askRemove(const std::string& id) {
     confirm_->setObjectName("removeConfirmation");
     confirm_->setWindowTitle("Tamborix Helper");
     confirm_->setIcon(QMessageBox::Warning);
-    confirm_->setText(q("Remove " + device->name + "?"));
-    confirm_->setInformativeText("It will be disconnected immediately and must pair again.");
-    auto* remove = confirm_->addButton("Remove", QMessageBox::DestructiveRole);
+    confirm_->setText(q(fillIn(translate("MenuContent", "Remove %1?"), {device->name})));
+    confirm_->setInformativeText(q(translate("MenuContent", "It will be disconnected immediately and must pair again.")));
+    auto* remove = confirm_->addButton(q(translate("MenuContent", "Remove")), QMessageBox::DestructiveRole);
     remove->setObjectName("remove");
-    auto* cancel = confirm_->addButton("Cancel", QMessageBox::RejectRole);
+    auto* cancel = confirm_->addButton(q(translate("MenuContent", "Cancel")), QMessageBox::RejectRole);
     cancel->setObjectName("cancel");
     confirm_->setDefaultButton(cancel);
     confirm_->setEscapeButton(cancel);

@@ -58,6 +58,7 @@ private:
     QWidget* warning_ = nullptr;
     QLabel* warningReason_ = nullptr;
     QLabel* warningTodo_ = nullptr;
+    QPushButton* inputSettings_ = nullptr;  // opens the desktop's page that helps, where one exists
     QLabel* captureWarning_ = nullptr;
     QLabel* saveWarning_ = nullptr;
     QCheckBox* network_ = nullptr;

@@ -10,6 +10,7 @@
 
 #include "app/helper_model.h"
 #include "app/pairing_link.h"
+#include "app/translate.h"
 #include "app/widgets/qr_image.h"
 #include "app/widgets/style.h"
 #include "app/widgets/symbols.h"
@@ -39,7 +40,7 @@ PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidge
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(14);
 
-    auto* title = new QLabel("Pair a phone or watch");
+    auto* title = new QLabel(q(translate("PairingView", "Pair a phone or watch")));
     title->setObjectName("pairingTitle");
     {
         QFont f = headlineFont();
@@ -58,21 +59,21 @@ PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidge
         box->setSpacing(14);
         qr_ = new QLabel;
         qr_->setObjectName("qr");
-        qr_->setAccessibleName("QR code of the pairing link, to scan with the phone");
+        qr_->setAccessibleName(q(translate("PairingView", "QR code of the pairing link, to scan with the phone")));
         qr_->setFixedSize(256, 256);
         qr_->setAlignment(Qt::AlignCenter);
         // White all round: the pixels around the code are its quiet zone.
         qr_->setStyleSheet("background: white; border-radius: 10px;");
         box->addWidget(qr_, 0, Qt::AlignHCenter);
         // Broken where a reader pauses, not where the width runs out.
-        auto* hint = new QLabel("In Tamborix on your iPhone,\ntap \u201CScan pairing QR code\u201D.");
+        auto* hint = new QLabel(q(translate("PairingView", "In Tamborix on your iPhone,\ntap \u201CScan pairing QR code\u201D.")));
         hint->setObjectName("scanHint");
         hint->setWordWrap(true);
         hint->setAlignment(Qt::AlignHCenter);
         box->addWidget(hint);
         auto* typeBox = new QVBoxLayout;
         typeBox->setSpacing(2);
-        auto* orType = captionLabel("Or type this code");
+        auto* orType = captionLabel(q(translate("PairingView", "Or type this code")));
         orType->setAlignment(Qt::AlignHCenter);
         typeBox->addWidget(orType);
         codeText_ = new QLabel;
@@ -90,7 +91,7 @@ PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidge
         countdown_->setObjectName("countdown");
         countdown_->setAlignment(Qt::AlignHCenter);
         box->addWidget(countdown_);
-        auto* cancel = new QPushButton("Cancel");
+        auto* cancel = new QPushButton(q(translate("PairingView", "Cancel")));
         cancel->setObjectName("cancel");
         connect(cancel, &QPushButton::clicked, this, [this] {
             if (close_) close_();
@@ -116,11 +117,11 @@ PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidge
         box->addWidget(closedText_);
         auto* row = new QHBoxLayout;
         row->addStretch(1);
-        auto* another = new QPushButton("Pair Another");
+        auto* another = new QPushButton(q(translate("PairingView", "Pair Another")));
         another->setObjectName("pairAnother");
         connect(another, &QPushButton::clicked, this, [this] { open(); });
         row->addWidget(another);
-        done_ = new QPushButton("Done");
+        done_ = new QPushButton(q(translate("PairingView", "Done")));
         done_->setObjectName("done");
         done_->setDefault(true);
         connect(done_, &QPushButton::clicked, this, [this] {
@@ -145,7 +146,7 @@ PairingView::PairingView(HelperModel& model, std::function<void()> close, QWidge
         footer->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
     layout->addWidget(footer, 0, Qt::AlignHCenter);
-    auto* compare = captionLabel("Your phone shows this computer's key too: check that they match.");
+    auto* compare = captionLabel(q(translate("PairingView", "Your phone shows this computer's key too: check that they match.")));
     compare->setObjectName("compareHint");
     compare->setAlignment(Qt::AlignHCenter);
     layout->addWidget(compare);
@@ -204,7 +205,7 @@ void PairingView::open() {
         qr_->setVisible(true);
     }
     codeText_->setText(q(prettyPairCode(*code_)));
-    codeText_->setAccessibleName(q("Pairing code " + prettyPairCode(*code_)));
+    codeText_->setAccessibleName(q(fillIn(translate("PairingView", "Pairing code %1"), {prettyPairCode(*code_)})));
     refresh();
 }
 
@@ -216,30 +217,30 @@ void PairingView::refresh() {
     openState_ = open;
     openBox_->setVisible(open);
     closedBox_->setVisible(!open);
-    countdown_->setText(
-        q("Expires in " + countdownText(store.pairExpires(), model_.loop().now()) + " \u00B7 works once"));
+    countdown_->setText(q(fillIn(translate("PairingView", "Expires in %1 \u00B7 works once"),
+                                 {countdownText(store.pairExpires(), model_.loop().now())})));
 
     // Success only for this window's own code; whatever else happened meanwhile is not its news.
     Symbol symbol = Symbol::info;
-    QString symbolName = "Information";
-    std::string text = pairingClosedText;
+    QString symbolName = q(translate("PairingView", "Information"));
+    std::string text = pairingClosedText();
     if (!refusal_.empty()) {
         symbol = Symbol::warning;
-        symbolName = "Warning";
+        symbolName = q(translate("PairingView", "Warning"));
         text = refusal_;
     } else if (mine) {
         text = pairingOutcomeText(progress);
         switch (progress.stage) {
             case PairingProgress::Stage::paired:
                 symbol = Symbol::shieldCheck;
-                symbolName = "Paired";
+                symbolName = q(translate("PairingView", "Paired"));
                 break;
             case PairingProgress::Stage::denied:
             case PairingProgress::Stage::unanswered:
             case PairingProgress::Stage::notStored:
             case PairingProgress::Stage::wrongCodes:
                 symbol = Symbol::warning;
-                symbolName = "Warning";
+                symbolName = q(translate("PairingView", "Warning"));
                 break;
             default: break;
         }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "core/desktop/text_limits.h"
 #include "core/input/input_injector.h"
@@ -44,19 +45,19 @@ const std::string* stringMember(const json& command, const char* key) {
 double num(const json& command, const char* key) {
     const auto it = command.find(key);
     if (it == command.end()) return 0;
-    if (!it->is_number()) throw CommandRejected();
+    if (!it->is_number()) throw CommandRejected(std::string(key) + " must be a number");
     return clampDelta(it->get<double>());
 }
 
 double clampDelta(double v) {
-    if (!std::isfinite(v)) throw CommandRejected();
+    if (!std::isfinite(v)) throw CommandRejected("a number must be finite");
     return std::clamp(v, -maxDelta, maxDelta);
 }
 
 std::string button(const json& command) {
     const auto* b = stringMember(command, "b");
     std::string name = b ? *b : "left";
-    if (!buttons().contains(name)) throw CommandRejected();
+    if (!buttons().contains(name)) throw CommandRejected("b must be left, right or middle");
     return name;
 }
 
@@ -75,20 +76,21 @@ bool isSinglePrintableCharacter(const std::string& s) {
 }  // namespace
 
 std::string validKey(const json* value) {
-    if (value == nullptr || !value->is_string()) throw CommandRejected();
+    if (value == nullptr || !value->is_string()) throw CommandRejected("the key must be a string");
     const auto& s = value->get_ref<const std::string&>();
     if (isSinglePrintableCharacter(s) || InputInjector::isValidKeyName(s)) return s;
-    throw CommandRejected();
+    throw CommandRejected("no key named " + s);
 }
 
 std::vector<std::string> modifiers(const json& command) {
     const auto it = command.find("mods");
     if (it == command.end()) return {};
-    if (!it->is_array() || it->size() > maxModifiers) throw CommandRejected();
+    if (!it->is_array() || it->size() > maxModifiers)
+        throw CommandRejected("mods must be a list of at most " + std::to_string(maxModifiers) + " modifiers");
     std::vector<std::string> mods;
     for (const auto& m : *it) {
         if (!m.is_string() || !InputInjector::isModifierName(m.get_ref<const std::string&>()))
-            throw CommandRejected();
+            throw CommandRejected("mods names a key that is not a modifier");
         mods.push_back(m.get<std::string>());
     }
     return mods;
@@ -96,13 +98,15 @@ std::vector<std::string> modifiers(const json& command) {
 
 std::string boundedString(const json& command, const char* key, std::size_t limit) {
     const auto* s = stringMember(command, key);
-    if (s == nullptr || longerThan(*s, limit)) throw CommandRejected();
+    if (s == nullptr) throw CommandRejected(std::string(key) + " must be a string");
+    if (longerThan(*s, limit))
+        throw CommandRejected(std::string(key) + " is longer than " + std::to_string(limit) + " characters");
     return *s;
 }
 
 bool requiredBool(const json& command, const char* key) {
     const auto it = command.find(key);
-    if (it == command.end() || !it->is_boolean()) throw CommandRejected();
+    if (it == command.end() || !it->is_boolean()) throw CommandRejected(std::string(key) + " must be true or false");
     return it->get<bool>();
 }
 

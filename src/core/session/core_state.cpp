@@ -13,8 +13,9 @@ void CoreState::removeActive(const std::string& sessionKey) {
     if (active_.erase(sessionKey) > 0) changed_.notify(Property::active);
 }
 
-void CoreState::setLastEvent(std::string text) {
+void CoreState::setLastEvent(std::string text, std::string detail) {
     lastEvent_ = std::move(text);
+    lastEventDetail_ = std::move(detail);
     changed_.notify(Property::lastEvent);
 }
 

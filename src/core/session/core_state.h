@@ -32,6 +32,8 @@ public:
     [[nodiscard]] const std::optional<std::string>& lastEvent() const noexcept {
         return lastEvent_;
     }
+    // What the console adds to the event line: which command was rejected and why.
+    [[nodiscard]] const std::string& lastEventDetail() const noexcept { return lastEventDetail_; }
     [[nodiscard]] const nlohmann::json& lastStats() const noexcept { return lastStats_; }
     [[nodiscard]] const std::vector<std::string>& sharingWith() const noexcept {
         return sharingWith_;
@@ -43,7 +45,7 @@ public:
 
     void setActive(const std::string& sessionKey, std::string description);
     void removeActive(const std::string& sessionKey);
-    void setLastEvent(std::string text);
+    void setLastEvent(std::string text, std::string detail = {});
     void setLastStats(nlohmann::json stats);
     void setSharingWith(std::vector<std::string> names);
     void setFrontApp(FrontApp app);
@@ -51,6 +53,7 @@ public:
 private:
     std::map<std::string, std::string> active_;
     std::optional<std::string> lastEvent_;
+    std::string lastEventDetail_;
     nlohmann::json lastStats_ = nlohmann::json::object();
     std::vector<std::string> sharingWith_;
     std::optional<FrontApp> frontApp_;

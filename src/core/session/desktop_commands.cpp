@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/desktop/text_limits.h"
+#include "core/desktop/web_address.h"
 #include "core/session/command_args.h"
 #include "core/session/connection_registry.h"
 #include "core/session/core_state.h"
@@ -23,6 +24,11 @@ constexpr const char* dryRunAppName = "Dry Run App";
 constexpr const char* dryRunAppId = "org.tamborix.DryRunApp";
 constexpr const char* dryRunClipboard = "dry-run clipboard";
 constexpr int iconPixels = 40;
+
+std::string schemeOf(const std::string& url) {
+    const auto colon = url.find(':');
+    return colon == std::string::npos ? url : url.substr(0, colon);
+}
 
 }  // namespace
 
@@ -49,8 +55,15 @@ void DesktopCommands::findCursor() {
 
 void DesktopCommands::window(const json& command) {
     const auto* op = cmd::stringMember(command, "op");
+<<<<<<< HEAD
     if (op == nullptr || !cmd::windowOps().contains(*op)) throw CommandRejected();
     if (!control_.window(*op)) {
+=======
+    if (op == nullptr || !cmd::windowOps().contains(*op)) throw CommandRejected("op is not a window placement");
+    if (dryRun_) {
+        input_.injector().record("window " + *op);
+    } else if (!control_.window(*op)) {
+>>>>>>> main
         // A placement that failed for want of a front window goes unremarked; one this session
         // can never make is refused with the reason.
         if (auto why = control_.windowsUnavailable(); !why.empty()) throw CommandRejected(std::move(why));
@@ -61,17 +74,19 @@ void DesktopCommands::open(const json& command) {
     if (const auto* url = cmd::stringMember(command, "url")) {
         if (dryRun_) {
             input_.injector().record("open url");
+        } else if (!isOpenableWebAddress(*url)) {
+            throw CommandRejected("not a web address");
         } else if (!control_.openWebsite(*url)) {
-            throw CommandRejected();
+            throw CommandRejected("no handler for " + schemeOf(*url));
         }
     } else if (const auto* app = cmd::stringMember(command, "app")) {
         if (dryRun_) {
             input_.injector().record("open app");
         } else if (!control_.openApp(*app)) {
-            throw CommandRejected();
+            throw CommandRejected("no application named " + *app);
         }
     } else {
-        throw CommandRejected();
+        throw CommandRejected("url or app must be a string");
     }
 }
 
@@ -80,7 +95,7 @@ void DesktopCommands::activate(const json& command) {
     if (dryRun_) {
         input_.injector().record("activate " + id);
     } else if (!control_.activate(id)) {
-        throw CommandRejected();
+        throw CommandRejected("no open application with this id");
     }
 }
 

@@ -129,12 +129,13 @@ void DisplayContext::updateFrontApp(const CoreState::FrontApp& app, const std::s
 
 void DisplayContext::pointer(const json& command) {
     const auto d = jsontext::integerMember(command, "d");
-    if (!d || *d < 1 || *d > cmd::maxDisplay) throw CommandRejected();
+    if (!d || *d < 1 || *d > cmd::maxDisplay)
+        throw CommandRejected("d must be a display from 1 to " + std::to_string(cmd::maxDisplay));
     auto& injector = input_.injector();
     if (dryRun_) {
         injector.record("pointer " + std::to_string(*d));
     } else if (!desktop_.jump(static_cast<int>(*d))) {
-        throw CommandRejected();
+        throw CommandRejected("no display " + std::to_string(*d));
     }
     // The next relative move starts from where the pointer really is.
     injector.setLastPosted(std::nullopt);

@@ -17,6 +17,8 @@ using nlohmann::json;
 
 namespace {
 constexpr std::string_view pong = R"({"t":"pong"})";
+constexpr std::string_view reportRejectedCommand = "report_rejected";
+constexpr const char* notForPresenter = "not allowed for a presenter device";
 }  // namespace
 
 void HelperCore::onFrameNow(const HelperConnPtr& conn, ByteView frame) {
@@ -55,18 +57,30 @@ void HelperCore::handleAuthenticated(const HelperConnPtr& conn, ByteView frame) 
     const auto& standing = rooms_->standing.of(*conn);
     if (!standing.paired) throw SecureError::authentication();
     const auto scope = standing.scope;
-    const auto rejected = [&] {
+    const auto rejected = [&](std::string_view type, std::string_view why) {
         // The stored name, which the user may have changed since the handshake.
         const auto& now = rooms_->standing.of(*conn);
-        state_.setLastEvent("Rejected a command from " + (now.paired ? now.name : conn->device->name));
+        std::string detail = std::string(type.empty() ? "(no type)" : type) + ": " + std::string(why);
+        state_.setLastEvent("Rejected a command from " + (now.paired ? now.name : conn->device->name),
+                            std::move(detail));
+        if (conn->reportRejections && !conn->ended) {
+            rooms_->registry.sendTo(conn, {{"t", "rejected"}, {"cmd", type}, {"why", why}});
+        }
+    };
+    const auto runGuarded = [&](std::string_view type, const auto& body) {
+        try {
+            body();
+        } catch (const CommandRejected& e) {
+            rejected(type, e.what());
+        } catch (const std::exception& e) {
+            rejected(type, std::string("failed: ") + e.what());
+        } catch (...) {
+            rejected(type, "failed");
+        }
     };
 
     if (move) {
-        try {
-            runMove(move->dx, move->dy, scope);
-        } catch (...) {
-            rejected();
-        }
+        runGuarded("move", [&] { runMove(move->dx, move->dy, scope); });
         return;
     }
     if (const auto t = message.find("t"); t != message.end() && t->is_string() && *t == "ping") {
@@ -84,11 +98,8 @@ void HelperCore::handleAuthenticated(const HelperConnPtr& conn, ByteView frame) 
     }
     auto runOne = [&](const json& command) {
         if (!command.is_object()) return;
-        try {
-            run(command, scope, conn);
-        } catch (...) {
-            rejected();
-        }
+        const auto* type = commands::stringMember(command, "t");
+        runGuarded(type ? std::string_view(*type) : std::string_view(), [&] { run(command, scope, conn); });
     };
     if (!batch) {
         runOne(*list);
@@ -105,19 +116,24 @@ void HelperCore::runMove(double dx, double dy, PairedDevice::Scope scope) {
     // The same gate and limits as a move through the table.
     static const CommandEntry* const entry = findCommand("move");
     if (scope == PairedDevice::Scope::presenter && !presenterMayRun(*entry, json::object()))
-        throw Rejected();
+        throw Rejected(notForPresenter);
     rooms_->input.moveBy(dx, dy);
 }
 
 void HelperCore::run(const json& command, PairedDevice::Scope scope, const HelperConnPtr& conn) {
     const auto* type = commands::stringMember(command, "t");
-    if (type == nullptr) throw Rejected();
+    if (type == nullptr) throw Rejected("\"t\" must be the command's name");
+    // Asked for by the command line's phone; it changes only what this connection is told.
+    if (*type == reportRejectedCommand) {
+        conn->reportRejections = commands::optionalBool(command, "on", true);
+        return;
+    }
     const CommandEntry* entry = findCommand(*type);
     if (scope == PairedDevice::Scope::presenter && (entry == nullptr || !presenterMayRun(*entry, command)))
-        throw Rejected();
+        throw Rejected(notForPresenter);
     // Pending motion lands before whatever this command does, even if it is then refused.
     if (entry == nullptr || entry->landsPendingMotion) rooms_->input.landPendingMotion();
-    if (entry == nullptr) throw Rejected();
+    if (entry == nullptr) throw Rejected("unknown command");
     entry->run(rooms_->handlers, CommandCall{command, conn});
 }
 

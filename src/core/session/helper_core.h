@@ -88,6 +88,7 @@ public:
     [[nodiscard]] const std::optional<std::string>& lastEvent() const noexcept {
         return state_.lastEvent();
     }
+    [[nodiscard]] const std::string& lastEventDetail() const noexcept { return state_.lastEventDetail(); }
     [[nodiscard]] const nlohmann::json& lastStats() const noexcept { return state_.lastStats(); }
     [[nodiscard]] const std::vector<std::string>& sharingWith() const noexcept {
         return state_.sharingWith();

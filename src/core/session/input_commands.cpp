@@ -102,7 +102,7 @@ void InputCommands::click(const json& command) {
     int n = 1;
     if (const auto it = command.find("n"); it != command.end()) {
         const auto count = jsontext::integer(*it);
-        if (!count || *count < 1 || *count > 3) throw CommandRejected();
+        if (!count || *count < 1 || *count > 3) throw CommandRejected("n must be 1, 2 or 3");
         n = static_cast<int>(*count);
     }
     injector_.click(b, n);
@@ -140,7 +140,7 @@ void InputCommands::action(const json& command) {
     if (name == "scroll_up") return injector_.scroll(0, -300);
     if (name == "scroll_down") return injector_.scroll(0, 300);
     const auto it = actionKeys().find(name);
-    if (it == actionKeys().end()) throw CommandRejected();
+    if (it == actionKeys().end()) throw CommandRejected("no action named " + std::string(name));
     injector_.key(it->second.key, it->second.mods);
 }
 

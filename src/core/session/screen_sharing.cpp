@@ -1,6 +1,7 @@
 #include "core/session/screen_sharing.h"
 
 #include <cmath>
+#include <string>
 #include <utility>
 
 #include "core/session/command_args.h"
@@ -18,6 +19,10 @@ namespace cmd = commands;
 
 namespace {
 constexpr const char* captureUnavailable = "Screen capture is not available in this session";
+
+std::string displayRange() {
+    return "d must be a display from 0 to " + std::to_string(cmd::maxDisplay);
+}
 }  // namespace
 
 ScreenSharing::ScreenSharing(MainLoop& loop, DeviceStore& store, const DisplaySource& displays,
@@ -52,10 +57,10 @@ void ScreenSharing::screen(const CommandCall& call) {
     std::int64_t d = 0;
     if (const auto it = command.find("d"); it != command.end()) {
         if (const auto value = jsontext::integer(*it)) {
-            if (*value < 0 || *value > cmd::maxDisplay) throw CommandRejected();
+            if (*value < 0 || *value > cmd::maxDisplay) throw CommandRejected(displayRange());
             d = *value;
         } else if (jsontext::isIntegral(*it)) {
-            throw CommandRejected();  // an integer too large even for int64 is out of range too
+            throw CommandRejected(displayRange());  // an integer too large even for int64 is out of range too
         }
     }
     if (on) {
@@ -67,7 +72,7 @@ void ScreenSharing::screen(const CommandCall& call) {
 
 void ScreenSharing::ack(const CommandCall& call) {
     const auto id = jsontext::integerMember(call.command, "id");
-    if (!id) throw CommandRejected();
+    if (!id) throw CommandRejected("id must be a frame number");
     if (const auto it = streamers_.find(call.conn->session->sid()); it != streamers_.end())
         it->second->ack(*id);
 }
@@ -78,11 +83,11 @@ void ScreenSharing::tap(const CommandCall& call) {
     const auto x = command.find("x");
     const auto y = command.find("y");
     if (!id || x == command.end() || !x->is_number() || y == command.end() || !y->is_number())
-        throw CommandRejected();
+        throw CommandRejected("id must be a frame number and x, y numbers");
     const auto it = streamers_.find(call.conn->session->sid());
-    if (it == streamers_.end()) throw CommandRejected();
+    if (it == streamers_.end()) throw CommandRejected("the live view is off");
     const auto p = it->second->point(*id, x->get<double>(), y->get<double>());
-    if (!p) throw CommandRejected();
+    if (!p) throw CommandRejected("no such point in that frame");
     auto& injector = input_.injector();
     if (dryRun_) {
         injector.record("tap " + std::to_string(static_cast<long long>(std::trunc(p->x))) + "," +

@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "app/widgets/translations.h"
 #include "desktop_fixture.h"
 
 namespace tamborix::testing {
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
     {
         QApplication app(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
+        // As the helper starts: the language of LANG (the German run sets de_DE.UTF-8).
+        (void)tamborix::ui::installTranslations();
         rc = RUN_ALL_TESTS();
     }
     return rc;

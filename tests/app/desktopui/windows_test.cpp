@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -122,6 +123,36 @@ TEST(DesktopWindows, Windows_AnyScale_FitTheScreenWithEveryTextWhole) {
     ASSERT_NE(code, nullptr);
     EXPECT_EQ(QAccessible::queryAccessibleInterface(code)->text(QAccessible::Name).toStdString(),
               "Pairing code " + code->text().toStdString());
+    desk.ui().closePairingWindow();
+}
+
+// Run by desktopui_german_tests under LANG=de_DE.UTF-8: the locale alone picks the translation.
+TEST(DesktopWindows, Windows_GermanLocale_GermanTextsWholeAndNamed) {
+    if (QLocale().language() != QLocale::German) GTEST_SKIP() << "needs LANG=de_DE.UTF-8";
+    DesktopFixture desk(/*launchedBefore=*/true);
+    desk.ui().showStatusWindow();
+    ASSERT_TRUE(desk.waitShown(desk.ui().statusWindow()));
+    spinUntil([] { return false; }, 200);
+    auto* status = desk.ui().statusWindow();
+    // German texts are longer: every one still whole.
+    expectWholeAndNamed(status);
+    auto* quit = status->findChild<QPushButton*>("quit");
+    ASSERT_NE(quit, nullptr);
+    EXPECT_EQ(quit->text().toStdString(), "Beenden");
+    auto* network = status->findChild<QLabel*>("networkStatus");
+    ASSERT_NE(network, nullptr);
+    EXPECT_TRUE(network->text().startsWith(QString::fromUtf8("Netzwerk \u2014 "))) << network->text().toStdString();
+    (void)desk.screenshot(status, "status-window-de");
+
+    desk.ui().showPairingWindow();
+    ASSERT_TRUE(desk.waitShown(desk.ui().pairingWindow()));
+    expectWholeAndNamed(desk.ui().pairingWindow());
+    EXPECT_EQ(desk.ui().pairingWindow()->windowTitle().toStdString(), "Ger\u00E4t koppeln");
+    auto* code = desk.ui().pairingWindow()->findChild<QLabel*>("code");
+    ASSERT_NE(code, nullptr);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(code)->text(QAccessible::Name).toStdString(),
+              "Kopplungscode " + code->text().toStdString());
+    (void)desk.screenshot(desk.ui().pairingWindow(), "pairing-window-de");
     desk.ui().closePairingWindow();
 }
 

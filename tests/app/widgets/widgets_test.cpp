@@ -357,6 +357,34 @@ TEST_F(WidgetsTest, MenuContent_Failures_SayWhyAndNothingElse) {
     EXPECT_EQ(model_->networkStatusLine(), "Network \u2014 Off");
 }
 
+TEST_F(WidgetsTest, MenuContent_InputSettingsPage_ButtonOnlyWhereItExistsAndOpensIt) {
+    MenuContent menu(*model_, {});
+    menu.show();
+    // The keyboard layout cannot be read: GNOME's page first, then KDE's; only KDE's is installed.
+    fakes_.input.setMayPost(false, "no keyboard layout");
+    fakes_.input.setSettingsPages({"gnome-keyboard-panel.desktop", "kcm_keyboard.desktop"});
+    loop_.advance(2.0);
+    settle();
+    auto* open = child<QPushButton>(menu, "inputSettings");
+    ASSERT_NE(open, nullptr);
+    EXPECT_FALSE(open->isVisibleTo(&menu)) << "no such page on this desktop yet";
+
+    fakes_.settingsPages.install("kcm_keyboard.desktop", "Keyboard");
+    fakes_.input.setMayPost(false, "no keyboard layout, still");
+    loop_.advance(2.0);
+    settle();
+    ASSERT_TRUE(open->isVisibleTo(&menu));
+    EXPECT_EQ(open->text().toStdString(), "Open Keyboard");
+    open->click();
+    EXPECT_EQ(fakes_.settingsPages.opened(), std::vector<std::string>{"kcm_keyboard.desktop"});
+
+    // Input that works needs no page.
+    fakes_.input.setMayPost(true);
+    loop_.advance(2.0);
+    settle();
+    EXPECT_FALSE(open->isVisibleTo(&menu));
+}
+
 // WCAG's relative luminance of an sRGB colour.
 double luminance(QColor c) {
     const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };

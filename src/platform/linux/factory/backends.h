@@ -53,6 +53,7 @@ struct PlatformBackends {
     std::unique_ptr<SecretStore> secrets;
     std::unique_ptr<ServiceAdvertiser> advertiser;  // null: no DNS-SD in this build
     std::unique_ptr<PeripheralFactory> peripherals;  // null: no Bluetooth LE in this build
+    std::unique_ptr<SettingsPages> settingsPages;    // null: no desktop entries in this build
     // One line per choice, for the log of the start-up ("Input: none (…)").
     std::vector<std::string> report;
 
@@ -60,14 +61,14 @@ struct PlatformBackends {
     [[nodiscard]] PortBundle ports() const {
         return PortBundle{*input,   *displays, *workspace, *windows, *overlay,
                           *capture, *clipboard, *activity, *host,   *secrets,
-                          advertiser.get(), peripherals.get(), journal.get()};
+                          advertiser.get(), peripherals.get(), settingsPages.get(), journal.get()};
     }
 
 private:
     auto fields() noexcept {
         return std::tie(session, journal, backendName, backendLine, input, displays, workspace, windows,
                         overlay, capture, clipboard, activity, host, secrets, advertiser,
-                        peripherals, report);
+                        peripherals, settingsPages, report);
     }
 };
 

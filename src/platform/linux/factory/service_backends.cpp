@@ -26,6 +26,9 @@
 #ifdef TAMBORIX_HAVE_BLUEZ
 #include "platform/linux/services/bluez/bluez_peripheral.h"
 #endif
+#ifdef TAMBORIX_HAVE_GIO
+#include "platform/linux/support/gio/gio_settings_pages.h"
+#endif
 
 namespace tamborix {
 
@@ -89,6 +92,10 @@ void installServices(PlatformBackends& b, MainLoop& loop) {
     b.report.push_back("Bluetooth: BlueZ over the system bus");
 #else
     b.report.push_back("Bluetooth: none in this build");
+#endif
+
+#ifdef TAMBORIX_HAVE_GIO
+    b.settingsPages = std::make_unique<gio::GioSettingsPages>();
 #endif
 }
 

@@ -66,6 +66,11 @@ std::string X11InputSink::remedy() const {
     return {};
 }
 
+std::vector<std::string> X11InputSink::settingsPages() const {
+    if (conn_.alive() && xtest_ && !keymap_) return {"gnome-keyboard-panel.desktop", "kcm_keyboard.desktop"};
+    return {};
+}
+
 std::string X11InputSink::describe() const {
     if (!mayPost()) return "none, " + reason();
     return "X11 XTEST + XKB";

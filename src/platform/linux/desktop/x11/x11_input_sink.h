@@ -39,6 +39,7 @@ public:
     [[nodiscard]] bool mayPost() const override;
     [[nodiscard]] std::string reason() const override;
     [[nodiscard]] std::string remedy() const override;
+    [[nodiscard]] std::vector<std::string> settingsPages() const override;
     void mouse(const MouseEvent& event) override;
     void scroll(const ScrollEvent& event) override;
     void key(const KeyEvent& event) override;

@@ -81,7 +81,7 @@ TEST(StreamerOnX11, Start_CursorModeAndBluetoothFit_FramesShowTheRegionsAndTapsM
 
     {
         Phone phone;
-        ScreenStreamer streamer(loop, displays, capture, phone.conn, false);
+        ScreenStreamer streamer(loop, displays, capture, phone.conn);
         streamer.start(ScreenStreamer::Mode::cursor, 2, false);
         ASSERT_TRUE(spinUntil([&] { return phone.frame(1).has_value(); }));
         const auto f = *phone.frame(1);
@@ -105,7 +105,7 @@ TEST(StreamerOnX11, Start_CursorModeAndBluetoothFit_FramesShowTheRegionsAndTapsM
     }
     {
         Phone phone;
-        ScreenStreamer streamer(loop, displays, capture, phone.conn, false);
+        ScreenStreamer streamer(loop, displays, capture, phone.conn);
         streamer.start(ScreenStreamer::Mode::fit, 2, true);
         ASSERT_TRUE(spinUntil([&] { return phone.frame(1).has_value(); }));
         const auto f = *phone.frame(1);
@@ -136,7 +136,7 @@ TEST(StreamerOnX11, Start_DisplayGone_NoFrameAndNoIdUsed) {
         // Another server took the number first, which is the same case.
     }
     Phone phone;
-    ScreenStreamer streamer(loop, displays, capture, phone.conn, false);
+    ScreenStreamer streamer(loop, displays, capture, phone.conn);
     streamer.start(ScreenStreamer::Mode::fit, 0, false);
     // The loop keeps its pace and keeps asking; every answer is nothing.
     ASSERT_TRUE(spinUntil([&] { return capture.counters().failed >= 3; }));
