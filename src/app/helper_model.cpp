@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/lan_address.h"
+#include "core/desktop/laser_overlay.h"
 #include "app/pairing_link.h"
 #include "app/translate.h"
 #include "core/input/input_injector.h"
@@ -244,6 +245,19 @@ void HelperModel::shutdown() {
     bluetooth_->stop();
 }
 
+std::vector<std::string> HelperModel::unavailableLines() const {
+    std::vector<std::string> lines;
+    if (env_.dryRun) return lines;
+    const auto sentence = [](std::string s) {
+        if (!s.empty() && s[0] >= 'a' && s[0] <= 'z') s[0] = static_cast<char>(s[0] - 'a' + 'A');
+        return s;
+    };
+    if (auto why = env_.ports.clipboard.unavailableReason(); !why.empty()) lines.push_back(sentence(why));
+    if (auto why = env_.ports.windows.unavailableReason(); !why.empty()) lines.push_back(sentence(why));
+    if (auto why = env_.ports.overlay.unavailableReason(); !why.empty()) lines.push_back(overlaysMissingText(why));
+    return lines;
+}
+
 void HelperModel::switchSaved(const std::optional<std::string>& error) {
     if (!error) return;
     lastWarning_ = *error;
@@ -427,6 +441,7 @@ std::vector<std::string> HelperModel::statusLines() const {
     f.backendLine = env_.backendLine;
     f.inputLine = inputLine();
     f.captureReason = screenCaptureReason();
+    f.unavailable = unavailableLines();
     f.networkLine = networkStatusLine();
     f.discoveryLine = discoveryLine();
     f.bluetoothLine = bluetoothStatusLine();

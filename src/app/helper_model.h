@@ -106,6 +106,9 @@ public:
     [[nodiscard]] std::string inputReason() const { return permissions_->inputReason(); }
     [[nodiscard]] std::string inputRemedy() const { return permissions_->inputRemedy(); }
     [[nodiscard]] std::string screenCaptureReason() const { return permissions_->captureReason(); }
+    // What this session cannot do for a phone (clipboard, window placement, overlays), a line
+    // each with why; empty where all of it works.
+    [[nodiscard]] std::vector<std::string> unavailableLines() const;
     // The desktop's settings page where the user does what inputRemedy() says, where this desktop
     // has one.
     struct SettingsPage {

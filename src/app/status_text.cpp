@@ -64,6 +64,7 @@ std::vector<std::string> statusLines(const StatusFacts& f) {
         lines.push_back(f.inputLine.substr(start, nl - start));
     }
     if (!f.captureReason.empty()) lines.push_back(f.captureReason);
+    lines.insert(lines.end(), f.unavailable.begin(), f.unavailable.end());
     lines.push_back(f.networkLine);
     lines.push_back(f.discoveryLine);
     lines.push_back(f.bluetoothLine);

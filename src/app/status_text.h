@@ -36,6 +36,7 @@ struct StatusFacts {
     std::string backendLine;
     std::string inputLine;  // may hold several lines
     std::string captureReason;
+    std::vector<std::string> unavailable;  // what the session cannot do for a phone, and why
     std::string networkLine;
     std::string discoveryLine;
     std::string bluetoothLine;

@@ -3,6 +3,8 @@
 // pulse. Positions are window frames in global coordinates (top-left origin, like displays).
 // Their look (sizes, colours, rings, animation) is in core/desktop/overlay_style.h.
 
+#include <string>
+
 #include "ports/geometry.h"
 
 namespace tamborix {
@@ -22,6 +24,9 @@ public:
     // plays the pulse from its start (a running pulse is replaced).
     virtual void showFinder(const Rect& frame) = 0;
     virtual void hideFinder() = 0;
+
+    // Why nothing can be drawn above other windows in this session; empty when it can.
+    [[nodiscard]] virtual std::string unavailableReason() const { return {}; }
 };
 
 }  // namespace tamborix

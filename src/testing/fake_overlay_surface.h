@@ -2,6 +2,7 @@
 // An OverlaySurface that records what the windows would show.
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "ports/overlay_surface.h"
@@ -15,6 +16,9 @@ public:
     void hideLaser() override;
     void showFinder(const Rect& frame) override;
     void hideFinder() override;
+    [[nodiscard]] std::string unavailableReason() const override { return unavailable; }
+
+    std::string unavailable;  // set: a session where nothing can be drawn above windows, and why
 
     // Laser dot.
     bool laserVisible = false;

@@ -389,6 +389,14 @@ TEST_F(HelperModelTest, StatusLines_PairingAndPermission_WordedAsTheWindowAndWar
     loop_.advance(2.0);
     EXPECT_TRUE(model->screenCaptureReason().empty());
 
+    // What the session cannot serve is said with its reason.
+    fakes_.clipboard.unshared = "the clipboard cannot be shared on this desktop (no portal)";
+    fakes_.windows.unavailable = "windows cannot be placed on this desktop (no shortcuts)";
+    fakes_.overlay.unavailable = "nothing may be drawn above windows";
+    EXPECT_TRUE(has("The clipboard cannot be shared on this desktop (no portal)"));
+    EXPECT_TRUE(has("Windows cannot be placed on this desktop (no shortcuts)"));
+    EXPECT_TRUE(has("The laser and the cursor finder cannot be shown on this desktop: nothing may be drawn above windows"));
+
     model->openPairing();
     EXPECT_TRUE(has("Expires in 2:00 \u00B7 works once"));
     EXPECT_EQ(*model->pairingTimeLeft(), std::chrono::seconds(120));

@@ -4,6 +4,7 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -103,6 +104,13 @@ bool FakePortal::handleMessage(const QDBusMessage& m, const QDBusConnection&) {
         if (member == QLatin1String("GetAll") && iface.endsWith(QLatin1String("RemoteDesktop"))) {
             QVariantMap props{{QStringLiteral("version"), version}, {QStringLiteral("AvailableDeviceTypes"), 7u}};
             bus_.send(m.createReply(QVariant::fromValue(props)));
+        } else if (member == QLatin1String("Get") && iface.endsWith(QLatin1String("Clipboard"))) {
+            if (clipboardVersion > 0) {
+                bus_.send(m.createReply(QVariant::fromValue(QDBusVariant(clipboardVersion))));
+            } else {
+                bus_.send(m.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+                                             QStringLiteral("No such interface")));
+            }
         } else if (member == QLatin1String("Get")) {
             bus_.send(m.createReply(QVariant::fromValue(QDBusVariant(7u))));
         } else {
@@ -114,6 +122,7 @@ bool FakePortal::handleMessage(const QDBusMessage& m, const QDBusConnection&) {
         ++sessionsClosed;
         return true;
     }
+    if (m.interface() == QLatin1String("org.freedesktop.portal.Clipboard")) return clipboardMessage(m);
     const QVariantMap options = args.isEmpty() ? QVariantMap{} : qdbus_cast<QVariantMap>(args.last());
     const QString token = options.value(QStringLiteral("handle_token")).toString();
     if (member == QLatin1String("CreateSession")) {
@@ -140,6 +149,7 @@ bool FakePortal::handleMessage(const QDBusMessage& m, const QDBusConnection&) {
             }
         }
         QVariantMap results{{QStringLiteral("devices"), 3u}, {QStringLiteral("streams"), streams()}};
+        if (clipboardRequested) results.insert(QStringLiteral("clipboard_enabled"), true);
         if (version >= 2 && lastDeviceOptions.contains(QStringLiteral("persist_mode"))) {
             const QString fresh = QStringLiteral("token-%1").arg(++counter_);
             validTokens.insert(fresh);
@@ -155,6 +165,68 @@ bool FakePortal::handleMessage(const QDBusMessage& m, const QDBusConnection&) {
         return false;
     }
     return true;
+}
+
+void FakePortal::clipboardSignal(const QString& name, const QList<QVariant>& args) {
+    auto signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+                                             QStringLiteral("org.freedesktop.portal.Clipboard"), name);
+    signal.setArguments(args);
+    bus_.send(signal);
+}
+
+bool FakePortal::clipboardMessage(const QDBusMessage& m) {
+    const QString member = m.member();
+    const auto args = m.arguments();
+    const auto session = QVariant::fromValue(QDBusObjectPath(lastSession));
+    if (member == QLatin1String("RequestClipboard")) {
+        clipboardRequested = true;
+        bus_.send(m.createReply());
+    } else if (member == QLatin1String("SetSelection")) {
+        offeredMimeTypes = qdbus_cast<QVariantMap>(args.value(1)).value(QStringLiteral("mime_types")).toStringList();
+        bus_.send(m.createReply());
+        clipboardSignal(QStringLiteral("SelectionOwnerChanged"),
+                        {session, QVariantMap{{QStringLiteral("mime_types"), offeredMimeTypes},
+                                              {QStringLiteral("session_is_owner"), true}}});
+    } else if (member == QLatin1String("SelectionWrite")) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+        if (pasteReadFd_ >= 0) ::close(pasteReadFd_);
+        pasteReadFd_ = fds[0];
+        bus_.send(m.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(fds[1]))));
+        ::close(fds[1]);
+    } else if (member == QLatin1String("SelectionWriteDone")) {
+        pasted.clear();
+        char buffer[4096];
+        ssize_t n = 0;
+        while (pasteReadFd_ >= 0 && (n = ::read(pasteReadFd_, buffer, sizeof buffer)) > 0) pasted.append(buffer, std::size_t(n));
+        if (!args.value(2).toBool()) pasted = "(failed)";
+        if (pasteReadFd_ >= 0) ::close(pasteReadFd_);
+        pasteReadFd_ = -1;
+    } else if (member == QLatin1String("SelectionRead")) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+        (void)!::write(fds[1], desktopClipboard.data(), desktopClipboard.size());
+        ::close(fds[1]);
+        bus_.send(m.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(fds[0]))));
+        ::close(fds[0]);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void FakePortal::paste() {
+    clipboardSignal(QStringLiteral("SelectionTransfer"),
+                    {QVariant::fromValue(QDBusObjectPath(lastSession)), QStringLiteral("text/plain;charset=utf-8"),
+                     uint(++counter_)});
+}
+
+void FakePortal::copyOnDesktop(const std::string& text) {
+    desktopClipboard = text;
+    clipboardSignal(QStringLiteral("SelectionOwnerChanged"),
+                    {QVariant::fromValue(QDBusObjectPath(lastSession)),
+                     QVariantMap{{QStringLiteral("mime_types"), QStringList{QStringLiteral("text/plain;charset=utf-8")}},
+                                 {QStringLiteral("session_is_owner"), false}}});
 }
 
 void FakePortal::closeSession() {

@@ -11,9 +11,11 @@
 #include <QDBusVirtualObject>
 #include <QList>
 #include <QSet>
+#include <QStringList>
 #include <QString>
 #include <QVariantMap>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace tamborix::testing {
@@ -69,6 +71,17 @@ public:
     std::filesystem::path pipeWireSocket;
     int remotesOpened = 0;
 
+    // The Clipboard interface of xdg-desktop-portal 1.18 and later: absent while 0.
+    uint clipboardVersion = 0;
+    bool clipboardRequested = false;  // RequestClipboard came before Start
+    QStringList offeredMimeTypes;     // the session's last SetSelection
+    std::string pasted;               // what the session wrote for the last paste()
+    std::string desktopClipboard;     // what SelectionRead hands out
+    // A program on the desktop pastes (the session owns the selection): SelectionTransfer.
+    void paste();
+    // A program on the desktop copies `text`: the session no longer owns the selection.
+    void copyOnDesktop(const std::string& text);
+
     // Ends the current session from the desktop's side (the user stopped sharing).
     void closeSession();
 
@@ -77,8 +90,12 @@ private:
     void openRemote(const QDBusMessage& call);
     void respond(const QDBusMessage& call, const QString& token, uint response, const QVariantMap& results);
 
+    void clipboardSignal(const QString& name, const QList<QVariant>& args);
+    bool clipboardMessage(const QDBusMessage& m);
+
     QDBusConnection bus_;
     int counter_ = 0;
+    int pasteReadFd_ = -1;
 };
 
 }  // namespace tamborix::testing

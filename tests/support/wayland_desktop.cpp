@@ -114,6 +114,15 @@ std::unique_ptr<InputRecorder> WaylandDesktop::startRecorder(std::string* why) {
     return recorder;
 }
 
+std::unique_ptr<InputRecorder> WaylandDesktop::startWindowedRecorder(std::string* why) {
+    auto env = clientEnv();
+    env.push_back("TAMBORIX_RECORDER_WINDOWED=1");
+    auto recorder = std::make_unique<InputRecorder>(TAMBORIX_INPUT_RECORDER, env);
+    *why = recorder->waitReady();
+    if (!why->empty()) return nullptr;
+    return recorder;
+}
+
 ServerProcess& WaylandDesktop::spawn(const std::vector<std::string>& argv,
                                      const std::vector<std::string>& env, const std::string& log) {
     const int fd = ::open((folder_ / log).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);

@@ -61,6 +61,8 @@ public:
     [[nodiscard]] std::string logs() const;
     // A recorder window on every output, ready.
     [[nodiscard]] std::unique_ptr<InputRecorder> startRecorder(std::string* why);
+    // One ordinary recorder window (configure lines with its size and states), ready.
+    [[nodiscard]] std::unique_ptr<InputRecorder> startWindowedRecorder(std::string* why);
 
 private:
     [[nodiscard]] std::string startKde();

@@ -13,6 +13,10 @@
 //   key KEYSYM 1|0
 //   mods DEPRESSED        the modifier mask held down, after every change
 //   held N                answer to a line "held" on standard input: keys and buttons still down
+//   configure W H STATE…  windowed only: each size and the xdg-toplevel states the desktop sets
+//
+// With TAMBORIX_RECORDER_WINDOWED=1 it shows one ordinary 400 × 300 window instead, for tests of
+// where the desktop places it.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,6 +28,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -133,8 +138,20 @@ void surfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
 }
 const xdg_surface_listener surfaceListener{surfaceConfigure};
 
-void toplevelConfigure(void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*) {
+bool windowed = false;
+
+void toplevelConfigure(void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array* states) {
     auto* w = static_cast<Window*>(data);
+    if (windowed) {
+        std::string line = "configure " + std::to_string(width) + " " + std::to_string(height);
+        const auto* state = static_cast<const uint32_t*>(states->data);
+        for (std::size_t i = 0; i < states->size / sizeof(uint32_t); ++i) line += " " + std::to_string(state[i]);
+        say("%s", line.c_str());
+        if (width == 0 || height == 0) {
+            width = 400;
+            height = 300;
+        }
+    }
     w->width = width;
     w->height = height;
 }
@@ -280,7 +297,9 @@ int main() {
         std::fprintf(stderr, "the compositor lacks wl_compositor, wl_shm, xdg_wm_base or outputs\n");
         return 1;
     }
+    if (const char* v = std::getenv("TAMBORIX_RECORDER_WINDOWED")) windowed = std::string(v) == "1";
     for (auto* o : client.outputs) {
+        if (windowed && !client.windows.empty()) break;
         auto* w = new Window;
         w->output = o;
         w->surface = wl_compositor_create_surface(client.compositor);
@@ -289,7 +308,7 @@ int main() {
         w->toplevel = xdg_surface_get_toplevel(w->xdgSurface);
         xdg_toplevel_add_listener(w->toplevel, &toplevelListener, w);
         xdg_toplevel_set_title(w->toplevel, "input recorder");
-        xdg_toplevel_set_fullscreen(w->toplevel, o->output);
+        if (!windowed) xdg_toplevel_set_fullscreen(w->toplevel, o->output);
         wl_surface_commit(w->surface);
         client.windows.push_back(w);
     }

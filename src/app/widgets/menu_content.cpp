@@ -391,7 +391,8 @@ void MenuContent::refresh() {
     const auto page = model_.inputSettingsPage();
     inputSettings_->setText(page ? q(fillIn(translate("MenuContent", "Open %1"), {page->name})) : QString());
     inputSettings_->setVisible(page.has_value());
-    const auto capture = model_.screenCaptureReason();
+    std::string capture = model_.screenCaptureReason();
+    for (const auto& line : model_.unavailableLines()) capture += (capture.empty() ? "" : "\n") + line;
     captureWarning_->setText(q(capture));
     captureWarning_->setVisible(!capture.empty());
     const auto unsaved = model_.saveWarning();

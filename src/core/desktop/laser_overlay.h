@@ -2,11 +2,19 @@
 // The laser dot: a glowing red dot that follows the pointer while a phone has laser mode on,
 // whether the phone moves the pointer (injected moves) or the local mouse does.
 
+#include <string>
+
 #include "ports/display_source.h"
 #include "ports/main_loop.h"
 #include "ports/overlay_surface.h"
 
 namespace tamborix {
+
+// What the user is told once when the laser or the finder is asked for where the desktop lets
+// nothing be drawn above its windows.
+[[nodiscard]] inline std::string overlaysMissingText(const std::string& why) {
+    return "The laser and the cursor finder cannot be shown on this desktop: " + why;
+}
 
 class LaserOverlay {
 public:

@@ -19,6 +19,10 @@ void CoreState::setLastEvent(std::string text, std::string detail) {
     changed_.notify(Property::lastEvent);
 }
 
+void CoreState::tellOnce(const std::string& text) {
+    if (told_.insert(text).second) setLastEvent(text);
+}
+
 void CoreState::setLastStats(nlohmann::json stats) {
     lastStats_ = std::move(stats);
     changed_.notify(Property::lastStats);

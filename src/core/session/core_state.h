@@ -7,6 +7,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ public:
     void setLastStats(nlohmann::json stats);
     void setSharingWith(std::vector<std::string> names);
     void setFrontApp(FrontApp app);
+    // The event line, unless this text was shown before in this run (a limit of the session,
+    // told once rather than at every command that meets it).
+    void tellOnce(const std::string& text);
 
 private:
     std::map<std::string, std::string> active_;
@@ -57,6 +61,7 @@ private:
     nlohmann::json lastStats_ = nlohmann::json::object();
     std::vector<std::string> sharingWith_;
     std::optional<FrontApp> frontApp_;
+    std::set<std::string> told_;
     ChangeSignal<Property> changed_;
 };
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/desktop/laser_overlay.h"
 #include "core/desktop/text_limits.h"
 #include "core/desktop/web_address.h"
 #include "core/session/command_args.h"
@@ -42,6 +43,7 @@ DesktopCommands::DesktopCommands(MainLoop& loop, const DisplaySource& displays,
       registry_(registry),
       state_(state),
       dryRun_(dryRun),
+      overlay_(overlay),
       finder_(loop, displays, overlay),
       control_(displays, workspace, windows, input.injector().sink(), finder_) {}
 
@@ -50,6 +52,7 @@ void DesktopCommands::findCursor() {
         input_.injector().record("find_cursor");
     } else {
         finder_.show(std::nullopt);
+        if (const auto why = overlay_.unavailableReason(); !why.empty()) state_.tellOnce(overlaysMissingText(why));
     }
 }
 

@@ -41,6 +41,7 @@ private:
     ConnectionRegistry& registry_;
     CoreState& state_;
     bool dryRun_;
+    OverlaySurface& overlay_;
     CursorFinder finder_;
     DesktopControl control_;
 };

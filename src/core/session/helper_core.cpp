@@ -40,6 +40,7 @@ HelperCore::HelperCore(HelperServices services)
       hostName_(fittedHostName(services.ports.host)),
       rooms_(std::make_unique<Rooms>(services, state_, hostName_)) {
     rooms_->input.injector().setOnUntypable([this](const std::string& line) { state_.setLastEvent(line); });
+    rooms_->input.setOnOverlayMissing([this](const std::string& line) { state_.tellOnce(line); });
 }
 
 HelperCore::~HelperCore() {

@@ -68,7 +68,8 @@ InputCommands::InputCommands(MainLoop& loop, InputSink& sink, const DisplaySourc
     : loop_(loop),
       dryRun_(journal != nullptr),
       injector_(loop, sink, displays, journal),
-      laser_(loop, displays, overlay) {
+      laser_(loop, displays, overlay),
+      overlay_(overlay) {
     injector_.setOnMove([this](Point p) {
         if (laser_.isOn()) laser_.onInjectedMove(p);
     });
@@ -150,6 +151,8 @@ void InputCommands::laser(const json& command) {
         injector_.record(std::string("laser ") + (on ? "true" : "false"));
     } else {
         laser_.setOn(on);
+        if (const auto why = overlay_.unavailableReason(); on && !why.empty() && overlayMissing_)
+            overlayMissing_(overlaysMissingText(why));
     }
     smoother().setGlide(on ? 0.5 : 1.0);
 }

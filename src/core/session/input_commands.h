@@ -2,6 +2,7 @@
 // The input a phone sends: pointer motion (spread by the smoother), buttons, scrolling, keys,
 // text, the named actions of a presentation and the laser dot that follows the pointer.
 
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -41,6 +42,9 @@ public:
     void action(const nlohmann::json& command);
     void laser(const nlohmann::json& command);
 
+    // Told a line for the user when the laser cannot be drawn in this session.
+    void setOnOverlayMissing(std::function<void(const std::string&)> fn) { overlayMissing_ = std::move(fn); }
+
 private:
     Smoother& smoother();
 
@@ -49,6 +53,8 @@ private:
     InputInjector injector_;
     std::unique_ptr<Smoother> smoother_;  // created on first use
     LaserOverlay laser_;
+    OverlaySurface& overlay_;
+    std::function<void(const std::string&)> overlayMissing_;
 };
 
 }  // namespace tamborix

@@ -70,11 +70,16 @@ private:
 
 class NoOverlay final : public OverlaySurface {
 public:
+    explicit NoOverlay(std::string why = "no desktop backend draws them") : reason_(std::move(why)) {}
+    [[nodiscard]] std::string unavailableReason() const override { return reason_; }
     void showLaser(Point) override {}
     void moveLaser(Point) override {}
     void hideLaser() override {}
     void showFinder(const Rect&) override {}
     void hideFinder() override {}
+
+private:
+    std::string reason_;
 };
 
 class NoScreenCapture final : public ScreenCapture {

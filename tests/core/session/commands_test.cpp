@@ -278,6 +278,20 @@ TEST_F(LiveCommands, Window_NoFrontWindowPassesQuietly_ASessionThatCannotPlaceWi
     EXPECT_FALSE(accepted({{"t", "window"}, {"op", "left"}}));
 }
 
+TEST_F(LiveCommands, LaserAndFinder_NoOverlayPossible_ToldOnceOnTheEventLine) {
+    h.overlay.unavailable = "no surface above windows";
+    std::vector<std::string> events;
+    auto watch = h.core->subscribe([&](HelperCore::Property p) {
+        if (p == HelperCore::Property::lastEvent) events.push_back(h.lastEvent());
+    });
+    EXPECT_TRUE(accepted({{"t", "laser"}, {"on", true}}));
+    EXPECT_TRUE(accepted({{"t", "laser"}, {"on", false}}));
+    EXPECT_TRUE(accepted({{"t", "laser"}, {"on", true}}));
+    EXPECT_TRUE(accepted({{"t", "find_cursor"}}));
+    EXPECT_EQ(events, (std::vector<std::string>{
+                          "The laser and the cursor finder cannot be shown on this desktop: no surface above windows"}));
+}
+
 TEST_F(LiveCommands, Text_CharacterTheSinkCannotType_ToldOnceOnTheEventLine) {
     h.sink.setUntypable(u"λ", "no key");
     std::vector<std::string> events;

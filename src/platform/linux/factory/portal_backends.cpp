@@ -12,6 +12,7 @@
 #include <atomic>
 
 #include "platform/linux/desktop/portal/desktop_keymap.h"
+#include "platform/linux/desktop/portal/portal_clipboard.h"
 #include "platform/linux/desktop/portal/portal_input_sink.h"
 #include "platform/linux/desktop/portal/portal_probe.h"
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
@@ -127,9 +128,17 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
         "last put it (Wayland does not reveal it)");
     b.report.push_back(installPortalCapture(b, loop, *holder->session));
     b.report.push_back(installShortcutWindows(b));
+    b.overlay = std::make_unique<NoOverlay>(
+        std::string(desktop ? desktop : "").find("GNOME") != std::string::npos
+            ? "GNOME lets no other program draw above its windows under Wayland"
+            : "the portal offers no surface above other windows");
+    b.report.push_back("Overlays: none, " + b.overlay->unavailableReason());
     // KWin offers data control; GNOME's compositor does not.
     installWaylandClipboard(
         b, "the desktop portal has no Clipboard interface; xdg-desktop-portal 1.18 and later offer one");
+    // The portal's own Clipboard interface first, where the portal turns out to have one.
+    b.clipboard = std::make_unique<portal::PortalClipboard>(*holder->session, std::move(b.clipboard));
+    b.report.back() += " (unless the portal offers its Clipboard interface, which is then used)";
     holder->session->start();
     b.session = std::move(holder);
     return true;

@@ -10,6 +10,7 @@
 #include "platform/linux/desktop/wlroots/wlr_workspace.h"
 #endif
 #include "platform/linux/factory/desktop_backends.h"
+#include "ports/standins/no_desktop.h"
 #include "platform/linux/factory/wayland_clipboard.h"
 
 namespace tamborix {
@@ -64,7 +65,8 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
         b.report.push_back("Applications: the compositor's foreign-toplevel list, matched to desktop entries; "
                            "launching through GIO");
     } else {
-        b.report.push_back("Applications: none, " + noApps);
+        // The launcher workspace stays and reports itself.
+        b.report.push_back("Applications: no window list from the compositor, " + noApps);
     }
 #else
     b.report.push_back("Applications: none, no GIO in this build");
@@ -74,7 +76,8 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
         b.windows = std::make_unique<wlroots::SwayWindowControl>(std::move(ipc));
         b.report.push_back("Windows: placed through sway's IPC (the window floats where it is put)");
     } else {
-        b.report.push_back("Windows: not supported on this desktop, " + noWindows);
+        b.windows = std::make_unique<NoWindowControl>(noWindows);
+        b.report.push_back("Windows: none, " + b.windows->unavailableReason());
     }
     b.report.push_back("Overlays: none on wlroots compositors yet");
     installWaylandClipboard(b);

@@ -122,7 +122,20 @@ void RemoteDesktopSession::start() {
             QDBusPendingReply<QDBusVariant> r = *w2;
             w2->deleteLater();
             cursorModes_ = r.isError() ? 0 : r.value().variant().toUInt();
-            createSession();
+            // The Clipboard interface (xdg-desktop-portal 1.18 and later) must be asked for before
+            // Start; an older portal answers that it has no such interface.
+            auto clip = QDBusMessage::createMethodCall(QString::fromLatin1(desktopService),
+                                                       QString::fromLatin1(desktopPath),
+                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                       QStringLiteral("Get"));
+            clip << clipboardInterface << QStringLiteral("version");
+            auto* last = new QDBusPendingCallWatcher(bus_.asyncCall(clip, 10'000), this);
+            connect(last, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w3) {
+                QDBusPendingReply<QDBusVariant> v = *w3;
+                w3->deleteLater();
+                clipboardOffered_ = !v.isError() && v.value().variant().toUInt() >= 1;
+                createSession();
+            });
         });
     });
 }
@@ -159,7 +172,18 @@ void RemoteDesktopSession::selectSources() {
     if (cursorModes_ & cursorEmbedded) options.insert(QStringLiteral("cursor_mode"), cursorEmbedded);
     request(screenCast, QStringLiteral("SelectSources"),
             {QVariant::fromValue(QDBusObjectPath(session_)), options},
-            [this](const QVariantMap&) { startSession(); });
+            [this](const QVariantMap&) {
+                if (clipboardOffered_) {
+                    // No reply to wait for: the portal takes it before the Start sent after it.
+                    auto call = QDBusMessage::createMethodCall(QString::fromLatin1(desktopService),
+                                                               QString::fromLatin1(desktopPath),
+                                                               clipboardInterface,
+                                                               QStringLiteral("RequestClipboard"));
+                    call << QVariant::fromValue(QDBusObjectPath(session_)) << QVariantMap{};
+                    bus_.send(call);
+                }
+                startSession();
+            });
 }
 
 void RemoteDesktopSession::startSession() {
@@ -173,6 +197,7 @@ void RemoteDesktopSession::started(const QVariantMap& results) {
     const QString token = results.value(QStringLiteral("restore_token")).toString();
     if (!token.isEmpty()) keepToken(token);
     devices_ = results.value(QStringLiteral("devices")).toUInt();
+    clipboardEnabled_ = results.value(QStringLiteral("clipboard_enabled")).toBool();
     streams_ = parseStreams(results.value(QStringLiteral("streams")), streamsPlaced_);
     if ((devices_ & (keyboard | pointer)) == 0) {
         fail(State::refused, "the desktop did not share a keyboard or pointer");
@@ -229,6 +254,7 @@ void RemoteDesktopSession::onClosed(const QVariantMap&) {
     // is what the user needs to read.
     if (state_ != State::starting && state_ != State::running) return;
     session_.clear();
+    clipboardEnabled_ = false;
     devices_ = 0;
     streams_.clear();
     remote_ = {};
@@ -269,6 +295,7 @@ void RemoteDesktopSession::fail(State state, std::string why) {
                                                  QStringLiteral("Close")));
         session_.clear();
     }
+    clipboardEnabled_ = false;
     devices_ = 0;
     streams_.clear();
     remote_ = {};

@@ -25,6 +25,8 @@ namespace tamborix::portal {
 
 class PortalRequest;
 
+inline const QString clipboardInterface = QStringLiteral("org.freedesktop.portal.Clipboard");
+
 struct PortalStream {
     std::uint32_t nodeId = 0;  // the PipeWire node of this monitor
     Rect bounds;               // in the desktop's global coordinates
@@ -52,6 +54,10 @@ public:
     // The interface version the portal reported (0 until known).
     [[nodiscard]] std::uint32_t version() const noexcept { return version_; }
     [[nodiscard]] std::uint32_t devices() const noexcept { return devices_; }
+    // Whether the portal has the Clipboard interface, and whether the running session shares the
+    // desktop's clipboard through it.
+    [[nodiscard]] bool clipboardOffered() const noexcept { return clipboardOffered_; }
+    [[nodiscard]] bool clipboardEnabled() const noexcept { return clipboardEnabled_; }
     [[nodiscard]] const std::vector<PortalStream>& streams() const noexcept { return streams_; }
     // Whether the portal said where its streams are. When it did not (KWin), the streams are laid
     // side by side from the left in the portal's order, which is the desktop's output order.
@@ -95,6 +101,8 @@ private:
     std::uint32_t version_ = 0;
     std::uint32_t cursorModes_ = 0;
     std::uint32_t devices_ = 0;
+    bool clipboardOffered_ = false;
+    bool clipboardEnabled_ = false;
     std::vector<PortalStream> streams_;
     bool streamsPlaced_ = true;
     bool asksConsent_ = true;

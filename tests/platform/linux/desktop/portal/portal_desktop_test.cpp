@@ -15,6 +15,7 @@
 
 #include "platform/linux/desktop/pipewire/pipewire_screen_capture.h"
 #include "platform/linux/desktop/portal/desktop_keymap.h"
+#include "platform/linux/desktop/shortcuts/shortcut_window_control.h"
 #include "platform/linux/support/qt/qt_main_loop.h"
 #include "platform/linux/desktop/portal/portal_input_sink.h"
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
@@ -331,6 +332,33 @@ TEST_F(PortalDesktopTest, Screen_EachSharedMonitor_JpegOfThatMonitorShowingTheWi
         EXPECT_NEAR(c.g, first ? 0x60 : 0xc0, 24) << "display at x " << display.bounds.x;
         EXPECT_NEAR(c.b, first ? 0xc0 : 0x60, 24) << "display at x " << display.bounds.x;
     }
+}
+
+// GNOME moves no window for another program: the helper presses GNOME's own placement shortcuts
+// and the focused window tiles, maximises and goes to the next monitor. (KWin runs here without
+// its global shortcuts, so the same is not checked on KDE.)
+TEST_F(PortalDesktopTest, Place_GnomeShortcuts_TheFocusedWindowTilesMaximisesAndMovesOn) {
+    if (kind != WaylandDesktop::Kind::gnome) GTEST_SKIP() << "KWin runs without its global shortcuts here";
+    // New windows open on the monitor that holds the pointer: the first one.
+    ASSERT_EQ(moveTo({300, 200}), "300 200");
+    std::string why;
+    auto window = desktop->startWindowedRecorder(&why);
+    ASSERT_TRUE(window) << why;
+    while (window->next("configure ", Ms(1500))) {
+    }
+    auto known = shortcuts::shortcutsFor(desktop->currentDesktop());
+    ASSERT_TRUE(known);
+    shortcuts::ShortcutWindowControl windows(*sink_, *known);
+    const auto placed = [&](const char* op) {
+        EXPECT_EQ(windows.place(op), true);
+        drain();
+        std::string last = "(no configure)";
+        while (auto line = window->next("configure ", Ms(3000))) last = *line;
+        return last.substr(0, last.find(' ', last.find(' ') + 1));  // "W H", the states left out
+    };
+    EXPECT_EQ(placed("left"), "640 720") << window->transcript();
+    EXPECT_EQ(placed("max"), "1280 720") << window->transcript();
+    EXPECT_EQ(placed("next"), "1024 768") << window->transcript();
 }
 
 }  // namespace

@@ -405,6 +405,26 @@ TEST_F(PortalFactoryTest, Place_GnomeAndKde_TheDesktopsOwnShortcutsThroughThePor
     ::unsetenv("XDG_CURRENT_DESKTOP");
 }
 
+// A portal with the Clipboard interface: the phone's text is what the desktop pastes, and what the
+// desktop copied afterwards is what the phone reads.
+TEST_F(PortalFactoryTest, Clipboard_PortalOffersIt_PastedOnTheDesktopAndReadBack) {
+    fake_->clipboardVersion = 1;
+    servePortal();
+    auto b = make("portal");
+    ASSERT_TRUE(spinUntil([&] { return b.input->mayPost(); })) << b.input->reason();
+    EXPECT_TRUE(fake_->clipboardRequested);
+    EXPECT_EQ(b.clipboard->unavailableReason(), "");
+    ASSERT_TRUE(b.clipboard->setText("from the phone \u00e9"));
+    EXPECT_TRUE(fake_->offeredMimeTypes.contains(QStringLiteral("text/plain;charset=utf-8")));
+    fake_->paste();
+    EXPECT_TRUE(spinUntil([&] { return !fake_->pasted.empty(); }));
+    EXPECT_EQ(fake_->pasted, "from the phone \u00e9");
+
+    fake_->copyOnDesktop("copied on the desktop");
+    EXPECT_TRUE(spinUntil([&] { return b.clipboard->text() == std::optional<std::string>("copied on the desktop"); }))
+        << b.clipboard->text().value_or("(none)");
+}
+
 // A portal without the Clipboard interface (xdg-desktop-portal before 1.18): a copy kept inside
 // the helper would make the phone's paste insert the desktop's old clipboard.
 TEST_F(PortalFactoryTest, Make_PortalWithoutClipboardInterface_ClipboardRefusedWithItsReason) {
