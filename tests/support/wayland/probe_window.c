@@ -5,6 +5,7 @@
  *   axis v|h VALUE / discrete v|h STEPS
  *   key CODE down|up KEYSYM [TEXT]   (evdev code; keysym name and UTF-8 through the keymap)
  *   size W H             the compositor resized the window
+ *   mods DEPRESSED       the modifier mask held down
  *   focus in|out
  * Usage: probe_window APP_ID */
 #define _GNU_SOURCE
@@ -156,6 +157,7 @@ static void k_mods(void* d, struct wl_keyboard* k, uint32_t s, uint32_t dep, uin
     struct probe* p = d;
     (void)k, (void)s;
     if (p->state) xkb_state_update_mask(p->state, dep, lat, lock, 0, 0, g);
+    printf("mods %u\n", dep);
 }
 static void k_repeat(void* d, struct wl_keyboard* k, int32_t r, int32_t dl) { (void)d, (void)k, (void)r, (void)dl; }
 static const struct wl_keyboard_listener keyboard_listener = {k_keymap, k_enter, k_leave, k_key, k_mods, k_repeat};

@@ -31,7 +31,7 @@ const DesktopBackend* desktopBackend(std::string_view name) {
     return nullptr;
 }
 
-// "x11, portal, uinput or none"
+// "x11, wlroots, portal, uinput or none"
 std::string backendNames() {
     std::string out;
     for (const auto& backend : desktopBackends()) out += std::string(backend.name) + ", ";

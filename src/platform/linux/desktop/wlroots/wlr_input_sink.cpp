@@ -111,11 +111,7 @@ WlrInputSink::~WlrInputSink() = default;
 
 void WlrInputSink::userKeymap(std::string text) {
     if (text.empty() || HelperKeymap::isHelpers(text) || text == lastUser_) return;
-    if (making_) {
-        deviceDefault_ = std::move(text);
-        return;
-    }
-    if (text == deviceDefault_) return;
+    if (making_) return;
     std::string error;
     auto next = HelperKeymap::fromText(text, error);
     if (!next) return;

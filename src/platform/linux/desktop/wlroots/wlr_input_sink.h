@@ -71,10 +71,9 @@ private:
     Owned<xkb_state, xkb_state_unref> state_;
     std::string uploaded_;
     std::string lastUser_;
-    // The keymap a compositor gives a new keyboard before the helper's own arrives (sway's
-    // configured default): reported while the device is made, it is not the user's keyboard.
+    // While the device is made the compositor reports the keymap it gives a new keyboard
+    // before the helper's own arrives (sway's configured default): not the user's keyboard.
     bool making_ = false;
-    std::string deviceDefault_;
     std::string layoutSource_;
     std::string reason_;
     std::optional<Point> asked_;

@@ -5,6 +5,7 @@
 
 #include "platform/linux/factory/backends.h"
 #include "platform/linux/support/qt/qt_main_loop.h"
+#include "support/qt_spin.h"
 #include "support/sway_server.h"
 
 namespace tamborix {
@@ -14,7 +15,7 @@ using testing::SwayServer;
 
 // In a session of a wlroots compositor the helper's own protocols are chosen before the portal
 // (which would ask for consent) and uinput, and report where each capability comes from.
-TEST(WlrootsFactory, WaylandSessionOfSway_ChoosesWlrootsWithBothOutputs) {
+TEST(WlrootsFactory, WaylandSessionOfSway_ChoosesWlrootsAndFollowsOutputs) {
     SwayServer sway;
     if (!sway.running()) GTEST_SKIP() << sway.why();
     sway.exportToProcess();
@@ -34,6 +35,10 @@ TEST(WlrootsFactory, WaylandSessionOfSway_ChoosesWlrootsWithBothOutputs) {
     bool inputLine = false;
     for (const auto& line : b.report) inputLine = inputLine || line.rfind("Input: a virtual pointer", 0) == 0;
     EXPECT_TRUE(inputLine);
+
+    // An output plugged in joins the list as the compositor reports it, without a poll.
+    ASSERT_TRUE(sway.swaymsg({"create_output"}));
+    EXPECT_TRUE(testing::spinUntil([&] { return b.displays->displays().size() == 3; }));
     ::unsetenv("WAYLAND_DISPLAY");
 }
 

@@ -120,6 +120,16 @@ TEST_F(WlrootsInput, Text_OutsideLayoutAndBurstFromTheFirstKey_ArrivesExactly) {
     type(*sink, utf16(foreign));
     type(*sink, utf16(burst));
     EXPECT_EQ(window.typed(expected.size()), expected);
+
+    // A chord: the window sees Control held while the key goes down.
+    sink->key({KeyKind::keysym, XKB_KEY_Control_L, true, modifier::control});
+    sink->key({KeyKind::keysym, XKB_KEY_a, true, modifier::control});
+    sink->key({KeyKind::keysym, XKB_KEY_a, false, modifier::control});
+    sink->key({KeyKind::keysym, XKB_KEY_Control_L, false, 0});
+    EXPECT_TRUE(window.saw("key " + std::to_string(KEY_LEFTCTRL) + " down Control_L"));
+    EXPECT_EQ(window.next("mods "), "mods 4");
+    EXPECT_EQ(window.next("key "), "key " + std::to_string(KEY_A) + " down a");
+    EXPECT_EQ(window.next("mods "), "mods 0");
 }
 
 // The user's keyboard is German: a key the injector names types on the German key, not on the
@@ -142,6 +152,23 @@ TEST_F(WlrootsInput, Key_UserKeyboardIsGerman_TypesOnItsKey) {
     sink->text(u"y");
     EXPECT_EQ(window.next("key "), "key " + std::to_string(KEY_Y) + " up z z");
     EXPECT_EQ(window.next("key "), "key " + std::to_string(KEY_Z) + " down y y");
+    EXPECT_EQ(window.next("key "), "key " + std::to_string(KEY_Z) + " up y y");
+
+    // The user switches to a US keyboard between two texts: the next keys follow it, and text
+    // typed across the change arrives whole and in order.
+    const auto serial = sink->layoutSerial();
+    UserKeyboard us(sway_.display(), "us");
+    ASSERT_TRUE(us.ready());
+    EXPECT_TRUE(window.saw("key " + std::to_string(KEY_LEFTSHIFT) + " up Shift_L"));
+    ASSERT_TRUE(session->connection().roundtrip());
+    EXPECT_NE(sink->layoutSerial(), serial);
+    sink->text(u"zy€");
+    EXPECT_EQ(window.typed(std::strlen("zy€")), "zy€");
+    std::string lastZ;
+    for (const auto& line : window.window().lines()) {
+        if (line.find(" down z z") != std::string::npos) lastZ = line;
+    }
+    EXPECT_EQ(lastZ, "key " + std::to_string(KEY_Z) + " down z z");
 }
 
 }  // namespace
