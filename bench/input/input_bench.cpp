@@ -84,12 +84,13 @@ private:
 };
 
 struct Rig {
-    explicit Rig(bool dryRun = false) : injector(loop, sink, displays, dryRun) { sink.reserve(4096); }
+    explicit Rig(bool dryRun = false) : injector(loop, sink, displays, dryRun ? &journal : nullptr) { sink.reserve(4096); }
     TickLoop loop;
     testing::FakeDisplaySource displays{
         testing::FakeDisplaySource::withBounds({{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}}),
         Point{960, 540}};
     testing::RecordingInputSink sink;
+    ActionJournal journal;
     InputInjector injector;
     void drain() {
         if (sink.posted().size() > 4000) sink.clear();

@@ -111,14 +111,14 @@ HelperModel::HelperModel(HelperEnvironment env)
     } else {
         store_ = std::make_unique<DeviceStore>(env_.loop, env_.storeFolder);
     }
-    core_ = std::make_unique<HelperCore>(HelperServices{env_.loop, *store_, env_.ports, env_.dryRun, lagProbe_.get()});
+    core_ = std::make_unique<HelperCore>(HelperServices{env_.loop, *store_, env_.ports, lagProbe_.get()});
     network_ = std::make_unique<NetworkServer>(env_.loop, *core_, env_.listeners, env_.ports.advertiser,
                                                core_->hostName(), env_.port);
     if (!env_.ports.peripherals) noPeripherals_ = std::make_unique<UnsupportedPeripheralFactory>(env_.loop);
     bluetooth_ = std::make_unique<BluetoothServer>(
         env_.loop, *core_, env_.ports.peripherals ? *env_.ports.peripherals : *noPeripherals_);
     pairing_ = std::make_unique<PairingProgress>(env_.loop, *store_);
-    if (!env_.dryRunLogFile.empty()) openDryRunLog(env_.dryRunLogFile);
+    if (!env_.dryRunLogFile.empty() && env_.ports.journal != nullptr) openDryRunLog(env_.dryRunLogFile);
 
     // Approvals go to whoever prompts the user; none means no.
     core_->setApprove([this, alive = life_.watch()](const std::string& name,
@@ -231,9 +231,7 @@ HelperModel::~HelperModel() {
     if (network_) network_->stop();
     if (bluetooth_) bluetooth_->stop();
     observers_.clear();
-    if (core_) {
-        core_->injector().setOnRecord({});
-    }
+    if (env_.ports.journal != nullptr) env_.ports.journal->setOnRecord({});
     network_.reset();
     bluetooth_.reset();
     core_.reset();
@@ -249,7 +247,7 @@ void HelperModel::openDryRunLog(const std::filesystem::path& file) {
     }
     const int fd = dryRunLogFd_.get();
     // One write per line, so every line is on disk (in the page cache) the moment it is recorded.
-    core_->injector().setOnRecord([fd](const std::string& line) {
+    env_.ports.journal->setOnRecord([fd](const std::string& line) {
         std::string buf;
         buf.reserve(line.size() + 1);
         buf += line;

@@ -3,6 +3,7 @@
 // session core are built over, and what the fakes of `testing/` stand in for. The references must
 // outlive whatever is built over them.
 
+#include "ports/action_journal.h"
 #include "ports/activity_assertion.h"
 #include "ports/clipboard.h"
 #include "ports/display_source.h"
@@ -33,6 +34,8 @@ struct PortBundle {
     ServiceAdvertiser* advertiser = nullptr;  // null: no DNS-SD in this build
     PeripheralFactory* peripherals = nullptr;  // null: no Bluetooth LE in this build
     SettingsPages* settingsPages = nullptr;    // null: no settings page can be opened
+    // Set in a dry run only: the other ports then record what they are asked instead of doing it.
+    ActionJournal* journal = nullptr;
 };
 
 }  // namespace tamborix

@@ -10,6 +10,7 @@
 
 #include "core/session/helper_core.h"
 #include "ports/standins/placeholder_capture.h"
+#include "ports/standins/recording_window_control.h"
 #include "testing/fake_activity.h"
 #include "testing/fake_clipboard.h"
 #include "testing/fake_display_source.h"
@@ -39,17 +40,22 @@ struct CoreFakes {
                           capture, clipboard, activity,  host,    secrets};
     }
 
-    // In dry run the screen is the placeholder, as the factory makes it.
+    // In dry run the recording set replaces what the factory replaces.
     [[nodiscard]] HelperServices services(MainLoop& loop, DeviceStore& store, InputSink& input,
                                           bool dryRun,
                                           const MainThreadLagProbe* lagProbe = nullptr) {
-        if (dryRun) placeholder = std::make_unique<PlaceholderCapture>(loop);
+        if (dryRun) {
+            journal = std::make_unique<ActionJournal>();
+            placeholder = std::make_unique<PlaceholderCapture>(loop);
+            recordingWindows = std::make_unique<RecordingWindowControl>(*journal);
+        }
         ScreenCapture& screen = dryRun ? static_cast<ScreenCapture&>(*placeholder) : capture;
+        WindowControl& win = dryRun ? static_cast<WindowControl&>(*recordingWindows) : windows;
         return HelperServices{.loop = loop,
                               .store = store,
-                              .ports = PortBundle{input,  displays,  workspace, windows, overlay,
-                                                  screen, clipboard, activity,  host,    secrets},
-                              .dryRun = dryRun,
+                              .ports = PortBundle{input,  displays,  workspace, win,     overlay,
+                                                  screen, clipboard, activity,  host,    secrets,
+                                                  nullptr, nullptr, nullptr, journal.get()},
                               .lagProbe = lagProbe};
     }
 
@@ -62,7 +68,9 @@ struct CoreFakes {
     FakeActivity activity;
     FakeHostInfo host;
     FakeSecretStore secrets;
+    std::unique_ptr<ActionJournal> journal;
     std::unique_ptr<PlaceholderCapture> placeholder;
+    std::unique_ptr<RecordingWindowControl> recordingWindows;
 };
 
 }  // namespace tamborix::testing

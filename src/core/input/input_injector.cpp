@@ -15,8 +15,6 @@ namespace {
 
 constexpr Duration injectionPointLifetime = seconds(0.25);
 constexpr Duration multiClickInterval = seconds(0.4);
-constexpr std::size_t logTrimThreshold = 1000;
-constexpr std::size_t logTrimCount = 500;
 constexpr std::size_t textChunkUnits = 20;
 
 struct ButtonParams {
@@ -85,8 +83,8 @@ bool InputInjector::dryRunFromEnvironment() {
 }
 
 InputInjector::InputInjector(MainLoop& loop, InputSink& sink, const DisplaySource& displays,
-                             bool dryRun)
-    : loop_(loop), sink_(sink), displays_(displays), dryRun_(dryRun) {
+                             ActionJournal* journal)
+    : loop_(loop), sink_(sink), displays_(displays), journal_(journal), dryRun_(journal != nullptr) {
     buildCharMap();
     sink_.setOnUntypable([this](char32_t c, const std::string& why) { untypable(c, why); });
 }
@@ -122,10 +120,12 @@ void InputInjector::untypable(char32_t c, const std::string& why) {
 // ---- dry-run log
 
 void InputInjector::record(std::string line) {
-    const bool trim = log_.size() >= logTrimThreshold;
-    if (onRecord_) onRecord_(line);
-    log_.push_back(std::move(line));
-    if (trim) log_.erase(log_.begin(), log_.begin() + logTrimCount);
+    if (journal_ != nullptr) journal_->record(std::move(line));
+}
+
+const std::deque<std::string>& InputInjector::log() const {
+    static const std::deque<std::string> none;
+    return journal_ != nullptr ? journal_->lines() : none;
 }
 
 // ---- pointer

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/input/key_tables.h"
+#include "ports/action_journal.h"
 #include "ports/display_source.h"
 #include "ports/geometry.h"
 #include "ports/input_sink.h"
@@ -41,7 +42,8 @@ public:
     [[nodiscard]] static bool dryRunFromEnvironment();
 
     // The sink's keyboard layout is read once here, so construction posts nothing.
-    InputInjector(MainLoop& loop, InputSink& sink, const DisplaySource& displays, bool dryRun);
+    // A dry run is one with a journal: every action is recorded there instead of posted.
+    InputInjector(MainLoop& loop, InputSink& sink, const DisplaySource& displays, ActionJournal* journal);
     ~InputInjector();
     InputInjector(const InputInjector&) = delete;
     InputInjector& operator=(const InputInjector&) = delete;
@@ -58,10 +60,10 @@ public:
     void key(std::string_view name, const std::vector<std::string>& mods);
     void text(std::string_view s);
 
-    // Dry-run log: at 1,000 lines or more before an append, the oldest 500 go.
+    // Dry-run log, kept by the journal; nothing outside a dry run.
     void record(std::string line);
     [[nodiscard]] bool dryRun() const { return dryRun_; }
-    [[nodiscard]] const std::deque<std::string>& log() const { return log_; }
+    [[nodiscard]] const std::deque<std::string>& log() const;
 
     // Where the injector last placed the pointer. The session core clears it after a jump and
     // sets it after a tap on the streamed screen.
@@ -72,8 +74,6 @@ public:
 
     // Called after every posted pointer move with the new position.
     void setOnMove(std::function<void(Point)> fn) { onMove_ = std::move(fn); }
-    // Called with every dry-run line as it is recorded (the application mirrors them to a file).
-    void setOnRecord(std::function<void(const std::string&)> fn) { onRecord_ = std::move(fn); }
     // Called with a line for the user when the sink skipped a character it could not type: once
     // per character until the keyboard layout changes, so a long text does not repeat it.
     void setOnUntypable(std::function<void(const std::string&)> fn) { onUntypable_ = std::move(fn); }
@@ -104,8 +104,8 @@ private:
     MainLoop& loop_;
     InputSink& sink_;
     const DisplaySource& displays_;
+    ActionJournal* const journal_;
     const bool dryRun_;
-    std::deque<std::string> log_;
     std::set<std::string, std::less<>> held_;
     std::optional<std::string> lastClickButton_;
     MonoTime lastClickTime_ = distantPast;
@@ -115,7 +115,6 @@ private:
     std::optional<Point> lastPosted_;
     MonoTime lastPostedAt_ = distantPast;
     std::function<void(Point)> onMove_;
-    std::function<void(const std::string&)> onRecord_;
     std::function<void(const std::string&)> onUntypable_;
     std::set<char32_t> untypableTold_;
     std::uint64_t untypableSerial_ = 0;

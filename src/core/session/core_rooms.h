@@ -20,11 +20,11 @@ struct HelperCore::Rooms {
     Rooms(const HelperServices& s, CoreState& state, const std::string& hostName)
         : registry(s.loop, s.ports.activity, state),
           standing(s.store),
-          input(s.loop, s.ports.input, s.ports.displays, s.ports.overlay, s.dryRun),
+          input(s.loop, s.ports.input, s.ports.displays, s.ports.overlay, s.ports.journal),
           desktop(s.loop, s.ports.displays, s.ports.workspace, s.ports.windows, s.ports.overlay,
-                  s.ports.clipboard, input, registry, state, s.dryRun),
-          displays(s.loop, s.ports.workspace, desktop.control(), input, registry, state, s.dryRun),
-          screen(s.loop, s.store, s.ports.displays, s.ports.capture, input, registry, state, s.dryRun),
+                  s.ports.clipboard, input, registry, state, s.ports.journal != nullptr),
+          displays(s.loop, s.ports.workspace, desktop.control(), input, registry, state, s.ports.journal != nullptr),
+          screen(s.loop, s.store, s.ports.displays, s.ports.capture, input, registry, state, s.ports.journal != nullptr),
           stats(s.loop, registry, state, s.lagProbe),
           pairing(s.loop, s.store, registry, state, displays, hostName),
           handlers{input, desktop, displays, screen, stats} {}

@@ -59,9 +59,7 @@ void DesktopCommands::findCursor() {
 void DesktopCommands::window(const json& command) {
     const auto* op = cmd::stringMember(command, "op");
     if (op == nullptr || !cmd::windowOps().contains(*op)) throw CommandRejected("op is not a window placement");
-    if (dryRun_) {
-        input_.injector().record("window " + *op);
-    } else if (!control_.window(*op)) {
+    if (!control_.window(*op)) {
         // A placement that failed for want of a front window goes unremarked; one this session
         // can never make is refused with the reason.
         if (auto why = control_.windowsUnavailable(); !why.empty()) throw CommandRejected(std::move(why));

@@ -36,7 +36,7 @@ std::string fittedHostName(HostInfo& host) {
 HelperCore::HelperCore(HelperServices services)
     : loop_(services.loop),
       store_(services.store),
-      dryRun_(services.dryRun),
+      dryRun_(services.ports.journal != nullptr),
       hostName_(fittedHostName(services.ports.host)),
       rooms_(std::make_unique<Rooms>(services, state_, hostName_)) {
     rooms_->input.injector().setOnUntypable([this](const std::string& line) { state_.setLastEvent(line); });

@@ -38,8 +38,6 @@ struct HelperServices {
     MainLoop& loop;
     DeviceStore& store;
     PortBundle ports;
-    // Post no input, capture no screen: record what would have happened in the injector's log.
-    bool dryRun = false;
     // The application's lag probe; without one the statistics report a lag of 0.
     const MainThreadLagProbe* lagProbe = nullptr;
 };

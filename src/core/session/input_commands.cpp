@@ -64,10 +64,10 @@ const std::map<std::string, Chord, std::less<>>& actionKeys() {
 }  // namespace
 
 InputCommands::InputCommands(MainLoop& loop, InputSink& sink, const DisplaySource& displays,
-                             OverlaySurface& overlay, bool dryRun)
+                             OverlaySurface& overlay, ActionJournal* journal)
     : loop_(loop),
-      dryRun_(dryRun),
-      injector_(loop, sink, displays, dryRun),
+      dryRun_(journal != nullptr),
+      injector_(loop, sink, displays, journal),
       laser_(loop, displays, overlay),
       overlay_(overlay) {
     injector_.setOnMove([this](Point p) {

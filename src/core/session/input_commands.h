@@ -16,7 +16,7 @@ namespace tamborix {
 class InputCommands {
 public:
     InputCommands(MainLoop& loop, InputSink& sink, const DisplaySource& displays,
-                  OverlaySurface& overlay, bool dryRun);
+                  OverlaySurface& overlay, ActionJournal* journal);
     InputCommands(const InputCommands&) = delete;
     InputCommands& operator=(const InputCommands&) = delete;
 

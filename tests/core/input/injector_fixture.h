@@ -18,13 +18,14 @@ protected:
     }
 
     InputInjector& injector(bool dryRun = false) {
-        if (!injector_) injector_ = std::make_unique<InputInjector>(loop, sink, displays, dryRun);
+        if (!injector_) injector_ = std::make_unique<InputInjector>(loop, sink, displays, dryRun ? &journal : nullptr);
         return *injector_;
     }
 
     ManualLoop loop;
     FakeDisplaySource displays;
     RecordingInputSink sink;
+    ActionJournal journal;
 
 private:
     std::unique_ptr<InputInjector> injector_;

@@ -232,7 +232,7 @@ TEST_F(InjectorTest, DryRun_PointerCommands_LogLinesAndPostNothing) {
 TEST_F(InjectorTest, Record_PastThousandLines_DropsOldestFiveHundred) {
     auto& inj = injector(true);
     std::size_t heard = 0;
-    inj.setOnRecord([&](const std::string&) { ++heard; });
+    journal.setOnRecord([&](const std::string&) { ++heard; });
     for (int i = 0; i < 1000; ++i) inj.record("line " + std::to_string(i));
     EXPECT_EQ(inj.log().size(), 1000u);
     inj.record("line 1000");

@@ -114,7 +114,7 @@ TEST(SmootherLifetime, Destroy_WhileSpreading_StopsTicking) {
     ManualLoop loop;
     FakeDisplaySource displays(FakeDisplaySource::withBounds({{0, 0, 800, 600}}), Point{10, 10});
     RecordingInputSink sink;
-    InputInjector injector(loop, sink, displays, false);
+    InputInjector injector(loop, sink, displays, nullptr);
     {
         Smoother smoother(loop, injector);
         smoother.add(20, 20);

@@ -6,6 +6,7 @@
 #include "platform/linux/factory/desktop_backends.h"
 #include "ports/standins/no_desktop.h"
 #include "ports/standins/placeholder_capture.h"
+#include "ports/standins/recording_window_control.h"
 #include "platform/linux/factory/service_backends.h"
 
 namespace tamborix {
@@ -143,8 +144,12 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
                                : "Displays: none");
     }
 
-    // Whatever the desktop, a dry run reads no screen.
-    if (request.dryRun) b.capture = std::make_unique<PlaceholderCapture>(loop);
+    // Whatever the desktop, a dry run reads no screen and records instead of acting.
+    if (request.dryRun) {
+        b.journal = std::make_unique<ActionJournal>();
+        b.capture = std::make_unique<PlaceholderCapture>(loop);
+        b.windows = std::make_unique<RecordingWindowControl>(*b.journal);
+    }
     if (b.workspace.get() == launcher) b.report.push_back(appsLine);
     installServices(b, loop);
     return b;

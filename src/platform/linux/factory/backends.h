@@ -35,6 +35,9 @@ struct PlatformBackends {
     // The desktop session shared by the desktop backends (the X connection); declared first so
     // that it is destroyed after all of them.
     std::shared_ptr<void> session;
+    // A dry run's record, written by its recording backends; declared before them so that it
+    // outlives them. Null outside a dry run.
+    std::unique_ptr<ActionJournal> journal;
     std::string backendName;  // a desktop backend's name or "none"
     // "Backend: x11 on :0 (…)" or "Backend: none, <why>": the first report line, also in status.
     std::string backendLine;
@@ -58,12 +61,12 @@ struct PlatformBackends {
     [[nodiscard]] PortBundle ports() const {
         return PortBundle{*input,   *displays, *workspace, *windows, *overlay,
                           *capture, *clipboard, *activity, *host,   *secrets,
-                          advertiser.get(), peripherals.get(), settingsPages.get()};
+                          advertiser.get(), peripherals.get(), settingsPages.get(), journal.get()};
     }
 
 private:
     auto fields() noexcept {
-        return std::tie(session, backendName, backendLine, input, displays, workspace, windows,
+        return std::tie(session, journal, backendName, backendLine, input, displays, workspace, windows,
                         overlay, capture, clipboard, activity, host, secrets, advertiser,
                         peripherals, settingsPages, report);
     }

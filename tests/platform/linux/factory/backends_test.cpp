@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <deque>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,6 +66,10 @@ TEST_F(NoBuses, MakePlatformBackends_DryRun_OneVirtualDisplayWithPointerAtCentre
     EXPECT_FALSE(b.input->mayPost());
     EXPECT_TRUE(b.capture->available());  // the placeholder picture
     EXPECT_FALSE(b.report.empty());
+    // A placement is recorded, not made, in the journal the bundle hands on.
+    ASSERT_NE(b.ports().journal, nullptr);
+    EXPECT_EQ(b.windows->place("max"), std::optional<bool>(true));
+    EXPECT_EQ(b.journal->lines(), (std::deque<std::string>{"window max"}));
 }
 
 TEST_F(NoBuses, MakePlatformBackends_NoDryRun_NoDisplayNoInputAndCaptureAnswersLater) {
@@ -76,6 +82,7 @@ TEST_F(NoBuses, MakePlatformBackends_NoDryRun_NoDisplayNoInputAndCaptureAnswersL
     EXPECT_FALSE(b.displays->pointer().has_value());
     EXPECT_FALSE(b.input->mayPost());
     EXPECT_FALSE(b.input->reason().empty());
+    EXPECT_EQ(b.ports().journal, nullptr);
     int answers = 0;
     b.capture->capture(CaptureRequest{}, [&](std::optional<Bytes> jpeg) {
         EXPECT_FALSE(jpeg.has_value());
