@@ -28,7 +28,7 @@ public:
     DeviceChange setScope(const std::string& i, PairedDevice::Scope) override { return change(i); }
     DeviceChange resetScreen(const std::string& i) override { return change(i); }
     DeviceChange revoke(const std::string& i) override { return change(i); }
-    std::vector<std::string> statusLines() const override { return {"Network \u2014 Off"}; }
+    std::vector<std::string> statusLines() override { return {"Network \u2014 Off"}; }
     void closePairing() override {}
     std::optional<Duration> pairingTimeLeft() override { return std::chrono::seconds(90); }
     std::string identityFingerprint() const override { return "AAAA-BBBB-CCCC-DDDD"; }
