@@ -14,7 +14,8 @@ class SecureSession {
 public:
     static constexpr std::size_t headerLength = limits::frameHeader;
     static constexpr std::size_t tagLength = limits::frameTag;
-    static constexpr std::size_t overhead = headerLength + tagLength;  // 33
+    static constexpr std::size_t overhead = headerLength + tagLength;
+    static_assert(overhead == 33, "a phone sizes its frames by a 17-byte header and a 16-byte tag");
     static constexpr std::size_t maxFrame = limits::maxFrame;
     static constexpr std::uint8_t version = 0x01;
 
