@@ -47,20 +47,9 @@ std::unique_ptr<HelperKeymap> HelperKeymap::fromText(const std::string& userKeym
 }
 
 std::unique_ptr<HelperKeymap> HelperKeymap::fromNames(const xkb::LayoutNames& names, std::string& error) {
-    Context context(xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
-    if (!context) {
-        error = "libxkbcommon could not start";
-        return nullptr;
-    }
-    auto field = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
-    const xkb_rule_names rmlvo{nullptr, field(names.model), names.layout.empty() ? "us" : names.layout.c_str(),
-                               field(names.variant), field(names.options)};
-    Keymap keymap(xkb_keymap_new_from_names(context.get(), &rmlvo, XKB_KEYMAP_COMPILE_NO_FLAGS));
-    if (!keymap) {
-        error = "cannot compile the keyboard layout \"" + (names.layout.empty() ? std::string("us") : names.layout) + "\"";
-        return nullptr;
-    }
-    return std::unique_ptr<HelperKeymap>(new HelperKeymap(std::move(context), std::move(keymap)));
+    auto compiled = xkb::compileLayout(names, error);
+    if (!compiled) return nullptr;
+    return std::unique_ptr<HelperKeymap>(new HelperKeymap(std::move(compiled->context), std::move(compiled->keymap)));
 }
 
 HelperKeymap::HelperKeymap(Context context, Keymap keymap)

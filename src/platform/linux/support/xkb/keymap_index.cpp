@@ -1,5 +1,7 @@
 #include "platform/linux/support/xkb/keymap_index.h"
 
+#include <utility>
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -109,6 +111,24 @@ std::optional<KeyPosition> KeymapIndex::find(std::uint32_t keysym) const {
 std::optional<int> KeymapIndex::modifierKey(ModifierFlags one) const {
     if (auto it = modifierKeys_.find(one); it != modifierKeys_.end()) return it->second;
     return std::nullopt;
+}
+
+std::optional<CompiledKeymap> compileLayout(const LayoutNames& names, std::string& error) {
+    Context context(xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
+    if (!context) {
+        error = "libxkbcommon could not start";
+        return std::nullopt;
+    }
+    const std::string layout = names.layout.empty() ? "us" : names.layout;
+    auto field = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
+    const xkb_rule_names rmlvo{nullptr, field(names.model), layout.c_str(), field(names.variant),
+                               field(names.options)};
+    Keymap keymap(xkb_keymap_new_from_names(context.get(), &rmlvo, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    if (!keymap) {
+        error = "cannot compile the keyboard layout \"" + layout + "\"";
+        return std::nullopt;
+    }
+    return CompiledKeymap{std::move(context), std::move(keymap)};
 }
 
 }  // namespace tamborix::xkb

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/owned.h"
 #include "ports/input_sink.h"
 
 namespace tamborix::xkb {
@@ -25,6 +26,16 @@ struct LayoutNames {
 // The layout the system is configured with: XKB_DEFAULT_MODEL/LAYOUT/VARIANT/OPTIONS where set,
 // else the XKB* lines of `keyboardFile`.
 [[nodiscard]] LayoutNames configuredLayout(const std::filesystem::path& keyboardFile = "/etc/default/keyboard");
+
+using Context = Owned<xkb_context, xkb_context_unref>;
+using Keymap = Owned<xkb_keymap, xkb_keymap_unref>;
+struct CompiledKeymap {
+    Context context;
+    Keymap keymap;
+};
+// The keymap of `names` (an empty layout is "us"); nothing, with the reason in `error`, when
+// libxkbcommon cannot start or compile it.
+[[nodiscard]] std::optional<CompiledKeymap> compileLayout(const LayoutNames& names, std::string& error);
 
 struct KeyPosition {
     int evdevCode = 0;
