@@ -2,7 +2,8 @@
 // dry run), beside a floor program measured in the same run, rounds interleaved. The floor does
 // only what a move cannot go without on one network leg: poll, recv, base64, open the sealed
 // frame, one XTEST motion written to the X server. Per process: CPU time per move (all threads,
-// schedstat) and system calls per move (strace -c -f, a run of its own).
+// schedstat), wake-ups per move (schedstat's time slices on a core) and system calls per move
+// (strace -c -f, a run of its own).
 //
 //   move_floor_bench [--rounds 3] [--moves 1200] [--baseline-helper PATH]
 //   move_floor_bench --floor    (the floor program itself, started by the bench)
@@ -105,14 +106,22 @@ int floorProgram(const std::string& sidHex, const std::string& keyHex) {
     return 0;
 }
 
-// All threads' CPU time so far.
-double cpuSeconds(pid_t pid) {
-    double total = 0;
+// All threads' CPU time so far, and the times any of them was put on a core (its wake-ups).
+struct Sched {
+    double cpuSeconds = 0;
+    double wakeUps = 0;
+};
+
+Sched sched(pid_t pid) {
+    Sched total;
     std::error_code ec;
     for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
         std::ifstream in(task.path() / "schedstat");
-        unsigned long long ns = 0;
-        if (in >> ns) total += static_cast<double>(ns) / 1e9;
+        unsigned long long ns = 0, waited = 0, slices = 0;
+        if (in >> ns >> waited >> slices) {
+            total.cpuSeconds += static_cast<double>(ns) / 1e9;
+            total.wakeUps += static_cast<double>(slices);
+        }
     }
     return total;
 }
@@ -151,6 +160,7 @@ double loadAverage() {
 
 struct Figures {
     std::vector<double> cpuUs;
+    std::vector<double> wakeUps;
     std::vector<double> calls;
 };
 
@@ -221,19 +231,20 @@ int main(int argc, char** argv) {
                         std::vector<std::string>{"PATH=/usr/bin:/bin"}, false);
                     std::this_thread::sleep_for(500ms);
                 }
-                const double c0 = cpuSeconds(floor.pid());
+                const auto c0 = sched(floor.pid());
                 const auto text = move.dump();
                 paced(moves, [&] {
                     const auto frame = sender.seal(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
                     socket.writeLine(Wire::b64url(frame));
                 });
-                const double c1 = cpuSeconds(floor.pid());
+                const auto c1 = sched(floor.pid());
                 if (traced) {
                     strace->signal(SIGINT);
                     strace->wait();
                     figures["floor program"].calls.push_back(straceCalls(out) / moves);
                 } else {
-                    figures["floor program"].cpuUs.push_back(1e6 * (c1 - c0) / moves);
+                    figures["floor program"].cpuUs.push_back(1e6 * (c1.cpuSeconds - c0.cpuSeconds) / moves);
+                    figures["floor program"].wakeUps.push_back((c1.wakeUps - c0.wakeUps) / moves);
                 }
             }
             // The helpers.
@@ -253,9 +264,9 @@ int main(int argc, char** argv) {
                             std::vector<std::string>{"PATH=/usr/bin:/bin"}, false);
                         std::this_thread::sleep_for(500ms);
                     }
-                    const double c0 = cpuSeconds(pid);
+                    const auto c0 = sched(pid);
                     paced(moves, [&] { phone.socket().writeLine(phone.sealLine(move)); });
-                    const double c1 = cpuSeconds(pid);
+                    const auto c1 = sched(pid);
                     if (traced) {
                         strace->signal(SIGINT);
                         strace->wait();
@@ -265,7 +276,8 @@ int main(int argc, char** argv) {
                             std::filesystem::copy_file(out, std::filesystem::path(keep) / (name + "-" + std::to_string(r) + ".txt"),
                                                        std::filesystem::copy_options::overwrite_existing);
                     } else {
-                        figures[name].cpuUs.push_back(1e6 * (c1 - c0) / moves);
+                        figures[name].cpuUs.push_back(1e6 * (c1.cpuSeconds - c0.cpuSeconds) / moves);
+                        figures[name].wakeUps.push_back((c1.wakeUps - c0.wakeUps) / moves);
                     }
                 }
             }
@@ -279,6 +291,7 @@ int main(int argc, char** argv) {
                               {"moves", moves},
                               {"rounds", rounds},
                               {"cpuUsPerMove", summary(f.cpuUs)},
+                              {"wakeUpsPerMove", summary(f.wakeUps)},
                               {"syscallsPerMove", summary(f.calls)},
                               {"cpuOverFloorSameRound", summary(ratio)}});
         }
