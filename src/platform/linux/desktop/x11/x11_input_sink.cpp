@@ -135,14 +135,21 @@ void X11InputSink::schedule(MonoTime at) {
 }
 
 void X11InputSink::mouse(const MouseEvent& e) {
-    run({[this, e] {
+    const auto post = [this, e] {
         const auto x = coordinate(e.at.x);
         const auto y = coordinate(e.at.y);
         fake(XCB_MOTION_NOTIFY, 0, x, y);
         if (isMotion(e.type)) return true;
         fake(isPress(e.type) ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, buttonNumber(e.button));
         return true;
-    }});
+    };
+    // What run() would do with nothing waiting, without a step on the heap for every move.
+    if (pending_.empty() && mayPost()) {
+        post();
+        conn_.flush();
+        return;
+    }
+    run({post});
 }
 
 void X11InputSink::warp(Point at) {
