@@ -140,6 +140,15 @@ std::optional<int> KeymapIndex::modifierKey(ModifierFlags one) const {
     return std::nullopt;
 }
 
+std::vector<int> KeymapIndex::levelKeys(ModifierFlags mods) const {
+    std::vector<int> out;
+    for (const auto flag : {modifier::shift, modifier::level3, modifier::level5}) {
+        if (!(mods & flag)) continue;
+        if (auto key = modifierKey(flag)) out.push_back(*key);
+    }
+    return out;
+}
+
 std::optional<CompiledKeymap> compileLayout(const LayoutNames& names, std::string& error) {
     Context context(xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
     if (!context) {

@@ -75,6 +75,9 @@ public:
     [[nodiscard]] std::optional<KeyPosition> find(std::uint32_t keysym) const;
     // The evdev code of the key holding one level modifier, when the layout has one.
     [[nodiscard]] std::optional<int> modifierKey(ModifierFlags one) const;
+    // The keys held around a key typed at the level of `mods`, in the order they are pressed
+    // (Shift, level 3, level 5) and released in reverse.
+    [[nodiscard]] std::vector<int> levelKeys(ModifierFlags mods) const;
     // Every key's character at every level it is found first.
     [[nodiscard]] const std::vector<LayoutEntry>& entries() const noexcept { return entries_; }
 
