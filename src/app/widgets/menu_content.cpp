@@ -386,7 +386,7 @@ void MenuContent::refresh() {
     const auto warningLine = [](const std::string& what) {
         return fillIn(translate("MenuContent", "Warning: %1"), {what});
     };
-    if (const auto& error = model_.store().saveError()) addProblem(warningLine(*error));
+    if (const auto& error = model_.store().saveError()) addProblem(warningLine(localise(*error)));
     if (const auto warning = model_.lastWarning(); !warning.empty()) addProblem(warningLine(warning));
     problems_->setText(q(problems));
     problems_->setVisible(!problems.empty());
