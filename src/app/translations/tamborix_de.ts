@@ -2,6 +2,37 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de" sourcelanguage="en">
 <context>
+    <name>Application</name>
+    <message>
+        <source>no configuration folder (neither XDG_CONFIG_HOME nor HOME is set)</source>
+        <translation>kein Konfigurationsordner (weder XDG_CONFIG_HOME noch HOME ist gesetzt)</translation>
+    </message>
+    <message>
+        <source>the helper&apos;s own program file cannot be found</source>
+        <translation>die Programmdatei des Helpers ist nicht zu finden</translation>
+    </message>
+    <message>
+        <source>cannot create the folder %1: %2</source>
+        <translation>der Ordner %1 kann nicht angelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>Could not make sure that only one helper runs (%1)</source>
+        <translation>Es ließ sich nicht sicherstellen, dass nur ein Helper läuft (%1)</translation>
+    </message>
+    <message>
+        <source>cannot create the folder %1</source>
+        <translation>der Ordner %1 kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>Could not read the settings from %1 (%2); the defaults apply</source>
+        <translation>Die Einstellungen konnten nicht aus %1 gelesen werden (%2); es gelten die Vorgaben</translation>
+    </message>
+    <message>
+        <source>Could not save the settings to %1 (%2)</source>
+        <translation>Die Einstellungen konnten nicht in %1 gespeichert werden (%2)</translation>
+    </message>
+</context>
+<context>
     <name>Backends</name>
     <message>
         <source>%1 not writable (%2)</source>

@@ -320,7 +320,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         // Only a failure says something, and it says why.
         loginError_->setText(error.empty() ? QString()
                                            : q(fillIn(translate("MenuContent", "Start at login could not be changed: %1"),
-                                                      {error})));
+                                                      {localise(error)})));
         loginError_->setVisible(!error.empty());
         // The switch shows what is really in place, whatever was asked.
         startAtLogin_->setChecked(model_.startAtLogin());
