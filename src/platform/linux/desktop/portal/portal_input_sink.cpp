@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "base/user_text.h"
+#include "base/utf16.h"
 #include "platform/linux/support/evdev/evdev_button.h"
 #include "platform/linux/desktop/portal/portal_request.h"
 
@@ -171,17 +172,11 @@ void PortalInputSink::moveTo(Point at) {
 
 void PortalInputSink::mouse(const MouseEvent& event) {
     if (!mayPost()) return;
-    if (isMotion(event.type)) {
-        moveTo(event.at);
-        return;
-    }
-    if (!asked_ || !(*asked_ == event.at)) moveTo(event.at);
-    const bool down = isPress(event.type);
-    if (!down && !isRelease(event.type)) return;
-    const int button = evdevButton(event.button);
-    if (down) buttonsHeld_.insert(button);
-    else buttonsHeld_.erase(button);
-    post("NotifyPointerButton", {QVariantMap{}, button, uint(down ? 1 : 0)});
+    const auto button = moveForButton(event, asked_, [this](Point at) { moveTo(at); });
+    if (!button) return;
+    if (button->down) buttonsHeld_.insert(button->code);
+    else buttonsHeld_.erase(button->code);
+    post("NotifyPointerButton", {QVariantMap{}, button->code, uint(button->down ? 1 : 0)});
 }
 
 void PortalInputSink::scroll(const ScrollEvent& event) {
@@ -220,15 +215,7 @@ void PortalInputSink::key(const KeyEvent& event) {
 
 void PortalInputSink::text(std::u16string_view chunk) {
     if (!mayPost()) return;
-    for (std::size_t i = 0; i < chunk.size(); ++i) {
-        char32_t c = chunk[i];
-        if (c >= 0xd800 && c <= 0xdbff && i + 1 < chunk.size()) {
-            const char32_t low = chunk[i + 1];
-            if (low >= 0xdc00 && low <= 0xdfff) {
-                c = 0x10000 + ((c - 0xd800) << 10) + (low - 0xdc00);
-                ++i;
-            }
-        }
+    for (const char32_t c : codePoints(chunk)) {
         std::uint32_t sym = 0;
         if (c == U'\n' || c == U'\r') sym = keysymReturn;
         else if (c == U'\t') sym = keysymTab;

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "base/user_text.h"
+#include "base/utf16.h"
 #include "platform/linux/desktop/x11/x_reply.h"
 
 namespace tamborix::x11 {
@@ -267,12 +268,7 @@ bool X11InputSink::typeChar(char32_t c) {
 void X11InputSink::text(std::u16string_view chunk) {
     if (!mayPost()) return;
     const bool waiting = !pending_.empty();
-    for (std::size_t i = 0; i < chunk.size(); ++i) {
-        char32_t c = chunk[i];
-        if (c >= 0xd800 && c < 0xdc00 && i + 1 < chunk.size() && chunk[i + 1] >= 0xdc00 && chunk[i + 1] < 0xe000) {
-            c = 0x10000 + ((c - 0xd800) << 10) + (chunk[i + 1] - 0xdc00);
-            ++i;
-        }
+    for (const char32_t c : codePoints(chunk)) {
         pending_.push_back({[this, c] { return typeChar(c); }, true, true, lendsFor(c)});
     }
     if (!waiting) drain();
