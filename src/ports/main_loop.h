@@ -27,6 +27,10 @@ using Timer = std::unique_ptr<TimerHandle>;
 struct TimerOptions {
     Duration leeway{0};   // how late the loop may fire, where it supports that
     bool strict = false;  // do not coalesce with other timers (precise timers)
+    // A strict repeating timer may run up to this much before it is due, once the work of a pass
+    // the loop makes anyway is done, where the loop supports that; its next period counts from
+    // then. A loop woken often (a phone's moves) then needs no wake-up of the timer's own.
+    Duration early{0};
 };
 
 class MainLoop {

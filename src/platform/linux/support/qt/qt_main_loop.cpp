@@ -26,6 +26,7 @@ struct QtMainLoop::TimerState {
     bool repeat = false;
     Duration period{0};
     MonoTime due{};  // of the next firing, for repeating timers
+    Duration early{0};
 };
 
 namespace {
@@ -94,6 +95,9 @@ QtMainLoop::QtMainLoop()
         // Emitted as the loop starts a pass, right after the work of the last wake-up.
         QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, context_.get(),
                          [this] { runDueCoarseTimers(); });
+        // Emitted once a pass's work is done, before the loop computes how long it may sleep.
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, context_.get(),
+                         [this] { runEarlyStrictTimers(); });
     }
 }
 
@@ -156,10 +160,12 @@ Timer QtMainLoop::schedule(Duration interval, bool repeat, std::function<void()>
     state->repeat = repeat;
     state->period = interval;
     state->due = std::chrono::steady_clock::now() + interval;
+    state->early = options.early;
     QObject::connect(timer, &QTimer::timeout, timer, [state] { fire(state); });
     timer->start();
     // Polls and watchdogs need no wake-up of their own while something else keeps the loop busy.
     if (repeat && !options.strict) coarse_.push_back(state);
+    if (repeat && options.strict && options.early > Duration{0}) early_.push_back(state);
     return std::make_unique<QtTimerHandle>(state);
 }
 
@@ -175,6 +181,25 @@ void QtMainLoop::runDueCoarseTimers() {
             continue;
         }
         if (!state->firing && now >= state->due - coalesceWindow(*state)) fire(state);
+        ++i;
+    }
+}
+
+void QtMainLoop::runEarlyStrictTimers() {
+    if (early_.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < early_.size();) {
+        auto state = early_[i].lock();
+        if (!state || state->dropped) {
+            early_[i] = std::move(early_.back());
+            early_.pop_back();
+            continue;
+        }
+        if (!state->firing && now >= state->due - state->early && now < state->due) {
+            // Its next period counts from now, as if it had been due now.
+            state->due = now;
+            fire(state);
+        }
         ++i;
     }
 }

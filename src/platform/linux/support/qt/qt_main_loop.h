@@ -41,6 +41,7 @@ private:
     Timer schedule(Duration interval, bool repeat, std::function<void()> fn,
                    TimerOptions options);
     void runDueCoarseTimers();
+    void runEarlyStrictTimers();
     void runPostedFromOtherThreads();
 
     // Jobs posted from other threads wait here rather than in Qt's queue, whose synchronisation
@@ -54,6 +55,7 @@ private:
     std::unique_ptr<QObject> context_;  // receiver of posted jobs; lives on the loop's thread
     std::unique_ptr<QSocketNotifier> wakeNotifier_;
     std::vector<std::weak_ptr<TimerState>> coarse_;  // repeating timers that are not strict
+    std::vector<std::weak_ptr<TimerState>> early_;   // strict repeating timers that may run early
 };
 
 }  // namespace tamborix

@@ -122,5 +122,20 @@ TEST(QtMainLoopTest, RepeatingCoarse_LoopAwakeWithinFivePercentOfDue_RunsInThatP
     EXPECT_EQ(std::count_if(ticks.begin(), ticks.end(), [&](MonoTime t) { return t < at(780); }), 1);
 }
 
+TEST(QtMainLoopTest, RepeatingStrictEarly_LoopAwakeWithinWindow_RunsThereAndCountsNextPeriodFromThere) {
+    QtMainLoop loop;
+    std::vector<MonoTime> ticks;
+    const auto start = loop.now();
+    auto probe = loop.repeating(std::chrono::milliseconds(1000), [&] { ticks.push_back(loop.now()); },
+                                TimerOptions{.strict = true, .early = std::chrono::milliseconds(200)});
+    // spinUntil wakes the loop every 10 ms, so a pass comes soon after each window opens.
+    ASSERT_TRUE(spinUntil([&] { return ticks.size() == 2; }));
+    EXPECT_GE(ticks[0], start + std::chrono::milliseconds(800));
+    EXPECT_LT(ticks[0], start + std::chrono::milliseconds(1000));
+    // Counted from the skipped due time, the second would come about 1,000 ms after the first.
+    EXPECT_GE(ticks[1] - ticks[0], std::chrono::milliseconds(800));
+    EXPECT_LT(ticks[1] - ticks[0], std::chrono::milliseconds(950));
+}
+
 }  // namespace
 }  // namespace tamborix::testing
