@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "base/user_text.h"
 #include "base/utf16.h"
 #include "platform/linux/support/evdev/evdev_button.h"
 #include "platform/linux/desktop/portal/portal_request.h"
@@ -70,8 +71,8 @@ std::string PortalInputSink::reason() const { return mayPost() ? std::string() :
 
 std::string PortalInputSink::remedy() const {
     if (mayPost()) return {};
-    return "Allow remote control in the desktop's dialog (it may be behind other windows); if it was "
-           "refused, start the helper again.";
+    return userText("Portal", "Allow remote control in the desktop's dialog (it may be behind other windows); if it was "
+           "refused, start the helper again.").str();
 }
 
 void PortalInputSink::post(const char* method, QVariantList args, bool isKey) {
@@ -221,7 +222,7 @@ void PortalInputSink::text(std::u16string_view chunk) {
         else sym = xkb_utf32_to_keysym(static_cast<std::uint32_t>(c));
         if (sym == 0) continue;  // a lone surrogate or a control character
         if (!typable_.empty() && !typable_.contains(sym)) {
-            untypable(c, "the desktop's keyboard layout has no key for it");
+            untypable(c, userText("Typing", "the desktop's keyboard layout has no key for it").str());
             continue;
         }
         keysym(sym, true);

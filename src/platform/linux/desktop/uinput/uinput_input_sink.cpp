@@ -118,7 +118,7 @@ void UinputInputSink::text(std::u16string_view chunk) {
         if (auto found = keymap_->find(xkb_utf32_to_keysym(static_cast<std::uint32_t>(c)))) {
             tapKey(found->evdevCode, found->mods);
         } else {
-            untypable(c, "the keyboard layout has no key for it (a uinput keyboard cannot lend one)");
+            untypable(c, userText("Typing", "the keyboard layout has no key for it (a uinput keyboard cannot lend one)").str());
         }
     }
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/user_text.h"
 #include "base/unique_fd.h"
 #include "base/utf16.h"
 #include "platform/linux/support/evdev/evdev_button.h"
@@ -52,11 +53,11 @@ WlrInputSink::WlrInputSink(wayland::WaylandConnection& conn, const OutputLayout&
                            bool seatHasKeyboard, zwlr_virtual_pointer_manager_v1* pointers, zwp_virtual_keyboard_manager_v1* keyboards)
     : conn_(conn), layout_(layout) {
     if (!seat) {
-        reason_ = "the compositor has no seat";
+        reason_ = userText("Wlroots", "the compositor has no seat").str();
         return;
     }
-    if (!pointers) reason_ = "the compositor offers no virtual pointer (zwlr_virtual_pointer_manager_v1)";
-    if (!keyboards) reason_ = "the compositor offers no virtual keyboard (zwp_virtual_keyboard_manager_v1)";
+    if (!pointers) reason_ = userText("Wlroots", "the compositor offers no virtual pointer (zwlr_virtual_pointer_manager_v1)").str();
+    if (!keyboards) reason_ = userText("Wlroots", "the compositor offers no virtual keyboard (zwp_virtual_keyboard_manager_v1)").str();
     if (!pointers || !keyboards) return;
     // The user's layout is what the seat's keyboard reports; a seat with no keyboard yet has
     // none to report, and the system's configured layout stands in.
@@ -88,7 +89,7 @@ WlrInputSink::WlrInputSink(wayland::WaylandConnection& conn, const OutputLayout&
     const bool made = conn_.roundtrip();
     making_ = false;
     if (!made) {
-        reason_ = "the compositor refused the virtual devices";
+        reason_ = userText("Wlroots", "the compositor refused the virtual devices").str();
         pointer_.reset();
         keyboard_.reset();
         return;
@@ -263,8 +264,8 @@ void WlrInputSink::text(std::u16string_view chunk) {
         } else if (auto spare = lentAll && sym != XKB_KEY_NoSymbol ? keymap_->lent(sym) : std::nullopt) {
             tap(*spare, 0);
         } else {
-            untypable(c, sym == XKB_KEY_NoSymbol ? "no key symbol stands for it"
-                                                 : "the keyboard layout leaves too few keys free to lend");
+            untypable(c, sym == XKB_KEY_NoSymbol ? userText("Typing", "no key symbol stands for it").str()
+                                                 : userText("Typing", "the keyboard layout leaves too few keys free to lend").str());
         }
     }
     conn_.flush();
