@@ -6,6 +6,8 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -15,6 +17,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWidget>
 #include <cstdlib>
 #include <fstream>
@@ -149,6 +152,20 @@ TEST(DesktopWindows, Windows_GermanLocale_GermanTextsWholeAndNamed) {
     ASSERT_NE(remedy, nullptr);
     EXPECT_TRUE(remedy->text().contains(QString::fromUtf8("Melden Sie sich in einer Desktop-Sitzung an")))
         << remedy->text().toStdString();
+    // Qt's own texts too, such as the menu of the scroll bar a window taller than the screen shows.
+    auto* scroll = status->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    QStringList scrollMenu;
+    QTimer::singleShot(0, status, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (auto* action : menu->actions()) scrollMenu << action->text();
+            menu->close();
+        }
+    });
+    QScrollBar* bar = scroll->verticalScrollBar();
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(1, 1), bar->mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(bar, &menuEvent);
+    EXPECT_TRUE(scrollMenu.contains("Hierher scrollen")) << scrollMenu.join(", ").toStdString();
     // German texts are longer: every one still whole.
     expectWholeAndNamed(status);
     auto* quit = status->findChild<QPushButton*>("quit");
