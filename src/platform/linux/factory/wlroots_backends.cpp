@@ -2,6 +2,7 @@
 #include <string>
 
 #include "platform/linux/desktop/wlroots/sway_ipc.h"
+#include "platform/linux/desktop/wlroots/wlr_overlay_surface.h"
 #include "platform/linux/desktop/wlroots/wlroots_session.h"
 #ifdef TAMBORIX_HAVE_WLROOTS_CAPTURE
 #include "platform/linux/desktop/wlroots/wlr_screen_capture.h"
@@ -79,7 +80,14 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
         b.windows = std::make_unique<NoWindowControl>(noWindows);
         b.report.push_back("Windows: none, " + b.windows->unavailableReason());
     }
-    b.report.push_back("Overlays: none on wlroots compositors yet");
+    std::string noOverlay;
+    if (auto overlay = wlroots::WlrOverlaySurface::create(session->connection(), session->outputs(), noOverlay)) {
+        b.overlay = std::move(overlay);
+        b.report.push_back("Overlays: layer-shell surfaces on the compositor's overlay layer, letting clicks through");
+    } else {
+        b.overlay = std::make_unique<NoOverlay>(noOverlay);
+        b.report.push_back("Overlays: none, " + noOverlay);
+    }
     installWaylandClipboard(b);
     b.input = std::move(input);
     b.session = std::move(session);
