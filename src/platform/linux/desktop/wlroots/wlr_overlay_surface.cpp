@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/user_text.h"
 #include "core/desktop/overlay_style.h"
 #include "platform/linux/desktop/wlroots/layer_overlay.h"
 #include "platform/linux/desktop/wlroots/overlay_pictures.h"
@@ -20,11 +21,11 @@ std::unique_ptr<WlrOverlaySurface> WlrOverlaySurface::create(wayland::WaylandCon
     g.compositor.reset(conn.bind<wl_compositor>(wl_compositor_interface, 4));
     g.shm.reset(conn.bind<wl_shm>(wl_shm_interface, 1));
     if (!g.shell) {
-        why = "the compositor offers no layer shell (zwlr_layer_shell_v1)";
+        why = userText("Wlroots", "the compositor offers no layer shell (zwlr_layer_shell_v1)");
         return nullptr;
     }
     if (!g.compositor || !g.shm) {
-        why = "the compositor offers no surfaces in shared memory";
+        why = userText("Wlroots", "the compositor offers no surfaces in shared memory");
         return nullptr;
     }
     namespace style = overlay_style;
