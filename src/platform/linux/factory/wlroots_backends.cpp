@@ -51,7 +51,8 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
                            .with({std::to_string(displays.size())}));
 #ifdef TAMBORIX_HAVE_WLROOTS_CAPTURE
     const bool screencopy = session->offers("zwlr_screencopy_manager_v1");
-    b.capture = std::make_unique<wlroots::WlrScreenCapture>(a.loop, "", screencopy);
+    b.capture = std::make_unique<wlroots::WlrScreenCapture>(a.loop, "", screencopy,
+                                                            [sink] { return sink->lastPosition(); });
     b.report.push_back(screencopy ? userText("Backends", "Screen capture: screencopy of the compositor into shared memory, "
                                               "the cursor drawn in by the compositor, JPEG through libyuv "
                                               "and libjpeg-turbo").str()
