@@ -28,6 +28,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "bench_support.h"
 #include "e2e/helper_fixture.h"
 #include "protocol/secure_session.h"
 #include "protocol/wire.h"
@@ -106,6 +107,8 @@ int floorProgram(const std::string& sidHex, const std::string& keyHex) {
     return 0;
 }
 
+using tamborix::bench::threadSchedule;
+
 // All threads' CPU time so far, and the times any of them was put on a core (its wake-ups).
 struct Sched {
     double cpuSeconds = 0;
@@ -116,12 +119,9 @@ Sched sched(pid_t pid) {
     Sched total;
     std::error_code ec;
     for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
-        std::ifstream in(task.path() / "schedstat");
-        unsigned long long ns = 0, waited = 0, slices = 0;
-        if (in >> ns >> waited >> slices) {
-            total.cpuSeconds += static_cast<double>(ns) / 1e9;
-            total.wakeUps += static_cast<double>(slices);
-        }
+        const auto s = threadSchedule(pid, static_cast<pid_t>(std::stol(task.path().filename().string())));
+        total.cpuSeconds += s.runNs / 1e9;
+        total.wakeUps += s.slices;
     }
     return total;
 }
@@ -174,15 +174,10 @@ json summary(const std::vector<double>& v) {
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--floor") return floorProgram(argv[2], argv[3]);
-    int rounds = 3;
-    int moves = 1200;
-    std::string baseline;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        if (a == "--rounds") rounds = std::stoi(argv[i + 1]);
-        if (a == "--moves") moves = std::stoi(argv[i + 1]);
-        if (a == "--baseline-helper") baseline = argv[i + 1];
-    }
+    const tamborix::bench::Args args(argc, argv);
+    const int rounds = args.number("--rounds", 3);
+    const int moves = args.number("--moves", 1200);
+    const std::string baseline = args.text("--baseline-helper");
     if (sodium_init() < 0) return 1;
     const std::string self = std::filesystem::canonical("/proc/self/exe");
     std::vector<json> report;
