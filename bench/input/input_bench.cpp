@@ -20,6 +20,7 @@
 #include "core/recording/recording_input.h"
 #include "testing/fake_display_source.h"
 #include "testing/recording_input_sink.h"
+#include "bench_support.h"
 
 namespace {
 std::atomic<std::uint64_t> allocations{0};
@@ -189,10 +190,7 @@ public:
 private:
     double median(const std::string& name) const {
         const auto it = times_.find(name);
-        if (it == times_.end() || it->second.empty()) return 0;
-        auto v = it->second;
-        std::sort(v.begin(), v.end());
-        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+        return it == times_.end() ? 0 : bench::median(it->second);
     }
     std::map<std::string, std::vector<double>> times_;
 };
