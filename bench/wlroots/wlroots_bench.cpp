@@ -30,6 +30,7 @@
 #include "support/qt_spin.h"
 #include "support/sway_server.h"
 #include "wayland/virtual-pointer.h"
+#include "bench_support.h"
 
 namespace tamborix {
 namespace {
@@ -180,10 +181,6 @@ int run(int moves, int frames) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int moves = 400, frames = 50;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (!std::strcmp(argv[i], "--moves")) moves = std::atoi(argv[i + 1]);
-        if (!std::strcmp(argv[i], "--frames")) frames = std::atoi(argv[i + 1]);
-    }
-    return tamborix::run(moves, frames);
+    const tamborix::bench::Args args(argc, argv);
+    return tamborix::run(args.number("--moves", 400), args.number("--frames", 50));
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/user_text.h"
+#include "base/mapping.h"
 #include "base/unique_fd.h"
 #include "platform/linux/support/jpeg/frame_encoder.h"
 #include "platform/linux/support/wayland/proxy.h"
@@ -64,14 +65,10 @@ struct WlrScreenCapture::Worker {
     // The shared-memory buffer, kept while frames keep their size and format.
     struct Buffer {
         UniqueFd fd;
-        void* data = MAP_FAILED;
+        Mapping data;
         std::size_t size = 0;
         std::uint32_t format = 0, width = 0, height = 0, stride = 0;
-        wayland::Proxy<wl_buffer> buffer;
-        ~Buffer() {
-            buffer.reset();
-            if (data != MAP_FAILED) ::munmap(data, size);
-        }
+        wayland::Proxy<wl_buffer> buffer;  // dropped before the memory it shows
     };
     std::unique_ptr<Buffer> buffer;
     std::vector<std::uint8_t> converted;
@@ -162,8 +159,8 @@ struct WlrScreenCapture::Worker {
         b->size = std::size_t(f.stride) * f.height;
         b->fd.reset(::memfd_create("tamborix-screencopy", MFD_CLOEXEC));
         if (!b->fd || ::ftruncate(b->fd.get(), static_cast<off_t>(b->size)) != 0) return nullptr;
-        b->data = ::mmap(nullptr, b->size, PROT_READ | PROT_WRITE, MAP_SHARED, b->fd.get(), 0);
-        if (b->data == MAP_FAILED) return nullptr;
+        b->data = Mapping(b->fd.get(), b->size, PROT_READ | PROT_WRITE, MAP_SHARED);
+        if (!b->data.valid()) return nullptr;
         wayland::Proxy<wl_shm_pool> pool(wl_shm_create_pool(shm.get(), b->fd.get(), static_cast<std::int32_t>(b->size)));
         b->buffer.reset(wl_shm_pool_create_buffer(pool.get(), 0, static_cast<std::int32_t>(f.width),
                                                   static_cast<std::int32_t>(f.height),
@@ -237,7 +234,7 @@ jpeg::CaptureJobs::Made WlrScreenCapture::make(const CaptureRequest& request) {
     zwlr_screencopy_frame_v1_copy(frame.get(), b->buffer.get());
     if (!w.conn->dispatchUntil([&] { return f.ready || f.failed; }, frameTimeoutMs) || f.failed) return {};
 
-    const auto* pixels = static_cast<const std::uint8_t*>(b->data);
+    const auto* pixels = static_cast<const std::uint8_t*>(b->data.data());
     const bool flip = (f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT) != 0;
     if (flip || redFirst(f.format)) {
         // Rows upright and blue first, as the encoder reads them.
