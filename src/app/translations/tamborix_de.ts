@@ -1354,6 +1354,30 @@ auf „Scan pairing QR code“.</translation>
         <translation>der Compositor bietet kein screencopy (zwlr_screencopy_manager_v1)</translation>
     </message>
     <message>
+        <source>the compositor offers no xdg-output manager (output positions)</source>
+        <translation>der Compositor bietet keinen xdg-output-Manager (Positionen der Ausgaben)</translation>
+    </message>
+    <message>
+        <source>no sway IPC socket (SWAYSOCK is not set)</source>
+        <translation>kein IPC-Socket von sway (SWAYSOCK ist nicht gesetzt)</translation>
+    </message>
+    <message>
+        <source>the sway IPC socket&apos;s path is too long</source>
+        <translation>der Pfad des IPC-Sockets von sway ist zu lang</translation>
+    </message>
+    <message>
+        <source>sway does not answer on %1 (%2)</source>
+        <translation>sway antwortet nicht auf %1 (%2)</translation>
+    </message>
+    <message>
+        <source>the compositor offers no screencopy</source>
+        <translation>der Compositor bietet kein screencopy</translation>
+    </message>
+    <message>
+        <source>the compositor offers no foreign-toplevel list</source>
+        <translation>der Compositor bietet keine foreign-toplevel-Liste</translation>
+    </message>
+    <message>
         <source>the compositor offers no layer shell (zwlr_layer_shell_v1)</source>
         <translation>der Compositor bietet keine Layer-Shell (zwlr_layer_shell_v1)</translation>
     </message>

@@ -80,12 +80,7 @@ FinderWindow::FinderWindow(bool alpha) : OverlayWindow(whole(style::finder::size
     QObject::connect(&frames_, &QTimer::timeout, &frames_, [this] { frame(); });
 }
 
-double FinderWindow::progress(int ring, double seconds) {
-    namespace f = style::finder;
-    const double t = seconds - ring * f::ringDelaySeconds;
-    if (t < 0 || t > f::pulseSeconds) return -1;
-    return t / f::pulseSeconds;
-}
+double FinderWindow::progress(int ring, double seconds) { return style::finder::ringProgress(ring, seconds); }
 
 void FinderWindow::restart() {
     clock_.start();
@@ -102,9 +97,8 @@ void FinderWindow::stop() {
 void FinderWindow::frame() {
     namespace f = style::finder;
     seconds_ = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
-    const double end = (f::rings - 1) * f::ringDelaySeconds + f::pulseSeconds;
-    if (seconds_ >= end) {
-        seconds_ = end + 1;  // every ring at its end state: invisible
+    if (seconds_ >= f::pulseEndSeconds) {
+        seconds_ = f::pulseEndSeconds + 1;  // every ring at its end state: invisible
         frames_.stop();
     }
     if (!alpha_) {

@@ -171,8 +171,8 @@ void LayerOverlay::present() {
     }
     const bool drawn = !animated_ && !pictures_.empty();
     if (!drawn && !free) {
-        if (pictures_.size() >= 2) {
-            // Both still read: try again at the next frame.
+        if (pictures_.size() >= 3) {
+            // All still read: try again at the next frame.
             frame_.reset(wl_surface_frame(surface_.get()));
             wl_callback_add_listener(frame_.get(), &frameListener, this);
             wl_surface_commit(surface_.get());

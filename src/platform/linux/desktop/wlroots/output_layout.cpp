@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/user_text.h"
+
 namespace tamborix::wlroots {
 
 namespace {
@@ -71,7 +73,7 @@ std::unique_ptr<OutputLayout> OutputLayout::create(wayland::WaylandConnection& c
     std::unique_ptr<OutputLayout> l(new OutputLayout(conn));
     l->manager_.reset(conn.bind<zxdg_output_manager_v1>(zxdg_output_manager_v1_interface, 3));
     if (!l->manager_) {
-        why = "the compositor offers no xdg-output manager (output positions)";
+        why = userText("Wlroots", "the compositor offers no xdg-output manager (output positions)").str();
         return nullptr;
     }
     for (const auto& g : conn.globals()) {

@@ -13,6 +13,8 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "base/user_text.h"
+
 namespace tamborix::wlroots {
 
 namespace {
@@ -79,21 +81,21 @@ std::unique_ptr<SwayIpc> SwayIpc::connect(std::string path, std::string& why) {
     if (path.empty()) {
         const char* sock = std::getenv("SWAYSOCK");
         if (!sock || !*sock) {
-            why = "no sway IPC socket (SWAYSOCK is not set)";
+            why = userText("Wlroots", "no sway IPC socket (SWAYSOCK is not set)").str();
             return nullptr;
         }
         path = sock;
     }
     sockaddr_un addr{};
     if (path.size() >= sizeof addr.sun_path) {
-        why = "the sway IPC socket's path is too long";
+        why = userText("Wlroots", "the sway IPC socket's path is too long").str();
         return nullptr;
     }
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd || ::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        why = "sway does not answer on " + path + " (" + std::strerror(errno) + ")";
+        why = userText("Wlroots", "sway does not answer on %1 (%2)").with({path, std::strerror(errno)});
         return nullptr;
     }
     return std::unique_ptr<SwayIpc>(new SwayIpc(std::move(fd)));

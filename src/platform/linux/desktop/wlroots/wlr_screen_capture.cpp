@@ -130,7 +130,7 @@ struct WlrScreenCapture::Worker {
         manager.reset(conn->bind<zwlr_screencopy_manager_v1>(zwlr_screencopy_manager_v1_interface, 3));
         shm.reset(conn->bind<wl_shm>(wl_shm_interface, 1));
         if (!manager || !shm) {
-            why = "the compositor offers no screencopy";
+            why = userText("Wlroots", "the compositor offers no screencopy").str();
             conn.reset();
             return false;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/user_text.h"
 #include "platform/linux/support/gio/icon_images.h"
 #include "wayland/foreign-toplevel.h"
 
@@ -54,7 +55,7 @@ std::unique_ptr<WlrWorkspace> WlrWorkspace::create(wayland::WaylandConnection& c
     w->manager_.reset(
         conn.bind<zwlr_foreign_toplevel_manager_v1>(zwlr_foreign_toplevel_manager_v1_interface, 3));
     if (!w->manager_ || !seat) {
-        why = "the compositor offers no foreign-toplevel list";
+        why = userText("Wlroots", "the compositor offers no foreign-toplevel list").str();
         return nullptr;
     }
     zwlr_foreign_toplevel_manager_v1_add_listener(w->manager_.get(), &managerListener, w.get());
