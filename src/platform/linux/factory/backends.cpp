@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/linux/factory/desktop_backends.h"
+#include "platform/linux/factory/wayland_clipboard.h"
 #include "ports/standins/no_desktop.h"
 #include "ports/standins/placeholder_capture.h"
 #include "ports/standins/recording_window_control.h"
@@ -97,7 +98,9 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
             tried.push_back(std::string(backend.reasonPrefix) + "not started in a dry run");
             return false;
         }
-        if (backend.install(DesktopAttempt{b, loop, request, tried}, why)) return true;
+        if (backend.install(DesktopAttempt{b, loop, request, tried, &installShortcutWindows, &installWaylandClipboard},
+                            why))
+            return true;
         tried.push_back(std::string(backend.reasonPrefix) + why);
         return false;
     };

@@ -131,6 +131,7 @@ protected:
                                                       fake_.get(), QDBusConnection::SubPath));
         BackendRequest request{false, "portal", "--backend", dir_ / ("settings-" + std::to_string(round_)),
                                dir_ / "no-uinput", dir_ / "no-drm"};
+        request.pluginFolder = TAMBORIX_PLUGIN_FOLDER;
         backends_ = makePlatformBackends(loop_, request);
         EXPECT_TRUE(spinUntil([&] { return backends_.capture->available(); }))
             << backends_.capture->unavailableReason();
