@@ -1,5 +1,5 @@
 // The entry point of tamborix-helper-ui.so: the windowed interface, whose model, core and store
-// are the loading program's own.
+// are the loading program's own (so it has nothing of its own to join to the program).
 
 #include <QApplication>
 #include <cstdlib>
@@ -23,7 +23,7 @@ std::unique_ptr<tamborix::WindowedUi> makeUi(tamborix::HelperModel& model) {
     return std::make_unique<tamborix::ui::DesktopUi>(model);
 }
 
-const tamborix::WindowedUiPlugin table{{TAMBORIX_PLUGIN_BUILD}, &makeApplication, &makeUi};
+const tamborix::WindowedUiPlugin table{{TAMBORIX_PLUGIN_BUILD, nullptr}, &makeApplication, &makeUi};
 
 }  // namespace
 

@@ -4,7 +4,7 @@
 
 namespace {
 
-const tamborix::DesktopPlugin table{{TAMBORIX_PLUGIN_BUILD}, &tamborix::installPortalBackends};
+const tamborix::DesktopPlugin table{{TAMBORIX_PLUGIN_BUILD, &tamborix::plugin::joinProgram}, &tamborix::installPortalBackends};
 
 }  // namespace
 

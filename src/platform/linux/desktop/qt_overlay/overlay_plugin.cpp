@@ -8,7 +8,7 @@ std::unique_ptr<tamborix::OverlaySurface> make(std::function<bool()> composited)
     return std::make_unique<tamborix::qt::QtOverlaySurface>(std::move(composited));
 }
 
-const tamborix::qt::OverlayPlugin table{{TAMBORIX_PLUGIN_BUILD}, &tamborix::qt::overlayWindowsPossible, &make};
+const tamborix::qt::OverlayPlugin table{{TAMBORIX_PLUGIN_BUILD, &tamborix::plugin::joinProgram}, &tamborix::qt::overlayWindowsPossible, &make};
 
 }  // namespace
 

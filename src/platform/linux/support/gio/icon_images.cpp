@@ -130,6 +130,12 @@ std::optional<fs::path> findIconFile(const std::string& name, int px) {
     return std::nullopt;
 }
 
+std::optional<Bytes> themeIconPNG(const std::string& name, int px) {
+    const auto file = findIconFile(name, px);
+    if (!file) return std::nullopt;
+    return iconFilePNG(*file, px);
+}
+
 std::optional<Bytes> iconFilePNG(const fs::path& file, int px) {
     if (px <= 0) return std::nullopt;
     // By the name's extension: sniffing the content needs the MIME database, which a trimmed

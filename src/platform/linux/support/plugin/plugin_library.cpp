@@ -40,6 +40,7 @@ std::optional<PluginLibrary> PluginLibrary::open(std::string_view what, const st
               std::string(thisBuild()) + "): " + path.string();
         return std::nullopt;
     }
+    if (header->joinProgram) header->joinProgram(Program{&userTextMemory()});
     return PluginLibrary(std::move(handle), header);
 }
 

@@ -13,14 +13,26 @@
 #include <string_view>
 
 #include "base/owned.h"
+#include "base/user_text.h"
 
 namespace tamborix::plugin {
 
-// Each plugin's entry point returns a table whose first member is the build it was made for;
-// a plugin of another build is refused rather than called with a layout it does not share.
+// What a plugin that holds its own copy of the project's libraries shares with the program that
+// loads it: the memory of user texts, so that the program can translate the plugin's texts.
+struct Program {
+    UserTextMemory* userTexts;
+};
+
+// Each plugin's entry point returns a table whose first member is this header: the build it was
+// made for (a plugin of another build is refused rather than called with a layout it does not
+// share) and, unless the plugin uses the program's own code, how it joins the program.
 struct EntryHeader {
     const char* build;
+    void (*joinProgram)(const Program& program);
 };
+
+// The joinProgram of a plugin with copies of its own.
+inline void joinProgram(const Program& program) { rememberUserTextsIn(*program.userTexts); }
 
 // The build a plugin must have been made for (the version this program was built as).
 [[nodiscard]] std::string_view thisBuild();
