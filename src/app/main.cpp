@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     std::optional<plugin::PluginLibrary> windowsLibrary;
     std::string windowsMissing;
     if (!parsed.options->console && x11DisplayReachable()) {
-        windowsLibrary = plugin::PluginLibrary::open("the windowed interface", {}, windowedUiFile,
+        windowsLibrary = plugin::PluginLibrary::open("The windowed interface", {}, windowedUiFile,
                                                      windowedUiEntry, windowsMissing);
         // Without it the helper still serves phones, from the console.
         if (windowsLibrary) windows = &windowsLibrary->table<WindowedUiPlugin>();
