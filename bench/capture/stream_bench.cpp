@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "e2e/helper_fixture.h"
-#include "e2e/proc_sample.h"
+#include "bench_support.h"
 #include "support/pattern_window.h"
 #include "support/x_server.h"
 
@@ -98,13 +98,10 @@ private:
 
 int main(int argc, char** argv) {
     Options o;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        const int v = std::stoi(argv[i + 1]);
-        if (a == "--rounds") o.rounds = v;
-        else if (a == "--frames") o.frames = v;
-        else if (a == "--pings") o.pings = v;
-    }
+    const tamborix::bench::Args args(argc, argv);
+    o.rounds = args.number("--rounds", o.rounds);
+    o.frames = args.number("--frames", o.frames);
+    o.pings = args.number("--pings", o.pings);
     XServer server(XServer::Options{.width = 1920, .height = 1080});
     Animator animator(server.display());
     HelperRun run(true, false, {"DISPLAY=" + server.display()});
