@@ -15,8 +15,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Without the daemon phones cannot discover the helper; they can still connect by address.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon")
+# Without the daemon phones cannot discover the helper; they can still connect by address. The
+# icons of applications that ship only an SVG are drawn through gdk-pixbuf's SVG loader.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, librsvg2-common")
 # Bluetooth LE goes through bluetoothd; without it the helper serves the network only.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bluez")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

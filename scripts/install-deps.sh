@@ -18,7 +18,7 @@ run_packages=(
   libxcb1-dev libxcb-xtest0-dev libxcb-randr0-dev libxcb-xkb-dev libxcb-xinerama0-dev
   libxcb-xfixes0-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-shape0-dev libxcb-ewmh-dev
   libxcb-icccm4-dev libxcb-image0-dev libxkbcommon-dev libxkbcommon-x11-dev
-  libyuv-dev libturbojpeg0-dev libglib2.0-dev qt6-svg-dev libqt6svg6
+  libyuv-dev libturbojpeg0-dev libglib2.0-dev libgdk-pixbuf-2.0-dev librsvg2-common qt6-svg-dev libqt6svg6
   # Wayland: the PipeWire stream of the ScreenCast portal; a wlroots compositor's own protocols
   # (the client library, wayland-scanner for the protocol code, the stable protocol descriptions)
   libpipewire-0.3-dev libwayland-dev libwayland-bin wayland-protocols

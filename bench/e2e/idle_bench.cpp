@@ -141,11 +141,12 @@ int main(int argc, char** argv) {
         }
         for (const auto& [name, f] : figures) {
             const auto [minW, maxW] = std::minmax_element(f.wakeups.begin(), f.wakeups.end());
+            const auto [minM, maxM] = std::minmax_element(f.memMiB.begin(), f.memMiB.end());
             report.push_back({{"test", "idle, " + name},
                               {"seconds", seconds},
                               {"rounds", rounds},
                               {"wakeupsPerSecond", {{"min", *minW}, {"median", median(f.wakeups)}, {"max", *maxW}}},
-                              {"memMiBMedian", median(f.memMiB)},
+                              {"memMiB", {{"min", *minM}, {"median", median(f.memMiB)}, {"max", *maxM}}},
                               {"librariesMedian", median(f.libraries)},
                               {"wakeupsPerRound", f.wakeups}});
         }

@@ -1,18 +1,18 @@
 // tamborix-helper: lets a paired phone control this computer. With an X11 display it is a tray
-// application with windows; with --console, or without a display, a text interface on the
-// terminal.
+// application with windows (from the plugin tamborix-helper-ui.so); with --console, or without a
+// display, a text interface on the terminal.
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,8 +25,8 @@
 #include "app/options.h"
 #include "app/settings.h"
 #include "app/translate.h"
-#include "app/widgets/desktop_ui.h"
 #include "app/widgets/translations.h"
+#include "app/windowed_ui.h"
 #include "base/unique_fd.h"
 #include "platform/linux/factory/backends.h"
 #include "platform/linux/support/qt/qt_main_loop.h"
@@ -119,19 +119,18 @@ int main(int argc, char** argv) {
     // Qt's own event dispatcher wakes up faster than the GLib one, and nothing here needs GLib's
     // loop (libsecret runs its own calls to completion).
     ::setenv("QT_NO_GLIB", "1", 0);
-    const bool windowed = !parsed.options->console && x11DisplayReachable();
-    std::unique_ptr<QCoreApplication> app;
-    if (windowed) {
-        // Qt would pick Wayland where both exist; the X11 backends need the X11 side.
-        ::setenv("QT_QPA_PLATFORM", "xcb", 0);
-        auto gui = std::make_unique<QApplication>(argc, argv);
-        QGuiApplication::setDesktopFileName("io.tamborix.Helper");
-        // Closing the last window leaves the helper running in the tray.
-        QApplication::setQuitOnLastWindowClosed(false);
-        app = std::move(gui);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
+    const WindowedUiPlugin* windows = nullptr;
+    std::optional<plugin::PluginLibrary> windowsLibrary;
+    std::string windowsMissing;
+    if (!parsed.options->console && x11DisplayReachable()) {
+        windowsLibrary = plugin::PluginLibrary::open("The windowed interface", {}, windowedUiFile,
+                                                     windowedUiEntry, windowsMissing);
+        // Without it the helper still serves phones, from the console.
+        if (windowsLibrary) windows = &windowsLibrary->table<WindowedUiPlugin>();
     }
+    const bool windowed = windows != nullptr;
+    std::unique_ptr<QCoreApplication> app =
+        windowed ? windows->makeApplication(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     // Windows, tray and console in the user's language; what goes to phones stays as it is.
     (void)tamborix::ui::installTranslations();
     QtMainLoop loop;
@@ -139,6 +138,7 @@ int main(int argc, char** argv) {
     BackendRequest request{dryRun, parsed.options->backend,
                            parsed.options->backend.empty() ? "" : "--backend",
                            Settings::defaultFile().parent_path()};
+    request.windowed = windowed;
     applyBackendEnvironment(request);
     auto backends = makePlatformBackends(loop, request);
     QtStreamListenerFactory listeners;
@@ -163,16 +163,18 @@ int main(int argc, char** argv) {
     // The console also writes the log of a windowed helper (start-up, status changes, events).
     Console console(loop, model, [&consoleOut](std::string_view line) { consoleOut.write(line); });
     ConsoleOutput output(model, console);
-    std::unique_ptr<ui::DesktopUi> desktop;
+    std::unique_ptr<WindowedUi> desktop;
     std::unique_ptr<StdinLines> input;
     if (windowed) {
-        desktop = std::make_unique<ui::DesktopUi>(model);
+        desktop = windows->makeUi(model);
         model.setPrompter(&desktop->prompter());
     } else {
         model.setPrompter(&console);
     }
     model.setOnQuit([] { QCoreApplication::quit(); });
     output.printStart(backends.report, dryRun);
+    if (!windowsMissing.empty())
+        console.print(fillIn(translate("Main", "%1; the helper runs in the console."), {windowsMissing}));
     if (desktop) {
         desktop->start();
     } else {

@@ -1,6 +1,7 @@
 #include "base/user_text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
@@ -18,7 +19,9 @@ struct Kept {
     std::uint64_t used = 0;
 };
 
-class Memory {
+}  // namespace
+
+class UserTextMemory {
 public:
     void keep(const std::string& text, UserTextParts parts) {
         const std::lock_guard lock(mutex_);
@@ -45,9 +48,14 @@ private:
     std::uint64_t clock_ = 0;
 };
 
-Memory& memory() {
-    static Memory m;
-    return m;
+namespace {
+
+std::atomic<UserTextMemory*> program{nullptr};
+
+UserTextMemory& memory() {
+    if (UserTextMemory* shared = program.load(std::memory_order_acquire)) return *shared;
+    static UserTextMemory own;
+    return own;
 }
 
 std::string made(std::string context, std::string_view pattern, std::initializer_list<std::string_view> values) {
@@ -88,5 +96,9 @@ std::string joinedText(std::string_view pattern, std::initializer_list<std::stri
 }
 
 std::optional<UserTextParts> partsOf(const std::string& text) { return memory().find(text); }
+
+UserTextMemory& userTextMemory() { return memory(); }
+
+void rememberUserTextsIn(UserTextMemory& memory) { program.store(&memory, std::memory_order_release); }
 
 }  // namespace tamborix

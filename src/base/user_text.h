@@ -47,6 +47,12 @@ private:
 // kept; a text made again, or asked about, counts as new).
 [[nodiscard]] std::optional<UserTextParts> partsOf(const std::string& text);
 
+// Where the texts made here are remembered. A plugin holds its own copy of this code and is pointed
+// at its program's memory as it is loaded, so that the program knows the plugin's texts too.
+class UserTextMemory;
+[[nodiscard]] UserTextMemory& userTextMemory();
+void rememberUserTextsIn(UserTextMemory& memory);
+
 // `pattern` with %1 … %9 replaced by `values`; a placeholder without a value stays as it is.
 [[nodiscard]] std::string fillPlaceholders(std::string_view pattern, const std::vector<std::string_view>& values);
 

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "e2e/helper_fixture.h"
@@ -113,6 +115,40 @@ TEST(HelperX11E2E, TrayApplication_FirstStart_OpensItsWindowAndDrawsOverlaysWith
     std::string found;
     EXPECT_EQ(server.run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tamborix Helper$"}, &found), 0);
     EXPECT_FALSE(found.empty());
+}
+
+TEST(HelperX11E2E, ConsoleHelper_OnX11_MapsNoGuiToolkitAndNoPipeWire) {
+    XServer server({.width = 1280, .height = 800, .windowManager = false});
+    HelperRun run(false, false, {"DISPLAY=" + server.display()}, /*console=*/true, {});
+    ASSERT_NE(run.helper().transcript().find("\nBackend: x11"), std::string::npos) << run.helper().transcript();
+    std::ifstream maps("/proc/" + std::to_string(run.helper().pid()) + "/maps");
+    std::string loaded;
+    for (std::string line; std::getline(maps, line);) {
+        for (const char* library : {"libQt6Gui", "libQt6Widgets", "libpipewire", "tamborix-helper-"}) {
+            if (line.find(library) != std::string::npos) loaded += line + "\n";
+        }
+    }
+    EXPECT_EQ(loaded, "");
+}
+
+TEST(HelperX11E2E, TrayApplication_WithoutItsPlugin_ServesFromTheConsoleAndSaysWhy) {
+    XServer server({.width = 1280, .height = 800, .windowManager = false});
+    // The program alone, away from the folder its plugins are installed in.
+    const auto alone = std::filesystem::temp_directory_path() /
+                       ("tamborix-alone-" + std::to_string(::getpid())) / "bin" / "tamborix-helper";
+    std::filesystem::create_directories(alone.parent_path());
+    std::filesystem::copy_file(HelperRun::helperBinary(), alone, std::filesystem::copy_options::overwrite_existing);
+    {
+        HelperRun run(true, true, {"DISPLAY=" + server.display()}, /*console=*/false, {}, alone.string());
+        const std::string transcript = run.helper().transcript();
+        const auto said = transcript.find("\nThe windowed interface is not installed (no ");
+        EXPECT_NE(said, std::string::npos) << transcript;
+        EXPECT_NE(transcript.find("tamborix-helper-ui.so); the helper runs in the console.\n", said), std::string::npos);
+        // Pairing is answered on the console, and the phone is served.
+        ASSERT_EQ(run.pair().exitCode, 0) << run.helper().transcript();
+        EXPECT_EQ(run.runRemote({"send", run.address(), R"({"t":"ping"})"}).exitCode, 0);
+    }
+    std::filesystem::remove_all(alone.parent_path().parent_path());
 }
 
 TEST(HelperX11E2E, TrayApplication_StartedAgain_SecondExitsZeroAndTheMinimisedWindowComesBack) {

@@ -56,7 +56,11 @@ expected_files() {
   for size in 16 22 24 32 48 64 128 256; do
     echo "-rw-r--r-- ./usr/share/icons/hicolor/${size}x${size}/apps/io.tamborix.Helper.png"
   done
+  for plugin in ui portal overlay; do
+    echo "-rw-r--r-- ./usr/lib/$multiarch/tamborix-helper/tamborix-helper-$plugin.so"
+  done
 }
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 dpkg-deb -c "$deb" | awk '{print $1, $2, $6}' >"$work/listing"
 awk '$2 != "root/root"' "$work/listing" | grep -q . && fail "files not owned by root: $(awk '$2 != "root/root"' "$work/listing")"
 awk '$1 ~ /^d/ && $1 != "drwxr-xr-x"' "$work/listing" | grep -q . && fail "directory modes: $(awk '$1 ~ /^d/ && $1 != "drwxr-xr-x"' "$work/listing")"
@@ -76,6 +80,15 @@ for program in tamborix-helper tamborix-remote; do
   got=$("$root/usr/bin/$program" --version 2>&1) || true
   [ "$got" = "$program $version" ] || fail "$program --version printed: $got"
 done
+# The installed program finds its plugins beside it: the portal backend, forced on a machine
+# without a session bus, is loaded and then finds no portal.
+mkdir -p "$work/home" "$work/run"
+chmod 700 "$work/run"
+started=$(env -i PATH="$PATH" HOME="$work/home" XDG_RUNTIME_DIR="$work/run" DBUS_SESSION_BUS_ADDRESS=disabled: \
+  timeout -s TERM 5 "$root/usr/bin/tamborix-helper" --console --backend portal --port 0 </dev/null 2>&1) || true
+grep -q "^Backend: none, portal: " <<<"$started" || fail "the forced portal backend was not tried: $started"
+grep -q "not installed\|cannot be loaded\|another version" <<<"$started" &&
+  fail "the installed program did not load its portal plugin: $started"
 for size in 16 22 24 32 48 64 128 256; do
   file -b "$root/usr/share/icons/hicolor/${size}x${size}/apps/io.tamborix.Helper.png" |
     grep -q "^PNG image data, $size x $size, 8-bit/color RGBA" || fail "icon ${size}x${size} is not a ${size} px RGBA PNG"

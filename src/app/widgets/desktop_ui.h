@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/widgets/pairing_view.h"
+#include "app/windowed_ui.h"
 
 #include "base/change_signal.h"
 
@@ -23,19 +24,19 @@ namespace tamborix::ui {
 class DialogPrompter;
 class MenuContent;
 
-class DesktopUi {
+class DesktopUi final : public WindowedUi {
 public:
     explicit DesktopUi(HelperModel& model);
-    ~DesktopUi();
+    ~DesktopUi() override;
     DesktopUi(const DesktopUi&) = delete;
     DesktopUi& operator=(const DesktopUi&) = delete;
 
     // Shows the tray icon and records the launch; the status window opens when the user should
     // see it (first launch, input not possible) and whenever no tray can show the icon, so the
     // helper is never invisible.
-    void start();
+    void start() override;
 
-    void showStatusWindow();
+    void showStatusWindow() override;
     // Replaces any pairing window with a new one, which opens a new code.
     void showPairingWindow();
     // Clears the code, then closes the window.
@@ -43,7 +44,7 @@ public:
     // Opens or closes the menu content next to the tray icon.
     void toggleTrayPopup();
 
-    [[nodiscard]] ApprovalPrompter& prompter();
+    [[nodiscard]] ApprovalPrompter& prompter() override;
     [[nodiscard]] DialogPrompter& dialogs() { return *prompter_; }
     [[nodiscard]] QWidget* statusWindow() const { return statusWindow_.get(); }
     [[nodiscard]] QWidget* pairingWindow() const { return pairingWindow_.data(); }

@@ -6,6 +6,7 @@
 #include "core/recording/recording_desktop.h"
 #include "core/recording/recording_input.h"
 #include "platform/linux/factory/desktop_backends.h"
+#include "platform/linux/factory/wayland_clipboard.h"
 #include "ports/standins/no_desktop.h"
 #include "ports/standins/placeholder_capture.h"
 #include "ports/standins/recording_window_control.h"
@@ -100,7 +101,9 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
             tried.push_back(joinedText("%1%2", {backend.reasonPrefix, userText("Backends", "not started in a dry run").str()}));
             return false;
         }
-        if (backend.install(DesktopAttempt{b, loop, request, tried}, why)) return true;
+        if (backend.install(DesktopAttempt{b, loop, request, tried, &installShortcutWindows, &installWaylandClipboard},
+                            why))
+            return true;
         tried.push_back(joinedText("%1%2", {backend.reasonPrefix, why}));
         return false;
     };

@@ -100,6 +100,10 @@ struct BackendRequest {
     std::filesystem::path settingsFolder;
     std::filesystem::path uinputDevice = "/dev/uinput";
     std::filesystem::path drmRoot = "/sys/class/drm";  // the monitors a uinput pointer spans
+    // The application shows windows through Qt's X11 platform, so overlays can be Qt windows.
+    bool windowed = false;
+    // Where the backends offered as plugins are; empty: installed beside the program.
+    std::filesystem::path pluginFolder;
 };
 
 // WAYLAND_DISPLAY or XDG_SESSION_TYPE=wayland.

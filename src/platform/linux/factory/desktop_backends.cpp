@@ -19,7 +19,7 @@ constexpr InstallDesktop x11Installer = &installX11Backends;
 constexpr InstallDesktop x11Installer = nullptr;
 #endif
 #ifdef TAMBORIX_HAVE_PORTAL
-constexpr InstallDesktop portalInstaller = &installPortalBackends;
+constexpr InstallDesktop portalInstaller = &installPortalPlugin;
 #else
 constexpr InstallDesktop portalInstaller = nullptr;
 #endif

@@ -10,6 +10,7 @@
 
 #include "base/user_text.h"
 #include "platform/linux/factory/backends.h"
+#include "platform/linux/support/plugin/plugin_library.h"
 
 namespace tamborix {
 
@@ -20,12 +21,22 @@ struct DesktopAttempt {
     const BackendRequest& request;
     // Why the backends tried before this one could not be used, in the order tried.
     const std::vector<std::string>& tried;
+    // The factory's installers of what several backends share, called through here so that a
+    // backend loaded as a plugin uses the factory's and holds no copy of its own.
+    std::string (*shortcutWindows)(PlatformBackends& b);
+    void (*waylandClipboard)(PlatformBackends& b, const std::string& otherwise);
 };
 
 // Replaces the stand-ins of `a.backends` by the backend's own, names it (backendName, backendLine)
 // and reports a line per port. False with `why` set, and the backends untouched, when it cannot be
 // used here. Runs the loop while a service answers.
 using InstallDesktop = bool (*)(const DesktopAttempt& a, std::string& why);
+
+// What a desktop backend's plugin offers: its installer.
+struct DesktopPlugin {
+    plugin::EntryHeader header;
+    InstallDesktop install;
+};
 
 struct DesktopBackend {
     std::string_view name;  // what --backend and TAMBORIX_BACKEND take
@@ -56,6 +67,8 @@ struct DesktopBackend {
 [[nodiscard]] bool installX11Backends(const DesktopAttempt& a, std::string& why);
 [[nodiscard]] bool installWlrootsBackends(const DesktopAttempt& a, std::string& why);
 [[nodiscard]] bool installPortalBackends(const DesktopAttempt& a, std::string& why);
+// Loads the portal's plugin (tamborix-helper-portal.so, whose installPortalBackends it calls).
+[[nodiscard]] bool installPortalPlugin(const DesktopAttempt& a, std::string& why);
 [[nodiscard]] bool installUinputBackends(const DesktopAttempt& a, std::string& why);
 
 }  // namespace tamborix

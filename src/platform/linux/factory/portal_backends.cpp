@@ -1,6 +1,5 @@
 #include "base/user_text.h"
 #include "platform/linux/factory/desktop_backends.h"
-#include "platform/linux/factory/wayland_clipboard.h"
 #include "ports/standins/no_desktop.h"
 
 #include <cstdlib>
@@ -130,14 +129,14 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
     b.report.push_back(userText("Backends", "Displays: the monitors shared in the portal's dialog; the pointer is where the "
                                  "helper last put it (Wayland does not reveal it)"));
     b.report.push_back(installPortalCapture(b, loop, *holder->session));
-    b.report.push_back(installShortcutWindows(b));
+    b.report.push_back(a.shortcutWindows(b));
     b.overlay = std::make_unique<NoOverlay>(
         std::string(desktop ? desktop : "").find("GNOME") != std::string::npos
             ? userText("Backends", "GNOME lets no other program draw above its windows under Wayland").str()
             : userText("Backends", "the portal offers no surface above other windows").str());
     b.report.push_back(userText("Backends", "Overlays: none, %1").with({b.overlay->unavailableReason()}));
     // KWin offers data control; GNOME's compositor does not.
-    installWaylandClipboard(
+    a.waylandClipboard(
         b, userText("Backends", "the desktop portal has no Clipboard interface; xdg-desktop-portal 1.18 and later offer one"));
     // The portal's own Clipboard interface first, where the portal turns out to have one.
     b.clipboard = std::make_unique<portal::PortalClipboard>(*holder->session, std::move(b.clipboard));

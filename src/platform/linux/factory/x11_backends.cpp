@@ -16,7 +16,8 @@
 #include "platform/linux/desktop/x11/x11_desktop.h"
 #endif
 #ifdef TAMBORIX_HAVE_QT_OVERLAY
-#include "platform/linux/desktop/qt_overlay/qt_overlay_surface.h"
+#include "platform/linux/desktop/qt_overlay/overlay_plugin.h"
+#include "ports/standins/no_desktop.h"
 #endif
 #ifdef TAMBORIX_HAVE_X11_CAPTURE
 #include "platform/linux/desktop/x11/x11_screen_capture.h"
@@ -112,10 +113,20 @@ bool installX11Backends(const DesktopAttempt& a, std::string& why) {
 #endif
 
 #ifdef TAMBORIX_HAVE_QT_OVERLAY
-    // The windows need Qt's own X11 platform: a console helper has none and draws nothing.
-    if (qt::overlayWindowsPossible()) {
-        b.overlay = std::make_unique<qt::QtOverlaySurface>([conn] { return compositorRuns(*conn); });
-        b.report.push_back(userText("Backends", "Overlays: X11 windows, translucent with a compositor, shaped without"));
+    // The windows need Qt's own X11 platform: a console helper has none, draws nothing and does
+    // not load the plugin.
+    if (request.windowed) {
+        std::string whyNot;
+        auto library = plugin::PluginLibrary::open("the overlay windows", request.pluginFolder,
+                                                   qt::overlayPluginFile, qt::overlayPluginEntry, whyNot);
+        const auto* overlays = library ? &library->table<qt::OverlayPlugin>() : nullptr;
+        if (overlays && overlays->possible()) {
+            b.overlay = overlays->make([conn] { return compositorRuns(*conn); });
+            b.report.push_back(userText("Backends", "Overlays: X11 windows, translucent with a compositor, shaped without"));
+        } else if (!overlays) {
+            b.overlay = std::make_unique<NoOverlay>(whyNot);
+            b.report.push_back(userText("Backends", "Overlays: none, %1").with({whyNot}));
+        }
     }
 #endif
 

@@ -1,13 +1,8 @@
 #include "platform/linux/support/gio/icon_images.h"
 
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gio/gio.h>
 
-#include <QBuffer>
-#include <QImage>
-#include <QPainter>
-#include <QSvgRenderer>
-
-#include <array>
 #include <cstdlib>
 
 #include "base/owned.h"
@@ -89,25 +84,24 @@ std::optional<fs::path> inTheme(const std::vector<fs::path>& dirs, const std::st
     return smaller;
 }
 
-std::optional<Bytes> encode(const QImage& image) {
-    if (image.isNull()) return std::nullopt;
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG")) return std::nullopt;
-    const QByteArray& data = buffer.data();
-    return Bytes(reinterpret_cast<const std::uint8_t*>(data.constData()),
-                 reinterpret_cast<const std::uint8_t*>(data.constData()) + data.size());
-}
+using Pixbuf = Owned<GdkPixbuf, g_object_unref>;
 
-QImage fitted(const QImage& source, int px) {
-    if (source.isNull()) return {};
-    QImage canvas(px, px, QImage::Format_ARGB32_Premultiplied);
-    canvas.fill(Qt::transparent);
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRect(0, 0, px, px), source);
-    painter.end();
-    return canvas.convertToFormat(QImage::Format_ARGB32);
+// An icon file larger than this is not an icon.
+constexpr gsize maxIconFileBytes = 4 << 20;
+
+// gdk-pixbuf rather than a toolkit: a console helper draws icons without loading a GUI library,
+// and an SVG's renderer is loaded only when the first SVG icon is drawn.
+std::optional<Bytes> encode(GdkPixbuf* image) {
+    if (!image) return std::nullopt;
+    Pixbuf withAlpha(gdk_pixbuf_get_has_alpha(image) ? GDK_PIXBUF(g_object_ref(image))
+                                                     : gdk_pixbuf_add_alpha(image, FALSE, 0, 0, 0));
+    if (!withAlpha) return std::nullopt;
+    gchar* data = nullptr;
+    gsize size = 0;
+    if (!gdk_pixbuf_save_to_buffer(withAlpha.get(), &data, &size, "png", nullptr, nullptr)) return std::nullopt;
+    const Owned<gchar, g_free> owned(data);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+    return Bytes(bytes, bytes + size);
 }
 
 }  // namespace
@@ -144,18 +138,35 @@ std::optional<Bytes> themeIconPNG(const std::string& name, int px) {
 
 std::optional<Bytes> iconFilePNG(const fs::path& file, int px) {
     if (px <= 0) return std::nullopt;
-    const QString path = QString::fromStdString(file.string());
-    if (file.extension() == ".svg" || file.extension() == ".svgz") {
-        QSvgRenderer renderer(path);
-        if (!renderer.isValid()) return std::nullopt;
-        QImage canvas(px, px, QImage::Format_ARGB32_Premultiplied);
-        canvas.fill(Qt::transparent);
-        QPainter painter(&canvas);
-        renderer.render(&painter, QRectF(0, 0, px, px));
-        painter.end();
-        return encode(canvas.convertToFormat(QImage::Format_ARGB32));
-    }
-    return encode(fitted(QImage(path), px));
+    // By the name's extension: sniffing the content needs the MIME database, which a trimmed
+    // XDG_DATA_DIRS hides, and then takes an SVG for some other format.
+    const std::string ext = file.extension().string();
+    const char* type = ext == ".svg" || ext == ".svgz" ? "svg" : ext == ".png" ? "png" : ext == ".xpm" ? "xpm" : nullptr;
+    const Owned<GdkPixbufLoader, g_object_unref> loader(type ? gdk_pixbuf_loader_new_with_type(type, nullptr)
+                                                             : gdk_pixbuf_loader_new());
+    if (!loader) return std::nullopt;
+    // Drawn at the asked size (an SVG is rendered there, not scaled from its own size) and
+    // stretched to the square like every other icon the phone shows.
+    g_signal_connect(loader.get(), "size-prepared",
+                     G_CALLBACK(+[](GdkPixbufLoader* l, int, int, gpointer size) {
+                         const int edge = *static_cast<const int*>(size);
+                         gdk_pixbuf_loader_set_size(l, edge, edge);
+                     }),
+                     &px);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec) || fs::file_size(file, ec) > maxIconFileBytes || ec) return std::nullopt;
+    gchar* contents = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(file.c_str(), &contents, &length, nullptr)) return std::nullopt;
+    const Owned<gchar, g_free> owned(contents);
+    const bool written = length <= maxIconFileBytes &&
+                         gdk_pixbuf_loader_write(loader.get(), reinterpret_cast<const guchar*>(contents), length, nullptr);
+    if (!gdk_pixbuf_loader_close(loader.get(), nullptr) || !written) return std::nullopt;
+    GdkPixbuf* image = gdk_pixbuf_loader_get_pixbuf(loader.get());
+    if (!image) return std::nullopt;
+    if (gdk_pixbuf_get_width(image) == px && gdk_pixbuf_get_height(image) == px) return encode(image);
+    const Pixbuf fitted(gdk_pixbuf_scale_simple(image, px, px, GDK_INTERP_BILINEAR));
+    return encode(fitted.get());
 }
 
 std::optional<Bytes> argbIconPNG(const std::vector<std::uint32_t>& value, int px) {
@@ -175,12 +186,22 @@ std::optional<Bytes> argbIconPNG(const std::vector<std::uint32_t>& value, int px
     }
     if (best == value.size()) return std::nullopt;
     const int w = static_cast<int>(value[best]), h = static_cast<int>(value[best + 1]);
-    QImage image(w, h, QImage::Format_ARGB32);
+    const Pixbuf image(gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, w, h));
+    if (!image) return std::nullopt;
+    guchar* pixels = gdk_pixbuf_get_pixels(image.get());
+    const int stride = gdk_pixbuf_get_rowstride(image.get());
     for (int y = 0; y < h; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-        for (int x = 0; x < w; ++x) row[x] = value[best + 2 + static_cast<std::size_t>(y) * w + x];
+        guchar* row = pixels + static_cast<std::size_t>(y) * stride;
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t argb = value[best + 2 + static_cast<std::size_t>(y) * w + x];
+            row[4 * x] = static_cast<guchar>(argb >> 16);
+            row[4 * x + 1] = static_cast<guchar>(argb >> 8);
+            row[4 * x + 2] = static_cast<guchar>(argb);
+            row[4 * x + 3] = static_cast<guchar>(argb >> 24);
+        }
     }
-    return encode(fitted(image, px));
+    const Pixbuf fitted(gdk_pixbuf_scale_simple(image.get(), px, px, GDK_INTERP_BILINEAR));
+    return encode(fitted.get());
 }
 
 }  // namespace tamborix::gio

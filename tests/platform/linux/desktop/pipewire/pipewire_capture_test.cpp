@@ -119,6 +119,7 @@ protected:
         EXPECT_TRUE(bus_->serve());
         BackendRequest request{false, "portal", "--backend", dir_ / ("settings-" + std::to_string(round_)),
                                dir_ / "no-uinput", dir_ / "no-drm"};
+        request.pluginFolder = TAMBORIX_PLUGIN_FOLDER;
         backends_ = makePlatformBackends(loop_, request);
         EXPECT_TRUE(spinUntil([&] { return backends_.capture->available(); }))
             << backends_.capture->unavailableReason();

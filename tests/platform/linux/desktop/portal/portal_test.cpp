@@ -278,6 +278,7 @@ protected:
     PlatformBackends make(std::string forced = {}, bool dryRun = false) {
         BackendRequest request{dryRun, forced, forced.empty() ? "" : "--backend", settings_,
                                dir_ / "no-uinput", drm_};
+        request.pluginFolder = TAMBORIX_PLUGIN_FOLDER;
         return makePlatformBackends(loop_, request);
     }
     QtMainLoop loop_;
