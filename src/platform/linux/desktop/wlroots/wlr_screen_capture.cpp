@@ -146,6 +146,10 @@ std::string WlrScreenCapture::unavailableReason() const {
 
 void WlrScreenCapture::capture(const CaptureRequest& request, Done done) { jobs_->add(request, std::move(done)); }
 
+void WlrScreenCapture::captureFinished(const CaptureRequest& request, Finish finish, FinishedDone done) {
+    jobs_->add(request, std::move(finish), std::move(done));
+}
+
 jpeg::CaptureJobs::Made WlrScreenCapture::make(const CaptureRequest& request) {
     Worker& w = *worker_;
     std::string why;
