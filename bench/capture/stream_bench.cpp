@@ -2,11 +2,11 @@
 // real tamborix-remote, acknowledging every frame as it arrives) while a second phone moves the
 // pointer at 120 Hz, beside the same helper with the view off, and beside another build of the
 // helper (--baseline-helper) in the same run, round by round:
-// - the MAIN thread's CPU time (its own schedstat, /proc/PID/task/PID) per streamed frame: the
-//   streaming round's main-thread CPU less what the moves alone cost it per second with the view
-//   off, divided by the frames;
+// - the MAIN thread's CPU time (its own schedstat, /proc/PID/task/PID) per streamed frame, while
+//   it streams with nothing else to do, less what it spends idle per second, divided by the frames
+//   (the moves' own cost, 15-20 ms a second at 120 Hz, varies too much with the load to subtract);
 // - how long a command waits: a ping timed after every sixth move of the second phone (20 Hz),
-//   p50 / p99 / worst, with the view off and on; the ping's own round trip (tens of µs) is in it;
+//   p50 / p99 / worst, with the view off and while streaming; the ping's own round trip is in it;
 // - the main thread's mean wait for a core each time it was woken.
 // The main thread is pinned to CPU 0 and the capture thread to CPU 1 where the machine has two.
 // A backdrop of noise under a repainting window keeps every frame new and its JPEG large
@@ -157,6 +157,7 @@ json pacedMoves(HelperRun& run, int seconds) {
 
 struct Round {
     double load = 0;
+    double idleMainMsPerS = 0;
     double offMainMsPerS = 0;
     json off;
     json on;
@@ -169,6 +170,11 @@ struct Round {
     bool overlapped = false;
 };
 
+double mainMsPerSecond(const tamborix::bench::ThreadSchedule& a, const tamborix::bench::ThreadSchedule& b,
+                       double seconds) {
+    return (b.runNs - a.runNs) / 1e6 / seconds;
+}
+
 Round measure(const XServer& server, const std::string& binary, const Options& o) {
     HelperRun run(true, false, {"DISPLAY=" + server.display()}, true, {}, binary);
     if (run.pair().exitCode != 0) throw std::runtime_error("pairing failed");
@@ -177,17 +183,24 @@ Round measure(const XServer& server, const std::string& binary, const Options& o
     r.load = loadAverage();
     r.pinned = pin(helper, 0);
 
-    // The view off: the moving phone alone.
+    // Nothing to do: what the main thread spends anyway (its lag probe, while a phone is there).
     auto s0 = threadSchedule(helper, helper);
     auto t0 = Clock::now();
-    r.off = pacedMoves(run, o.seconds);
+    std::this_thread::sleep_for(3s);
     auto s1 = threadSchedule(helper, helper);
-    double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    r.offMainMsPerS = (s1.runNs - s0.runNs) / 1e6 / wall;
+    r.idleMainMsPerS = mainMsPerSecond(s0, s1, std::chrono::duration<double>(Clock::now() - t0).count());
+
+    // The view off: the moving phone alone.
+    s0 = threadSchedule(helper, helper);
+    t0 = Clock::now();
+    r.off = pacedMoves(run, o.seconds);
+    s1 = threadSchedule(helper, helper);
+    r.offMainMsPerS = mainMsPerSecond(s0, s1, std::chrono::duration<double>(Clock::now() - t0).count());
     r.offWaitUs = meanWaitUs(s0, s1);
 
-    // Streaming to one phone, the other moving as before. The streaming phone outlasts the moves.
-    const int frames = 8 * (o.seconds + 5);
+    // Streaming to one phone, first alone (the main thread's CPU per frame), then with the other
+    // phone moving as before (the waits). The streaming phone outlasts both.
+    const int frames = 8 * (2 * o.seconds + 8);
     const auto file = run.dir() / "stream.jpg";
     auto phone = run.startRemote({"screen", run.address(), file.string(), "--frames", std::to_string(frames)});
     if (!run.helper().waitForLine([](const std::string& l) { return l.ends_with("[y/N]"); }, 20000ms)) {
@@ -201,25 +214,30 @@ Round measure(const XServer& server, const std::string& binary, const Options& o
     else r.pinned = false;
     s0 = threadSchedule(helper, helper);
     t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(o.seconds));
+    s1 = threadSchedule(helper, helper);
+    const double alone = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double mainMs = (s1.runNs - s0.runNs) / 1e6 - r.idleMainMsPerS * alone;
+
+    s0 = threadSchedule(helper, helper);
     r.on = pacedMoves(run, o.seconds);
     s1 = threadSchedule(helper, helper);
-    wall = std::chrono::duration<double>(Clock::now() - t0).count();
     r.onWaitUs = meanWaitUs(s0, s1);
     r.overlapped = !phone->wait(0ms).has_value();
     const auto code = phone->wait(300s);
     if (code != std::optional<int>(0)) throw std::runtime_error("the streaming phone failed:\n" + phone->transcript());
     const auto saved = json::parse(phone->lines().back());
+    // The rate over the whole stream, which the phone's pace keeps steady, times the stretch.
     r.fps = saved["frames"].get<double>() / std::chrono::duration<double>(Clock::now() - started).count();
     r.jpegKB = saved["bytes"].get<double>() / 1000.0;
-    const double streamed = r.fps * wall;
-    const double mainMs = (s1.runNs - s0.runNs) / 1e6 - r.offMainMsPerS * wall;
+    const double streamed = r.fps * alone;
     r.mainMsPerFrame = streamed > 0 ? mainMs / streamed : 0;
     return r;
 }
 
 void print(int round, const char* build, const Round& r) {
-    std::printf("%-5d %-9s %5.1f %7.3f | %8.1f %8.1f %8.1f %6.1f | %8.1f %8.1f %8.1f %6.1f | %8.3f %6.2f %7.0f %s\n",
-                round, build, r.load, r.offMainMsPerS, r.off["probeP50Us"].get<double>(),
+    std::printf("%-5d %-9s %5.1f %5.2f %6.2f | %8.1f %8.1f %8.1f %6.1f | %8.1f %8.1f %8.1f %6.1f | %8.3f %6.2f %7.0f %s\n",
+                round, build, r.load, r.idleMainMsPerS, r.offMainMsPerS, r.off["probeP50Us"].get<double>(),
                 r.off["probeP99Us"].get<double>(), r.off["probeMaxUs"].get<double>(), r.offWaitUs,
                 r.on["probeP50Us"].get<double>(), r.on["probeP99Us"].get<double>(), r.on["probeMaxUs"].get<double>(),
                 r.onWaitUs, r.mainMsPerFrame, r.fps, r.jpegKB,
@@ -258,9 +276,9 @@ int main(int argc, char** argv) {
 
     std::printf("moves at %d Hz for %d s, a ping after every %d; main thread on CPU 0, capture thread on CPU 1\n",
                 moveRate, o.seconds, probeEvery);
-    std::printf("%-5s %-9s %5s %7s | %-35s | %-35s | %8s %6s %7s\n", "round", "build", "load", "main", "view off: ping us p50 / p99 / max, core wait",
+    std::printf("%-5s %-9s %5s %12s | %-35s | %-35s | %8s %6s %7s\n", "round", "build", "load", "main ms/s", "view off: ping us p50 / p99 / max, core wait",
                 "streaming: ping us p50 / p99 / max, core wait", "main ms", "fps", "JPEG kB");
-    std::printf("%-5s %-9s %5s %7s | %-35s | %-35s | %8s\n", "", "", "", "ms/s", "", "", "per frame");
+    std::printf("%-5s %-9s %5s %12s | %-35s | %-35s | %8s\n", "", "", "", "idle / moves", "", "", "per frame");
     std::map<std::string, std::vector<Round>> all;
     for (int round = 1; round <= o.rounds; ++round) {
         auto& mine = all["this"].emplace_back(measure(server, HelperRun::helperBinary(), o));
