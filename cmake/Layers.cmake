@@ -49,7 +49,7 @@ function(tamborix_fuzz name)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${name} PRIVATE ${F_DEPS})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/fuzz)
 endfunction()
 
 # tamborix_platform_backend(TARGET NAME) — offers a backend or service library to the factory,

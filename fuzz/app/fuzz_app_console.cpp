@@ -12,14 +12,12 @@
 #include "app/console.h"
 #include "app/console_input.h"
 #include "testing/manual_loop.h"
+#include "fuzz_support.h"
 
 using namespace tamborix;
+using tamborix::fuzzing::require;
 
 namespace {
-
-void require(bool ok) {
-    if (!ok) std::abort();
-}
 
 class Target final : public ConsoleTarget {
 public:

@@ -10,21 +10,15 @@
 #include <string>
 
 #include "app/settings.h"
+#include "fuzz_support.h"
 
 using namespace tamborix;
+using tamborix::fuzzing::require;
 
 namespace {
 
-void require(bool ok) {
-    if (!ok) std::abort();
-}
-
 const std::filesystem::path& folder() {
-    static const auto path = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "fuzz-settings-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        return std::filesystem::path(pattern);
-    }();
+    static const auto path = tamborix::fuzzing::makeTempFolder("fuzz-settings");
     return path;
 }
 

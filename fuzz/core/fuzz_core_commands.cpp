@@ -27,16 +27,12 @@
 #include "testing/core_fakes.h"
 #include "testing/loopback_phone.h"
 #include "testing/manual_loop.h"
+#include "fuzz_support.h"
 
 using namespace tamborix;
 using namespace tamborix::testing;
 
 namespace {
-
-std::filesystem::path makeFolder() {
-    char pattern[] = "/tmp/tamborix-fuzz-XXXXXX";
-    return mkdtemp(pattern);
-}
 
 // Accepts everything and keeps nothing, so a long run does not grow.
 class DiscardingSink final : public InputSink {
@@ -75,7 +71,7 @@ struct Rig {
     }
 
     ManualLoop loop;
-    std::filesystem::path folder = makeFolder();
+    std::filesystem::path folder = fuzzing::makeTempFolder("tamborix-fuzz");
     DeviceStore store{loop, folder};
     DiscardingSink sink;
     CoreFakes fakes;

@@ -20,20 +20,16 @@
 #include "store/device_store.h"
 #include "testing/core_fakes.h"
 #include "testing/manual_loop.h"
+#include "fuzz_support.h"
 
 using namespace tamborix;
 using namespace tamborix::testing;
 
 namespace {
 
-std::filesystem::path makeFolder() {
-    char pattern[] = "/tmp/tamborix-fuzz-XXXXXX";
-    return mkdtemp(pattern);
-}
-
 struct Rig {
     ManualLoop loop;
-    std::filesystem::path folder = makeFolder();
+    std::filesystem::path folder = fuzzing::makeTempFolder("tamborix-fuzz");
     DeviceStore store{loop, folder};
     NoInputSink sink{"fuzz"};
     CoreFakes fakes{loop, "fuzz"};

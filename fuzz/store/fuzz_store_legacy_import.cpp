@@ -15,21 +15,15 @@
 #include "store/legacy_import.h"
 #include "store/private_file.h"
 #include "testing/fake_secret_store.h"
+#include "fuzz_support.h"
 
 using namespace tamborix;
+using tamborix::fuzzing::require;
 
 namespace {
 
-void require(bool ok) {
-    if (!ok) std::abort();
-}
-
 const std::filesystem::path& scratch() {
-    static const auto path = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "fuzz-import-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        return std::filesystem::path(pattern);
-    }();
+    static const auto path = tamborix::fuzzing::makeTempFolder("fuzz-import");
     return path;
 }
 

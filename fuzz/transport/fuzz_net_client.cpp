@@ -14,17 +14,11 @@
 #include "testing/fake_stream.h"
 #include "testing/manual_loop.h"
 #include "transport/net_client.h"
+#include "fuzz_support.h"
 
 using namespace tamborix;
+using tamborix::fuzzing::require;
 using namespace tamborix::testing;
-
-namespace {
-
-void require(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);

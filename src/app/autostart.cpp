@@ -10,6 +10,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "base/user_text.h"
 #include "store/private_file.h"
 
 namespace tamborix {
@@ -105,7 +106,7 @@ bool Autostart::enabled() const {
 bool Autostart::set(bool on, std::string& error) {
     error.clear();
     if (folder_.empty()) {
-        error = "no configuration folder (neither XDG_CONFIG_HOME nor HOME is set)";
+        error = userText("Application", "no configuration folder (neither XDG_CONFIG_HOME nor HOME is set)");
         return false;
     }
     const auto path = entryPath();
@@ -117,12 +118,12 @@ bool Autostart::set(bool on, std::string& error) {
         return true;
     }
     if (program_.empty()) {
-        error = "the helper's own program file cannot be found";
+        error = userText("Application", "the helper's own program file cannot be found");
         return false;
     }
     // An explicit mode: under a umask of 000 the folder must not become writable by everyone.
     if (!createFolder(folder_, 0755)) {
-        error = "cannot create the folder " + folder_.string() + ": " + std::strerror(errno);
+        error = userText("Application", "cannot create the folder %1: %2").with({folder_.string(), std::strerror(errno)});
         return false;
     }
     const auto text = entryText();

@@ -279,7 +279,7 @@ void Console::runCommand(std::string_view line) {
         } else {
             std::string error;
             const bool now = target_.setStartAtLogin(on, error);
-            if (!error.empty()) write_(fillIn(translate("Console", "Start at login could not be changed: %1"), {error}));
+            if (!error.empty()) write_(fillIn(translate("Console", "Start at login could not be changed: %1"), {localise(error)}));
             write_(now ? translate("Console", "Start at login: on") : translate("Console", "Start at login: off"));
         }
     } else if (cmd == "quit" || cmd == "exit") {

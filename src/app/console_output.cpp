@@ -18,8 +18,8 @@ void ConsoleOutput::printStart(const std::vector<std::string>& backendReport, bo
     console_.print("Tamborix Helper");
     console_.print(thisComputerLine(model_.identityFingerprint()));
     if (const auto line = model_.identityLine(); !line.empty()) console_.print(line);
-    for (const auto& w : model_.store().warnings()) console_.print(warningLine(w));
-    for (const auto& line : backendReport) console_.print(line);
+    for (const auto& w : model_.store().warnings()) console_.print(warningLine(localise(w)));
+    for (const auto& line : backendReport) console_.print(localise(line));
     if (dryRun) console_.print(translate("ConsoleOutput", "Dry run: no input is posted and no screen is captured"));
     printIfChanged(permission_, model_.inputLine());
     printIfChanged(network_, model_.networkStatusLine());
@@ -69,7 +69,7 @@ void ConsoleOutput::changed(HelperModel::Change change) {
                 console_.print(fillIn(translate("ConsoleOutput", "Event: %1"), {*now}));
                 // The event line stays the menu's text; which command and why follow on their own.
                 if (const auto& detail = model_.core().lastEventDetail(); !detail.empty())
-                    console_.print("  " + detail);
+                    console_.print("  " + localise(detail));
             }
             // The last wrong proof closes the code: say so, or the next phone meets a closed door.
             const auto pairing = model_.pairingProgress();

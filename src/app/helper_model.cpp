@@ -87,7 +87,7 @@ std::string localEvent(const std::string& event) {
     }
     if (event == "Screen capture is not available in this session")
         return translate("HelperModel", "Screen capture is not available in this session");
-    return event;
+    return localise(event);
 }
 
 }  // namespace
@@ -282,9 +282,10 @@ std::vector<std::string> HelperModel::unavailableLines() const {
         if (!s.empty() && s[0] >= 'a' && s[0] <= 'z') s[0] = static_cast<char>(s[0] - 'a' + 'A');
         return s;
     };
-    if (auto why = env_.ports.clipboard.unavailableReason(); !why.empty()) lines.push_back(sentence(why));
-    if (auto why = env_.ports.windows.unavailableReason(); !why.empty()) lines.push_back(sentence(why));
-    if (auto why = env_.ports.overlay.unavailableReason(); !why.empty()) lines.push_back(overlaysMissingText(why));
+    if (auto why = env_.ports.clipboard.unavailableReason(); !why.empty()) lines.push_back(sentence(localise(why)));
+    if (auto why = env_.ports.windows.unavailableReason(); !why.empty()) lines.push_back(sentence(localise(why)));
+    if (auto why = env_.ports.overlay.unavailableReason(); !why.empty())
+        lines.push_back(localise(overlaysMissingText(why)));
     return lines;
 }
 
@@ -295,7 +296,7 @@ void HelperModel::switchSaved(const std::optional<std::string>& error) {
 }
 
 std::string HelperModel::lastWarning() const {
-    return lastWarning_;
+    return localise(lastWarning_);
 }
 
 void HelperModel::setNetworkOn(bool on) {
@@ -345,7 +346,7 @@ std::string HelperModel::networkStatusLine() const { return tamborix::networkSta
 
 std::string HelperModel::identityLine() const {
     if (!store_->hasIdentity() || store_->identityRunOnly())
-        return fillIn(translate("HelperModel", "Identity key \u2014 %1"), {store_->identityProblem()});
+        return fillIn(translate("HelperModel", "Identity key \u2014 %1"), {localise(store_->identityProblem())});
     return {};
 }
 
@@ -393,7 +394,7 @@ std::optional<std::string> HelperModel::lastEventText() const {
 std::string HelperModel::statsLine() const { return formatStatsLine(core_->lastStats()); }
 
 std::string HelperModel::identityFingerprint() const {
-    if (!store_->hasIdentity()) return "not available yet";
+    if (!store_->hasIdentity()) return translate("HelperModel", "not available yet");
     const auto& pub = store_->key().publicKey();
     return Wire::fingerprint(ByteView(pub.data(), pub.size()));
 }
@@ -415,7 +416,10 @@ std::string HelperModel::pairingURI(const std::string& code) const {
 ConsoleTarget::Pairing HelperModel::openPairing() {
     // A phone paired with a key that is not kept, or with none, would be lost at once.
     if (!store_->hasIdentity() || store_->identityRunOnly())
-        return {{}, {}, fillIn(translate("HelperModel", "Pairing is off: identity key \u2014 %1"), {store_->identityProblem()})};
+        return {{},
+                {},
+                fillIn(translate("HelperModel", "Pairing is off: identity key \u2014 %1"),
+                       {localise(store_->identityProblem())})};
     const auto code = store_->openPairing();
     pairing_->opened();
     return {code, pairingURI(code), {}};
@@ -431,7 +435,8 @@ std::vector<ConsoleDevice> HelperModel::devices() const {
 
 DeviceChange HelperModel::deviceChange(bool saved) const {
     if (saved) return {DeviceChange::Status::saved, {}};
-    return {DeviceChange::Status::notSaved, store_->saveError().value_or("the file was not written")};
+    return {DeviceChange::Status::notSaved,
+            store_->saveError() ? localise(*store_->saveError()) : translate("HelperModel", "the file was not written")};
 }
 
 DeviceChange HelperModel::setScope(const std::string& id, PairedDevice::Scope scope) {
@@ -458,7 +463,7 @@ DeviceChange HelperModel::revoke(const std::string& id) {
 std::string HelperModel::saveWarning() const {
     const auto& error = store_->saveError();
     if (!error) return {};
-    return *error + ". " +
+    return localise(*error) + ". " +
            translate("HelperModel",
                      "Changes to the paired devices hold until the helper stops; saving is tried again until it works.");
 }
@@ -470,7 +475,7 @@ std::vector<std::string> HelperModel::statusLines() {
     f.fingerprint = identityFingerprint();
     f.identityLine = identityLine();
     f.saveWarning = saveWarning();
-    f.backendLine = env_.backendLine;
+    f.backendLine = localise(env_.backendLine);
     f.inputLine = inputLine();
     f.captureReason = screenCaptureReason();
     f.unavailable = unavailableLines();

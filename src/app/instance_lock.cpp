@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/user_text.h"
 #include "store/private_file.h"
 
 namespace tamborix {
@@ -122,11 +123,11 @@ InstanceLock::Claim InstanceLock::claim(const std::filesystem::path& dataFolder,
     auto cannotTell = [&](const std::string& why) {
         // Refusing to start over this would leave the user with no helper at all.
         out.lock.reset(new InstanceLock);
-        out.warning = "Could not make sure that only one helper runs (" + why + ")";
+        out.warning = userText("Application", "Could not make sure that only one helper runs (%1)").with({why});
         return std::move(out);
     };
     if (!createPrivateFolder(dataFolder))
-        return cannotTell("cannot create the folder " + dataFolder.string());
+        return cannotTell(userText("Application", "cannot create the folder %1").with({dataFolder.string()}));
     const auto lockPath = dataFolder / lockFileName;
     UniqueFd lockFd(openLockFile(lockPath));
     if (lockFd.get() < 0) return cannotTell(lockPath.string() + ": " + std::strerror(errno));

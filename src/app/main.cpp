@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
         input = std::make_unique<StdinLines>(console);
     }
 
-    if (!instance.warning.empty()) console.print(instance.warning);
+    if (!instance.warning.empty()) console.print(localise(instance.warning));
     KnockNotices knocks(loop, [&](std::size_t count, bool first) {
         console.print(knockNoticeText(count, first));
         if (desktop) desktop->showStatusWindow();

@@ -65,7 +65,7 @@ std::string pairingOutcomeText(const PairingProgress::State& state) {
         case PairingProgress::Stage::notStored:
             return fillIn(translate("PairingProgress", "Could not pair %1: %2"),
                           {name, state.detail.empty() ? translate("PairingProgress", "the device could not be saved")
-                                                      : state.detail});
+                                                      : localise(state.detail)});
         case PairingProgress::Stage::wrongCodes:
             return translate("PairingProgress", "Three wrong codes were entered, so pairing was closed.");
         case PairingProgress::Stage::expired:

@@ -33,25 +33,25 @@ std::string PermissionWatch::currentCaptureReason() const {
     if (capture_.available()) return {};
     const auto why = capture_.unavailableReason();
     const auto text = translate("HelperModel", "Screen capture is not available in this session");
-    return why.empty() ? text : text + ": " + why;
+    return why.empty() ? text : text + ": " + localise(why);
 }
 
 std::string PermissionWatch::inputLine() const {
     if (dryRun_) return translate("HelperModel", "Input \u2014 dry run: nothing is posted, every action is logged");
     if (inputAllowed_) return translate("HelperModel", "Input \u2014 allowed");
-    const auto remedy = input_.remedy();
+    const auto remedy = localise(input_.remedy());
     return translate("HelperModel", "Input \u2014 Needs permission to move the pointer and type.") + "\n" +
-           input_.reason() + (remedy.empty() ? std::string() : "\n" + remedy);
+           localise(input_.reason()) + (remedy.empty() ? std::string() : "\n" + remedy);
 }
 
 std::string PermissionWatch::inputReason() const {
     if (dryRun_ || inputAllowed_) return {};
-    return input_.reason();
+    return localise(input_.reason());
 }
 
 std::string PermissionWatch::inputRemedy() const {
     if (dryRun_ || inputAllowed_) return {};
-    return input_.remedy();
+    return localise(input_.remedy());
 }
 
 }  // namespace tamborix

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "base/user_text.h"
 #include "store/private_file.h"
 
 namespace tamborix {
@@ -40,8 +41,8 @@ void Settings::load() {
     if (read.status != FileRead::Status::ok) {
         json_ = "{}";
         if (read.status == FileRead::Status::failed)
-            lastError_ = "Could not read the settings from " + file_.string() + " (" + read.error +
-                         "); the defaults apply";
+            lastError_ = userText("Application", "Could not read the settings from %1 (%2); the defaults apply")
+                             .with({file_.string(), read.error});
         return;
     }
     json_ = parseObject(read.contents).dump();
@@ -71,7 +72,7 @@ bool Settings::save() {
         lastError_.reset();
         return true;
     }
-    lastError_ = "Could not save the settings to " + file_.string() + " (" + error + ")";
+    lastError_ = userText("Application", "Could not save the settings to %1 (%2)").with({file_.string(), error});
     return false;
 }
 

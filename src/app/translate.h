@@ -23,4 +23,9 @@ void setTranslator(Translator translator);
 // `text` with %1, %2, … replaced by the values in order: a translation may reorder them.
 [[nodiscard]] std::string fillIn(std::string_view text, std::initializer_list<std::string_view> values);
 
+// A text worded below the application (a backend's reason, the store's warning, an event), in
+// the user's language where it was made as a user text (base/user_text.h), with each of its
+// values in the user's language too; any other text as it is.
+[[nodiscard]] std::string localise(const std::string& text);
+
 }  // namespace tamborix

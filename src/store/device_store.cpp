@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "base/user_text.h"
 #include "protocol/wire.h"
 #include "store/device_file.h"
 #include "store/display_name.h"
@@ -81,7 +82,7 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
         });
     });
     if (!createPrivateFolder(folder_))
-        warn("Could not create the folder " + folder_.string() + " for the paired devices");
+        warn(userText("Store", "Could not create the folder %1 for the paired devices").with({folder_.string()}));
     // The import runs first, so an identity it brings in is the one found.
     if (secrets_) importOlderGeneration(folder_, locations.legacyFolder, *secrets_);
     auto read = readWholeFile(filePath_, deviceFileLimit);
@@ -90,7 +91,7 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
         case FileRead::Status::missing: break;
         case FileRead::Status::failed:
             keepBadFileAside_ = true;
-            why = " (" + read.error + ")";
+            why = read.error;
             break;
         case FileRead::Status::ok:
             if (auto devices = deviceFile::decode(read.contents)) {
@@ -101,8 +102,10 @@ DeviceStore::DeviceStore(MainLoop& loop, SecretStore* secrets, Locations locatio
             break;
     }
     if (keepBadFileAside_)
-        warn(filePath_.string() + " could not be read" + why +
-             "; it is kept aside before the next save");
+        warn(why.empty() ? userText("Store", "%1 could not be read; it is kept aside before the next save")
+                               .with({filePath_.string()})
+                         : userText("Store", "%1 could not be read (%2); it is kept aside before the next save")
+                               .with({filePath_.string(), why}));
     // Phones paired with a key that is in no file know an identity that lives in the keyring.
     takeIdentity(identity::resolve(folder_, secrets_, rng_, loop_.wallNow(),
                                    !devices_.empty() || keepBadFileAside_));
@@ -242,11 +245,11 @@ bool DeviceStore::save() {
         std::error_code ec;
         if (const auto aside = identity::keepAsideAsBad(filePath_, loop_.wallNow())) {
             keepBadFileAside_ = false;
-            warn(filePath_.string() + " could not be read; kept aside as " +
-                 aside->filename().string());
+            warn(userText("Store", "%1 could not be read; kept aside as %2")
+                     .with({filePath_.string(), aside->filename().string()}));
         } else if (std::filesystem::exists(filePath_, ec)) {
             ok = false;
-            error = "the unreadable file could not be moved aside";
+            error = userText("Store", "the unreadable file could not be moved aside");
         } else {
             keepBadFileAside_ = false;
         }
@@ -278,7 +281,7 @@ void DeviceStore::scheduleSaveRetry() {
 void DeviceStore::reportSaveFailure(const std::string& error) {
     // What is in memory is newer than the file until a save works, whichever write failed.
     scheduleSaveRetry();
-    auto text = "Could not save the paired devices to " + filePath_.string() + " (" + error + ")";
+    auto text = userText("Store", "Could not save the paired devices to %1 (%2)").with({filePath_.string(), error});
     // One line per failure, not one per attempt while the disk stays full.
     if (saveError_ != text) {
         saveError_ = text;

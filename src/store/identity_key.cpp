@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "base/user_text.h"
 #include "store/private_file.h"
 
 namespace tamborix::identity {
@@ -82,7 +83,7 @@ Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, Rando
             out.key = std::move(key);
             return out;
         }
-        if (present) out.warnings.push_back("The identity key in the keyring is not a key; it is left there");
+        if (present) out.warnings.push_back(userText("IdentityKey", "The identity key in the keyring is not a key; it is left there"));
     }
 
     // Else the file beside the devices, whatever the secret store says.
@@ -97,11 +98,11 @@ Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, Rando
     if (keptInFile) {
         // Never overwritten: it may be somebody's only copy of an identity their phones know.
         if (const auto aside = keepAsideAsBad(file, now)) {
-            out.warnings.push_back(file.string() + " could not be read as a key; kept aside as " +
-                                   aside->filename().string());
+            out.warnings.push_back(userText("IdentityKey", "%1 could not be read as a key; kept aside as %2")
+                                       .with({file.string(), aside->filename().string()}));
         } else {
             out.state = Outcome::State::waiting;
-            out.problem = file.string() + " could not be read as a key, nor moved aside";
+            out.problem = userText("IdentityKey", "%1 could not be read as a key, nor moved aside").with({file.string()});
             return out;
         }
     }
@@ -114,26 +115,26 @@ Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, Rando
                             secrets->find(account).found();
         if (locked) {
             out.state = Outcome::State::waiting;
-            out.problem = "locked in the keyring";
+            out.problem = userText("IdentityKey", "locked in the keyring");
             return out;
         }
         if (marked && item.status == SecretLookup::Status::failed) {
             out.state = Outcome::State::waiting;
-            out.problem = "in the keyring, which cannot be reached (" + item.error + ")";
+            out.problem = userText("IdentityKey", "in the keyring, which cannot be reached (%1)").with({item.error});
             return out;
         }
         if (marked && item.notFound()) {
             out.state = Outcome::State::waiting;
-            out.problem = "missing from the keyring; to start over with a new identity (every "
-                          "phone pairs again) remove " +
-                          (folder / keyringMarker).string();
+            out.problem = userText("IdentityKey", "missing from the keyring; to start over with a new identity (every "
+                                              "phone pairs again) remove %1")
+                              .with({(folder / keyringMarker).string()});
             return out;
         }
     }
 
     // Else a new identity, stored where the next start looks first.
     if (phonesPaired)
-        out.warnings.push_back("A new identity key was made: every paired phone must pair again");
+        out.warnings.push_back(userText("IdentityKey", "A new identity key was made: every paired phone must pair again"));
     auto fresh = KeyPair::generate(rng);
     const auto& raw = fresh.rawPrivate();
     std::string why;
@@ -145,15 +146,18 @@ Outcome resolve(const std::filesystem::path& folder, SecretStore* secrets, Rando
             out.key = std::move(fresh);
             return out;
         }
-        why = "keyring: " + added.error + "; ";
+        why = added.error;
     }
     std::string error;
     if (writePrivate(ByteView(raw.data(), raw.size()), file, &error)) {
         out.state = Outcome::State::ready;
     } else {
         out.state = Outcome::State::runOnly;
-        out.problem = "kept for this run only, it could not be stored (" + why + file.string() +
-                      ": " + error + "); pairing is off";
+        out.problem = why.empty() ? userText("IdentityKey", "kept for this run only, it could not be stored (%1: %2); pairing is off")
+                                        .with({file.string(), error})
+                                  : userText("IdentityKey", "kept for this run only, it could not be stored (keyring: %1; %2: %3); "
+                                              "pairing is off")
+                                        .with({why, file.string(), error});
     }
     out.key = std::move(fresh);
     return out;

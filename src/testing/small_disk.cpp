@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/unique_fd.h"
+
 namespace tamborix::testing {
 
 namespace {
@@ -45,12 +47,12 @@ SmallDisk::~SmallDisk() {
 
 bool SmallDisk::fill() {
     const auto filler = path_ / ".filler";
-    const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
+    const UniqueFd fd(::open(filler.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+    if (!fd) return false;
     const std::vector<char> block(4096, 'x');
     bool full = false;
     for (std::size_t written = 0; written <= bytes_ * 2;) {
-        const auto n = ::write(fd, block.data(), block.size());
+        const auto n = ::write(fd.get(), block.data(), block.size());
         if (n < 0) {
             full = errno == ENOSPC;
             break;
@@ -58,9 +60,8 @@ bool SmallDisk::fill() {
         written += static_cast<std::size_t>(n);
     }
     // The last partial block may still have fit: take single bytes until nothing does.
-    while (full && ::write(fd, "x", 1) == 1) {
+    while (full && ::write(fd.get(), "x", 1) == 1) {
     }
-    ::close(fd);
     return full;
 }
 

@@ -236,4 +236,41 @@ void FakePortal::closeSession() {
     bus_.send(signal);
 }
 
+FakePortalBus::FakePortalBus(const std::string& name)
+    : dir_(std::filesystem::temp_directory_path() / ("tamborix-" + name + "-" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(dir_);
+    error_ = bus_.start(dir_);
+}
+
+FakePortalBus::~FakePortalBus() {
+    close();
+    bus_.stop();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+}
+
+FakePortal& FakePortalBus::open() {
+    close();
+    ++round_;
+    connection_ = std::make_unique<QDBusConnection>(
+        QDBusConnection::connectToBus(QString::fromStdString(bus_.address()), QStringLiteral("portal-%1").arg(round_)));
+    portal_ = std::make_unique<FakePortal>(*connection_);
+    return *portal_;
+}
+
+bool FakePortalBus::serve() {
+    return connection_->registerService(QStringLiteral("org.freedesktop.portal.Desktop")) &&
+           connection_->registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), portal_.get(),
+                                              QDBusConnection::SubPath);
+}
+
+void FakePortalBus::close() {
+    if (!connection_) return;
+    connection_->unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
+    connection_->unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    connection_.reset();
+    QDBusConnection::disconnectFromBus(QStringLiteral("portal-%1").arg(round_));
+    portal_.reset();
+}
+
 }  // namespace tamborix::testing

@@ -15,8 +15,11 @@
 #include <QString>
 #include <QVariantMap>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "support/private_session_bus.h"
 
 namespace tamborix::testing {
 
@@ -96,6 +99,36 @@ private:
     QDBusConnection bus_;
     int counter_ = 0;
     int pasteReadFd_ = -1;
+};
+
+// A private session bus for a test suite, in a temporary folder of its own, and on it per test a
+// FakePortal answering from a connection of its own, so that one test's portal never answers the
+// next test's calls.
+class FakePortalBus {
+public:
+    // The folder is named after `name` and this process; error() says why a bus did not start.
+    explicit FakePortalBus(const std::string& name);
+    ~FakePortalBus();
+    FakePortalBus(const FakePortalBus&) = delete;
+    FakePortalBus& operator=(const FakePortalBus&) = delete;
+
+    [[nodiscard]] const std::string& error() const noexcept { return error_; }
+    [[nodiscard]] const std::filesystem::path& dir() const noexcept { return dir_; }
+    [[nodiscard]] const std::string& address() const { return bus_.address(); }
+
+    // The next test's portal, not yet on the bus; the last test's is closed first.
+    FakePortal& open();
+    // Puts the portal on the bus as org.freedesktop.portal.Desktop.
+    [[nodiscard]] bool serve();
+    void close();
+
+private:
+    std::filesystem::path dir_;
+    PrivateSessionBus bus_;
+    std::string error_;
+    int round_ = 0;
+    std::unique_ptr<QDBusConnection> connection_;
+    std::unique_ptr<FakePortal> portal_;
 };
 
 }  // namespace tamborix::testing

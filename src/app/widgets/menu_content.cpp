@@ -320,7 +320,7 @@ MenuContent::MenuContent(HelperModel& model, Actions actions, QWidget* parent)
         // Only a failure says something, and it says why.
         loginError_->setText(error.empty() ? QString()
                                            : q(fillIn(translate("MenuContent", "Start at login could not be changed: %1"),
-                                                      {error})));
+                                                      {localise(error)})));
         loginError_->setVisible(!error.empty());
         // The switch shows what is really in place, whatever was asked.
         startAtLogin_->setChecked(model_.startAtLogin());
@@ -386,7 +386,7 @@ void MenuContent::refresh() {
     const auto warningLine = [](const std::string& what) {
         return fillIn(translate("MenuContent", "Warning: %1"), {what});
     };
-    if (const auto& error = model_.store().saveError()) addProblem(warningLine(*error));
+    if (const auto& error = model_.store().saveError()) addProblem(warningLine(localise(*error)));
     if (const auto warning = model_.lastWarning(); !warning.empty()) addProblem(warningLine(warning));
     problems_->setText(q(problems));
     problems_->setVisible(!problems.empty());

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/user_text.h"
 #include "ports/display_source.h"
 #include "ports/main_loop.h"
 #include "ports/overlay_surface.h"
@@ -13,7 +14,7 @@ namespace tamborix {
 // What the user is told once when the laser or the finder is asked for where the desktop lets
 // nothing be drawn above its windows.
 [[nodiscard]] inline std::string overlaysMissingText(const std::string& why) {
-    return "The laser and the cursor finder cannot be shown on this desktop: " + why;
+    return userText("Desktop", "The laser and the cursor finder cannot be shown on this desktop: %1").with({why});
 }
 
 class LaserOverlay {

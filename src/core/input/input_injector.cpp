@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/user_text.h"
 #include "core/input/number_format.h"
 #include "core/input/text_units.h"
 
@@ -114,7 +115,7 @@ void InputInjector::untypable(char32_t c, const std::string& why) {
         utf8 += static_cast<char>(0x80 | ((u >> 6) & 0x3f));
         utf8 += static_cast<char>(0x80 | (u & 0x3f));
     }
-    onUntypable_("Could not type “" + utf8 + "”: " + why);
+    onUntypable_(userText("Typing", "Could not type \u201C%1\u201D: %2").with({utf8, why}));
 }
 
 // ---- dry-run log

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "base/user_text.h"
 #include "core/session/connection_registry.h"
 #include "core/session/core_state.h"
 #include "core/session/display_context.h"
@@ -112,8 +113,9 @@ bool Pairing::complete(const std::weak_ptr<HelperConn>& weak, const Bytes& pub,
     const auto stored = store_.add(pub, clientName);
     if (!stored) {
         // Telling the phone "paired" now would be a lie it finds out at the next start.
-        state_.setLastEvent("Could not pair " + clientName + ": " +
-                            store_.saveError().value_or("the device could not be stored"));
+        state_.setLastEvent(userText("Events", "Could not pair %1: %2")
+                                .with({clientName, store_.saveError().value_or(
+                                                       userText("Events", "the device could not be stored"))}));
         return false;
     }
     const PairedDevice& device = *stored;

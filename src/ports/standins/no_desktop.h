@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/user_text.h"
 #include "ports/standins/no_input_sink.h"
 #include "ports/clipboard.h"
 #include "ports/display_source.h"
@@ -57,8 +58,8 @@ public:
 
 class NoWindowControl final : public WindowControl {
 public:
-    explicit NoWindowControl(std::string why = "no desktop backend")
-        : reason_("windows cannot be placed on this desktop (" + std::move(why) + ")") {}
+    explicit NoWindowControl(std::string why = userText("Desktop", "no desktop backend"))
+        : reason_(userText("Desktop", "windows cannot be placed on this desktop (%1)").with({why})) {}
     [[nodiscard]] std::optional<WindowHandle> frontWindow() const override { return std::nullopt; }
     [[nodiscard]] std::optional<Rect> frame(WindowHandle) const override { return std::nullopt; }
     bool setFrame(WindowHandle, const Rect&) override { return false; }
@@ -70,7 +71,8 @@ private:
 
 class NoOverlay final : public OverlaySurface {
 public:
-    explicit NoOverlay(std::string why = "no desktop backend draws them") : reason_(std::move(why)) {}
+    explicit NoOverlay(std::string why = userText("Desktop", "no desktop backend draws them"))
+        : reason_(std::move(why)) {}
     [[nodiscard]] std::string unavailableReason() const override { return reason_; }
     void showLaser(Point) override {}
     void moveLaser(Point) override {}
@@ -97,8 +99,8 @@ private:
 // A session whose clipboard the helper cannot reach: every request is refused with the reason.
 class UnsharedClipboard final : public Clipboard {
 public:
-    explicit UnsharedClipboard(std::string why)
-        : reason_("the clipboard cannot be shared on this desktop (" + std::move(why) + ")") {}
+    explicit UnsharedClipboard(const std::string& why)
+        : reason_(userText("Desktop", "the clipboard cannot be shared on this desktop (%1)").with({why})) {}
     [[nodiscard]] std::optional<std::string> text() const override { return std::nullopt; }
     bool setText(const std::string&) override { return false; }
     [[nodiscard]] std::string unavailableReason() const override { return reason_; }

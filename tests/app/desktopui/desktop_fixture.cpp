@@ -5,12 +5,50 @@
 #include <QWidget>
 #include <QWindow>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "app/settings.h"
 #include "support/qt_spin.h"
 
 namespace tamborix::testing {
+
+void isolateDesktopProcess(const XServer& server) {
+    const std::pair<const char*, const char*> folders[] = {
+        {"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
+        {"XDG_CACHE_HOME", "cache"}, {"HOME", "home"}};
+    for (const auto& [name, sub] : folders) ::setenv(name, (server.dir() / sub).c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::setenv("QT_NO_GLIB", "1", 1);
+    ::unsetenv("XDG_CURRENT_DESKTOP");
+}
+
+std::optional<DesktopBus> startDesktopBus(const XServer& server, const std::string& policy,
+                                          const std::filesystem::path& services) {
+    const auto config = server.dir() / "bus.conf";
+    std::ofstream(config) << "<busconfig><type>session</type><listen>unix:path=" << (server.dir() / "bus").string()
+                          << "</listen>"
+                          << (services.empty() ? std::string() : "<servicedir>" + services.string() + "</servicedir>")
+                          << "<policy context=\"default\">" << policy << "</policy></busconfig>\n";
+    DesktopBus bus;
+    bus.daemon = std::make_unique<ChildProcess>(
+        "/usr/bin/dbus-daemon",
+        std::vector<std::string>{"--config-file=" + config.string(), "--nofork", "--nopidfile", "--print-address=1"},
+        server.environment(), false);
+    const auto address = bus.daemon->waitForLine([](const std::string& l) { return !l.empty(); });
+    if (!address) {
+        std::fprintf(stderr, "dbus-daemon did not start: %s\n", bus.daemon->transcript().c_str());
+        return std::nullopt;
+    }
+    bus.address = *address;
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", address->c_str(), 1);
+    bus.environment = server.environment();
+    for (auto& e : bus.environment) {
+        if (e.rfind("DBUS_SESSION_BUS_ADDRESS=", 0) == 0) e = "DBUS_SESSION_BUS_ADDRESS=" + *address;
+    }
+    return bus;
+}
 
 XProbe::XProbe() : c_(xcb_connect(desktopServer().display().c_str(), nullptr)) {
     root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;

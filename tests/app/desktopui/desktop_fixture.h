@@ -18,6 +18,7 @@
 #include "app/widgets/desktop_ui.h"
 #include "platform/linux/support/qt/qt_main_loop.h"
 #include "platform/linux/support/qt/qt_stream.h"
+#include "support/child_process.h"
 #include "support/x_server.h"
 
 class QWidget;
@@ -26,6 +27,22 @@ namespace tamborix::testing {
 
 // The server every test of the executable shares; main() starts it before the QApplication.
 XServer& desktopServer();
+
+// Before the QApplication: HOME and the XDG folders in the server's folder, so that nothing the
+// windows write (Qt's runtime folder, settings) reaches the real home, and Qt on xcb without GLib
+// or a desktop's own integration.
+void isolateDesktopProcess(const XServer& server);
+
+// A private session bus in the server's folder that this process uses from now on.
+struct DesktopBus {
+    std::unique_ptr<ChildProcess> daemon;
+    std::string address;
+    std::vector<std::string> environment;  // the server's, on this bus: for programs a test starts
+};
+// `policy`: the bus's <policy> rules; `services`: the only folder of activatable services, none
+// when empty. Nothing, with the reason printed, when the bus does not start.
+[[nodiscard]] std::optional<DesktopBus> startDesktopBus(const XServer& server, const std::string& policy,
+                                                        const std::filesystem::path& services = {});
 
 // A client of its own on the test's X server, for what the window manager and the server see.
 class XProbe {

@@ -28,14 +28,7 @@ int main(int argc, char** argv) {
     tamborix::testing::XServer xserver({.width = width, .height = height, .windowManager = true});
     tamborix::testing::server = &xserver;
     xserver.exportToThisProcess();
-    // Nothing the windows write (Qt's runtime folder, settings) reaches the real home.
-    const std::pair<const char*, const char*> folders[] = {
-        {"XDG_RUNTIME_DIR", "runtime"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
-        {"XDG_CACHE_HOME", "cache"}, {"HOME", "home"}};
-    for (const auto& [name, sub] : folders) ::setenv(name, (xserver.dir() / sub).c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    ::setenv("QT_NO_GLIB", "1", 1);
-    ::unsetenv("XDG_CURRENT_DESKTOP");
+    tamborix::testing::isolateDesktopProcess(xserver);
     int rc = 0;
     {
         QApplication app(argc, argv);

@@ -20,6 +20,7 @@
 #include <fstream>
 
 #include "app/widgets/approval_dialogs.h"
+#include "base/user_text.h"
 #include "desktop_fixture.h"
 #include "support/child_process.h"
 #include "store/device_store.h"
@@ -130,10 +131,16 @@ TEST(DesktopWindows, Windows_AnyScale_FitTheScreenWithEveryTextWhole) {
 TEST(DesktopWindows, Windows_GermanLocale_GermanTextsWholeAndNamed) {
     if (QLocale().language() != QLocale::German) GTEST_SKIP() << "needs LANG=de_DE.UTF-8";
     DesktopFixture desk(/*launchedBefore=*/true);
+    // A reason worded in English below the application, as the X11 backend words it.
+    desk.fakes().input.setMayPost(false, userText("X11", "no X11 XTEST extension on display %1").with({":5"}));
+    spinUntil([] { return false; }, 2100);
     desk.ui().showStatusWindow();
     ASSERT_TRUE(desk.waitShown(desk.ui().statusWindow()));
     spinUntil([] { return false; }, 200);
     auto* status = desk.ui().statusWindow();
+    auto* reason = status->findChild<QLabel*>("inputWarningReason");
+    ASSERT_NE(reason, nullptr);
+    EXPECT_EQ(reason->text().toStdString(), "keine X11-Erweiterung XTEST auf Display :5");
     // German texts are longer: every one still whole.
     expectWholeAndNamed(status);
     auto* quit = status->findChild<QPushButton*>("quit");

@@ -20,7 +20,7 @@ std::string env(const char* name) {
 
 std::string joined(const std::vector<std::string>& parts) {
     std::string out;
-    for (const auto& p : parts) out += (out.empty() ? "" : "; ") + p;
+    for (const auto& p : parts) out = out.empty() ? p : joinedText("%1; %2", {out, p});
     return out;
 }
 
@@ -82,48 +82,50 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     b.windows = std::make_unique<NoWindowControl>();
     b.overlay = std::make_unique<NoOverlay>();
     b.capture = std::make_unique<NoScreenCapture>(loop);
-    b.clipboard = std::make_unique<UnsharedClipboard>("no desktop backend reaches it");
+    b.clipboard = std::make_unique<UnsharedClipboard>(userText("Backends", "no desktop backend reaches it"));
 
-    const std::string forcedNote = request.forced.empty() ? "" : ", forced by " + request.forcedBy;
+    const auto withForcedNote = [&](const std::string& text) {
+        return request.forced.empty() ? text : userText("Backends", "%1, forced by %2").with({text, request.forcedBy});
+    };
     // Why each backend tried could not be used, in the order tried.
     std::vector<std::string> tried;
     const auto attempt = [&](const DesktopBackend& backend) -> bool {
         std::string why;
         if (!backend.install) {
-            tried.emplace_back(backend.missing);
+            tried.push_back(backend.missing.str());
             return false;
         }
         if (request.dryRun && backend.startsDevices) {
-            tried.push_back(std::string(backend.reasonPrefix) + "not started in a dry run");
+            tried.push_back(joinedText("%1%2", {backend.reasonPrefix, userText("Backends", "not started in a dry run").str()}));
             return false;
         }
         if (backend.install(DesktopAttempt{b, loop, request, tried}, why)) return true;
-        tried.push_back(std::string(backend.reasonPrefix) + why);
+        tried.push_back(joinedText("%1%2", {backend.reasonPrefix, why}));
         return false;
     };
 
     std::string why;
     bool chosen = false;
     if (!request.forced.empty() && !isBackendName(request.forced)) {
-        why = request.forcedBy + " \"" + request.forced + "\" is not a backend (" + backendNames() + ")";
+        why = userText("Backends", "%1 \"%2\" is not a backend (%3)").with({request.forcedBy, request.forced, backendNames()});
     } else if (request.forced == "none") {
-        why = "no desktop backend" + forcedNote;
+        why = withForcedNote(userText("Backends", "no desktop backend"));
     } else if (!request.forced.empty()) {
         chosen = attempt(*desktopBackend(request.forced));
     } else {
         const bool wayland = waylandSession();
-        if (!wayland && env("DISPLAY").empty()) tried.push_back("no graphical session (DISPLAY is not set)");
+        if (!wayland && env("DISPLAY").empty()) tried.push_back(userText("Backends", "no graphical session (DISPLAY is not set)"));
         for (const DesktopBackend* backend : probeOrder(wayland)) {
             if ((chosen = attempt(*backend))) break;
         }
     }
     if (why.empty() && !chosen) {
-        why = joined(tried) + forcedNote;
+        why = withForcedNote(joined(tried));
         if (request.forced.empty() && waylandSession()) {
             const std::string wayland = env("WAYLAND_DISPLAY");
-            why = "Wayland session (" +
-                  (wayland.empty() ? std::string("XDG_SESSION_TYPE=wayland") : "WAYLAND_DISPLAY=" + wayland) +
-                  "): " + why;
+            why = userText("Backends", "Wayland session (%1): %2")
+                      .with({wayland.empty() ? std::string("XDG_SESSION_TYPE=wayland") : "WAYLAND_DISPLAY=" + wayland,
+                             why});
         }
     }
 
@@ -132,16 +134,15 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
         // backends all failed for reasons `why` names.
         const bool desktop = !env("DISPLAY").empty() || !env("WAYLAND_DISPLAY").empty();
         b.input = std::make_unique<NoInputSink>(
-            why, desktop ? "Let your user write to /dev/uinput (the uinput group and udev rule in "
-                           "the README), then start the helper again."
-                         : "Start the helper from your desktop session, where DISPLAY or "
-                           "WAYLAND_DISPLAY is set.");
-        b.backendLine = "Backend: none, " + why;
+            why, desktop ? userText("Backends", "Let your user write to /dev/uinput (the uinput group and udev rule in "
+                                                "the README), then start the helper again.").str()
+                         : userText("Backends", "Start the helper from your desktop session, where DISPLAY or "
+                                                "WAYLAND_DISPLAY is set.").str());
+        b.backendLine = userText("Backends", "Backend: none, %1").with({why});
         b.report.push_back(b.backendLine);
-        b.report.push_back("Input: none");
-        b.report.push_back(request.dryRun
-                               ? "Displays: one virtual display of 1920 \u00D7 1080 (dry run)"
-                               : "Displays: none");
+        b.report.push_back(userText("Backends", "Input: none"));
+        b.report.push_back(request.dryRun ? userText("Backends", "Displays: one virtual display of 1920 \u00D7 1080 (dry run)").str()
+                                          : userText("Backends", "Displays: none").str());
     }
 
     // Whatever the desktop, a dry run reads no screen and records instead of acting.

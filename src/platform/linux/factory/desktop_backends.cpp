@@ -49,13 +49,13 @@ bool displaySet() {
 constexpr DesktopBackend table[] = {
     // name     Wayland other suits session         devices reason prefix installer
     {"x11",     4,      1,    &displaySet,        false,  "",          x11Installer,
-     "no X11 backend in this build"},
+     userText("Backends", "no X11 backend in this build")},
     {"wlroots", 1,      0,    &waylandDisplaySet, true,   "wlroots: ", wlrootsInstaller,
-     "wlroots: no wlroots backend in this build"},
+     userText("Backends", "wlroots: no wlroots backend in this build")},
     {"portal",  2,      0,    nullptr,            true,   "portal: ",  portalInstaller,
-     "portal: no portal backend in this build"},
+     userText("Backends", "portal: no portal backend in this build")},
     {"uinput",  3,      2,    nullptr,            true,   "uinput: ",  uinputInstaller,
-     "uinput: no uinput backend in this build"},
+     userText("Backends", "uinput: no uinput backend in this build")},
 };
 
 }  // namespace
@@ -71,15 +71,16 @@ std::string installShortcutWindows(PlatformBackends& b) {
     const std::string desktop = named ? named : "";
 #ifdef TAMBORIX_HAVE_SHORTCUTS
     if (auto known = shortcuts::shortcutsFor(desktop)) {
-        const std::string line = "Windows: placed by " + known->desktop + "'s own keyboard shortcuts";
+        const std::string line =
+            userText("Backends", "Windows: placed by %1's own keyboard shortcuts").with({known->desktop});
         b.windows = std::make_unique<shortcuts::ShortcutWindowControl>(*b.input, std::move(*known));
         return line;
     }
 #endif
     b.windows = std::make_unique<NoWindowControl>(
-        desktop.empty() ? std::string("XDG_CURRENT_DESKTOP does not name the desktop")
-                        : "no known shortcuts place windows on " + desktop);
-    return "Windows: none, " + b.windows->unavailableReason();
+        desktop.empty() ? userText("Backends", "XDG_CURRENT_DESKTOP does not name the desktop").str()
+                        : userText("Backends", "no known shortcuts place windows on %1").with({desktop}));
+    return userText("Backends", "Windows: none, %1").with({b.windows->unavailableReason()});
 }
 
 }  // namespace tamborix

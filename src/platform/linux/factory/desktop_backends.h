@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/user_text.h"
 #include "platform/linux/factory/backends.h"
 
 namespace tamborix {
@@ -40,7 +41,7 @@ struct DesktopBackend {
     std::string_view reasonPrefix;
     // Null when the backend is not in this build; `missing` then says so.
     InstallDesktop install = nullptr;
-    std::string_view missing;
+    UserText missing{"", ""};
 };
 
 // Every desktop backend the factory knows, built or not, in the order --help names them.

@@ -1,3 +1,4 @@
+#include "base/user_text.h"
 #include "platform/linux/factory/desktop_backends.h"
 #include "platform/linux/factory/wayland_clipboard.h"
 #include "ports/standins/no_desktop.h"
@@ -62,12 +63,12 @@ std::string installPortalCapture(PlatformBackends& b, MainLoop& loop, portal::Re
         cap->setStreams(std::move(fd), std::move(displays), session.screenStatus());
     });
     b.capture = std::move(capture);
-    return "Screen capture: PipeWire (portal), JPEG through libyuv and libjpeg-turbo";
+    return userText("Backends", "Screen capture: PipeWire (portal), JPEG through libyuv and libjpeg-turbo");
 #else
     (void)b;
     (void)loop;
     (void)session;
-    return "Screen capture: none, no PipeWire in this build";
+    return userText("Backends", "Screen capture: none, no PipeWire in this build");
 #endif
 }
 
@@ -112,33 +113,36 @@ bool installPortalBackends(const DesktopAttempt& a, std::string& why) {
     b.input = std::move(input);
 
     b.backendName = "portal";
-    b.backendLine = "Backend: portal (remote-desktop portal version " + std::to_string(probe.version) +
-                    (request.forced.empty() ? ")" : ", forced by " + request.forcedBy + ")");
+    b.backendLine = request.forced.empty()
+                        ? userText("Backends", "Backend: portal (remote-desktop portal version %1)").with({std::to_string(probe.version)})
+                        : userText("Backends", "Backend: portal (remote-desktop portal version %1, forced by %2)")
+                              .with({std::to_string(probe.version), request.forcedBy});
     b.report.push_back(b.backendLine);
     b.report.push_back(!quirks.asksConsent
-                           ? "Input: through the portal; this desktop grants remote control without asking"
+                           ? userText("Backends", "Input: through the portal; this desktop grants remote control without asking").str()
                        : probe.version >= 2
-                           ? "Input: through the portal; the desktop asks once and keeps the consent"
-                           : "Input: through the portal; the desktop asks for consent at every start "
-                             "(portal version 1 keeps no permission)");
-    b.report.push_back("Typing: characters without a key in " + keymap.source +
-                       " are skipped and named; the portal cannot type them");
-    b.report.push_back(
-        "Displays: the monitors shared in the portal's dialog; the pointer is where the helper "
-        "last put it (Wayland does not reveal it)");
+                           ? userText("Backends", "Input: through the portal; the desktop asks once and keeps the consent").str()
+                           : userText("Backends", "Input: through the portal; the desktop asks for consent at every start "
+                                                "(portal version 1 keeps no permission)").str());
+    b.report.push_back(userText("Backends", "Typing: characters without a key in %1 are skipped and named; the portal "
+                                 "cannot type them")
+                           .with({keymap.source}));
+    b.report.push_back(userText("Backends", "Displays: the monitors shared in the portal's dialog; the pointer is where the "
+                                 "helper last put it (Wayland does not reveal it)"));
     b.report.push_back(installPortalCapture(b, loop, *holder->session));
     b.report.push_back(installShortcutWindows(b));
     b.overlay = std::make_unique<NoOverlay>(
         std::string(desktop ? desktop : "").find("GNOME") != std::string::npos
-            ? "GNOME lets no other program draw above its windows under Wayland"
-            : "the portal offers no surface above other windows");
-    b.report.push_back("Overlays: none, " + b.overlay->unavailableReason());
+            ? userText("Backends", "GNOME lets no other program draw above its windows under Wayland").str()
+            : userText("Backends", "the portal offers no surface above other windows").str());
+    b.report.push_back(userText("Backends", "Overlays: none, %1").with({b.overlay->unavailableReason()}));
     // KWin offers data control; GNOME's compositor does not.
     installWaylandClipboard(
-        b, "the desktop portal has no Clipboard interface; xdg-desktop-portal 1.18 and later offer one");
+        b, userText("Backends", "the desktop portal has no Clipboard interface; xdg-desktop-portal 1.18 and later offer one"));
     // The portal's own Clipboard interface first, where the portal turns out to have one.
     b.clipboard = std::make_unique<portal::PortalClipboard>(*holder->session, std::move(b.clipboard));
-    b.report.back() += " (unless the portal offers its Clipboard interface, which is then used)";
+    b.report.back() = userText("Backends", "%1 (unless the portal offers its Clipboard interface, which is then used)")
+                          .with({b.report.back()});
     holder->session->start();
     b.session = std::move(holder);
     return true;

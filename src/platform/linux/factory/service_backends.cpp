@@ -1,5 +1,7 @@
 #include "platform/linux/factory/service_backends.h"
 
+#include "base/user_text.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,11 +38,12 @@ std::string installLauncher(PlatformBackends& b) {
 #ifdef TAMBORIX_HAVE_LAUNCHER
     b.workspace = std::make_unique<launcher::LauncherWorkspace>(std::make_shared<gio::DesktopEntries>(),
                                                                 "io.tamborix.Helper.desktop");
-    return "Applications: launched through GIO; listed are those holding their name on the session bus "
-           "or launched by the helper, none in front (this desktop shows its windows to no other program)";
+    return userText("Backends", "Applications: launched through GIO; listed are those holding their name on the session "
+                         "bus or launched by the helper, none in front (this desktop shows its windows to no "
+                         "other program)");
 #else
     b.workspace = std::make_unique<NoWorkspace>();
-    return "Applications: none in this build";
+    return userText("Backends", "Applications: none in this build");
 #endif
 }
 
@@ -49,25 +52,24 @@ void installServices(PlatformBackends& b, MainLoop& loop) {
     (void)loop;
 #ifdef TAMBORIX_HAVE_LOGIND
     auto logind = std::make_unique<LogindActivity>();
-    b.report.push_back(logind->available() ? "Idle inhibitor: systemd-logind"
-                                           : "Idle inhibitor: none (no system bus)");
+    b.report.push_back(logind->available() ? userText("Backends", "Idle inhibitor: systemd-logind").str()
+                                           : userText("Backends", "Idle inhibitor: none (no system bus)").str());
     b.activity = std::move(logind);
 #else
     b.activity = std::make_unique<BookkeepingActivity>();
-    b.report.push_back("Idle inhibitor: none");
+    b.report.push_back(userText("Backends", "Idle inhibitor: none"));
 #endif
 
 #ifdef TAMBORIX_HAVE_HOSTNAME
     auto host = std::make_unique<SystemHostInfo>();
     // Said the way a user names it: where the name can be changed.
     const std::string source = host->source();
-    const std::string where = source == "hostnamed"      ? "the system settings (pretty host name)"
-                              : source == "machine-info" ? "/etc/machine-info"
-                              : source == "gethostname"  ? "the computer's network host name"
-                                                         : "nowhere";
-    b.report.push_back("Computer name: " +
-                       (host->hostName().empty() ? std::string("(none)") : host->hostName()) +
-                       ", taken from " + where);
+    const std::string where = source == "hostnamed"      ? userText("Backends", "the system settings (pretty host name)").str()
+                              : source == "machine-info" ? std::string("/etc/machine-info")
+                              : source == "gethostname"  ? userText("Backends", "the computer's network host name").str()
+                                                         : userText("Backends", "nowhere").str();
+    b.report.push_back(userText("Backends", "Computer name: %1, taken from %2")
+                           .with({host->hostName().empty() ? userText("Backends", "(none)").str() : host->hostName(), where}));
     b.host = std::move(host);
 #else
     b.host = std::make_unique<PlainHostInfo>();
@@ -75,23 +77,23 @@ void installServices(PlatformBackends& b, MainLoop& loop) {
 
 #ifdef TAMBORIX_HAVE_SECRET
     b.secrets = std::make_unique<LibsecretStore>(loop);
-    b.report.push_back("Identity key: kept in the desktop's keyring, else in a private file");
+    b.report.push_back(userText("Backends", "Identity key: kept in the desktop's keyring, else in a private file"));
 #else
     b.secrets = std::make_unique<NoSecretStore>();
-    b.report.push_back("Identity key: kept in a private file");
+    b.report.push_back(userText("Backends", "Identity key: kept in a private file"));
 #endif
 
 #ifdef TAMBORIX_HAVE_AVAHI
     b.advertiser = std::make_unique<AvahiServiceAdvertiser>();
 #else
-    b.report.push_back("Discovery: none in this build");
+    b.report.push_back(userText("Backends", "Discovery: none in this build"));
 #endif
 
 #ifdef TAMBORIX_HAVE_BLUEZ
     b.peripherals = std::make_unique<bluez::BluezPeripheralFactory>(loop);
-    b.report.push_back("Bluetooth: BlueZ over the system bus");
+    b.report.push_back(userText("Backends", "Bluetooth: BlueZ over the system bus"));
 #else
-    b.report.push_back("Bluetooth: none in this build");
+    b.report.push_back(userText("Backends", "Bluetooth: none in this build"));
 #endif
 
 #ifdef TAMBORIX_HAVE_GIO

@@ -1,6 +1,7 @@
 #include <memory>
 #include <string>
 
+#include "base/user_text.h"
 #include "platform/linux/desktop/uinput/drm_outputs.h"
 #include "platform/linux/desktop/uinput/system_keymap.h"
 #include "platform/linux/desktop/uinput/uinput_device.h"
@@ -16,7 +17,7 @@ bool installUinputBackends(const DesktopAttempt& a, std::string& why) {
     const BackendRequest& request = a.request;
     auto outputs = uinput::connectedOutputs(request.drmRoot);
     if (outputs.empty()) {
-        why = "no connected monitor in " + request.drmRoot.string() + " for a uinput pointer";
+        why = userText("Backends", "no connected monitor in %1 for a uinput pointer").with({request.drmRoot.string()});
         return false;
     }
     std::string keymapError;
@@ -32,19 +33,19 @@ bool installUinputBackends(const DesktopAttempt& a, std::string& why) {
     b.displays = std::make_unique<uinput::OutputDisplaySource>(outputs, *input);
     b.input = std::move(input);
     b.backendName = "uinput";
-    b.backendLine = "Backend: uinput through " + request.uinputDevice.string() +
-                    (request.forced.empty() ? "" : " (forced by " + request.forcedBy + ")");
+    b.backendLine = userText("Backends", "Backend: uinput through %1").with({request.uinputDevice.string()});
+    if (!request.forced.empty()) b.backendLine = userText("Backends", "%1 (forced by %2)").with({b.backendLine, request.forcedBy});
     b.report.push_back(b.backendLine);
-    b.report.push_back("Input: a virtual pointer and keyboard typing in the \"" +
-                       (names.layout.empty() ? std::string("us") : names.layout) +
-                       "\" layout; characters it has no key for are not typed");
-    b.report.push_back("Displays: " + std::to_string(outputs.size()) +
-                       " connected monitor(s) side by side at their preferred modes; the pointer "
-                       "is where the helper last put it");
-    b.report.push_back("Screen capture: none, uinput cannot read the screen");
+    b.report.push_back(userText("Backends", "Input: a virtual pointer and keyboard typing in the \"%1\" layout; "
+                                 "characters it has no key for are not typed")
+                           .with({names.layout.empty() ? std::string("us") : names.layout}));
+    b.report.push_back(userText("Backends", "Displays: %1 connected monitor(s) side by side at their preferred modes; "
+                                 "the pointer is where the helper last put it")
+                           .with({std::to_string(outputs.size())}));
+    b.report.push_back(userText("Backends", "Screen capture: none, uinput cannot read the screen"));
     b.report.push_back(installShortcutWindows(b));
-    b.clipboard = std::make_unique<UnsharedClipboard>("uinput devices reach no clipboard");
-    b.report.push_back("Clipboard: none, " + b.clipboard->unavailableReason());
+    b.clipboard = std::make_unique<UnsharedClipboard>(userText("Backends", "uinput devices reach no clipboard"));
+    b.report.push_back(userText("Backends", "Clipboard: none, %1").with({b.clipboard->unavailableReason()}));
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "base/user_text.h"
 #include "ports/standins/no_desktop.h"
 
 #ifdef TAMBORIX_HAVE_DATACONTROL
@@ -12,17 +13,17 @@
 namespace tamborix {
 
 void installWaylandClipboard(PlatformBackends& b, const std::string& otherwise) {
-    std::string why = "no Wayland clipboard in this build";
+    std::string why = userText("Backends", "no Wayland clipboard in this build");
 #ifdef TAMBORIX_HAVE_DATACONTROL
     if (auto clipboard = datacontrol::DataControlClipboard::open("", why)) {
         b.clipboard = std::move(clipboard);
-        b.report.push_back("Clipboard: the compositor's data control (text), served while the helper runs");
+        b.report.push_back(userText("Backends", "Clipboard: the compositor's data control (text), served while the helper runs"));
         return;
     }
 #endif
     // A private copy would paste whatever the desktop's clipboard held: refuse with the reasons.
-    b.clipboard = std::make_unique<UnsharedClipboard>(otherwise.empty() ? why : why + "; " + otherwise);
-    b.report.push_back("Clipboard: none, " + b.clipboard->unavailableReason());
+    b.clipboard = std::make_unique<UnsharedClipboard>(otherwise.empty() ? why : joinedText("%1; %2", {why, otherwise}));
+    b.report.push_back(userText("Backends", "Clipboard: none, %1").with({b.clipboard->unavailableReason()}));
 }
 
 }  // namespace tamborix

@@ -9,6 +9,7 @@
 #ifdef TAMBORIX_HAVE_WLROOTS_DESKTOP
 #include "platform/linux/desktop/wlroots/wlr_workspace.h"
 #endif
+#include "base/user_text.h"
 #include "platform/linux/factory/desktop_backends.h"
 #include "ports/standins/no_desktop.h"
 #include "platform/linux/factory/wayland_clipboard.h"
@@ -24,12 +25,12 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
     if (!session) return false;
     std::string missing;
     if (!session->offersInput(missing)) {
-        why = "the compositor offers " + missing + " (not a wlroots compositor)";
+        why = userText("Backends", "the compositor offers %1 (not a wlroots compositor)").with({missing});
         return false;
     }
     auto input = session->makeInput();
     if (!input || !input->mayPost()) {
-        why = input ? input->reason() : "the compositor's virtual devices cannot be made";
+        why = input ? input->reason() : userText("Backends", "the compositor's virtual devices cannot be made").str();
         return false;
     }
     session->connection().watchWithQt();
@@ -38,22 +39,24 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
                                                              [sink] { return sink->lastPosition(); });
     const auto displays = session->outputs().displays();
     b.backendName = "wlroots";
-    b.backendLine = "Backend: wlroots compositor's own protocols" +
-                    (request.forced.empty() ? std::string() : " (forced by " + request.forcedBy + ")");
+    b.backendLine = userText("Backends", "Backend: wlroots compositor's own protocols");
+    if (!request.forced.empty()) b.backendLine = userText("Backends", "%1 (forced by %2)").with({b.backendLine, request.forcedBy});
     b.report.push_back(b.backendLine);
-    b.report.push_back("Input: a virtual pointer and keyboard of the compositor (wlroots), typing with " +
-                       input->layoutSource() + "; other characters through keys lent by the helper");
-    b.report.push_back("Displays: " + std::to_string(displays.size()) +
-                       " output(s) from xdg-output; the pointer is where the helper last put it (Wayland "
-                       "does not reveal it)");
+    b.report.push_back(userText("Backends", "Input: a virtual pointer and keyboard of the compositor (wlroots), typing with "
+                                 "%1; other characters through keys lent by the helper")
+                           .with({input->layoutSource()}));
+    b.report.push_back(userText("Backends", "Displays: %1 output(s) from xdg-output; the pointer is where the helper last "
+                                 "put it (Wayland does not reveal it)")
+                           .with({std::to_string(displays.size())}));
 #ifdef TAMBORIX_HAVE_WLROOTS_CAPTURE
     const bool screencopy = session->offers("zwlr_screencopy_manager_v1");
     b.capture = std::make_unique<wlroots::WlrScreenCapture>(a.loop, "", screencopy);
-    b.report.push_back(screencopy ? "Screen capture: screencopy of the compositor into shared memory, the cursor "
-                                    "drawn in by the compositor, JPEG through libyuv and libjpeg-turbo"
-                                  : "Screen capture: none, " + b.capture->unavailableReason());
+    b.report.push_back(screencopy ? userText("Backends", "Screen capture: screencopy of the compositor into shared memory, "
+                                              "the cursor drawn in by the compositor, JPEG through libyuv "
+                                              "and libjpeg-turbo").str()
+                                  : userText("Backends", "Screen capture: none, %1").with({b.capture->unavailableReason()}));
 #else
-    b.report.push_back("Screen capture: none, no screencopy in this build");
+    b.report.push_back(userText("Backends", "Screen capture: none, no screencopy in this build"));
 #endif
 #ifdef TAMBORIX_HAVE_WLROOTS_DESKTOP
     std::string noApps;
@@ -62,24 +65,24 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
                                                        std::make_shared<gio::DesktopEntries>(),
                                                        "io.tamborix.Helper.desktop", noApps)) {
         b.workspace = std::move(workspace);
-        b.report.push_back("Applications: the compositor's foreign-toplevel list, matched to desktop entries; "
-                           "launching through GIO");
+        b.report.push_back(userText("Backends", "Applications: the compositor's foreign-toplevel list, matched to desktop "
+                                     "entries; launching through GIO"));
     } else {
         // The launcher workspace stays and reports itself.
-        b.report.push_back("Applications: no window list from the compositor, " + noApps);
+        b.report.push_back(userText("Backends", "Applications: no window list from the compositor, %1").with({noApps}));
     }
 #else
-    b.report.push_back("Applications: none, no GIO in this build");
+    b.report.push_back(userText("Backends", "Applications: none, no GIO in this build"));
 #endif
     std::string noWindows;
     if (auto ipc = wlroots::SwayIpc::connect("", noWindows)) {
         b.windows = std::make_unique<wlroots::SwayWindowControl>(std::move(ipc));
-        b.report.push_back("Windows: placed through sway's IPC (the window floats where it is put)");
+        b.report.push_back(userText("Backends", "Windows: placed through sway's IPC (the window floats where it is put)"));
     } else {
         b.windows = std::make_unique<NoWindowControl>(noWindows);
-        b.report.push_back("Windows: none, " + b.windows->unavailableReason());
+        b.report.push_back(userText("Backends", "Windows: none, %1").with({b.windows->unavailableReason()}));
     }
-    b.report.push_back("Overlays: none on wlroots compositors yet");
+    b.report.push_back(userText("Backends", "Overlays: none on wlroots compositors yet"));
     installWaylandClipboard(b);
     b.input = std::move(input);
     b.session = std::move(session);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "base/user_text.h"
 #include "platform/linux/desktop/x11/x_connection.h"
 #include "platform/linux/factory/desktop_backends.h"
 
@@ -53,7 +54,7 @@ std::filesystem::path lentKeycodesNote(const std::string& display) {
 
 std::string joined(const std::vector<std::string>& parts) {
     std::string out;
-    for (const auto& p : parts) out += (out.empty() ? "" : "; ") + p;
+    for (const auto& p : parts) out = out.empty() ? p : joinedText("%1; %2", {out, p});
     return out;
 }
 
@@ -74,15 +75,15 @@ bool installX11Backends(const DesktopAttempt& a, std::string& why) {
     std::string error;
     std::shared_ptr<x11::XConnection> conn = x11::XConnection::open("", error);
     if (!conn) {
-        why = error.empty() ? "no X11 display (DISPLAY is not set)" : error;
+        why = error.empty() ? userText("Backends", "no X11 display (DISPLAY is not set)").str() : error;
         return false;
     }
     b.backendName = "x11";
-    std::string line = "Backend: x11 on display " + conn->displayName();
+    std::string line = userText("Backends", "Backend: x11 on display %1").with({conn->displayName()});
     if (!request.forced.empty()) {
-        line += " (forced by " + request.forcedBy + ")";
+        line = userText("Backends", "%1 (forced by %2)").with({line, request.forcedBy});
     } else if (waylandSession()) {
-        line += " (XWayland: only X11 programs see the input; " + joined(a.tried) + ")";
+        line = userText("Backends", "%1 (XWayland: only X11 programs see the input; %2)").with({line, joined(a.tried)});
     }
     b.backendLine = line;
     b.report.push_back(line);
@@ -92,11 +93,11 @@ bool installX11Backends(const DesktopAttempt& a, std::string& why) {
     x11::X11InputSink::Options inputOptions;
     inputOptions.spares.note = lentKeycodesNote(c.displayName());
     auto input = std::make_unique<x11::X11InputSink>(c, loop, inputOptions);
-    b.report.push_back("Input: " + input->describe());
+    b.report.push_back(userText("Backends", "Input: %1").with({input->describe()}));
     b.input = std::move(input);
 
     auto displays = std::make_unique<x11::X11DisplaySource>(c);
-    b.report.push_back("Displays: " + displays->describe());
+    b.report.push_back(userText("Backends", "Displays: %1").with({displays->describe()}));
     b.displays = std::move(displays);
 
 #ifdef TAMBORIX_HAVE_X11_DESKTOP
@@ -104,17 +105,17 @@ bool installX11Backends(const DesktopAttempt& a, std::string& why) {
     b.workspace = std::move(desktop.workspace);
     b.windows = std::move(desktop.windows);
     b.clipboard = std::move(desktop.clipboard);
-    b.report.push_back("Applications: the window manager's clients, desktop entries through GIO");
-    b.report.push_back("Windows: EWMH; clipboard: the X11 CLIPBOARD selection");
+    b.report.push_back(userText("Backends", "Applications: the window manager's clients, desktop entries through GIO"));
+    b.report.push_back(userText("Backends", "Windows: EWMH; clipboard: the X11 CLIPBOARD selection"));
 #else
-    b.report.push_back("Windows: none (no GIO in this build); clipboard: none");
+    b.report.push_back(userText("Backends", "Windows: none (no GIO in this build); clipboard: none"));
 #endif
 
 #ifdef TAMBORIX_HAVE_QT_OVERLAY
     // The windows need Qt's own X11 platform: a console helper has none and draws nothing.
     if (qt::overlayWindowsPossible()) {
         b.overlay = std::make_unique<qt::QtOverlaySurface>([conn] { return compositorRuns(*conn); });
-        b.report.push_back("Overlays: X11 windows, translucent with a compositor, shaped without");
+        b.report.push_back(userText("Backends", "Overlays: X11 windows, translucent with a compositor, shaped without"));
     }
 #endif
 
@@ -122,11 +123,11 @@ bool installX11Backends(const DesktopAttempt& a, std::string& why) {
     // The capture keeps a connection of its own for its worker thread (see ScreenGrabber).
     auto capture = std::make_unique<x11::X11ScreenCapture>(loop, c.displayName());
     b.report.push_back(capture->available()
-                           ? "Screen capture: " + capture->method() + ", JPEG through libyuv and libjpeg-turbo"
-                           : "Screen capture: none, " + capture->unavailableReason());
+                           ? userText("Backends", "Screen capture: %1, JPEG through libyuv and libjpeg-turbo").with({capture->method()})
+                           : userText("Backends", "Screen capture: none, %1").with({capture->unavailableReason()}));
     b.capture = std::move(capture);
 #else
-    b.report.push_back("Screen capture: none in this build");
+    b.report.push_back(userText("Backends", "Screen capture: none in this build"));
 #endif
     return true;
 }

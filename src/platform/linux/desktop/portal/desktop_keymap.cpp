@@ -10,12 +10,16 @@
 #include <cstring>
 #include <memory>
 
+#include "base/owned.h"
+#include "base/unique_fd.h"
+
 namespace tamborix::portal {
 namespace {
 
+using Keymap = Owned<xkb_keymap, xkb_keymap_unref>;
+
 struct Context {
-    std::unique_ptr<xkb_context, decltype(&xkb_context_unref)> xkb{xkb_context_new(XKB_CONTEXT_NO_FLAGS),
-                                                                   &xkb_context_unref};
+    Owned<xkb_context, xkb_context_unref> xkb{xkb_context_new(XKB_CONTEXT_NO_FLAGS)};
 };
 
 std::set<std::uint32_t> keysymsOf(xkb_keymap* keymap) {
@@ -42,22 +46,22 @@ std::set<std::uint32_t> keysymsOf(xkb_keymap* keymap) {
 
 // What the compositor sends a new wl_keyboard; nullopt when it has no keyboard to offer.
 struct SeatProbe {
-    wl_seat* seat = nullptr;
-    wl_keyboard* keyboard = nullptr;
+    Owned<wl_seat, wl_seat_destroy> seat;
+    Owned<wl_keyboard, wl_keyboard_destroy> keyboard;
     std::string keymap;
     bool capabilitiesKnown = false;
 };
 
-void keymapEvent(void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
+void keymapEvent(void* data, wl_keyboard*, uint32_t format, int32_t fdSent, uint32_t size) {
     auto* probe = static_cast<SeatProbe*>(data);
+    const UniqueFd fd(fdSent);
     if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
-        void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
         if (map != MAP_FAILED) {
             probe->keymap.assign(static_cast<const char*>(map), ::strnlen(static_cast<const char*>(map), size));
             ::munmap(map, size);
         }
     }
-    ::close(fd);
 }
 void enterEvent(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
 void leaveEvent(void*, wl_keyboard*, uint32_t, wl_surface*) {}
@@ -75,8 +79,8 @@ void capabilitiesEvent(void* data, wl_seat* seat, uint32_t caps) {
     auto* probe = static_cast<SeatProbe*>(data);
     probe->capabilitiesKnown = true;
     if ((caps & WL_SEAT_CAPABILITY_KEYBOARD) && !probe->keyboard) {
-        probe->keyboard = wl_seat_get_keyboard(seat);
-        wl_keyboard_add_listener(probe->keyboard, &keyboardListener, probe);
+        probe->keyboard.reset(wl_seat_get_keyboard(seat));
+        wl_keyboard_add_listener(probe->keyboard.get(), &keyboardListener, probe);
     }
 }
 void nameEvent(void*, wl_seat*, const char*) {}
@@ -85,9 +89,9 @@ const wl_seat_listener seatListener{.capabilities = capabilitiesEvent, .name = n
 void globalEvent(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
     auto* probe = static_cast<SeatProbe*>(data);
     if (std::strcmp(interface, wl_seat_interface.name) == 0 && !probe->seat) {
-        probe->seat = static_cast<wl_seat*>(
-            wl_registry_bind(registry, name, &wl_seat_interface, std::min<uint32_t>(version, 4)));
-        wl_seat_add_listener(probe->seat, &seatListener, probe);
+        probe->seat.reset(static_cast<wl_seat*>(
+            wl_registry_bind(registry, name, &wl_seat_interface, std::min<uint32_t>(version, 4))));
+        wl_seat_add_listener(probe->seat.get(), &seatListener, probe);
     }
 }
 void globalRemoveEvent(void*, wl_registry*, uint32_t) {}
@@ -99,20 +103,17 @@ std::string compositorKeymap() {
     const char* name = std::getenv("WAYLAND_DISPLAY");
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if ((!name || *name != '/') && (!runtime || !*runtime)) return {};
-    wl_display* display = wl_display_connect(nullptr);
+    const Owned<wl_display, wl_display_disconnect> display(wl_display_connect(nullptr));
     if (!display) return {};
+    // Declared after the display, so its proxies are destroyed before the display disconnects.
     SeatProbe probe;
-    wl_registry* registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &registryListener, &probe);
+    const Owned<wl_registry, wl_registry_destroy> registry(wl_display_get_registry(display.get()));
+    wl_registry_add_listener(registry.get(), &registryListener, &probe);
     // Globals, then the seat's capabilities, then the keyboard's keymap.
     for (int i = 0; i < 3 && probe.keymap.empty(); ++i) {
-        if (wl_display_roundtrip(display) < 0) break;
+        if (wl_display_roundtrip(display.get()) < 0) break;
     }
-    if (probe.keyboard) wl_keyboard_destroy(probe.keyboard);
-    if (probe.seat) wl_seat_destroy(probe.seat);
-    wl_registry_destroy(registry);
-    wl_display_disconnect(display);
-    return probe.keymap;
+    return std::move(probe.keymap);
 }
 
 }  // namespace
@@ -120,11 +121,9 @@ std::string compositorKeymap() {
 std::set<std::uint32_t> keysymsOf(const std::string& keymapText) {
     Context c;
     if (!c.xkb) return {};
-    xkb_keymap* keymap = xkb_keymap_new_from_string(c.xkb.get(), keymapText.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
-                                                    XKB_KEYMAP_COMPILE_NO_FLAGS);
-    auto out = keysymsOf(keymap);
-    if (keymap) xkb_keymap_unref(keymap);
-    return out;
+    const Keymap keymap(xkb_keymap_new_from_string(c.xkb.get(), keymapText.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
+                                                   XKB_KEYMAP_COMPILE_NO_FLAGS));
+    return keysymsOf(keymap.get());
 }
 
 DesktopKeymap readDesktopKeymap() {
@@ -137,9 +136,8 @@ DesktopKeymap readDesktopKeymap() {
     Context c;
     if (!c.xkb) return out;
     // Null names take XKB_DEFAULT_* from the environment, else the library's defaults.
-    xkb_keymap* keymap = xkb_keymap_new_from_names(c.xkb.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS);
-    out.keysyms = keysymsOf(keymap);
-    if (keymap) xkb_keymap_unref(keymap);
+    const Keymap keymap(xkb_keymap_new_from_names(c.xkb.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    out.keysyms = keysymsOf(keymap.get());
     out.source = "the default keyboard layout";
     return out;
 }

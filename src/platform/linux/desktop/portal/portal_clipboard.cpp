@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "base/user_text.h"
 #include "platform/linux/desktop/portal/portal_request.h"
 #include "platform/linux/desktop/portal/remote_desktop_session.h"
 
@@ -61,9 +62,9 @@ bool PortalClipboard::portalServes() const {
 std::string PortalClipboard::unavailableReason() const {
     if (!portalServes()) return otherwise_->unavailableReason();
     if (session_.state() != RemoteDesktopSession::State::running)
-        return "the clipboard cannot be shared on this desktop until remote control is allowed";
+        return userText("Portal", "the clipboard cannot be shared on this desktop until remote control is allowed").str();
     if (!session_.clipboardEnabled())
-        return "the clipboard cannot be shared on this desktop (the desktop did not share its clipboard)";
+        return userText("Portal", "the clipboard cannot be shared on this desktop (the desktop did not share its clipboard)").str();
     return {};
 }
 

@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "base/user_text.h"
+#include "base/utf16.h"
 #include "platform/linux/support/evdev/evdev_button.h"
 #include "platform/linux/desktop/portal/portal_request.h"
 
@@ -69,8 +71,8 @@ std::string PortalInputSink::reason() const { return mayPost() ? std::string() :
 
 std::string PortalInputSink::remedy() const {
     if (mayPost()) return {};
-    return "Allow remote control in the desktop's dialog (it may be behind other windows); if it was "
-           "refused, start the helper again.";
+    return userText("Portal", "Allow remote control in the desktop's dialog (it may be behind other windows); if it was "
+           "refused, start the helper again.").str();
 }
 
 void PortalInputSink::post(const char* method, QVariantList args, bool isKey) {
@@ -170,17 +172,11 @@ void PortalInputSink::moveTo(Point at) {
 
 void PortalInputSink::mouse(const MouseEvent& event) {
     if (!mayPost()) return;
-    if (isMotion(event.type)) {
-        moveTo(event.at);
-        return;
-    }
-    if (!asked_ || !(*asked_ == event.at)) moveTo(event.at);
-    const bool down = isPress(event.type);
-    if (!down && !isRelease(event.type)) return;
-    const int button = evdevButton(event.button);
-    if (down) buttonsHeld_.insert(button);
-    else buttonsHeld_.erase(button);
-    post("NotifyPointerButton", {QVariantMap{}, button, uint(down ? 1 : 0)});
+    const auto button = moveForButton(event, asked_, [this](Point at) { moveTo(at); });
+    if (!button) return;
+    if (button->down) buttonsHeld_.insert(button->code);
+    else buttonsHeld_.erase(button->code);
+    post("NotifyPointerButton", {QVariantMap{}, button->code, uint(button->down ? 1 : 0)});
 }
 
 void PortalInputSink::scroll(const ScrollEvent& event) {
@@ -219,22 +215,14 @@ void PortalInputSink::key(const KeyEvent& event) {
 
 void PortalInputSink::text(std::u16string_view chunk) {
     if (!mayPost()) return;
-    for (std::size_t i = 0; i < chunk.size(); ++i) {
-        char32_t c = chunk[i];
-        if (c >= 0xd800 && c <= 0xdbff && i + 1 < chunk.size()) {
-            const char32_t low = chunk[i + 1];
-            if (low >= 0xdc00 && low <= 0xdfff) {
-                c = 0x10000 + ((c - 0xd800) << 10) + (low - 0xdc00);
-                ++i;
-            }
-        }
+    for (const char32_t c : codePoints(chunk)) {
         std::uint32_t sym = 0;
         if (c == U'\n' || c == U'\r') sym = keysymReturn;
         else if (c == U'\t') sym = keysymTab;
         else sym = xkb_utf32_to_keysym(static_cast<std::uint32_t>(c));
         if (sym == 0) continue;  // a lone surrogate or a control character
         if (!typable_.empty() && !typable_.contains(sym)) {
-            untypable(c, "the desktop's keyboard layout has no key for it");
+            untypable(c, userText("Typing", "the desktop's keyboard layout has no key for it").str());
             continue;
         }
         keysym(sym, true);

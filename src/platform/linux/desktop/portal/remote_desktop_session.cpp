@@ -10,6 +10,7 @@
 
 #include <filesystem>
 
+#include "base/user_text.h"
 #include "platform/linux/desktop/portal/portal_request.h"
 #include "store/private_file.h"
 
@@ -88,10 +89,10 @@ RemoteDesktopSession::~RemoteDesktopSession() {
 
 void RemoteDesktopSession::start() {
     if (state_ == State::starting || state_ == State::running) return;
-    screenStatus_ = "waiting for the desktop's screen-sharing permission";
-    setState(State::starting, asksConsent_ ? "waiting for the desktop's remote-control permission"
-                                           : "starting remote control with the desktop (it grants "
-                                             "it without asking)");
+    screenStatus_ = userText("Portal", "waiting for the desktop's screen-sharing permission").str();
+    setState(State::starting, asksConsent_ ? userText("Portal", "waiting for the desktop's remote-control permission").str()
+                                           : userText("Portal", "starting remote control with the desktop (it grants "
+                                             "it without asking)").str());
     auto get = QDBusMessage::createMethodCall(QString::fromLatin1(desktopService),
                                               QString::fromLatin1(desktopPath),
                                               QStringLiteral("org.freedesktop.DBus.Properties"),
@@ -102,14 +103,14 @@ void RemoteDesktopSession::start() {
         QDBusPendingReply<QVariantMap> reply = *w;
         w->deleteLater();
         if (reply.isError()) {
-            fail(State::failed, "no remote-desktop portal in this session (" +
-                                    reply.error().message().toStdString() + ")");
+            fail(State::failed, userText("Portal", "no remote-desktop portal in this session (%1)")
+                                    .with({reply.error().message().toStdString()}));
             return;
         }
         version_ = reply.value().value(QStringLiteral("version")).toUInt();
         const uint available = reply.value().value(QStringLiteral("AvailableDeviceTypes")).toUInt();
         if ((available & (keyboard | pointer)) == 0) {
-            fail(State::failed, "the desktop offers no keyboard or pointer to remote control");
+            fail(State::failed, userText("Portal", "the desktop offers no keyboard or pointer to remote control").str());
             return;
         }
         auto modes = QDBusMessage::createMethodCall(QString::fromLatin1(desktopService),
@@ -145,7 +146,7 @@ void RemoteDesktopSession::createSession() {
     request(remoteDesktop, QStringLiteral("CreateSession"), {options}, [this](const QVariantMap& results) {
         session_ = pathOf(results.value(QStringLiteral("session_handle")));
         if (session_.isEmpty()) {
-            fail(State::failed, "the remote-desktop portal gave no session");
+            fail(State::failed, userText("Portal", "the remote-desktop portal gave no session").str());
             return;
         }
         bus_.connect(QString::fromLatin1(desktopService), session_,
@@ -200,11 +201,11 @@ void RemoteDesktopSession::started(const QVariantMap& results) {
     clipboardEnabled_ = results.value(QStringLiteral("clipboard_enabled")).toBool();
     streams_ = parseStreams(results.value(QStringLiteral("streams")), streamsPlaced_);
     if ((devices_ & (keyboard | pointer)) == 0) {
-        fail(State::refused, "the desktop did not share a keyboard or pointer");
+        fail(State::refused, userText("Portal", "the desktop did not share a keyboard or pointer").str());
         return;
     }
     if (streams_.empty()) {
-        screenStatus_ = "the desktop shared no monitor";
+        screenStatus_ = userText("Portal", "the desktop shared no monitor").str();
         running();
         return;
     }
@@ -224,10 +225,10 @@ void RemoteDesktopSession::openPipeWireRemote() {
         // Closed or failed meanwhile: that already said what happened.
         if (state_ != State::starting || session_ != session) return;
         if (reply.isError()) {
-            screenStatus_ = "the desktop did not open the screen's PipeWire stream (" +
-                            reply.error().message().toStdString() + ")";
+            screenStatus_ = userText("Portal", "the desktop did not open the screen's PipeWire stream (%1)")
+                                .with({reply.error().message().toStdString()});
         } else if (!reply.value().isValid()) {
-            screenStatus_ = "the desktop opened no PipeWire stream for the screen";
+            screenStatus_ = userText("Portal", "the desktop opened no PipeWire stream for the screen").str();
         } else {
             remote_ = reply.value();
             screenStatus_.clear();
@@ -238,10 +239,10 @@ void RemoteDesktopSession::openPipeWireRemote() {
 
 void RemoteDesktopSession::running() {
     setState(State::running,
-             !asksConsent_ ? "remote control allowed; the desktop grants it without asking"
-             : version_ >= 2 ? "remote control allowed; the desktop keeps this permission"
-                           : "remote control allowed for this run; the desktop asks again at every "
-                             "start (remote-desktop portal version 1)");
+             !asksConsent_ ? userText("Portal", "remote control allowed; the desktop grants it without asking").str()
+             : version_ >= 2 ? userText("Portal", "remote control allowed; the desktop keeps this permission").str()
+                           : userText("Portal", "remote control allowed for this run; the desktop asks again at every "
+                             "start (remote-desktop portal version 1)").str());
 }
 
 UniqueFd RemoteDesktopSession::dupPipeWireRemote() const {
@@ -258,7 +259,7 @@ void RemoteDesktopSession::onClosed(const QVariantMap&) {
     devices_ = 0;
     streams_.clear();
     remote_ = {};
-    screenStatus_ = "the desktop ended the remote-control session";
+    screenStatus_ = userText("Portal", "the desktop ended the remote-control session").str();
     setState(State::closed, screenStatus_);
 }
 
@@ -275,12 +276,12 @@ void RemoteDesktopSession::request(const QString& interface, const QString& meth
             if (response == static_cast<uint>(Response::success)) {
                 next(results);
             } else if (response == static_cast<uint>(Response::cancelled)) {
-                fail(State::refused, "remote control was refused in the desktop's dialog");
+                fail(State::refused, userText("Portal", "remote control was refused in the desktop's dialog").str());
             } else if (!error.isEmpty()) {
-                fail(State::failed, "the remote-desktop portal failed (" + method.toStdString() +
-                                        ": " + error.toStdString() + ")");
+                fail(State::failed, userText("Portal", "the remote-desktop portal failed (%1: %2)")
+                                        .with({method.toStdString(), error.toStdString()}));
             } else {
-                fail(State::failed, "the desktop ended the remote-control request");
+                fail(State::failed, userText("Portal", "the desktop ended the remote-control request").str());
             }
         });
 }

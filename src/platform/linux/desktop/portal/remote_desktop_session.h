@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/user_text.h"
 #include "base/unique_fd.h"
 #include "ports/geometry.h"
 
@@ -97,7 +98,7 @@ private:
     QDBusConnection bus_;
     std::filesystem::path tokenFile_;
     State state_ = State::idle;
-    std::string status_ = "waiting for the desktop's remote-control permission";
+    std::string status_ = userText("Portal", "waiting for the desktop's remote-control permission");
     std::uint32_t version_ = 0;
     std::uint32_t cursorModes_ = 0;
     std::uint32_t devices_ = 0;

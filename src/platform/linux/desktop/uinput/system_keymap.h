@@ -36,6 +36,7 @@ public:
     [[nodiscard]] std::optional<KeyPosition> find(std::uint32_t keysym) const { return index_.find(keysym); }
     // The evdev code of the key holding one level modifier, when the layout has one.
     [[nodiscard]] std::optional<int> modifierKey(ModifierFlags one) const { return index_.modifierKey(one); }
+    [[nodiscard]] std::vector<int> levelKeys(ModifierFlags mods) const { return index_.levelKeys(mods); }
     // Every key's character at every level it is found first, keycodes being evdev codes.
     [[nodiscard]] std::vector<LayoutEntry> entries() const { return index_.entries(); }
 

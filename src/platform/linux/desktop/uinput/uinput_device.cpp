@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/user_text.h"
+
 namespace tamborix::uinput {
 
 FdLayer kernelFdLayer(const std::string& path) {
@@ -23,13 +25,13 @@ FdLayer kernelFdLayer(const std::string& path) {
 std::unique_ptr<Device> Device::create(const FdLayer& layer, const DeviceCapabilities& wanted, std::string& error) {
     const int fd = layer.open();
     if (fd < 0) {
-        error = layer.path + " not writable (" + std::string(std::strerror(-fd)) + ")";
+        error = userText("Backends", "%1 not writable (%2)").with({layer.path, std::strerror(-fd)});
         return nullptr;
     }
     std::unique_ptr<Device> device(new Device(layer, fd));
     auto control = [&](unsigned long request, std::uintptr_t arg) {
         const int r = layer.ioctl(fd, request, arg);
-        if (r != 0 && error.empty()) error = "uinput refused the device (" + std::string(std::strerror(-r)) + ")";
+        if (r != 0 && error.empty()) error = userText("Backends", "uinput refused the device (%1)").with({std::strerror(-r)});
         return r == 0;
     };
     bool ok = true;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/utf16.h"
 #include "platform/linux/support/evdev/evdev_button.h"
 
 namespace tamborix::uinput {
@@ -14,16 +15,6 @@ namespace {
 
 // High-resolution wheel units per notch, fixed by the kernel's input protocol.
 constexpr int hiResPerNotch = 120;
-
-struct MediaKey {
-    std::uint32_t keysym;
-    int code;
-};
-// The XF86 keysyms of the media keys, which layouts do not always carry.
-constexpr MediaKey mediaKeys[] = {
-    {0x1008ff14, KEY_PLAYPAUSE},   {0x1008ff17, KEY_NEXTSONG},   {0x1008ff16, KEY_PREVIOUSSONG},
-    {0x1008ff13, KEY_VOLUMEUP},    {0x1008ff11, KEY_VOLUMEDOWN}, {0x1008ff12, KEY_MUTE},
-};
 
 }  // namespace
 
@@ -58,14 +49,9 @@ void UinputInputSink::moveTo(Point at) {
 
 void UinputInputSink::mouse(const MouseEvent& event) {
     if (!mayPost()) return;
-    if (isMotion(event.type)) {
-        moveTo(event.at);
-        return;
-    }
-    if (!asked_ || !(*asked_ == event.at)) moveTo(event.at);
-    const bool down = isPress(event.type);
-    if (!down && !isRelease(event.type)) return;
-    pointer_->add(EV_KEY, static_cast<std::uint16_t>(evdevButton(event.button)), down ? 1 : 0);
+    const auto button = moveForButton(event, asked_, [this](Point at) { moveTo(at); });
+    if (!button) return;
+    pointer_->add(EV_KEY, static_cast<std::uint16_t>(button->code), button->down ? 1 : 0);
     pointer_->send();
 }
 
@@ -98,13 +84,10 @@ void UinputInputSink::key(const KeyEvent& event) {
     int code = -1;
     if (event.kind == KeyKind::keycode) {
         code = static_cast<int>(event.value);
-    } else {
-        for (const auto& m : mediaKeys) {
-            if (m.keysym == event.value) code = m.code;
-        }
-        if (code < 0) {
-            if (auto found = keymap_->find(event.value)) code = found->evdevCode;
-        }
+    } else if (const int media = evdevMediaKey(event.value)) {
+        code = media;
+    } else if (auto found = keymap_->find(event.value)) {
+        code = found->evdevCode;
     }
     if (code <= 0 || code > KEY_MAX) return;
     keyboard_->add(EV_KEY, static_cast<std::uint16_t>(code), event.down ? 1 : 0);
@@ -112,29 +95,18 @@ void UinputInputSink::key(const KeyEvent& event) {
 }
 
 void UinputInputSink::tapKey(int code, ModifierFlags mods) {
-    // The level's modifiers are held around the key, lowest first, released in reverse.
-    int held[3];
-    std::size_t n = 0;
-    for (auto flag : {modifier::shift, modifier::level3, modifier::level5}) {
-        if (!(mods & flag)) continue;
-        if (auto m = keymap_->modifierKey(flag)) held[n++] = *m;
-    }
-    for (std::size_t i = 0; i < n; ++i) keyboard_->add(EV_KEY, static_cast<std::uint16_t>(held[i]), 1);
+    const auto held = keymap_->levelKeys(mods);
+    for (const int k : held) keyboard_->add(EV_KEY, static_cast<std::uint16_t>(k), 1);
     keyboard_->add(EV_KEY, static_cast<std::uint16_t>(code), 1);
     keyboard_->send();
     keyboard_->add(EV_KEY, static_cast<std::uint16_t>(code), 0);
-    for (std::size_t i = n; i-- > 0;) keyboard_->add(EV_KEY, static_cast<std::uint16_t>(held[i]), 0);
+    for (auto k = held.rbegin(); k != held.rend(); ++k) keyboard_->add(EV_KEY, static_cast<std::uint16_t>(*k), 0);
     keyboard_->send();
 }
 
 void UinputInputSink::text(std::u16string_view chunk) {
     if (!mayPost()) return;
-    for (std::size_t i = 0; i < chunk.size(); ++i) {
-        char32_t c = chunk[i];
-        if (c >= 0xd800 && c <= 0xdbff && i + 1 < chunk.size() && chunk[i + 1] >= 0xdc00 && chunk[i + 1] <= 0xdfff) {
-            c = 0x10000 + ((c - 0xd800) << 10) + (chunk[i + 1] - 0xdc00);
-            ++i;
-        }
+    for (const char32_t c : codePoints(chunk)) {
         if (c == U'\n' || c == U'\r') {
             tapKey(KEY_ENTER, 0);
             continue;
@@ -146,7 +118,7 @@ void UinputInputSink::text(std::u16string_view chunk) {
         if (auto found = keymap_->find(xkb_utf32_to_keysym(static_cast<std::uint32_t>(c)))) {
             tapKey(found->evdevCode, found->mods);
         } else {
-            untypable(c, "the keyboard layout has no key for it (a uinput keyboard cannot lend one)");
+            untypable(c, userText("Typing", "the keyboard layout has no key for it (a uinput keyboard cannot lend one)").str());
         }
     }
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "base/user_text.h"
 #include "platform/linux/desktop/uinput/system_keymap.h"
 #include "platform/linux/desktop/uinput/uinput_device.h"
 #include "ports/geometry.h"
@@ -29,8 +30,8 @@ public:
     [[nodiscard]] bool mayPost() const override { return pointer_ && keyboard_; }
     [[nodiscard]] std::string remedy() const override {
         return mayPost() ? std::string()
-                         : "Let your user write to /dev/uinput (the uinput group and udev rule in the "
-                           "README), then start the helper again.";
+                         : userText("Backends", "Let your user write to /dev/uinput (the uinput group and udev "
+                                                "rule in the README), then start the helper again.").str();
     }
     [[nodiscard]] std::string reason() const override { return mayPost() ? std::string() : reason_; }
 

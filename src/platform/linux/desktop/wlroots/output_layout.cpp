@@ -20,6 +20,51 @@ void logicalSize(void* data, zxdg_output_v1*, std::int32_t w, std::int32_t h) {
 void name(void* data, zxdg_output_v1*, const char* n) { static_cast<Output*>(data)->name = n; }
 void description(void*, zxdg_output_v1*, const char*) {}
 
+const zwlr_output_mode_v1_listener modeListener{
+    [](void*, zwlr_output_mode_v1*, std::int32_t, std::int32_t) {},
+    [](void*, zwlr_output_mode_v1*, std::int32_t) {},
+    [](void*, zwlr_output_mode_v1*) {},
+    [](void* data, zwlr_output_mode_v1* mode) {
+        std::erase_if(static_cast<OutputLayout*>(data)->modes, [mode](const auto& m) { return m.get() == mode; });
+    },
+};
+
+const zwlr_output_head_v1_listener headListener{
+    [](void* data, zwlr_output_head_v1* h, const char* name) {
+        if (auto* head = static_cast<OutputLayout*>(data)->head(h)) head->name = name;
+    },
+    [](void*, zwlr_output_head_v1*, const char*) {},
+    [](void*, zwlr_output_head_v1*, std::int32_t, std::int32_t) {},
+    [](void* data, zwlr_output_head_v1*, zwlr_output_mode_v1* mode) {
+        auto* layout = static_cast<OutputLayout*>(data);
+        layout->modes.emplace_back(mode);
+        zwlr_output_mode_v1_add_listener(mode, &modeListener, layout);
+    },
+    [](void* data, zwlr_output_head_v1* h, std::int32_t enabled) {
+        if (auto* head = static_cast<OutputLayout*>(data)->head(h)) {
+            head->enabled = enabled != 0;
+            head->seenOn = head->seenOn || head->enabled;
+        }
+    },
+    [](void*, zwlr_output_head_v1*, zwlr_output_mode_v1*) {},
+    [](void*, zwlr_output_head_v1*, std::int32_t, std::int32_t) {},
+    [](void*, zwlr_output_head_v1*, std::int32_t) {},
+    [](void*, zwlr_output_head_v1*, wl_fixed_t) {},
+    [](void* data, zwlr_output_head_v1* h) { static_cast<OutputLayout*>(data)->removeHead(h); },
+    [](void*, zwlr_output_head_v1*, const char*) {},
+    [](void*, zwlr_output_head_v1*, const char*) {},
+    [](void*, zwlr_output_head_v1*, const char*) {},
+};
+
+// The compositor's batch of head changes is over: switched-off outputs leave the list.
+const zwlr_output_manager_v1_listener headManagerListener{
+    [](void* data, zwlr_output_manager_v1*, zwlr_output_head_v1* head) {
+        static_cast<OutputLayout*>(data)->addHead(head);
+    },
+    [](void* data, zwlr_output_manager_v1*, std::uint32_t) { static_cast<OutputLayout*>(data)->headsDone(); },
+    [](void*, zwlr_output_manager_v1*) {},
+};
+
 }  // namespace
 
 std::unique_ptr<OutputLayout> OutputLayout::create(wayland::WaylandConnection& conn, std::string& why) {
@@ -32,6 +77,8 @@ std::unique_ptr<OutputLayout> OutputLayout::create(wayland::WaylandConnection& c
     for (const auto& g : conn.globals()) {
         if (g.interface == wl_output_interface.name) l->add(g);
     }
+    l->headManager_.reset(conn.bind<zwlr_output_manager_v1>(zwlr_output_manager_v1_interface, 2));
+    if (l->headManager_) zwlr_output_manager_v1_add_listener(l->headManager_.get(), &headManagerListener, l.get());
     auto* raw = l.get();
     conn.onGlobal([raw](const wayland::Global& g) {
         if (g.interface == wl_output_interface.name) raw->add(g);
@@ -53,8 +100,49 @@ OutputLayout::~OutputLayout() {
 }
 
 void OutputLayout::changed() {
-    for (auto& o : outputs_) o->complete = o->logical.width > 0 && o->logical.height > 0;
+    for (auto& o : outputs_) o->complete = o->logical.width > 0 && o->logical.height > 0 && !switchedOff(*o);
     if (onChanged_) onChanged_();
+}
+
+bool OutputLayout::switchedOff(const Output& o) const {
+    for (const auto& h : heads_) {
+        if (h->name == o.name) return h->seenOn && !h->enabled;
+    }
+    return false;
+}
+
+void OutputLayout::headsDone() {
+    for (auto& h : heads_) {
+        const bool off = h->seenOn && !h->enabled;
+        if (h->wasOff && !off) {
+            for (auto& o : outputs_) {
+                if (o->name != h->name) continue;
+                o->logical = {};
+                o->xdg.reset(zxdg_output_manager_v1_get_xdg_output(manager_.get(), o->output.get()));
+                listen(*o);
+            }
+        }
+        h->wasOff = off;
+    }
+    changed();
+}
+
+void OutputLayout::addHead(zwlr_output_head_v1* head) {
+    auto h = std::make_unique<Head>();
+    h->proxy.reset(head);
+    zwlr_output_head_v1_add_listener(head, &headListener, this);
+    heads_.push_back(std::move(h));
+}
+
+void OutputLayout::removeHead(zwlr_output_head_v1* head) {
+    std::erase_if(heads_, [head](const auto& h) { return h->proxy.get() == head; });
+}
+
+OutputLayout::Head* OutputLayout::head(zwlr_output_head_v1* head) {
+    for (auto& h : heads_) {
+        if (h->proxy.get() == head) return h.get();
+    }
+    return nullptr;
 }
 
 void OutputLayout::add(const wayland::Global& g) {
@@ -62,12 +150,7 @@ void OutputLayout::add(const wayland::Global& g) {
     o->globalName = g.name;
     o->output.reset(conn_.bindName<wl_output>(g, wl_output_interface, 3));
     o->xdg.reset(zxdg_output_manager_v1_get_xdg_output(manager_.get(), o->output.get()));
-    static const zxdg_output_v1_listener listener{
-        logicalPosition, logicalSize,
-        // From version 3 on, wl_output's done ends a batch of changes instead.
-        [](void*, zxdg_output_v1*) {},
-        name, description};
-    zxdg_output_v1_add_listener(o->xdg.get(), &listener, o.get());
+    listen(*o);
     static const wl_output_listener outputListener{
         [](void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, const char*,
            const char*, std::int32_t) {},
@@ -84,6 +167,15 @@ void OutputLayout::add(const wayland::Global& g) {
     };
     wl_output_add_listener(o->output.get(), &outputListener, this);
     outputs_.push_back(std::move(o));
+}
+
+void OutputLayout::listen(Output& o) {
+    static const zxdg_output_v1_listener listener{
+        logicalPosition, logicalSize,
+        // From version 3 on, wl_output's done ends a batch of changes instead.
+        [](void*, zxdg_output_v1*) {},
+        name, description};
+    zxdg_output_v1_add_listener(o.xdg.get(), &listener, &o);
 }
 
 std::vector<DisplayInfo> OutputLayout::displays() const {

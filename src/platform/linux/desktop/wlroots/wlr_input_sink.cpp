@@ -11,7 +11,9 @@
 #include <cstring>
 #include <vector>
 
+#include "base/user_text.h"
 #include "base/unique_fd.h"
+#include "base/utf16.h"
 #include "platform/linux/support/evdev/evdev_button.h"
 
 namespace tamborix::wlroots {
@@ -45,27 +47,17 @@ const wl_keyboard_listener seatKeyboardListener{
     [](void*, wl_keyboard*, std::int32_t, std::int32_t) {},
 };
 
-struct MediaKey {
-    std::uint32_t keysym;
-    int code;
-};
-// Layouts do not always carry the media keys; their evdev codes are the same everywhere.
-constexpr MediaKey mediaKeys[] = {
-    {0x1008ff14, KEY_PLAYPAUSE},   {0x1008ff17, KEY_NEXTSONG},   {0x1008ff16, KEY_PREVIOUSSONG},
-    {0x1008ff13, KEY_VOLUMEUP},    {0x1008ff11, KEY_VOLUMEDOWN}, {0x1008ff12, KEY_MUTE},
-};
-
 }  // namespace
 
 WlrInputSink::WlrInputSink(wayland::WaylandConnection& conn, const OutputLayout& layout, wl_seat* seat,
                            bool seatHasKeyboard, zwlr_virtual_pointer_manager_v1* pointers, zwp_virtual_keyboard_manager_v1* keyboards)
     : conn_(conn), layout_(layout) {
     if (!seat) {
-        reason_ = "the compositor has no seat";
+        reason_ = userText("Wlroots", "the compositor has no seat").str();
         return;
     }
-    if (!pointers) reason_ = "the compositor offers no virtual pointer (zwlr_virtual_pointer_manager_v1)";
-    if (!keyboards) reason_ = "the compositor offers no virtual keyboard (zwp_virtual_keyboard_manager_v1)";
+    if (!pointers) reason_ = userText("Wlroots", "the compositor offers no virtual pointer (zwlr_virtual_pointer_manager_v1)").str();
+    if (!keyboards) reason_ = userText("Wlroots", "the compositor offers no virtual keyboard (zwp_virtual_keyboard_manager_v1)").str();
     if (!pointers || !keyboards) return;
     // The user's layout is what the seat's keyboard reports; a seat with no keyboard yet has
     // none to report, and the system's configured layout stands in.
@@ -97,7 +89,7 @@ WlrInputSink::WlrInputSink(wayland::WaylandConnection& conn, const OutputLayout&
     const bool made = conn_.roundtrip();
     making_ = false;
     if (!made) {
-        reason_ = "the compositor refused the virtual devices";
+        reason_ = userText("Wlroots", "the compositor refused the virtual devices").str();
         pointer_.reset();
         keyboard_.reset();
         return;
@@ -178,15 +170,10 @@ void WlrInputSink::moveTo(Point at) {
 
 void WlrInputSink::mouse(const MouseEvent& event) {
     if (!mayPost()) return;
-    if (isMotion(event.type)) {
-        moveTo(event.at);
-        return;
-    }
-    if (!asked_ || !(*asked_ == event.at)) moveTo(event.at);
-    const bool down = isPress(event.type);
-    if (!down && !isRelease(event.type)) return;
-    zwlr_virtual_pointer_v1_button(pointer_.get(), now(), static_cast<std::uint32_t>(evdevButton(event.button)),
-                                   down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
+    const auto button = moveForButton(event, asked_, [this](Point at) { moveTo(at); });
+    if (!button) return;
+    zwlr_virtual_pointer_v1_button(pointer_.get(), now(), static_cast<std::uint32_t>(button->code),
+                                   button->down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
     zwlr_virtual_pointer_v1_frame(pointer_.get());
     conn_.flush();
 }
@@ -234,14 +221,11 @@ void WlrInputSink::key(const KeyEvent& event) {
         code = static_cast<int>(event.value);
     } else if (auto found = keymap_->user().find(event.value)) {
         code = found->evdevCode;
-    } else {
-        for (const auto& m : mediaKeys) {
-            if (m.keysym == event.value) code = m.code;
-        }
-        if (code < 0 && keymap_->lend({event.value})) {
-            upload();
-            code = keymap_->lent(event.value).value_or(-1);
-        }
+    } else if (const int media = evdevMediaKey(event.value)) {
+        code = media;
+    } else if (keymap_->lend({event.value})) {
+        upload();
+        code = keymap_->lent(event.value).value_or(-1);
     }
     if (code <= 0) return;
     sendKey(code, event.down);
@@ -249,30 +233,16 @@ void WlrInputSink::key(const KeyEvent& event) {
 }
 
 void WlrInputSink::tap(int code, ModifierFlags mods) {
-    // The level's modifiers are held around the key, lowest first, released in reverse.
-    int held[3];
-    std::size_t n = 0;
-    for (auto flag : {modifier::shift, modifier::level3, modifier::level5}) {
-        if (!(mods & flag)) continue;
-        if (auto m = keymap_->user().modifierKey(flag)) held[n++] = *m;
-    }
-    for (std::size_t i = 0; i < n; ++i) sendKey(held[i], true);
+    const auto held = keymap_->user().levelKeys(mods);
+    for (const int k : held) sendKey(k, true);
     sendKey(code, true);
     sendKey(code, false);
-    for (std::size_t i = n; i-- > 0;) sendKey(held[i], false);
+    for (auto k = held.rbegin(); k != held.rend(); ++k) sendKey(*k, false);
 }
 
 void WlrInputSink::text(std::u16string_view chunk) {
     if (!mayPost()) return;
-    std::vector<char32_t> chars;
-    for (std::size_t i = 0; i < chunk.size(); ++i) {
-        char32_t c = chunk[i];
-        if (c >= 0xd800 && c <= 0xdbff && i + 1 < chunk.size() && chunk[i + 1] >= 0xdc00 && chunk[i + 1] <= 0xdfff) {
-            c = 0x10000 + ((c - 0xd800) << 10) + (chunk[i + 1] - 0xdc00);
-            ++i;
-        }
-        chars.push_back(c);
-    }
+    const std::vector<char32_t> chars = codePoints(chunk);
     auto keysymOf = [](char32_t c) -> std::uint32_t {
         if (c == U'\n' || c == U'\r') return XKB_KEY_Return;
         if (c == U'\t') return XKB_KEY_Tab;
@@ -294,8 +264,8 @@ void WlrInputSink::text(std::u16string_view chunk) {
         } else if (auto spare = lentAll && sym != XKB_KEY_NoSymbol ? keymap_->lent(sym) : std::nullopt) {
             tap(*spare, 0);
         } else {
-            untypable(c, sym == XKB_KEY_NoSymbol ? "no key symbol stands for it"
-                                                 : "the keyboard layout leaves too few keys free to lend");
+            untypable(c, sym == XKB_KEY_NoSymbol ? userText("Typing", "no key symbol stands for it").str()
+                                                 : userText("Typing", "the keyboard layout leaves too few keys free to lend").str());
         }
     }
     conn_.flush();

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/user_text.h"
 #include "base/unique_fd.h"
 #include "platform/linux/support/jpeg/frame_encoder.h"
 #include "platform/linux/support/wayland/proxy.h"
@@ -128,7 +129,7 @@ struct WlrScreenCapture::Worker {
 
 WlrScreenCapture::WlrScreenCapture(MainLoop& loop, std::string display, bool offered)
     : display_(std::move(display)), worker_(std::make_unique<Worker>()) {
-    if (!offered) reason_ = "the compositor offers no screencopy (zwlr_screencopy_manager_v1)";
+    if (!offered) reason_ = userText("Wlroots", "the compositor offers no screencopy (zwlr_screencopy_manager_v1)").str();
     jobs_ = std::make_unique<jpeg::CaptureJobs>(loop, "tamborix-grab", [this](const CaptureRequest& r) { return make(r); });
 }
 

@@ -186,15 +186,10 @@ bool WlrWorkspace::activate(const RunningApp& app) {
 }
 
 std::optional<InstalledApp> WlrWorkspace::findApp(std::string_view appId) const {
-    if (auto e = entries_->byId(appId)) return InstalledApp{e->id, e->name};
-    return std::nullopt;
+    return entries_->installedApp(appId);
 }
 
-std::vector<InstalledApp> WlrWorkspace::installedApps() const {
-    std::vector<InstalledApp> out;
-    for (const auto& e : entries_->all()) out.push_back({e.id, e.name});
-    return out;
-}
+std::vector<InstalledApp> WlrWorkspace::installedApps() const { return entries_->installedApps(); }
 
 bool WlrWorkspace::launch(const InstalledApp& app) { return entries_->launch(app.appId, {}); }
 
@@ -202,9 +197,8 @@ bool WlrWorkspace::openUrl(const std::string& url) { return entries_->openUrl(ur
 
 std::optional<Bytes> WlrWorkspace::iconPNG(const RunningApp& app, int px) const {
     const auto entry = entries_->byId(app.appId);
-    if (!entry || entry->icon.empty()) return std::nullopt;
-    if (auto file = gio::findIconFile(entry->icon, px)) return gio::iconFilePNG(*file, px);
-    return std::nullopt;
+    if (!entry) return std::nullopt;
+    return gio::themeIconPNG(entry->icon, px);
 }
 
 }  // namespace tamborix::wlroots

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/user_text.h"
+#include "base/utf16.h"
 #include "platform/linux/desktop/x11/x_reply.h"
 
 namespace tamborix::x11 {
@@ -52,17 +54,18 @@ X11InputSink::~X11InputSink() {
 bool X11InputSink::mayPost() const { return conn_.alive() && xtest_ && keymap_ != nullptr; }
 
 std::string X11InputSink::reason() const {
-    if (!conn_.alive()) return "lost the connection to display " + conn_.displayName();
-    if (!xtest_) return "no X11 XTEST extension on display " + conn_.displayName();
+    if (!conn_.alive()) return userText("X11", "lost the connection to display %1").with({conn_.displayName()});
+    if (!xtest_) return userText("X11", "no X11 XTEST extension on display %1").with({conn_.displayName()});
     if (!keymap_) return keyboardError_;
     return {};
 }
 
 std::string X11InputSink::remedy() const {
-    if (!conn_.alive()) return "Start the helper again from your desktop session.";
+    if (!conn_.alive()) return userText("X11", "Start the helper again from your desktop session.");
     if (!xtest_)
-        return "Log in to a desktop session whose X server has the XTEST extension (Xorg has it).";
-    if (!keymap_) return "Check the keyboard layout in your desktop's settings, then start the helper again.";
+        return userText("X11", "Log in to a desktop session whose X server has the XTEST extension (Xorg has it).");
+    if (!keymap_)
+        return userText("X11", "Check the keyboard layout in your desktop's settings, then start the helper again.");
     return {};
 }
 
@@ -247,11 +250,11 @@ bool X11InputSink::typeChar(char32_t c) {
     }
     const xkb_keysym_t sym = xkb_utf32_to_keysym(c);
     if (sym == XKB_KEY_NoSymbol) {
-        untypable(c, "it is a control character");
+        untypable(c, userText("Typing", "it is a control character").str());
         return true;
     }
     if (!spares_->available()) {
-        untypable(c, "the keyboard layout has no key for it and no spare keycode is left to lend");
+        untypable(c, userText("Typing", "the keyboard layout has no key for it and no spare keycode is left to lend").str());
         return true;
     }
     auto kc = lend(sym);
@@ -265,12 +268,7 @@ bool X11InputSink::typeChar(char32_t c) {
 void X11InputSink::text(std::u16string_view chunk) {
     if (!mayPost()) return;
     const bool waiting = !pending_.empty();
-    for (std::size_t i = 0; i < chunk.size(); ++i) {
-        char32_t c = chunk[i];
-        if (c >= 0xd800 && c < 0xdc00 && i + 1 < chunk.size() && chunk[i + 1] >= 0xdc00 && chunk[i + 1] < 0xe000) {
-            c = 0x10000 + ((c - 0xd800) << 10) + (chunk[i + 1] - 0xdc00);
-            ++i;
-        }
+    for (const char32_t c : codePoints(chunk)) {
         pending_.push_back({[this, c] { return typeChar(c); }, true, true, lendsFor(c)});
     }
     if (!waiting) drain();

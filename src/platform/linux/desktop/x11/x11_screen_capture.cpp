@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "base/user_text.h"
 #include "platform/linux/support/jpeg/frame_encoder.h"
 #include "platform/linux/desktop/x11/screen_grabber.h"
 
@@ -107,7 +108,7 @@ jpeg::CaptureJobs::Made X11ScreenCapture::make(const CaptureRequest& request) {
         } else if (!jpeg) {
             w.last.reset();
         }
-        if (!w.grabber->alive()) why = "the X connection to " + displayName_ + " was lost";
+        if (!w.grabber->alive()) why = userText("X11", "the X connection to %1 was lost").with({displayName_});
     }
 
     {

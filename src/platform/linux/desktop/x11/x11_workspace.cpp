@@ -23,8 +23,6 @@ std::string executableOf(std::uint32_t pid) {
     return ec ? std::string() : target.string();
 }
 
-InstalledApp installed(const gio::DesktopEntry& e) { return {e.id, e.name}; }
-
 }  // namespace
 
 X11Workspace::X11Workspace(XConnection& x, std::shared_ptr<gio::DesktopEntries> entries,
@@ -177,15 +175,10 @@ bool X11Workspace::activate(const RunningApp& app) {
 }
 
 std::optional<InstalledApp> X11Workspace::findApp(std::string_view appId) const {
-    if (auto e = entries_.byId(appId)) return installed(*e);
-    return std::nullopt;
+    return entries_.installedApp(appId);
 }
 
-std::vector<InstalledApp> X11Workspace::installedApps() const {
-    std::vector<InstalledApp> out;
-    for (const auto& e : entries_.all()) out.push_back(installed(e));
-    return out;
-}
+std::vector<InstalledApp> X11Workspace::installedApps() const { return entries_.installedApps(); }
 
 bool X11Workspace::launch(const InstalledApp& app) {
     const auto entry = entries_.byId(app.appId);
@@ -201,9 +194,7 @@ std::optional<Bytes> X11Workspace::iconPNG(const RunningApp& app, int px) const 
     const auto found = find(app.handle);
     if (!found) return std::nullopt;
     if (found->entry) {
-        if (auto file = gio::findIconFile(found->entry->icon, px)) {
-            if (auto png = gio::iconFilePNG(*file, px)) return png;
-        }
+        if (auto png = gio::themeIconPNG(found->entry->icon, px)) return png;
     }
     for (auto it = found->windows.rbegin(); it != found->windows.rend(); ++it) {
         const auto value = cardinals(x_, *it, x_.atom("_NET_WM_ICON"), XCB_ATOM_CARDINAL);

@@ -6,6 +6,7 @@
 #undef explicit
 #include <xkbcommon/xkbcommon-x11.h>
 
+
 #include <utility>
 #include <algorithm>
 
@@ -19,7 +20,7 @@ std::unique_ptr<XkbKeymap> XkbKeymap::create(XConnection& conn, std::string& err
         return nullptr;
     }
     const std::int32_t device = xkb_x11_get_core_keyboard_device_id(conn.get());
-    XkbContext context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    xkb::Context context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     if (device < 0 || !context) {
         error = "no X11 core keyboard";
         return nullptr;
@@ -33,7 +34,7 @@ std::unique_ptr<XkbKeymap> XkbKeymap::create(XConnection& conn, std::string& err
     return k;
 }
 
-XkbKeymap::XkbKeymap(XConnection& conn, XkbContext context, std::int32_t device)
+XkbKeymap::XkbKeymap(XConnection& conn, xkb::Context context, std::int32_t device)
     : conn_(conn), context_(std::move(context)), device_(device) {
     eventBase_ = xcb_get_extension_data(conn_.get(), &xcb_xkb_id)->first_event;
     const std::uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY |
@@ -81,10 +82,10 @@ void XkbKeymap::handle(const xcb_generic_event_t& event) {
 
 void XkbKeymap::reloadIfStale() {
     if (!stale_ || !conn_.alive()) return;
-    XkbKeymapPtr keymap(
+    xkb::Keymap keymap(
         xkb_x11_keymap_new_from_device(context_.get(), conn_.get(), device_, XKB_KEYMAP_COMPILE_NO_FLAGS));
     if (!keymap) return;
-    XkbState state(xkb_x11_state_new_from_device(keymap.get(), conn_.get(), device_));
+    xkb::State state(xkb_x11_state_new_from_device(keymap.get(), conn_.get(), device_));
     if (!state) return;
     state_ = std::move(state);
     keymap_ = std::move(keymap);
@@ -97,21 +98,6 @@ std::uint64_t XkbKeymap::serial() {
     return serial_;
 }
 
-namespace {
-
-// The modifiers a key sets while it is held, found by pressing it in a state of its own.
-xkb_mod_mask_t heldMods(xkb_keymap* keymap, xkb_layout_index_t group, xkb_keycode_t kc) {
-    xkb_state* st = xkb_state_new(keymap);
-    if (!st) return 0;
-    xkb_state_update_mask(st, 0, 0, 0, 0, 0, group);
-    xkb_state_update_key(st, kc, XKB_KEY_DOWN);
-    const xkb_mod_mask_t mask = xkb_state_serialize_mods(st, XKB_STATE_MODS_DEPRESSED);
-    xkb_state_unref(st);
-    return mask;
-}
-
-}  // namespace
-
 void XkbKeymap::rebuild() {
     reloadIfStale();
     if (!tablesStale_ || !keymap_) return;
@@ -120,12 +106,14 @@ void XkbKeymap::rebuild() {
     syms_.clear();
     entries_.clear();
     modifierKeys_.clear();
-    const xkb_layout_index_t group = xkb_state_serialize_layout(state_.get(), XKB_STATE_LAYOUT_EFFECTIVE);
-    const xkb_mod_mask_t locked = xkb_state_serialize_mods(state_.get(), XKB_STATE_MODS_LOCKED);
-    const xkb_keycode_t lo = std::max<xkb_keycode_t>(xkb_keymap_min_keycode(keymap_.get()), 8);
-    const xkb_keycode_t hi = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_.get()), 255);
-    auto hidden = [this](xkb_keycode_t kc) { return hidden_ && hidden_(static_cast<xcb_keycode_t>(kc)); };
+    xkb::LevelScan scan;
+    scan.group = xkb_state_serialize_layout(state_.get(), XKB_STATE_LAYOUT_EFFECTIVE);
+    scan.locked = xkb_state_serialize_mods(state_.get(), XKB_STATE_MODS_LOCKED);
+    scan.highest = 255;  // the X protocol's keycodes are a byte
+    if (hidden_) scan.skip = [this](xkb_keycode_t kc) { return hidden_(static_cast<xcb_keycode_t>(kc)); };
 
+    const xkb_keycode_t lo = std::max(xkb_keymap_min_keycode(keymap_.get()), scan.lowest);
+    const xkb_keycode_t hi = std::min(xkb_keymap_max_keycode(keymap_.get()), scan.highest);
     for (xkb_keycode_t kc = lo; kc <= hi; ++kc) {
         if (xkb_keymap_num_layouts_for_key(keymap_.get(), kc) == 0) continue;
         const xkb_layout_index_t layout = xkb_state_key_get_layout(state_.get(), kc);
@@ -134,57 +122,15 @@ void XkbKeymap::rebuild() {
         syms_.try_emplace(syms[0], static_cast<xcb_keycode_t>(kc));
     }
 
-    // The keys that reach the levels, and what each sets while held.
-    struct Holder {
-        ModifierFlags flag;
-        xkb_keysym_t syms[2];
-    };
-    static constexpr Holder holders[] = {{modifier::shift, {XKB_KEY_Shift_L, XKB_KEY_Shift_R}},
-                                         {modifier::level3, {XKB_KEY_ISO_Level3_Shift, XKB_KEY_ISO_Level3_Shift}},
-                                         {modifier::level5, {XKB_KEY_ISO_Level5_Shift, XKB_KEY_ISO_Level5_Shift}}};
-    std::unordered_map<ModifierFlags, xkb_mod_mask_t> masks;
-    for (const auto& h : holders) {
-        for (const auto sym : h.syms) {
-            auto it = syms_.find(sym);
-            if (it == syms_.end() || hidden(it->second)) continue;
-            const auto mask = heldMods(keymap_.get(), group, it->second);
-            if (mask == 0) continue;
-            modifierKeys_[h.flag] = it->second;
-            masks[h.flag] = mask;
-            break;
-        }
+    const auto table = xkb::scanLevels(keymap_.get(), scan);
+    for (const auto& [flag, kc] : table.modifierKeys) modifierKeys_[flag] = static_cast<xcb_keycode_t>(kc);
+    for (const auto& key : table.keys) {
+        const char32_t c = xkb_keysym_to_utf32(key.sym);
+        if (c == 0) continue;
+        const auto levelMods = static_cast<ModifierFlags>(key.mods & (modifier::level3 | modifier::level5));
+        entries_.push_back({key.keycode, (key.mods & modifier::shift) != 0, c, levelMods});
+        chars_.try_emplace(c, Key{static_cast<xcb_keycode_t>(key.keycode), key.mods});
     }
-
-    // Each combination of held level keys, lowest level first, asks the keymap what every key
-    // types then, exactly as a client reading the event will.
-    xkb_state* st = xkb_state_new(keymap_.get());
-    if (!st) return;
-    for (int rank = 0; rank < 8; ++rank) {
-        ModifierFlags flags = 0;
-        if (rank & 1) flags |= modifier::shift;
-        if (rank & 2) flags |= modifier::level3;
-        if (rank & 4) flags |= modifier::level5;
-        xkb_mod_mask_t depressed = 0;
-        bool reachable = true;
-        for (const auto& h : holders) {
-            if (!(flags & h.flag)) continue;
-            auto m = masks.find(h.flag);
-            reachable = reachable && m != masks.end();
-            if (m != masks.end()) depressed |= m->second;
-        }
-        if (!reachable) continue;
-        xkb_state_update_mask(st, depressed, 0, locked, 0, 0, group);
-        for (xkb_keycode_t kc = lo; kc <= hi; ++kc) {
-            if (hidden(kc) || xkb_keymap_num_layouts_for_key(keymap_.get(), kc) == 0) continue;
-            const xkb_keysym_t sym = xkb_state_key_get_one_sym(st, kc);
-            const char32_t c = sym == XKB_KEY_NoSymbol ? 0 : xkb_keysym_to_utf32(sym);
-            if (c == 0) continue;
-            const auto levelMods = static_cast<ModifierFlags>(flags & (modifier::level3 | modifier::level5));
-            entries_.push_back({kc, (flags & modifier::shift) != 0, c, levelMods});
-            chars_.try_emplace(c, Key{static_cast<xcb_keycode_t>(kc), flags});
-        }
-    }
-    xkb_state_unref(st);
 }
 
 std::optional<xcb_keycode_t> XkbKeymap::modifierKey(ModifierFlags one) {

@@ -12,15 +12,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/owned.h"
 #include "platform/linux/desktop/x11/x_connection.h"
+#include "platform/linux/support/xkb/keymap_index.h"
 #include "ports/input_sink.h"
 
 namespace tamborix::x11 {
-
-using XkbContext = Owned<xkb_context, xkb_context_unref>;
-using XkbKeymapPtr = Owned<xkb_keymap, xkb_keymap_unref>;
-using XkbState = Owned<xkb_state, xkb_state_unref>;
 
 class XkbKeymap {
 public:
@@ -54,17 +50,17 @@ public:
     void setHidden(std::function<bool(xcb_keycode_t)> hidden) { hidden_ = std::move(hidden); }
 
 private:
-    XkbKeymap(XConnection& conn, XkbContext context, std::int32_t device);
+    XkbKeymap(XConnection& conn, xkb::Context context, std::int32_t device);
     void handle(const xcb_generic_event_t& event);
     void reloadIfStale();
     void rebuild();
 
     XConnection& conn_;
-    XkbContext context_;
+    xkb::Context context_;
     std::int32_t device_;
     std::uint8_t eventBase_ = 0;
-    XkbKeymapPtr keymap_;
-    XkbState state_;
+    xkb::Keymap keymap_;
+    xkb::State state_;
     bool stale_ = true;
     bool tablesStale_ = true;
     std::uint64_t serial_ = 0;

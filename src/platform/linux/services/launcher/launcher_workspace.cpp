@@ -130,15 +130,10 @@ bool LauncherWorkspace::activate(const RunningApp& app) {
 }
 
 std::optional<InstalledApp> LauncherWorkspace::findApp(std::string_view appId) const {
-    if (auto e = entries_->byId(appId)) return InstalledApp{e->id, e->name};
-    return std::nullopt;
+    return entries_->installedApp(appId);
 }
 
-std::vector<InstalledApp> LauncherWorkspace::installedApps() const {
-    std::vector<InstalledApp> out;
-    for (const auto& e : entries_->all()) out.push_back({e.id, e.name});
-    return out;
-}
+std::vector<InstalledApp> LauncherWorkspace::installedApps() const { return entries_->installedApps(); }
 
 bool LauncherWorkspace::launch(const InstalledApp& app) {
     return entries_->launch(app.appId, {}, [shared = shared_, id = app.appId](int pid) {
@@ -152,10 +147,8 @@ bool LauncherWorkspace::openUrl(const std::string& url) { return entries_->openU
 std::optional<Bytes> LauncherWorkspace::iconPNG(const RunningApp& app, int px) const {
     const std::string id = app.appId.empty() ? appIdOf(app.handle) : app.appId;
     const auto entry = entries_->byId(id);
-    if (!entry || entry->icon.empty()) return std::nullopt;
-    const auto file = gio::findIconFile(entry->icon, px);
-    if (!file) return std::nullopt;
-    return gio::iconFilePNG(*file, px);
+    if (!entry) return std::nullopt;
+    return gio::themeIconPNG(entry->icon, px);
 }
 
 }  // namespace tamborix::launcher

@@ -115,6 +115,17 @@ std::optional<DesktopEntry> DesktopEntries::forWindow(const WindowIdentity& wind
     return byProgram;
 }
 
+std::optional<InstalledApp> DesktopEntries::installedApp(std::string_view id) const {
+    if (auto e = byId(id)) return InstalledApp{e->id, e->name};
+    return std::nullopt;
+}
+
+std::vector<InstalledApp> DesktopEntries::installedApps() const {
+    std::vector<InstalledApp> out;
+    for (auto& e : all()) out.push_back({std::move(e.id), std::move(e.name)});
+    return out;
+}
+
 std::vector<DesktopEntry> DesktopEntries::all() const {
     std::vector<DesktopEntry> out;
     forEachEntry([&](GDesktopAppInfo* info) {

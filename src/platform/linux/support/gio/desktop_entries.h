@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/worker.h"
+#include "ports/workspace.h"
 
 namespace tamborix::gio {
 
@@ -38,6 +39,9 @@ public:
     DesktopEntries& operator=(const DesktopEntries&) = delete;
 
     [[nodiscard]] std::optional<DesktopEntry> byId(std::string_view id) const;
+    // The entries as a workspace offers them to launch: one of them by id, or every one all() lists.
+    [[nodiscard]] std::optional<InstalledApp> installedApp(std::string_view id) const;
+    [[nodiscard]] std::vector<InstalledApp> installedApps() const;
     // The entry that started this window, if one can be told: the application id, then the
     // entry's StartupWMClass, then an entry named after the class or instance, then the
     // executable named by the entry's Exec or TryExec.

@@ -136,6 +136,12 @@ std::optional<fs::path> findIconFile(const std::string& name, int px) {
     return std::nullopt;
 }
 
+std::optional<Bytes> themeIconPNG(const std::string& name, int px) {
+    const auto file = findIconFile(name, px);
+    if (!file) return std::nullopt;
+    return iconFilePNG(*file, px);
+}
+
 std::optional<Bytes> iconFilePNG(const fs::path& file, int px) {
     if (px <= 0) return std::nullopt;
     const QString path = QString::fromStdString(file.string());

@@ -21,6 +21,11 @@ struct zwlr_screencopy_manager_v1;
 struct zwlr_screencopy_frame_v1;
 struct zwlr_foreign_toplevel_manager_v1;
 struct zwlr_foreign_toplevel_handle_v1;
+struct zwlr_layer_shell_v1;
+struct zwlr_layer_surface_v1;
+struct zwlr_output_manager_v1;
+struct zwlr_output_head_v1;
+struct zwlr_output_mode_v1;
 
 namespace tamborix::wayland {
 
@@ -45,6 +50,15 @@ void destroy(zwlr_foreign_toplevel_manager_v1* p);
 void destroy(zwlr_foreign_toplevel_handle_v1* p);
 void destroy(wl_shm_pool* p);
 void destroy(wl_buffer* p);
+void destroy(wl_compositor* p);
+void destroy(wl_surface* p);
+void destroy(wl_region* p);
+void destroy(wl_callback* p);
+void destroy(zwlr_layer_shell_v1* p);
+void destroy(zwlr_layer_surface_v1* p);
+void destroy(zwlr_output_manager_v1* p);
+void destroy(zwlr_output_head_v1* p);
+void destroy(zwlr_output_mode_v1* p);
 
 struct ProxyRelease {
     template <class T>

@@ -7,8 +7,9 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <string>
+#include <functional>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -37,6 +38,30 @@ struct CompiledKeymap {
 // libxkbcommon cannot start or compile it.
 [[nodiscard]] std::optional<CompiledKeymap> compileLayout(const LayoutNames& names, std::string& error);
 
+using State = Owned<xkb_state, xkb_state_unref>;
+
+// What a key types at each level of one group, with the level modifiers (modifier::shift,
+// level3, level5) held as the keys that reach them set them.
+struct LevelKey {
+    xkb_keycode_t keycode = 0;
+    ModifierFlags mods = 0;
+    xkb_keysym_t sym = XKB_KEY_NoSymbol;
+};
+struct LevelScan {
+    xkb_layout_index_t group = 0;
+    xkb_mod_mask_t locked = 0;  // Caps Lock and the like, as they are now
+    xkb_keycode_t lowest = evdevOffset;
+    xkb_keycode_t highest = XKB_KEYCODE_MAX;
+    std::function<bool(xkb_keycode_t)> skip;  // keys left out, as level keys too
+};
+struct LevelTable {
+    std::vector<LevelKey> keys;  // lowest level first, lower keycodes first; no NoSymbol
+    std::unordered_map<ModifierFlags, xkb_keycode_t> modifierKeys;
+};
+// Asks the keymap what every key types under each combination of held level keys, exactly as a
+// client reading the key events will.
+[[nodiscard]] LevelTable scanLevels(xkb_keymap* keymap, const LevelScan& scan);
+
 struct KeyPosition {
     int evdevCode = 0;
     ModifierFlags mods = 0;
@@ -50,6 +75,9 @@ public:
     [[nodiscard]] std::optional<KeyPosition> find(std::uint32_t keysym) const;
     // The evdev code of the key holding one level modifier, when the layout has one.
     [[nodiscard]] std::optional<int> modifierKey(ModifierFlags one) const;
+    // The keys held around a key typed at the level of `mods`, in the order they are pressed
+    // (Shift, level 3, level 5) and released in reverse.
+    [[nodiscard]] std::vector<int> levelKeys(ModifierFlags mods) const;
     // Every key's character at every level it is found first.
     [[nodiscard]] const std::vector<LayoutEntry>& entries() const noexcept { return entries_; }
 

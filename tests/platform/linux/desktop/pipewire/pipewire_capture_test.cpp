@@ -78,17 +78,11 @@ void expectColour(const testing::DecodedJpeg& d, int x, int y, std::uint32_t rgb
 class PipeWireCapture : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = std::filesystem::temp_directory_path() / ("tamborix-pipewire-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-        bus_ = new testing::PrivateSessionBus;
-        const auto error = bus_->start(dir_);
-        ASSERT_TRUE(error.empty()) << error;
+        bus_ = new testing::FakePortalBus("pipewire");
+        dir_ = bus_->dir();
+        ASSERT_TRUE(bus_->error().empty()) << bus_->error();
     }
-    static void TearDownTestSuite() {
-        bus_->stop();
-        delete bus_;
-        std::filesystem::remove_all(dir_);
-    }
+    static void TearDownTestSuite() { delete bus_; }
 
     void SetUp() override {
         ++round_;
@@ -98,9 +92,7 @@ protected:
         const auto error = daemon_.start(dir_ / ("pw-" + std::to_string(round_)));
         ASSERT_TRUE(error.empty()) << error;
         linker_ = std::make_unique<testing::StreamLinker>(daemon_.socket());
-        portalBus_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(
-            QString::fromStdString(bus_->address()), QStringLiteral("portal-%1").arg(round_)));
-        fake_ = std::make_unique<testing::FakePortal>(*portalBus_);
+        fake_ = &bus_->open();
         fake_->pipeWireSocket = daemon_.socket();
         fake_->monitors.clear();
     }
@@ -109,9 +101,7 @@ protected:
         producers_.clear();
         linker_.reset();
         daemon_.stop();
-        portalBus_->unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
-        portalBus_->unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("portal-%1").arg(round_));
+        bus_->close();
     }
 
     // A shared monitor at `bounds` whose stream the test paints.
@@ -126,9 +116,7 @@ protected:
 
     // The helper's backends through the portal, once the desktop shared the screen.
     ScreenCapture& startHelper() {
-        EXPECT_TRUE(portalBus_->registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
-        EXPECT_TRUE(portalBus_->registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"),
-                                                      fake_.get(), QDBusConnection::SubPath));
+        EXPECT_TRUE(bus_->serve());
         BackendRequest request{false, "portal", "--backend", dir_ / ("settings-" + std::to_string(round_)),
                                dir_ / "no-uinput", dir_ / "no-drm"};
         backends_ = makePlatformBackends(loop_, request);
@@ -138,14 +126,13 @@ protected:
     }
 
     static inline std::filesystem::path dir_;
-    static inline testing::PrivateSessionBus* bus_ = nullptr;
+    static inline testing::FakePortalBus* bus_ = nullptr;
     static inline int round_ = 0;
     QtMainLoop loop_;
     testing::PipeWireDaemon daemon_;
     std::unique_ptr<testing::StreamLinker> linker_;
     std::vector<std::unique_ptr<TestProducer>> producers_;
-    std::unique_ptr<QDBusConnection> portalBus_;
-    std::unique_ptr<testing::FakePortal> fake_;
+    testing::FakePortal* fake_ = nullptr;
     PlatformBackends backends_;
 };
 

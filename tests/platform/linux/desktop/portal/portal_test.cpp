@@ -44,37 +44,21 @@ std::string readFile(const std::filesystem::path& p) {
 class PortalTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = std::filesystem::temp_directory_path() / ("tamborix-portal-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-        bus_ = new testing::PrivateSessionBus;
-        const auto error = bus_->start(dir_);
-        ASSERT_TRUE(error.empty()) << error;
+        bus_ = new testing::FakePortalBus("portal");
+        dir_ = bus_->dir();
+        ASSERT_TRUE(bus_->error().empty()) << bus_->error();
     }
-    static void TearDownTestSuite() {
-        bus_->stop();
-        delete bus_;
-        std::filesystem::remove_all(dir_);
-    }
+    static void TearDownTestSuite() { delete bus_; }
 
     void SetUp() override {
         ++round_;
         tokenFile_ = dir_ / ("token-" + std::to_string(round_));
-        portalBus_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(
-            QString::fromStdString(bus_->address()), QStringLiteral("portal-%1").arg(round_)));
-        fake_ = std::make_unique<FakePortal>(*portalBus_);
+        fake_ = &bus_->open();
         fake_->tokenFile = tokenFile_;
     }
-    void TearDown() override {
-        portalBus_->unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
-        portalBus_->unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("portal-%1").arg(round_));
-    }
+    void TearDown() override { bus_->close(); }
 
-    void servePortal() {
-        ASSERT_TRUE(portalBus_->registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
-        ASSERT_TRUE(portalBus_->registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"),
-                                                      fake_.get(), QDBusConnection::SubPath));
-    }
+    void servePortal() { ASSERT_TRUE(bus_->serve()); }
 
     // A helper process's view: its own connection, as after a restart.
     std::unique_ptr<RemoteDesktopSession> startSession() {
@@ -89,12 +73,11 @@ protected:
     }
 
     static inline std::filesystem::path dir_;
-    static inline testing::PrivateSessionBus* bus_ = nullptr;
+    static inline testing::FakePortalBus* bus_ = nullptr;
     static inline int round_ = 0;
     int clients_ = 0;
     std::filesystem::path tokenFile_;
-    std::unique_ptr<QDBusConnection> portalBus_;
-    std::unique_ptr<FakePortal> fake_;
+    FakePortal* fake_ = nullptr;
 };
 
 TEST_F(PortalTest, Start_Version2_ConsentKeptAcrossRestartsWithSingleUseTokens) {
