@@ -36,11 +36,15 @@ __attribute__((target("ssse3"))) std::size_t encodeSsse3(const std::uint8_t* in,
     return blocks * 12;
 }
 
-const bool hasSsse3 = __builtin_cpu_supports("ssse3");
-
 }  // namespace
 
 std::size_t encode(const std::uint8_t* in, std::size_t size, char* out, char c62, char c63) {
+    // Asked on first use rather than from a static initialiser, which might run before the
+    // runtime has read the processor's features.
+    static const bool hasSsse3 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
     return hasSsse3 ? encodeSsse3(in, size, out, c62, c63) : 0;
 }
 
