@@ -11,8 +11,9 @@ run_packages=(
   # libraries
   libsodium-dev nlohmann-json3-dev libicu-dev liburiparser-dev libsecret-1-dev
   qt6-base-dev libavahi-client-dev libqrencode-dev
-  # the translations: lupdate and lrelease through CMake
-  qt6-l10n-tools qt6-tools-dev
+  # the translations: lupdate and lrelease through CMake; Qt's own texts (the scroll bar's menu)
+  # in the user's language
+  qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
   # X11 desktop: input, displays, windows, capture (xcb, XKB, JPEG, scaling), GIO, Qt extras
   libxcb1-dev libxcb-xtest0-dev libxcb-randr0-dev libxcb-xkb-dev libxcb-xinerama0-dev
   libxcb-xfixes0-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-shape0-dev libxcb-ewmh-dev

@@ -28,7 +28,7 @@
 #include <thread>
 
 #include "e2e/helper_fixture.h"
-#include "e2e/proc_sample.h"
+#include "bench_support.h"
 #include "support/pattern_window.h"
 #include "support/x_server.h"
 
@@ -262,14 +262,11 @@ void summary(const char* build, const std::vector<Round>& rounds) {
 
 int main(int argc, char** argv) {
     Options o;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        const std::string v = argv[i + 1];
-        if (a == "--rounds") o.rounds = std::stoi(v);
-        else if (a == "--seconds") o.seconds = std::stoi(v);
-        else if (a == "--noise") o.noise = std::stoi(v);
-        else if (a == "--baseline-helper") o.baseline = v;
-    }
+    const tamborix::bench::Args args(argc, argv);
+    o.rounds = args.number("--rounds", o.rounds);
+    o.seconds = args.number("--seconds", o.seconds);
+    o.noise = args.number("--noise", o.noise);
+    o.baseline = args.text("--baseline-helper");
     XServer server(XServer::Options{.width = 1920, .height = 1080});
     NoiseBackdrop backdrop(server.display(), 1920, 1080, o.noise);
     Animator animator(server.display());

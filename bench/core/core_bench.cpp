@@ -182,7 +182,7 @@ void measure(benchmark::State& state, const std::string& plaintext, const char* 
         state.SkipWithError("no pointer event reached the sink");
         return;
     }
-    if (tick && dryRun && rig.core->injector().log().empty()) {
+    if (tick && dryRun && rig.fakes.journal->lines().empty()) {
         state.SkipWithError("nothing reached the dry-run log");
         return;
     }

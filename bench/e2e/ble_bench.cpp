@@ -21,7 +21,7 @@
 
 #include "e2e/fake_bluez_run.h"
 #include "e2e/helper_fixture.h"
-#include "proc_sample.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -69,24 +69,15 @@ json figure(const std::vector<json>& figures, const std::string& test) {
 
 int main(int argc, char** argv) {
     Options o;
+    const tamborix::bench::Args args(argc, argv);
     std::vector<std::string> fakeArgs;
-    for (int i = 1; i < argc; ++i) {
-        // The baseline of AcquireWrite: the stand-in bluetoothd writes through WriteValue only.
-        if (std::string(argv[i]) == "--write-value") fakeArgs.push_back("--write-value");
-    }
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        if (a == "--write-value") {
-            --i;
-            continue;
-        }
-        const int v = std::stoi(argv[i + 1]);
-        if (a == "--rounds") o.rounds = v;
-        if (a == "--pings") o.pings = v;
-        if (a == "--moves") o.moves = v;
-        if (a == "--paced") o.paced = v;
-        if (a == "--rate") o.rate = v;
-    }
+    // The baseline of AcquireWrite: the stand-in bluetoothd writes through WriteValue only.
+    if (args.has("--write-value")) fakeArgs.push_back("--write-value");
+    o.rounds = args.number("--rounds", o.rounds);
+    o.pings = args.number("--pings", o.pings);
+    o.moves = args.number("--moves", o.moves);
+    o.paced = args.number("--paced", o.paced);
+    o.rate = args.number("--rate", o.rate);
     std::vector<json> report;
     try {
         FakeBluezRun ble(TAMBORIX_FAKE_BLUEZ_BIN, fakeArgs);

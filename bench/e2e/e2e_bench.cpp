@@ -30,7 +30,7 @@
 #include <thread>
 
 #include "e2e/helper_fixture.h"
-#include "proc_sample.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -195,18 +195,15 @@ struct Options {
 
 int main(int argc, char** argv) {
     Options o;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        const std::string v = argv[i + 1];
-        if (a == "--rounds") o.rounds = std::stoi(v);
-        if (a == "--handshakes") o.handshakes = std::stoi(v);
-        if (a == "--pings") o.pings = std::stoi(v);
-        if (a == "--stall") o.stall = std::stoi(v);
-        if (a == "--moves") o.moves = std::stoi(v);
-        if (a == "--conns") o.conns = std::stoi(v);
-        if (a == "--paced") o.paced = std::stoi(v);
-        if (a == "--baseline-helper") o.baselineHelper = v;
-    }
+    const tamborix::bench::Args args(argc, argv);
+    o.rounds = args.number("--rounds", o.rounds);
+    o.handshakes = args.number("--handshakes", o.handshakes);
+    o.pings = args.number("--pings", o.pings);
+    o.stall = args.number("--stall", o.stall);
+    o.moves = args.number("--moves", o.moves);
+    o.conns = args.number("--conns", o.conns);
+    o.paced = args.number("--paced", o.paced);
+    o.baselineHelper = args.text("--baseline-helper", o.baselineHelper);
     if (sodium_init() < 0) return 1;
     std::vector<json> report;
     try {

@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "e2e/helper_fixture.h"
-#include "proc_sample.h"
+#include "bench_support.h"
 #include "support/child_process.h"
 #include "support/x_server.h"
 
@@ -83,15 +83,10 @@ struct Figures {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 3;
-    int seconds = 60;
-    std::string baseline;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        if (a == "--rounds") rounds = std::stoi(argv[i + 1]);
-        if (a == "--seconds") seconds = std::stoi(argv[i + 1]);
-        if (a == "--baseline-helper") baseline = argv[i + 1];
-    }
+    const tamborix::bench::Args args(argc, argv);
+    const int rounds = args.number("--rounds", 3);
+    const int seconds = args.number("--seconds", 60);
+    const std::string baseline = args.text("--baseline-helper");
     std::vector<std::pair<std::string, std::string>> builds;
     if (!baseline.empty()) builds.emplace_back("baseline build", baseline);
     builds.emplace_back("this build", HelperRun::helperBinary());

@@ -17,8 +17,10 @@
 
 #include "core/input/input_injector.h"
 #include "core/input/smoother.h"
+#include "core/recording/recording_input.h"
 #include "testing/fake_display_source.h"
 #include "testing/recording_input_sink.h"
+#include "bench_support.h"
 
 namespace {
 std::atomic<std::uint64_t> allocations{0};
@@ -84,14 +86,17 @@ private:
 };
 
 struct Rig {
-    explicit Rig(bool dryRun = false) : injector(loop, sink, displays, dryRun ? &journal : nullptr) { sink.reserve(4096); }
+    explicit Rig(bool dryRun = false)
+        : input(dryRun ? static_cast<InputActions&>(recorder) : injector) { sink.reserve(4096); }
     TickLoop loop;
     testing::FakeDisplaySource displays{
         testing::FakeDisplaySource::withBounds({{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}}),
         Point{960, 540}};
     testing::RecordingInputSink sink;
     ActionJournal journal;
-    InputInjector injector;
+    InputInjector injector{loop, sink, displays};
+    RecordingInput recorder{loop, journal};
+    InputActions& input;
     void drain() {
         if (sink.posted().size() > 4000) sink.clear();
     }
@@ -118,11 +123,11 @@ BENCHMARK(BM_SinkMouse);
 void BM_InjectorMove(benchmark::State& state) {
     Rig rig(state.range(0) == 1);
     rig.injector.setOnMove([](Point p) { benchmark::DoNotOptimize(p); });
-    rig.injector.move(1, 1);  // warm the display buffer
+    rig.input.move(1, 1);  // warm the display buffer
     double sign = 1;
     const auto before = allocations.load();
     for (auto _ : state) {
-        rig.injector.move(3 * sign, -2 * sign);
+        rig.input.move(3 * sign, -2 * sign);
         sign = -sign;
         rig.loop.advance(std::chrono::milliseconds(1));
         rig.drain();
@@ -137,7 +142,7 @@ BENCHMARK(BM_InjectorMove)->Arg(0)->Arg(1);
 // Second arg as above: 0 posts, 1 dry run.
 void BM_SmootherAddAndTicks(benchmark::State& state) {
     Rig rig(state.range(1) == 1);
-    Smoother smoother(rig.loop, rig.injector);
+    Smoother smoother(rig.loop, rig.input);
     const auto spacing = std::chrono::milliseconds(state.range(0));
     std::uint64_t ticks = 0;
     std::uint64_t tickAllocs = 0;
@@ -185,10 +190,7 @@ public:
 private:
     double median(const std::string& name) const {
         const auto it = times_.find(name);
-        if (it == times_.end() || it->second.empty()) return 0;
-        auto v = it->second;
-        std::sort(v.begin(), v.end());
-        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+        return it == times_.end() ? 0 : bench::median(it->second);
     }
     std::map<std::string, std::vector<double>> times_;
 };

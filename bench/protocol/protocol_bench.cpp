@@ -15,6 +15,7 @@
 #include "protocol/handshake.h"
 #include "protocol/secure_session.h"
 #include "protocol/wire.h"
+#include "bench_support.h"
 
 namespace tamborix {
 namespace {
@@ -411,10 +412,7 @@ private:
     }
     double median(const std::string& name) const {
         const auto it = times_.find(name);
-        if (it == times_.end() || it->second.empty()) return 0;
-        auto v = it->second;
-        std::sort(v.begin(), v.end());
-        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+        return it == times_.end() ? 0 : bench::median(it->second);
     }
     std::map<std::string, std::vector<double>> times_;
 };

@@ -21,6 +21,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "bench_support.h"
 #include "e2e/helper_fixture.h"
 #include "support/x_server.h"
 
@@ -33,34 +34,10 @@ using tamborix::testing::ChildProcess;
 using tamborix::testing::HelperRun;
 using tamborix::testing::XServer;
 
-double cpuSeconds(pid_t pid) {
-    double total = 0;
-    std::error_code ec;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
-        std::ifstream in(task.path() / "schedstat");
-        unsigned long long ns = 0;
-        if (in >> ns) total += static_cast<double>(ns) / 1e9;
-    }
-    return total;
-}
-
-double quantile(std::vector<double> v, double q) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1))];
-}
-
-double median(const std::vector<double>& v) { return quantile(v, 0.5); }
-
-double stddev(const std::vector<double>& v) {
-    if (v.size() < 2) return 0;
-    double mean = 0;
-    for (double x : v) mean += x;
-    mean /= static_cast<double>(v.size());
-    double sq = 0;
-    for (double x : v) sq += (x - mean) * (x - mean);
-    return std::sqrt(sq / static_cast<double>(v.size() - 1));
-}
+using tamborix::bench::cpuSecondsPrecise;
+using tamborix::bench::median;
+using tamborix::bench::quantile;
+using tamborix::bench::stddev;
 
 // An override-redirect window over the whole screen, above the helper's windows, that notes when
 // each pointer motion arrives.
@@ -111,13 +88,13 @@ Round measure(const XServer& server, HelperRun& run, int moves, int block) {
     MotionWatch watch(server);
     std::this_thread::sleep_for(300ms);  // the helper's start-up windows settle
     const pid_t pid = run.helper().pid();
-    const double cpu0 = cpuSeconds(pid);
+    const double cpu0 = cpuSecondsPrecise(pid);
     auto remote = run.startRemote({"bench", run.address(), "--handshakes", "0", "--pings", "0", "--moves", "0",
                                    "--paced", std::to_string(moves), "--from",
                                    "127." + std::to_string(block) + ".0.1"});
     std::optional<int> exit;
     const auto arrivals = watch.collect([&] { return (exit = remote->wait(0ms)).has_value(); });
-    const double cpu1 = cpuSeconds(pid);
+    const double cpu1 = cpuSecondsPrecise(pid);
     if (*exit != 0) throw std::runtime_error("remote bench failed:\n" + remote->transcript());
     Round r;
     r.motions = arrivals.size();
@@ -131,13 +108,9 @@ Round measure(const XServer& server, HelperRun& run, int moves, int block) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 3;
-    int moves = 1200;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        if (a == "--rounds") rounds = std::stoi(argv[i + 1]);
-        if (a == "--moves") moves = std::stoi(argv[i + 1]);
-    }
+    const tamborix::bench::Args args(argc, argv);
+    const int rounds = args.number("--rounds", 3);
+    const int moves = args.number("--moves", 1200);
     std::vector<json> report;
     try {
         XServer server({.width = 1920, .height = 1080, .windowManager = true});

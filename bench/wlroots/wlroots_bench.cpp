@@ -7,10 +7,13 @@
 // same motion sent as bare virtual-pointer requests on a connection of the bench's own, both
 // through the same probe and pipe (p50 and p99).
 // Screen: one frame of the 1280 x 720 output through the capture port (screencopy into shared
-// memory, box scale to 960 x 540, JPEG), beside grim writing the same output (one process per
-// frame, as a screenshot tool is used; PPM and PNG, Debian's grim has no JPEG).
+// memory, box scale to 960 x 540, JPEG) while the output changes at every frame (the pointer
+// moved by the sink), and the same while nothing changes (the compositor reports no damage, so
+// the last JPEG is sent again), beside grim writing the same output (one process per frame, as a
+// screenshot tool is used; PPM and PNG, Debian's grim has no JPEG).
 
 #include <QCoreApplication>
+#include <QEventLoop>
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +30,7 @@
 #include "support/qt_spin.h"
 #include "support/sway_server.h"
 #include "wayland/virtual-pointer.h"
+#include "bench_support.h"
 
 namespace tamborix {
 namespace {
@@ -114,7 +118,8 @@ int run(int moves, int frames) {
     std::printf("  sink / bare:            p50 %.2fx  p99 %.2fx\n", s.p50 / b.p50, s.p99 / b.p99);
 
     QtMainLoop loop;
-    wlroots::WlrScreenCapture capture(loop, sway.display(), session->offers("zwlr_screencopy_manager_v1"));
+    wlroots::WlrScreenCapture capture(loop, sway.display(), session->offers("zwlr_screencopy_manager_v1"),
+                                      [&] { return sink->lastPosition(); });
     const auto displays = session->outputs().displays();
     CaptureRequest r;
     r.display = displays.at(0).id;
@@ -122,15 +127,32 @@ int run(int moves, int frames) {
     r.region = displays.at(0).bounds;
     r.width = 960;
     r.height = 540;
-    const auto start = Clock::now();
     int made = 0;
-    for (int i = 0; i < frames; ++i) {
+    // Waits for the answer itself, not in the test helpers' 10 ms steps.
+    const auto shoot = [&] {
         std::optional<std::optional<Bytes>> got;
-        capture.capture(r, [&](std::optional<Bytes> jpeg) { got = std::move(jpeg); });
-        testing::spinUntil([&] { return got.has_value(); });
+        QEventLoop wait;
+        capture.capture(r, [&](std::optional<Bytes> jpeg) {
+            got = std::move(jpeg);
+            wait.quit();
+        });
+        if (!got) wait.exec();
         made += got && *got ? 1 : 0;
+    };
+    auto start = Clock::now();
+    for (int i = 0; i < frames; ++i) {
+        sink->mouse({MouseEventType::moved, MouseButton::left, {double(200 + (i % 2) * 40), 200}});
+        shoot();
     }
-    const double portMs = micros(Clock::now() - start) / 1000.0 / frames;
+    const double changingMs = micros(Clock::now() - start) / 1000.0 / frames;
+    const auto before = capture.counters();
+    // Settled: the damage of the last move has been reported.
+    for (int i = 0; i < 5; ++i) shoot();
+    const auto settled = capture.counters();
+    start = Clock::now();
+    for (int i = 0; i < frames; ++i) shoot();
+    const double unchangedMs = micros(Clock::now() - start) / 1000.0 / frames;
+    const auto after = capture.counters();
     // Debian's grim is built without JPEG: its cheapest output (PPM, no encoding at all) and its
     // fastest PNG stand in for it.
     auto grim = [&](std::vector<std::string> args, int& ok) {
@@ -142,10 +164,15 @@ int run(int moves, int frames) {
     int ppmOk = 0, pngOk = 0;
     const double ppmMs = grim({"-t", "ppm"}, ppmOk);
     const double pngMs = grim({"-t", "png", "-l", "1"}, pngOk);
-    std::printf("screen, one frame of the 1280 x 720 output (%d / %d made; grim %d, %d)\n", made, frames, ppmOk, pngOk);
-    std::printf("  screencopy + scale + JPEG:  %8.2f ms\n", portMs);
-    std::printf("  grim -t ppm (no encoding):  %8.2f ms   port / grim %.2fx\n", ppmMs, portMs / ppmMs);
-    std::printf("  grim -t png -l 1:           %8.2f ms   port / grim %.2fx\n", pngMs, portMs / pngMs);
+    std::printf("screen, one frame of the 1280 x 720 output (%d / %d made; grim %d, %d)\n", made, 2 * frames + 5,
+                ppmOk, pngOk);
+    std::printf("  changing: screencopy + scale + JPEG:  %8.2f ms   (%llu encoded)\n", changingMs,
+                static_cast<unsigned long long>(before.encoded));
+    std::printf("  unchanged: the last JPEG again:       %8.2f ms   (%llu reused, %llu encoded)\n", unchangedMs,
+                static_cast<unsigned long long>(after.reused - settled.reused),
+                static_cast<unsigned long long>(after.encoded - settled.encoded));
+    std::printf("  grim -t ppm (no encoding):            %8.2f ms   changing / grim %.2fx\n", ppmMs, changingMs / ppmMs);
+    std::printf("  grim -t png -l 1:                     %8.2f ms   changing / grim %.2fx\n", pngMs, changingMs / pngMs);
     return 0;
 }
 
@@ -154,10 +181,6 @@ int run(int moves, int frames) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int moves = 400, frames = 50;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (!std::strcmp(argv[i], "--moves")) moves = std::atoi(argv[i + 1]);
-        if (!std::strcmp(argv[i], "--frames")) frames = std::atoi(argv[i + 1]);
-    }
-    return tamborix::run(moves, frames);
+    const tamborix::bench::Args args(argc, argv);
+    return tamborix::run(args.number("--moves", 400), args.number("--frames", 50));
 }

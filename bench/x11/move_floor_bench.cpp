@@ -27,6 +27,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "bench_support.h"
 #include "e2e/helper_fixture.h"
 #include "protocol/secure_session.h"
 #include "protocol/wire.h"
@@ -105,17 +106,7 @@ int floorProgram(const std::string& sidHex, const std::string& keyHex) {
     return 0;
 }
 
-// All threads' CPU time so far.
-double cpuSeconds(pid_t pid) {
-    double total = 0;
-    std::error_code ec;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
-        std::ifstream in(task.path() / "schedstat");
-        unsigned long long ns = 0;
-        if (in >> ns) total += static_cast<double>(ns) / 1e9;
-    }
-    return total;
-}
+using tamborix::bench::cpuSecondsPrecise;
 
 // Sends `moves` lines at 120 Hz through `send`.
 template <class Send>
@@ -164,15 +155,10 @@ json summary(const std::vector<double>& v) {
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--floor") return floorProgram(argv[2], argv[3]);
-    int rounds = 3;
-    int moves = 1200;
-    std::string baseline;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        if (a == "--rounds") rounds = std::stoi(argv[i + 1]);
-        if (a == "--moves") moves = std::stoi(argv[i + 1]);
-        if (a == "--baseline-helper") baseline = argv[i + 1];
-    }
+    const tamborix::bench::Args args(argc, argv);
+    const int rounds = args.number("--rounds", 3);
+    const int moves = args.number("--moves", 1200);
+    const std::string baseline = args.text("--baseline-helper");
     if (sodium_init() < 0) return 1;
     const std::string self = std::filesystem::canonical("/proc/self/exe");
     std::vector<json> report;
@@ -221,13 +207,13 @@ int main(int argc, char** argv) {
                         std::vector<std::string>{"PATH=/usr/bin:/bin"}, false);
                     std::this_thread::sleep_for(500ms);
                 }
-                const double c0 = cpuSeconds(floor.pid());
+                const double c0 = cpuSecondsPrecise(floor.pid());
                 const auto text = move.dump();
                 paced(moves, [&] {
                     const auto frame = sender.seal(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
                     socket.writeLine(Wire::b64url(frame));
                 });
-                const double c1 = cpuSeconds(floor.pid());
+                const double c1 = cpuSecondsPrecise(floor.pid());
                 if (traced) {
                     strace->signal(SIGINT);
                     strace->wait();
@@ -253,9 +239,9 @@ int main(int argc, char** argv) {
                             std::vector<std::string>{"PATH=/usr/bin:/bin"}, false);
                         std::this_thread::sleep_for(500ms);
                     }
-                    const double c0 = cpuSeconds(pid);
+                    const double c0 = cpuSecondsPrecise(pid);
                     paced(moves, [&] { phone.socket().writeLine(phone.sealLine(move)); });
-                    const double c1 = cpuSeconds(pid);
+                    const double c1 = cpuSecondsPrecise(pid);
                     if (traced) {
                         strace->signal(SIGINT);
                         strace->wait();

@@ -28,7 +28,6 @@
 #include "app/widgets/desktop_ui.h"
 #include "app/widgets/translations.h"
 #include "base/unique_fd.h"
-#include "core/input/input_injector.h"
 #include "platform/linux/factory/backends.h"
 #include "platform/linux/support/qt/qt_main_loop.h"
 #include "platform/linux/support/qt/qt_stream.h"
@@ -81,7 +80,8 @@ private:
 
 int main(int argc, char** argv) {
     using namespace tamborix;
-    const auto parsed = parseHelperOptions(std::vector<std::string>(argv + 1, argv + argc));
+    const auto parsed = parseHelperOptions(std::vector<std::string>(argv + 1, argv + argc),
+                                           BackendNames{isBackendName, backendNameList()});
     if (!parsed.options) {
         std::cerr << "tamborix-helper: " << parsed.error << "\n" << helperUsage();
         return 2;
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     // Windows, tray and console in the user's language; what goes to phones stays as it is.
     (void)tamborix::ui::installTranslations();
     QtMainLoop loop;
-    const bool dryRun = InputInjector::dryRunFromEnvironment();
+    const bool dryRun = dryRunFromValue(std::getenv("VELMORAND_DRY_RUN"));
     BackendRequest request{dryRun, parsed.options->backend,
                            parsed.options->backend.empty() ? "" : "--backend",
                            Settings::defaultFile().parent_path()};

@@ -1,12 +1,13 @@
 #include "app/options.h"
 
 #include <charconv>
+#include <cstring>
 
 #include "app/console.h"
 
 namespace tamborix {
 
-ParsedOptions parseHelperOptions(const std::vector<std::string>& args) {
+ParsedOptions parseHelperOptions(const std::vector<std::string>& args, const BackendNames& backends) {
     HelperOptions o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const auto& a = args[i];
@@ -19,14 +20,13 @@ ParsedOptions parseHelperOptions(const std::vector<std::string>& args) {
         } else if (a == "--backend" || a.rfind("--backend=", 0) == 0) {
             std::string value;
             if (a == "--backend") {
-                if (i + 1 >= args.size()) return {std::nullopt, "--backend needs x11, wlroots, portal, uinput or none"};
+                if (i + 1 >= args.size()) return {std::nullopt, "--backend needs " + backends.listed};
                 value = args[++i];
             } else {
                 value = a.substr(10);
             }
-            if (value != "x11" && value != "wlroots" && value != "portal" && value != "uinput" && value != "none")
-                return {std::nullopt,
-                        "--backend needs x11, wlroots, portal, uinput or none, not \"" + value + "\""};
+            if (!backends.accepts(value))
+                return {std::nullopt, "--backend needs " + backends.listed + ", not \"" + value + "\""};
             o.backend = value;
         } else if (a == "--port" || a.rfind("--port=", 0) == 0) {
             std::string value;
@@ -48,6 +48,8 @@ ParsedOptions parseHelperOptions(const std::vector<std::string>& args) {
     }
     return {o, {}};
 }
+
+bool dryRunFromValue(const char* value) { return value != nullptr && std::strcmp(value, "1") == 0; }
 
 std::string helperUsage() {
     // Sections are "Name:" lines followed by "  TERM   description" entries; the manual page's

@@ -2,8 +2,10 @@
 // Command-line options of tamborix-helper.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tamborix {
@@ -21,7 +23,18 @@ struct ParsedOptions {
     std::string error;  // set when options is absent
 };
 
-[[nodiscard]] ParsedOptions parseHelperOptions(const std::vector<std::string>& args);
+// The names --backend accepts, from the factory's table of backends: whether a name is one, and
+// all of them as a message lists them ("x11, wlroots, portal, uinput or none").
+struct BackendNames {
+    std::function<bool(std::string_view)> accepts;
+    std::string listed;
+};
+
+[[nodiscard]] ParsedOptions parseHelperOptions(const std::vector<std::string>& args,
+                                               const BackendNames& backends);
 [[nodiscard]] std::string helperUsage();
+
+// Whether VELMORAND_DRY_RUN's `value` asks for a dry run: exactly the one character "1".
+[[nodiscard]] bool dryRunFromValue(const char* value);
 
 }  // namespace tamborix

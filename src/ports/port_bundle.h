@@ -6,8 +6,10 @@
 #include "ports/action_journal.h"
 #include "ports/activity_assertion.h"
 #include "ports/clipboard.h"
+#include "ports/desktop_actions.h"
 #include "ports/display_source.h"
 #include "ports/host_info.h"
+#include "ports/input_actions.h"
 #include "ports/input_sink.h"
 #include "ports/overlay_surface.h"
 #include "ports/peripheral.h"
@@ -36,6 +38,10 @@ struct PortBundle {
     SettingsPages* settingsPages = nullptr;    // null: no settings page can be opened
     // Set in a dry run only: the other ports then record what they are asked instead of doing it.
     ActionJournal* journal = nullptr;
+    // Set where a backend takes the commands' input or desktop actions whole (the dry run's
+    // recorders); otherwise the session core does them through the ports above.
+    InputActions* inputActions = nullptr;
+    DesktopActions* desktopActions = nullptr;
 };
 
 }  // namespace tamborix

@@ -56,6 +56,9 @@ public:
     [[nodiscard]] virtual bool available() const = 0;
     // Why not, in a few words for the menu and the console; empty while available.
     [[nodiscard]] virtual std::string unavailableReason() const { return {}; }
+    // False where the pictures show nothing of the user's screen (a placeholder): sharing them
+    // needs nobody's consent.
+    [[nodiscard]] virtual bool showsTheScreen() const { return true; }
     // `done` is called on the main loop, never from inside this call. The caller keeps its own
     // lifetime check: the answer may come after the caller lost interest. A display that is not
     // (or no longer) capturable answers nothing; a backend may reuse its list of capturable

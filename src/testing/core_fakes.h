@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/recording/recording_desktop.h"
+#include "core/recording/recording_input.h"
 #include "core/session/helper_core.h"
 #include "ports/standins/placeholder_capture.h"
 #include "ports/standins/recording_window_control.h"
@@ -48,6 +50,8 @@ struct CoreFakes {
             journal = std::make_unique<ActionJournal>();
             placeholder = std::make_unique<PlaceholderCapture>(loop);
             recordingWindows = std::make_unique<RecordingWindowControl>(*journal);
+            recordingInput = std::make_unique<RecordingInput>(loop, *journal);
+            recordingDesktop = std::make_unique<RecordingDesktop>(*journal);
         }
         ScreenCapture& screen = dryRun ? static_cast<ScreenCapture&>(*placeholder) : capture;
         WindowControl& win = dryRun ? static_cast<WindowControl&>(*recordingWindows) : windows;
@@ -55,7 +59,8 @@ struct CoreFakes {
                               .store = store,
                               .ports = PortBundle{input,  displays,  workspace, win,     overlay,
                                                   screen, clipboard, activity,  host,    secrets,
-                                                  nullptr, nullptr, nullptr, journal.get()},
+                                                  nullptr, nullptr, nullptr, journal.get(),
+                                                  recordingInput.get(), recordingDesktop.get()},
                               .lagProbe = lagProbe};
     }
 
@@ -71,6 +76,8 @@ struct CoreFakes {
     std::unique_ptr<ActionJournal> journal;
     std::unique_ptr<PlaceholderCapture> placeholder;
     std::unique_ptr<RecordingWindowControl> recordingWindows;
+    std::unique_ptr<RecordingInput> recordingInput;
+    std::unique_ptr<RecordingDesktop> recordingDesktop;
 };
 
 }  // namespace tamborix::testing

@@ -23,6 +23,7 @@ public:
 
     [[nodiscard]] bool mayPost() const override { return mayPost_; }
     [[nodiscard]] std::string reason() const override { return reason_; }
+    [[nodiscard]] std::string remedy() const override { return remedy_; }
     void mouse(const MouseEvent& e) override { record(e); }
     void scroll(const ScrollEvent& e) override { record(e); }
     void key(const KeyEvent& e) override { record(e); }
@@ -39,9 +40,10 @@ public:
     }
 
     // Test controls.
-    void setMayPost(bool may, std::string reason = {}) {
+    void setMayPost(bool may, std::string reason = {}, std::string remedy = {}) {
         mayPost_ = may;
         reason_ = std::move(reason);
+        remedy_ = std::move(remedy);
     }
     void setLayout(std::vector<LayoutEntry> entries) { layout_ = std::move(entries); }
     void setSettingsPages(std::vector<std::string> ids) { settingsPages_ = std::move(ids); }
@@ -83,6 +85,7 @@ private:
 
     bool mayPost_ = true;
     std::string reason_;
+    std::string remedy_;
     std::vector<std::string> settingsPages_;
     std::vector<LayoutEntry> layout_;
     std::u16string untypable_;

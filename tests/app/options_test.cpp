@@ -5,6 +5,11 @@
 namespace tamborix {
 namespace {
 
+ParsedOptions parseHelperOptions(const std::vector<std::string>& args) {
+    const BackendNames names{[](std::string_view n) { return n == "x11" || n == "none"; }, "x11 or none"};
+    return tamborix::parseHelperOptions(args, names);
+}
+
 TEST(HelperOptionsTest, Parse_ValidForms_Accepted) {
     auto p = parseHelperOptions({});
     ASSERT_TRUE(p.options);
@@ -35,6 +40,13 @@ TEST(HelperOptionsTest, Parse_BadPortsAndUnknownOptions_RefusedWithReason) {
         EXPECT_FALSE(p.options) << args[0];
         EXPECT_FALSE(p.error.empty());
     }
+}
+
+TEST(DryRunSwitch, DryRunFromValue_OnlyTheOneCharacterOne_TurnsItOn) {
+    EXPECT_TRUE(dryRunFromValue("1"));
+    for (const char* v : {"true", "yes", "01", "", "1 ", " 1", "0", "TRUE"})
+        EXPECT_FALSE(dryRunFromValue(v)) << '"' << v << '"';
+    EXPECT_FALSE(dryRunFromValue(nullptr));
 }
 
 }  // namespace

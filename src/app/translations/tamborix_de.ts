@@ -331,8 +331,8 @@
         <translation>Fenster: platziert über die IPC von sway (das Fenster schwebt, wo es hingesetzt wird)</translation>
     </message>
     <message>
-        <source>Overlays: none on wlroots compositors yet</source>
-        <translation>Einblendungen: auf wlroots-Compositoren noch keine</translation>
+        <source>Overlays: layer-shell surfaces on the compositor&apos;s overlay layer, letting clicks through</source>
+        <translation>Einblendungen: Layer-Shell-Flächen auf der Überlagerungsebene des Compositors, Klicks gehen hindurch</translation>
     </message>
     <message>
         <source>no X11 display (DISPLAY is not set)</source>
@@ -1352,6 +1352,14 @@ auf „Scan pairing QR code“.</translation>
     <message>
         <source>the compositor offers no screencopy (zwlr_screencopy_manager_v1)</source>
         <translation>der Compositor bietet kein screencopy (zwlr_screencopy_manager_v1)</translation>
+    </message>
+    <message>
+        <source>the compositor offers no layer shell (zwlr_layer_shell_v1)</source>
+        <translation>der Compositor bietet keine Layer-Shell (zwlr_layer_shell_v1)</translation>
+    </message>
+    <message>
+        <source>the compositor offers no surfaces in shared memory</source>
+        <translation>der Compositor bietet keine Flächen in gemeinsamem Speicher</translation>
     </message>
 </context>
 <context>

@@ -52,6 +52,15 @@ inline constexpr double pulseSeconds = 0.7;
 inline constexpr double ringDelaySeconds = 0.35;
 // The window is hidden this long after the latest request.
 inline constexpr double hideAfterSeconds = 1.2;
+
+// Ring `ring`'s progress through its animation at `seconds` into the pulse, in [0, 1], or a
+// negative number while it waits or after it ended.
+[[nodiscard]] constexpr double ringProgress(int ring, double seconds) {
+    const double t = seconds - ring * ringDelaySeconds;
+    return t < 0 || t > pulseSeconds ? -1 : t / pulseSeconds;
+}
+// When every ring has reached its invisible end state.
+inline constexpr double pulseEndSeconds = (rings - 1) * ringDelaySeconds + pulseSeconds;
 }  // namespace finder
 
 }  // namespace tamborix::overlay_style

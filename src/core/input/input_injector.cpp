@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 
 #include "base/user_text.h"
-#include "core/input/number_format.h"
 #include "core/input/text_units.h"
 
 namespace tamborix {
@@ -15,7 +12,6 @@ namespace tamborix {
 namespace {
 
 constexpr Duration injectionPointLifetime = seconds(0.25);
-constexpr Duration multiClickInterval = seconds(0.4);
 constexpr std::size_t textChunkUnits = 20;
 
 struct ButtonParams {
@@ -49,19 +45,9 @@ Int roundSaturating(double v) {
     return static_cast<Int>(r);
 }
 
-std::string quoted(std::string_view s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
 }  // namespace
 
-// ---- tables and the dry-run switch
+// ---- tables
 
 const InputInjector::KeyTable& InputInjector::namedKeys() { return keys::namedKeys(); }
 const InputInjector::KeyTable& InputInjector::mediaKeys() { return keys::mediaKeys(); }
@@ -75,17 +61,8 @@ bool InputInjector::isModifierName(std::string_view name) {
     return modifierNames().contains(name);
 }
 
-bool InputInjector::dryRunFromValue(const char* value) {
-    return value != nullptr && std::strcmp(value, "1") == 0;
-}
-
-bool InputInjector::dryRunFromEnvironment() {
-    return dryRunFromValue(std::getenv("VELMORAND_DRY_RUN"));
-}
-
-InputInjector::InputInjector(MainLoop& loop, InputSink& sink, const DisplaySource& displays,
-                             ActionJournal* journal)
-    : loop_(loop), sink_(sink), displays_(displays), journal_(journal), dryRun_(journal != nullptr) {
+InputInjector::InputInjector(MainLoop& loop, InputSink& sink, const DisplaySource& displays)
+    : loop_(loop), sink_(sink), displays_(displays) {
     buildCharMap();
     sink_.setOnUntypable([this](char32_t c, const std::string& why) { untypable(c, why); });
 }
@@ -116,17 +93,6 @@ void InputInjector::untypable(char32_t c, const std::string& why) {
         utf8 += static_cast<char>(0x80 | (u & 0x3f));
     }
     onUntypable_(userText("Typing", "Could not type \u201C%1\u201D: %2").with({utf8, why}));
-}
-
-// ---- dry-run log
-
-void InputInjector::record(std::string line) {
-    if (journal_ != nullptr) journal_->record(std::move(line));
-}
-
-const std::deque<std::string>& InputInjector::log() const {
-    static const std::deque<std::string> none;
-    return journal_ != nullptr ? journal_->lines() : none;
 }
 
 // ---- pointer
@@ -166,10 +132,6 @@ void InputInjector::post(MouseEventType type, MouseButton button, std::int64_t c
 }
 
 void InputInjector::move(double dx, double dy) {
-    if (dryRun_) {
-        record("move " + formatDouble(dx) + " " + formatDouble(dy));
-        return;
-    }
     // A sink that cannot post moves nothing, so there is no new position to remember.
     if (!sink_.mayPost()) return;
 
@@ -200,44 +162,29 @@ void InputInjector::move(double dx, double dy) {
     if (onMove_) onMove_(target);
 }
 
+void InputInjector::tapAt(Point p) {
+    sink_.warp(p);
+    lastPosted_ = p;
+    lastPostedAt_ = loop_.now();
+}
+
 void InputInjector::click(std::string_view button, int count) {
     const auto params = paramsFor(button);
     for (int i = 0; i < count; ++i) {
-        const auto now = loop_.now();
-        if (lastClickButton_ && *lastClickButton_ == button &&
-            lastClickTime_ > now - multiClickInterval) {
-            clickState_ = clickState_ < 3 ? clickState_ + 1 : 1;
-        } else {
-            clickState_ = 1;
-        }
-        if (!lastClickButton_ || *lastClickButton_ != button) lastClickButton_ = std::string(button);
-        lastClickTime_ = now;
-
-        if (dryRun_) {
-            record("click " + std::string(button) + " " + std::to_string(clickState_));
-            continue;
-        }
-        post(params.press, params.button, clickState_);
-        post(params.release, params.button, clickState_);
+        const int number = clicks_.next(button, loop_.now());
+        post(params.press, params.button, number);
+        post(params.release, params.button, number);
     }
 }
 
 void InputInjector::down(std::string_view button) {
     held_.emplace(button);
-    if (dryRun_) {
-        record("down " + std::string(button));
-        return;
-    }
     const auto params = paramsFor(button);
     post(params.press, params.button, 1);
 }
 
 void InputInjector::up(std::string_view button) {
     if (auto it = held_.find(button); it != held_.end()) held_.erase(it);
-    if (dryRun_) {
-        record("up " + std::string(button));
-        return;
-    }
     const auto params = paramsFor(button);
     post(params.release, params.button, 1);
 }
@@ -246,20 +193,12 @@ void InputInjector::releaseAll() {
     while (!held_.empty()) {
         const std::string name = *held_.begin();
         held_.erase(held_.begin());
-        if (dryRun_) {
-            record("up " + name);
-        } else {
-            const auto params = paramsFor(name);
-            post(params.release, params.button, 1);
-        }
+        const auto params = paramsFor(name);
+        post(params.release, params.button, 1);
     }
 }
 
 void InputInjector::scroll(double dx, double dy) {
-    if (dryRun_) {
-        record("scroll " + formatDouble(dx) + " " + formatDouble(dy));
-        return;
-    }
     ScrollEvent e;
     e.vertical = roundSaturating<std::int32_t>(-dy);
     e.horizontal = roundSaturating<std::int32_t>(-dx);
@@ -322,18 +261,6 @@ void InputInjector::media(std::uint32_t sym) {
 }
 
 void InputInjector::key(std::string_view name, const std::vector<std::string>& mods) {
-    if (dryRun_) {
-        std::vector<std::string> sorted = mods;
-        std::sort(sorted.begin(), sorted.end());
-        std::string line = "key " + std::string(name) + " [";
-        for (std::size_t i = 0; i < sorted.size(); ++i) {
-            if (i > 0) line += ", ";
-            line += quoted(sorted[i]);
-        }
-        line += "]";
-        record(std::move(line));
-        return;
-    }
     if (auto it = mediaKeys().find(name); it != mediaKeys().end()) {
         media(it->second);
         return;
@@ -377,10 +304,6 @@ void InputInjector::key(std::string_view name, const std::vector<std::string>& m
 
 void InputInjector::text(std::string_view s) {
     const auto units = textunits::toUtf16(s);
-    if (dryRun_) {
-        record("text " + std::to_string(textunits::characterCount(units)));
-        return;
-    }
     const std::u16string_view all(units);
     for (std::size_t begin = 0; begin < all.size();) {
         const auto end = textunits::chunkEnd(all, begin, textChunkUnits);

@@ -1,10 +1,9 @@
 #pragma once
 // The one synthetic-input object: pointer motion with drags, numbered clicks, held buttons,
-// scrolling, keys with modifiers, media keys and text, or, in dry run, a log of what would have
-// been posted. Main thread only.
+// scrolling, keys with modifiers, media keys and text, posted through an InputSink. Main thread
+// only.
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <optional>
 #include <set>
@@ -14,15 +13,15 @@
 #include <vector>
 
 #include "core/input/key_tables.h"
-#include "ports/action_journal.h"
 #include "ports/display_source.h"
 #include "ports/geometry.h"
+#include "ports/input_actions.h"
 #include "ports/input_sink.h"
 #include "ports/main_loop.h"
 
 namespace tamborix {
 
-class InputInjector {
+class InputInjector final : public InputActions {
 public:
     // Stand-in for "never": comparisons against it are safe, subtraction from it is not.
     static constexpr MonoTime distantPast = MonoTime::min();
@@ -36,34 +35,25 @@ public:
     [[nodiscard]] static bool isValidKeyName(std::string_view name);
     [[nodiscard]] static bool isModifierName(std::string_view name);
 
-    // True exactly when the value is present and is the one character "1".
-    [[nodiscard]] static bool dryRunFromValue(const char* value);
-    // Reads VELMORAND_DRY_RUN.
-    [[nodiscard]] static bool dryRunFromEnvironment();
-
     // The sink's keyboard layout is read once here, so construction posts nothing.
-    // A dry run is one with a journal: every action is recorded there instead of posted.
-    InputInjector(MainLoop& loop, InputSink& sink, const DisplaySource& displays, ActionJournal* journal);
-    ~InputInjector();
+    InputInjector(MainLoop& loop, InputSink& sink, const DisplaySource& displays);
+    ~InputInjector() override;
     InputInjector(const InputInjector&) = delete;
     InputInjector& operator=(const InputInjector&) = delete;
 
     // Pointer and buttons.
-    void move(double dx, double dy);
-    void click(std::string_view button, int count);
-    void down(std::string_view button);
-    void up(std::string_view button);
-    void releaseAll();
-    void scroll(double dx, double dy);
+    void move(double dx, double dy) override;
+    void click(std::string_view button, int count) override;
+    void down(std::string_view button) override;
+    void up(std::string_view button) override;
+    void releaseAll() override;
+    void scroll(double dx, double dy) override;
+    // Warps there and injects from there for the next 0.25 s.
+    void tapAt(Point p) override;
 
     // Keyboard and text. `s` and `name` are UTF-8.
-    void key(std::string_view name, const std::vector<std::string>& mods);
-    void text(std::string_view s);
-
-    // Dry-run log, kept by the journal; nothing outside a dry run.
-    void record(std::string line);
-    [[nodiscard]] bool dryRun() const { return dryRun_; }
-    [[nodiscard]] const std::deque<std::string>& log() const;
+    void key(std::string_view name, const std::vector<std::string>& mods) override;
+    void text(std::string_view s) override;
 
     // Where the injector last placed the pointer. The session core clears it after a jump and
     // sets it after a tap on the streamed screen.
@@ -104,12 +94,8 @@ private:
     MainLoop& loop_;
     InputSink& sink_;
     const DisplaySource& displays_;
-    ActionJournal* const journal_;
-    const bool dryRun_;
     std::set<std::string, std::less<>> held_;
-    std::optional<std::string> lastClickButton_;
-    MonoTime lastClickTime_ = distantPast;
-    int clickState_ = 0;
+    ClickSeries clicks_;
     std::unordered_map<char32_t, CharKey> charMap_;
     std::uint64_t charMapSerial_ = 0;
     std::optional<Point> lastPosted_;

@@ -14,7 +14,7 @@ constexpr double sampleWeight = 0.3;
 
 }  // namespace
 
-Smoother::Smoother(MainLoop& loop, InputInjector& injector) : loop_(loop), injector_(injector) {}
+Smoother::Smoother(MainLoop& loop, InputActions& input) : loop_(loop), input_(input) {}
 
 Smoother::~Smoother() = default;
 
@@ -50,7 +50,7 @@ void Smoother::step() {
         const double k = stepsLeft_;
         const double sx = rx_ / k;
         const double sy = ry_ / k;
-        injector_.move(sx, sy);
+        input_.move(sx, sy);
         rx_ -= sx;
         ry_ -= sy;
         --stepsLeft_;
@@ -66,7 +66,7 @@ void Smoother::flush() {
         const double y = ry_;
         rx_ = 0;
         ry_ = 0;
-        injector_.move(x, y);
+        input_.move(x, y);
     }
     stepsLeft_ = 0;
 }

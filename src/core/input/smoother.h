@@ -11,7 +11,7 @@ class Smoother {
 public:
     static constexpr double tickSeconds = 1.0 / 120.0;
 
-    Smoother(MainLoop& loop, InputInjector& injector);
+    Smoother(MainLoop& loop, InputActions& input);
     ~Smoother();
     Smoother(const Smoother&) = delete;
     Smoother& operator=(const Smoother&) = delete;
@@ -32,7 +32,7 @@ private:
     void step();
 
     MainLoop& loop_;
-    InputInjector& injector_;
+    InputActions& input_;
     double rx_ = 0;
     double ry_ = 0;
     int stepsLeft_ = 0;

@@ -4,14 +4,11 @@
 #include <vector>
 
 #include "core/desktop/laser_overlay.h"
-#include "core/desktop/text_limits.h"
-#include "core/desktop/web_address.h"
 #include "core/session/command_args.h"
 #include "core/session/connection_registry.h"
 #include "core/session/core_state.h"
 #include "core/session/input_commands.h"
 #include "core/session/reply_fit.h"
-#include "ports/clipboard.h"
 #include "protocol/wire.h"
 
 namespace tamborix {
@@ -21,39 +18,16 @@ namespace cmd = commands;
 
 namespace {
 
-constexpr const char* dryRunAppName = "Dry Run App";
-constexpr const char* dryRunAppId = "org.tamborix.DryRunApp";
-constexpr const char* dryRunClipboard = "dry-run clipboard";
 constexpr int iconPixels = 40;
-
-std::string schemeOf(const std::string& url) {
-    const auto colon = url.find(':');
-    return colon == std::string::npos ? url : url.substr(0, colon);
-}
 
 }  // namespace
 
-DesktopCommands::DesktopCommands(MainLoop& loop, const DisplaySource& displays,
-                                 Workspace& workspace, WindowControl& windows,
-                                 OverlaySurface& overlay, Clipboard& clipboard,
-                                 InputCommands& input, ConnectionRegistry& registry,
-                                 CoreState& state, bool dryRun)
-    : clipboard_(clipboard),
-      input_(input),
-      registry_(registry),
-      state_(state),
-      dryRun_(dryRun),
-      overlay_(overlay),
-      finder_(loop, displays, overlay),
-      control_(displays, workspace, windows, input.injector().sink(), finder_) {}
+DesktopCommands::DesktopCommands(DesktopControl& control, DesktopActions& desktop, InputCommands& input,
+                                 ConnectionRegistry& registry, CoreState& state)
+    : desktop_(desktop), input_(input), registry_(registry), state_(state), control_(control) {}
 
 void DesktopCommands::findCursor() {
-    if (dryRun_) {
-        input_.injector().record("find_cursor");
-    } else {
-        finder_.show(std::nullopt);
-        if (const auto why = overlay_.unavailableReason(); !why.empty()) state_.tellOnce(overlaysMissingText(why));
-    }
+    if (const auto why = desktop_.findCursor(); !why.empty()) state_.tellOnce(overlaysMissingText(why));
 }
 
 void DesktopCommands::window(const json& command) {
@@ -67,50 +41,32 @@ void DesktopCommands::window(const json& command) {
 }
 
 void DesktopCommands::open(const json& command) {
+    std::string why;
     if (const auto* url = cmd::stringMember(command, "url")) {
-        if (dryRun_) {
-            input_.injector().record("open url");
-        } else if (!isOpenableWebAddress(*url)) {
-            throw CommandRejected("not a web address");
-        } else if (!control_.openWebsite(*url)) {
-            throw CommandRejected("no handler for " + schemeOf(*url));
-        }
+        why = desktop_.openUrl(*url);
     } else if (const auto* app = cmd::stringMember(command, "app")) {
-        if (dryRun_) {
-            input_.injector().record("open app");
-        } else if (!control_.openApp(*app)) {
-            throw CommandRejected("no application named " + *app);
-        }
+        why = desktop_.openApp(*app);
     } else {
-        throw CommandRejected("url or app must be a string");
+        why = "url or app must be a string";
     }
+    if (!why.empty()) throw CommandRejected(std::move(why));
 }
 
 void DesktopCommands::activate(const json& command) {
     const auto id = cmd::boundedString(command, "id", cmd::maxAppIdCharacters);
-    if (dryRun_) {
-        input_.injector().record("activate " + id);
-    } else if (!control_.activate(id)) {
-        throw CommandRejected("no open application with this id");
-    }
+    if (auto why = desktop_.activate(id); !why.empty()) throw CommandRejected(std::move(why));
 }
 
 void DesktopCommands::sendApps(const CommandCall& call) {
     const bool icons = cmd::optionalBool(call.command, "icons", false);
-    if (dryRun_) {
-        json list = json::array();
-        list.push_back({{"n", dryRunAppName}, {"id", dryRunAppId}, {"f", true}});
-        registry_.sendTo(call.conn, {{"t", "apps"}, {"list", std::move(list)}});
-        return;
-    }
-    const auto apps = control_.openApps();
+    const auto apps = desktop_.openApps();
     std::vector<fit::App> entries;
     entries.reserve(apps.size());
     for (const auto& app : apps) entries.push_back({app.name, app.id, app.front});
     registry_.sendTo(call.conn, fit::appsMessage(entries, cmd::maxAppNameCharacters));
     if (!icons) return;
     for (const auto& app : apps) {
-        const auto png = control_.iconPNG(app.app, iconPixels);
+        const auto png = desktop_.icon(app, iconPixels);
         if (!png) continue;
         json icon = {{"t", "app_icon"}, {"id", app.id}, {"png", Wire::b64std(*png)}};
         // An icon that cannot travel whole is one that could not be rendered.
@@ -121,27 +77,16 @@ void DesktopCommands::sendApps(const CommandCall& call) {
 void DesktopCommands::setClipboard(const CommandCall& call) {
     const auto s = cmd::boundedString(call.command, "s", cmd::maxClipCharacters);
     const bool paste = cmd::optionalBool(call.command, "paste", false);
-    if (dryRun_) {
-        input_.injector().record("clip_set " +
-                                 std::to_string(characterCount(s, cmd::maxClipCharacters)) +
-                                 " paste=" + (paste ? "true" : "false"));
-    } else if (!clipboard_.setText(s)) {
-        const auto why = clipboard_.unavailableReason();
-        throw CommandRejected(why.empty() ? "the clipboard could not be written" : why);
-    }
-    if (paste) input_.injector().key("v", {"primary"});
+    if (auto why = desktop_.setClipboard(s, paste); !why.empty()) throw CommandRejected(std::move(why));
+    if (paste) input_.actions().key("v", {"primary"});
     state_.setLastEvent("Clipboard received from " + call.conn->clientName);
 }
 
 void DesktopCommands::sendClipboard(const HelperConnPtr& conn) {
-    // An empty text would tell the phone the desktop's clipboard is empty.
-    if (!dryRun_) {
-        if (auto why = clipboard_.unavailableReason(); !why.empty()) throw CommandRejected(std::move(why));
-    }
-    const std::string text =
-        dryRun_ ? std::string(dryRunClipboard) : clipboard_.text().value_or(std::string());
+    auto clip = desktop_.clipboardText();
+    if (!clip.why.empty()) throw CommandRejected(std::move(clip.why));
     // At most 3000 characters, and fewer where their escaped JSON would not open on the phone.
-    const auto fitted = fit::longestPrefix(text, cmd::maxClipCharacters, [](const std::string& s) {
+    const auto fitted = fit::longestPrefix(clip.text, cmd::maxClipCharacters, [](const std::string& s) {
         return json{{"t", "clip"}, {"s", s}};
     });
     registry_.sendTo(conn, {{"t", "clip"}, {"s", fitted.value_or(std::string())}});

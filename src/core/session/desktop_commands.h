@@ -4,28 +4,24 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/desktop/cursor_finder.h"
 #include "core/desktop/desktop_control.h"
 #include "core/helper_conn.h"
 #include "core/session/command_table.h"
+#include "ports/desktop_actions.h"
 
 namespace tamborix {
 
-class Clipboard;
 class ConnectionRegistry;
 class CoreState;
 class InputCommands;
 
 class DesktopCommands {
 public:
-    DesktopCommands(MainLoop& loop, const DisplaySource& displays, Workspace& workspace,
-                    WindowControl& windows, OverlaySurface& overlay, Clipboard& clipboard,
-                    InputCommands& input, ConnectionRegistry& registry, CoreState& state,
-                    bool dryRun);
+    // `control` places windows; every other command acts through `desktop`.
+    DesktopCommands(DesktopControl& control, DesktopActions& desktop, InputCommands& input,
+                    ConnectionRegistry& registry, CoreState& state);
     DesktopCommands(const DesktopCommands&) = delete;
     DesktopCommands& operator=(const DesktopCommands&) = delete;
-
-    [[nodiscard]] DesktopControl& control() noexcept { return control_; }
 
     void findCursor();
     void window(const nlohmann::json& command);
@@ -36,14 +32,11 @@ public:
     void sendClipboard(const HelperConnPtr& conn);
 
 private:
-    Clipboard& clipboard_;
+    DesktopActions& desktop_;
     InputCommands& input_;
     ConnectionRegistry& registry_;
     CoreState& state_;
-    bool dryRun_;
-    OverlaySurface& overlay_;
-    CursorFinder finder_;
-    DesktopControl control_;
+    DesktopControl& control_;
 };
 
 }  // namespace tamborix

@@ -29,15 +29,15 @@ Bytes displaysMessage(int n, int cur) {
 }  // namespace
 
 DisplayContext::DisplayContext(MainLoop& loop, Workspace& workspace, DesktopControl& desktop,
-                               InputCommands& input, ConnectionRegistry& registry,
-                               CoreState& state, bool dryRun)
+                               DesktopActions& actions, InputCommands& input,
+                               ConnectionRegistry& registry, CoreState& state)
     : loop_(loop),
       workspace_(workspace),
       desktop_(desktop),
+      actions_(actions),
       input_(input),
       registry_(registry),
-      state_(state),
-      dryRun_(dryRun) {}
+      state_(state) {}
 
 DisplayContext::~DisplayContext() { stopWatching(); }
 
@@ -140,12 +140,8 @@ void DisplayContext::pointer(const json& command) {
     const auto d = jsontext::integerMember(command, "d");
     if (!d || *d < 1 || *d > cmd::maxDisplay)
         throw CommandRejected("d must be a display from 1 to " + std::to_string(cmd::maxDisplay));
+    if (!actions_.pointerTo(static_cast<int>(*d))) throw CommandRejected("no display " + std::to_string(*d));
     auto& injector = input_.injector();
-    if (dryRun_) {
-        injector.record("pointer " + std::to_string(*d));
-    } else if (!desktop_.jump(static_cast<int>(*d))) {
-        throw CommandRejected("no display " + std::to_string(*d));
-    }
     // The next relative move starts from where the pointer really is.
     injector.setLastPosted(std::nullopt);
     injector.setLastPostedAt(InputInjector::distantPast);

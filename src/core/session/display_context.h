@@ -10,6 +10,7 @@
 
 #include "core/helper_conn.h"
 #include "core/session/core_state.h"
+#include "ports/desktop_actions.h"
 #include "ports/main_loop.h"
 #include "ports/workspace.h"
 #include "protocol/bytes.h"
@@ -22,9 +23,9 @@ class InputCommands;
 
 class DisplayContext {
 public:
-    DisplayContext(MainLoop& loop, Workspace& workspace, DesktopControl& desktop,
-                   InputCommands& input, ConnectionRegistry& registry, CoreState& state,
-                   bool dryRun);
+    // The pointer is put on a display through `actions`; `desktop` reports the displays.
+    DisplayContext(MainLoop& loop, Workspace& workspace, DesktopControl& desktop, DesktopActions& actions,
+                   InputCommands& input, ConnectionRegistry& registry, CoreState& state);
     ~DisplayContext();
     DisplayContext(const DisplayContext&) = delete;
     DisplayContext& operator=(const DisplayContext&) = delete;
@@ -56,10 +57,10 @@ private:
     MainLoop& loop_;
     Workspace& workspace_;
     DesktopControl& desktop_;
+    DesktopActions& actions_;
     InputCommands& input_;
     ConnectionRegistry& registry_;
     CoreState& state_;
-    bool dryRun_;
     bool shareFrontApp_ = true;
     std::pair<int, int> lastDisplays_{0, 0};
     Timer displayTimer_;

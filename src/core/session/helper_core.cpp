@@ -36,7 +36,6 @@ std::string fittedHostName(HostInfo& host) {
 HelperCore::HelperCore(HelperServices services)
     : loop_(services.loop),
       store_(services.store),
-      dryRun_(services.ports.journal != nullptr),
       hostName_(fittedHostName(services.ports.host)),
       rooms_(std::make_unique<Rooms>(services, state_, hostName_)) {
     rooms_->input.injector().setOnUntypable([this](const std::string& line) { state_.setLastEvent(line); });
@@ -79,7 +78,7 @@ void HelperCore::pushContext() { rooms_->displays.pushContext(); }
 // --- Inspection ---
 
 InputInjector& HelperCore::injector() noexcept { return rooms_->input.injector(); }
-LaserOverlay& HelperCore::laser() noexcept { return rooms_->input.laserOverlay(); }
+LaserOverlay& HelperCore::laser() noexcept { return rooms_->live.laserOverlay(); }
 Smoother* HelperCore::smootherIfCreated() noexcept { return rooms_->input.smootherIfCreated(); }
 std::size_t HelperCore::liveCount() const noexcept { return rooms_->registry.count(); }
 bool HelperCore::isLive(const HelperConnPtr& conn) const { return rooms_->registry.isLive(conn); }

@@ -120,7 +120,6 @@ public:
     [[nodiscard]] InputInjector& injector() noexcept;
     [[nodiscard]] LaserOverlay& laser() noexcept;
     [[nodiscard]] Smoother* smootherIfCreated() noexcept;
-    [[nodiscard]] bool dryRun() const noexcept { return dryRun_; }
     [[nodiscard]] const std::string& hostName() const noexcept { return hostName_; }
     [[nodiscard]] std::size_t liveCount() const noexcept;
     [[nodiscard]] bool isLive(const HelperConnPtr& conn) const;
@@ -141,7 +140,6 @@ private:
 
     MainLoop& loop_;
     DeviceStore& store_;
-    bool dryRun_;
     std::string hostName_;
     CoreState state_;
     std::unique_ptr<Rooms> rooms_;

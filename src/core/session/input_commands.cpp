@@ -64,19 +64,19 @@ const std::map<std::string, Chord, std::less<>>& actionKeys() {
 }  // namespace
 
 InputCommands::InputCommands(MainLoop& loop, InputSink& sink, const DisplaySource& displays,
-                             OverlaySurface& overlay, ActionJournal* journal)
+                             LaserOverlay& laser, DesktopActions& desktop, InputActions* wholeActions)
     : loop_(loop),
-      dryRun_(journal != nullptr),
-      injector_(loop, sink, displays, journal),
-      laser_(loop, displays, overlay),
-      overlay_(overlay) {
+      injector_(loop, sink, displays),
+      actions_(wholeActions != nullptr ? *wholeActions : injector_),
+      laser_(laser),
+      desktop_(desktop) {
     injector_.setOnMove([this](Point p) {
         if (laser_.isOn()) laser_.onInjectedMove(p);
     });
 }
 
 Smoother& InputCommands::smoother() {
-    if (!smoother_) smoother_ = std::make_unique<Smoother>(loop_, injector_);
+    if (!smoother_) smoother_ = std::make_unique<Smoother>(loop_, actions_);
     return *smoother_;
 }
 
@@ -91,7 +91,7 @@ void InputCommands::landPendingMotion() {
 void InputCommands::connectionEnded(bool nobodyLeft) {
     if (nobodyLeft && laser_.isOn()) laser_.setOn(false);
     landPendingMotion();
-    injector_.releaseAll();
+    actions_.releaseAll();
 }
 
 void InputCommands::move(const json& command) {
@@ -106,54 +106,48 @@ void InputCommands::click(const json& command) {
         if (!count || *count < 1 || *count > 3) throw CommandRejected("n must be 1, 2 or 3");
         n = static_cast<int>(*count);
     }
-    injector_.click(b, n);
+    actions_.click(b, n);
 }
 
-void InputCommands::down(const json& command) { injector_.down(cmd::button(command)); }
+void InputCommands::down(const json& command) { actions_.down(cmd::button(command)); }
 
-void InputCommands::up(const json& command) { injector_.up(cmd::button(command)); }
+void InputCommands::up(const json& command) { actions_.up(cmd::button(command)); }
 
 void InputCommands::scroll(const json& command) {
     const double dx = cmd::num(command, "dx");
     const double dy = cmd::num(command, "dy");
-    injector_.scroll(dx, dy);
+    actions_.scroll(dx, dy);
 }
 
 void InputCommands::key(const json& command) {
     const auto it = command.find("k");
     const auto k = cmd::validKey(it == command.end() ? nullptr : &*it);
     const auto mods = cmd::modifiers(command);
-    injector_.key(k, mods);
+    actions_.key(k, mods);
 }
 
 void InputCommands::text(const json& command) {
-    injector_.text(cmd::boundedString(command, "s", cmd::maxTextCharacters));
+    actions_.text(cmd::boundedString(command, "s", cmd::maxTextCharacters));
 }
 
 void InputCommands::action(const json& command) {
     const auto* a = cmd::stringMember(command, "a");
     const std::string name = a ? *a : std::string();
     if (name.empty() || name == "none") return;
-    if (name == "left_click") return injector_.click("left", 1);
-    if (name == "right_click") return injector_.click("right", 1);
-    if (name == "middle_click") return injector_.click("middle", 1);
-    if (name == "double_click") return injector_.click("left", 2);
-    if (name == "scroll_up") return injector_.scroll(0, -300);
-    if (name == "scroll_down") return injector_.scroll(0, 300);
+    if (name == "left_click") return actions_.click("left", 1);
+    if (name == "right_click") return actions_.click("right", 1);
+    if (name == "middle_click") return actions_.click("middle", 1);
+    if (name == "double_click") return actions_.click("left", 2);
+    if (name == "scroll_up") return actions_.scroll(0, -300);
+    if (name == "scroll_down") return actions_.scroll(0, 300);
     const auto it = actionKeys().find(name);
     if (it == actionKeys().end()) throw CommandRejected("no action named " + std::string(name));
-    injector_.key(it->second.key, it->second.mods);
+    actions_.key(it->second.key, it->second.mods);
 }
 
 void InputCommands::laser(const json& command) {
     const bool on = cmd::requiredBool(command, "on");
-    if (dryRun_) {
-        injector_.record(std::string("laser ") + (on ? "true" : "false"));
-    } else {
-        laser_.setOn(on);
-        if (const auto why = overlay_.unavailableReason(); on && !why.empty() && overlayMissing_)
-            overlayMissing_(overlaysMissingText(why));
-    }
+    if (const auto why = desktop_.laser(on); !why.empty() && overlayMissing_) overlayMissing_(overlaysMissingText(why));
     smoother().setGlide(on ? 0.5 : 1.0);
 }
 

@@ -10,18 +10,23 @@
 #include "core/desktop/laser_overlay.h"
 #include "core/input/input_injector.h"
 #include "core/input/smoother.h"
+#include "ports/desktop_actions.h"
+#include "ports/input_actions.h"
 
 namespace tamborix {
 
 class InputCommands {
 public:
-    InputCommands(MainLoop& loop, InputSink& sink, const DisplaySource& displays,
-                  OverlaySurface& overlay, ActionJournal* journal);
+    // Input goes to `wholeActions` where a backend takes it whole, else through the injector to
+    // `sink`; the laser dot is switched through `desktop`.
+    InputCommands(MainLoop& loop, InputSink& sink, const DisplaySource& displays, LaserOverlay& laser,
+                  DesktopActions& desktop, InputActions* wholeActions);
     InputCommands(const InputCommands&) = delete;
     InputCommands& operator=(const InputCommands&) = delete;
 
     [[nodiscard]] InputInjector& injector() noexcept { return injector_; }
-    [[nodiscard]] LaserOverlay& laserOverlay() noexcept { return laser_; }
+    // Where the commands' input goes: the injector, or the backend that takes actions whole.
+    [[nodiscard]] InputActions& actions() noexcept { return actions_; }
     [[nodiscard]] Smoother* smootherIfCreated() noexcept { return smoother_.get(); }
 
     // A move that skipped the JSON document: the same limits as move().
@@ -49,11 +54,11 @@ private:
     Smoother& smoother();
 
     MainLoop& loop_;
-    bool dryRun_;
     InputInjector injector_;
+    InputActions& actions_;
     std::unique_ptr<Smoother> smoother_;  // created on first use
-    LaserOverlay laser_;
-    OverlaySurface& overlay_;
+    LaserOverlay& laser_;
+    DesktopActions& desktop_;
     std::function<void(const std::string&)> overlayMissing_;
 };
 

@@ -1,6 +1,5 @@
 #include "core/session/screen_sharing.h"
 
-#include <cmath>
 #include <string>
 #include <utility>
 
@@ -27,15 +26,14 @@ std::string displayRange() {
 
 ScreenSharing::ScreenSharing(MainLoop& loop, DeviceStore& store, const DisplaySource& displays,
                              ScreenCapture& capture, InputCommands& input,
-                             ConnectionRegistry& registry, CoreState& state, bool dryRun)
+                             ConnectionRegistry& registry, CoreState& state)
     : loop_(loop),
       store_(store),
       displays_(displays),
       capture_(capture),
       input_(input),
       registry_(registry),
-      state_(state),
-      dryRun_(dryRun) {}
+      state_(state) {}
 
 ScreenSharing::~ScreenSharing() { stopAll(); }
 
@@ -88,16 +86,9 @@ void ScreenSharing::tap(const CommandCall& call) {
     if (it == streamers_.end()) throw CommandRejected("the live view is off");
     const auto p = it->second->point(*id, x->get<double>(), y->get<double>());
     if (!p) throw CommandRejected("no such point in that frame");
-    auto& injector = input_.injector();
-    if (dryRun_) {
-        injector.record("tap " + std::to_string(static_cast<long long>(std::trunc(p->x))) + "," +
-                        std::to_string(static_cast<long long>(std::trunc(p->y))));
-    } else {
-        injector.sink().warp(*p);
-        injector.setLastPosted(*p);
-        injector.setLastPostedAt(loop_.now());
-    }
-    if (cmd::optionalBool(command, "click", false)) injector.click("left", 1);
+    auto& input = input_.actions();
+    input.tapAt(*p);
+    if (cmd::optionalBool(command, "click", false)) input.click("left", 1);
 }
 
 void ScreenSharing::start(const HelperConnPtr& conn, bool cursorMode, int display) {
@@ -116,7 +107,7 @@ void ScreenSharing::start(const HelperConnPtr& conn, bool cursorMode, int displa
             decided(weak, *stored->screen, cursorMode, display);
             return;
         }
-        if (dryRun_) {
+        if (!capture_.showsTheScreen()) {
             store_.setScreen(id, true);
             decided(weak, true, cursorMode, display);
             return;

@@ -28,7 +28,7 @@ public:
 
     ScreenSharing(MainLoop& loop, DeviceStore& store, const DisplaySource& displays,
                   ScreenCapture& capture, InputCommands& input, ConnectionRegistry& registry,
-                  CoreState& state, bool dryRun);
+                  CoreState& state);
     ~ScreenSharing();
     ScreenSharing(const ScreenSharing&) = delete;
     ScreenSharing& operator=(const ScreenSharing&) = delete;
@@ -58,7 +58,6 @@ private:
     InputCommands& input_;
     ConnectionRegistry& registry_;
     CoreState& state_;
-    bool dryRun_;
     ApproveScreen approveScreen_;
     // At most one per connection, keyed by session id.
     std::map<Bytes, std::unique_ptr<ScreenStreamer>> streamers_;

@@ -19,6 +19,7 @@ public:
     explicit PlaceholderCapture(MainLoop& loop) : loop_(loop) {}
 
     [[nodiscard]] bool available() const override { return true; }
+    [[nodiscard]] bool showsTheScreen() const override { return false; }
     void capture(const CaptureRequest&, Done done) override {
         loop_.post([done = std::move(done)] { done(Bytes(pictureBytes, pictureByte)); });
     }

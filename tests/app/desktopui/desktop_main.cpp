@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <utility>
 
@@ -28,6 +29,13 @@ int main(int argc, char** argv) {
     tamborix::testing::XServer xserver({.width = width, .height = height, .windowManager = true});
     tamborix::testing::server = &xserver;
     xserver.exportToThisProcess();
+    // A desktop's font resolution (TAMBORIX_TEST_XFT_DPI=192: a high-resolution screen), which Qt
+    // reads from the server's resources at its start and turns into its scale.
+    if (const char* dpi = std::getenv("TAMBORIX_TEST_XFT_DPI"); dpi && *dpi) {
+        const auto resources = xserver.dir() / "Xresources";
+        std::ofstream(resources) << "Xft.dpi: " << dpi << "\n";
+        if (xserver.run({"xrdb", "-merge", resources.string()}) != 0) return 2;
+    }
     tamborix::testing::isolateDesktopProcess(xserver);
     int rc = 0;
     {

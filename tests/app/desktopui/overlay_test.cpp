@@ -6,6 +6,7 @@
 
 #include <QGuiApplication>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "core/desktop/overlay_style.h"
@@ -197,6 +198,9 @@ TEST(OverlayWindows, Laser_Compositor_TranslucentUnshapedAndStillClickThrough) {
 // The core puts the dot's window at the pointer less half its size, in the X server's pixels,
 // whatever scale Qt draws at: its centre lands on the pointer, also under QT_SCALE_FACTOR=2.
 TEST(OverlayWindows, LaserAndFinder_AnyScale_CentredOnThePointer) {
+    // The run with a desktop's resolution of 192 dpi must really be one at twice the scale.
+    if (const char* dpi = std::getenv("TAMBORIX_TEST_XFT_DPI"); dpi && std::string(dpi) == "192")
+        ASSERT_DOUBLE_EQ(qApp->devicePixelRatio(), 2.0);
     XProbe probe;
     qt::QtOverlaySurface surface([] { return false; });
     const QPoint pointer(500, 300);

@@ -6,6 +6,8 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -15,6 +17,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWidget>
 #include <cstdlib>
 #include <fstream>
@@ -110,7 +113,9 @@ TEST(DesktopWindows, Start_NoTray_OpensTheStatusWindowWhoseClosingQuits) {
 TEST(DesktopWindows, Windows_AnyScale_FitTheScreenWithEveryTextWhole) {
     DesktopFixture desk(/*launchedBefore=*/true);
     // The longest lines a user meets: a reason for input, no Bluetooth, the identity of a phone.
-    desk.fakes().input.setMayPost(false, "no X11 XTEST extension on display :5");
+    desk.fakes().input.setMayPost(
+        false, "no X11 XTEST extension on display :5",
+        "Log in to a desktop session whose X server has the XTEST extension (Xorg has it).");
     spinUntil([] { return false; }, 2100);
     desk.ui().showStatusWindow();
     ASSERT_TRUE(desk.waitShown(desk.ui().statusWindow()));
@@ -132,7 +137,9 @@ TEST(DesktopWindows, Windows_GermanLocale_GermanTextsWholeAndNamed) {
     if (QLocale().language() != QLocale::German) GTEST_SKIP() << "needs LANG=de_DE.UTF-8";
     DesktopFixture desk(/*launchedBefore=*/true);
     // A reason worded in English below the application, as the X11 backend words it.
-    desk.fakes().input.setMayPost(false, userText("X11", "no X11 XTEST extension on display %1").with({":5"}));
+    desk.fakes().input.setMayPost(
+        false, userText("X11", "no X11 XTEST extension on display %1").with({":5"}),
+        userText("X11", "Log in to a desktop session whose X server has the XTEST extension (Xorg has it).").str());
     spinUntil([] { return false; }, 2100);
     desk.ui().showStatusWindow();
     ASSERT_TRUE(desk.waitShown(desk.ui().statusWindow()));
@@ -141,6 +148,24 @@ TEST(DesktopWindows, Windows_GermanLocale_GermanTextsWholeAndNamed) {
     auto* reason = status->findChild<QLabel*>("inputWarningReason");
     ASSERT_NE(reason, nullptr);
     EXPECT_EQ(reason->text().toStdString(), "keine X11-Erweiterung XTEST auf Display :5");
+    auto* remedy = status->findChild<QLabel*>("inputWarningTodo");
+    ASSERT_NE(remedy, nullptr);
+    EXPECT_TRUE(remedy->text().contains(QString::fromUtf8("Melden Sie sich in einer Desktop-Sitzung an")))
+        << remedy->text().toStdString();
+    // Qt's own texts too, such as the menu of the scroll bar a window taller than the screen shows.
+    auto* scroll = status->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    QStringList scrollMenu;
+    QTimer::singleShot(0, status, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (auto* action : menu->actions()) scrollMenu << action->text();
+            menu->close();
+        }
+    });
+    QScrollBar* bar = scroll->verticalScrollBar();
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(1, 1), bar->mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(bar, &menuEvent);
+    EXPECT_TRUE(scrollMenu.contains("Hierher scrollen")) << scrollMenu.join(", ").toStdString();
     // German texts are longer: every one still whole.
     expectWholeAndNamed(status);
     auto* quit = status->findChild<QPushButton*>("quit");

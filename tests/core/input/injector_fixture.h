@@ -17,15 +17,14 @@ protected:
         sink.setLayout(RecordingInputSink::usLayout());
     }
 
-    InputInjector& injector(bool dryRun = false) {
-        if (!injector_) injector_ = std::make_unique<InputInjector>(loop, sink, displays, dryRun ? &journal : nullptr);
+    InputInjector& injector() {
+        if (!injector_) injector_ = std::make_unique<InputInjector>(loop, sink, displays);
         return *injector_;
     }
 
     ManualLoop loop;
     FakeDisplaySource displays;
     RecordingInputSink sink;
-    ActionJournal journal;
 
 private:
     std::unique_ptr<InputInjector> injector_;

@@ -236,17 +236,6 @@ TEST_F(InjectorTest, Text_EmptyOrInvalidUtf8_PostsNothingOrReplacement) {
     EXPECT_EQ(sink.texts()[0].chunk, u"a\uFFFDb");
 }
 
-TEST_F(InjectorTest, DryRun_KeysAndText_LogSortedModifiersAndCharacterCount) {
-    auto& inj = injector(true);
-    inj.key("k", {"shift", "cmd"});
-    inj.key("enter", {});
-    inj.text("hello");
-    inj.text("\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7 ok");
-    EXPECT_THAT(inj.log(), ElementsAre("key k [\"cmd\", \"shift\"]", "key enter []", "text 5",
-                                       "text 4"));
-    EXPECT_THAT(sink.posted(), IsEmpty());
-}
-
 TEST(TextUnits, ChunkEnd_LoneOrTrailingSurrogates_NeverStallsOrSplitsPairs) {
     // A lead surrogate with no trail is cut like any other unit.
     const std::u16string lone = std::u16string(19, u'a') + u'\xD83D' + u"bc";

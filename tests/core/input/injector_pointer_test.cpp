@@ -14,13 +14,6 @@ std::vector<std::int64_t> clickStates(const std::vector<MouseEvent>& events) {
     return out;
 }
 
-TEST(DryRunSwitch, DryRunFromValue_OnlyTheOneCharacterOne_TurnsItOn) {
-    EXPECT_TRUE(InputInjector::dryRunFromValue("1"));
-    for (const char* v : {"true", "yes", "01", "", "1 ", " 1", "0", "TRUE"})
-        EXPECT_FALSE(InputInjector::dryRunFromValue(v)) << '"' << v << '"';
-    EXPECT_FALSE(InputInjector::dryRunFromValue(nullptr));
-}
-
 TEST_F(InjectorTest, Click_SameButtonWithinInterval_CountsUpAndPairsPressWithRelease) {
     auto& inj = injector();
     inj.click("left", 1);
@@ -210,42 +203,6 @@ TEST_F(InjectorTest, Scroll_Amounts_PostNegatedRoundedWheelValues) {
     inj.scroll(0.49, -0.5);
     EXPECT_THAT(sink.scrolls(), ElementsAre(ScrollEvent{-10, 0}, ScrollEvent{0, -3},
                                             ScrollEvent{300, 3}, ScrollEvent{1, 0}));
-}
-
-TEST_F(InjectorTest, DryRun_PointerCommands_LogLinesAndPostNothing) {
-    auto& inj = injector(true);
-    EXPECT_TRUE(inj.dryRun());
-    inj.down("left");
-    inj.move(1, 1);
-    inj.releaseAll();
-    inj.click("left", 2);
-    inj.scroll(0, -300);
-    inj.move(-0.5, 0.1 + 0.2);
-    inj.up("right");
-    EXPECT_THAT(inj.log(), ElementsAre("down left", "move 1.0 1.0", "up left", "click left 1",
-                                       "click left 2", "scroll 0.0 -300.0",
-                                       "move -0.5 0.30000000000000004", "up right"));
-    EXPECT_TRUE(sink.posted().empty());
-    EXPECT_FALSE(inj.lastPosted().has_value());
-}
-
-TEST_F(InjectorTest, Record_PastThousandLines_DropsOldestFiveHundred) {
-    auto& inj = injector(true);
-    std::size_t heard = 0;
-    journal.setOnRecord([&](const std::string&) { ++heard; });
-    for (int i = 0; i < 1000; ++i) inj.record("line " + std::to_string(i));
-    EXPECT_EQ(inj.log().size(), 1000u);
-    inj.record("line 1000");
-    ASSERT_EQ(inj.log().size(), 501u);
-    EXPECT_EQ(inj.log().front(), "line 500");
-    EXPECT_EQ(inj.log().back(), "line 1000");
-    // The click path obeys the same rule.
-    for (int i = 0; i < 499; ++i) inj.click("left", 1);
-    EXPECT_EQ(inj.log().size(), 1000u);
-    inj.click("left", 1);
-    EXPECT_EQ(inj.log().size(), 501u);
-    // Trimming the log loses nothing for a listener.
-    EXPECT_EQ(heard, 1501u);
 }
 
 }  // namespace

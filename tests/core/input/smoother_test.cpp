@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include "core/input/smoother.h"
+#include "core/recording/recording_input.h"
 #include "injector_fixture.h"
 
 namespace tamborix::testing {
@@ -11,16 +12,15 @@ using ::testing::IsEmpty;
 
 constexpr double tick = Smoother::tickSeconds;
 
-// Drives the smoother against a dry-run injector, whose log shows the exact doubles it moved by.
+// Drives the smoother against the dry run's input, whose journal shows the exact doubles it moved by.
 class SmootherTest : public InjectorTest {
 protected:
-    SmootherTest() : smoother(loop, injector(true)) {}
+    SmootherTest() : smoother(loop, recorder) {}
 
-    std::vector<std::string> moves() {
-        std::vector<std::string> out(injector().log().begin(), injector().log().end());
-        return out;
-    }
+    std::vector<std::string> moves() { return {journal.lines().begin(), journal.lines().end()}; }
 
+    ActionJournal journal;
+    RecordingInput recorder{loop, journal};
     Smoother smoother;
 };
 
@@ -62,7 +62,6 @@ TEST_F(SmootherTest, Add_SteadySlowArrivals_SpreadOverAtMostSixTicks) {
         smoother.add(0, 0);
         loop.advance(0.080);
     }
-    injector().setOnMove(nullptr);
     const auto before = moves().size();
     smoother.add(12, 0);
     EXPECT_EQ(smoother.stepsLeft(), 5);  // one of six already posted
@@ -114,7 +113,7 @@ TEST(SmootherLifetime, Destroy_WhileSpreading_StopsTicking) {
     ManualLoop loop;
     FakeDisplaySource displays(FakeDisplaySource::withBounds({{0, 0, 800, 600}}), Point{10, 10});
     RecordingInputSink sink;
-    InputInjector injector(loop, sink, displays, nullptr);
+    InputInjector injector(loop, sink, displays);
     {
         Smoother smoother(loop, injector);
         smoother.add(20, 20);

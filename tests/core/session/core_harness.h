@@ -78,7 +78,11 @@ public:
         return p;
     }
 
-    [[nodiscard]] const std::deque<std::string>& log() { return core->injector().log(); }
+    // The dry run's journal; empty outside a dry run.
+    [[nodiscard]] const std::deque<std::string>& log() {
+        static const std::deque<std::string> none;
+        return fakes.journal ? fakes.journal->lines() : none;
+    }
     [[nodiscard]] std::string lastLog() { return log().empty() ? std::string() : log().back(); }
     [[nodiscard]] std::string lastEvent() const { return core->lastEvent().value_or(""); }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/recording/recording_desktop.h"
+#include "core/recording/recording_input.h"
 #include "platform/linux/factory/desktop_backends.h"
 #include "ports/standins/no_desktop.h"
 #include "ports/standins/placeholder_capture.h"
@@ -31,13 +33,6 @@ const DesktopBackend* desktopBackend(std::string_view name) {
     return nullptr;
 }
 
-// "x11, wlroots, portal, uinput or none"
-std::string backendNames() {
-    std::string out;
-    for (const auto& backend : desktopBackends()) out += std::string(backend.name) + ", ";
-    return out.substr(0, out.size() - 2) + " or none";
-}
-
 // The backends tried when none is forced, in their order for this session.
 std::vector<const DesktopBackend*> probeOrder(bool wayland) {
     const auto order = [wayland](const DesktopBackend* d) { return wayland ? d->waylandOrder : d->otherOrder; };
@@ -52,6 +47,12 @@ std::vector<const DesktopBackend*> probeOrder(bool wayland) {
 }  // namespace
 
 bool isBackendName(std::string_view name) { return name == "none" || desktopBackend(name); }
+
+std::string backendNameList() {
+    std::string out;
+    for (const auto& backend : desktopBackends()) out += std::string(backend.name) + ", ";
+    return out.substr(0, out.size() - 2) + " or none";
+}
 
 bool waylandSession() {
     return !env("WAYLAND_DISPLAY").empty() || env("XDG_SESSION_TYPE") == "wayland";
@@ -107,7 +108,7 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     std::string why;
     bool chosen = false;
     if (!request.forced.empty() && !isBackendName(request.forced)) {
-        why = userText("Backends", "%1 \"%2\" is not a backend (%3)").with({request.forcedBy, request.forced, backendNames()});
+        why = userText("Backends", "%1 \"%2\" is not a backend (%3)").with({request.forcedBy, request.forced, backendNameList()});
     } else if (request.forced == "none") {
         why = withForcedNote(userText("Backends", "no desktop backend"));
     } else if (!request.forced.empty()) {
@@ -148,6 +149,8 @@ PlatformBackends makePlatformBackends(MainLoop& loop, const BackendRequest& requ
     // Whatever the desktop, a dry run reads no screen and records instead of acting.
     if (request.dryRun) {
         b.journal = std::make_unique<ActionJournal>();
+        b.inputActions = std::make_unique<RecordingInput>(loop, *b.journal);
+        b.desktopActions = std::make_unique<RecordingDesktop>(*b.journal);
         b.capture = std::make_unique<PlaceholderCapture>(loop);
         b.windows = std::make_unique<RecordingWindowControl>(*b.journal);
     }

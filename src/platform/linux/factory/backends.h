@@ -38,6 +38,10 @@ struct PlatformBackends {
     // A dry run's record, written by its recording backends; declared before them so that it
     // outlives them. Null outside a dry run.
     std::unique_ptr<ActionJournal> journal;
+    // A dry run's input and desktop actions, recorded whole instead of done through the ports
+    // below; null otherwise.
+    std::unique_ptr<InputActions> inputActions;
+    std::unique_ptr<DesktopActions> desktopActions;
     std::string backendName;  // a desktop backend's name or "none"
     // "Backend: x11 on :0 (…)" or "Backend: none, <why>": the first report line, also in status.
     std::string backendLine;
@@ -61,12 +65,13 @@ struct PlatformBackends {
     [[nodiscard]] PortBundle ports() const {
         return PortBundle{*input,   *displays, *workspace, *windows, *overlay,
                           *capture, *clipboard, *activity, *host,   *secrets,
-                          advertiser.get(), peripherals.get(), settingsPages.get(), journal.get()};
+                          advertiser.get(), peripherals.get(), settingsPages.get(), journal.get(),
+                          inputActions.get(), desktopActions.get()};
     }
 
 private:
     auto fields() noexcept {
-        return std::tie(session, journal, backendName, backendLine, input, displays, workspace, windows,
+        return std::tie(session, journal, inputActions, desktopActions, backendName, backendLine, input, displays, workspace, windows,
                         overlay, capture, clipboard, activity, host, secrets, advertiser,
                         peripherals, settingsPages, report);
     }
@@ -102,8 +107,10 @@ struct BackendRequest {
 // Whether the X11 display named by DISPLAY accepts a connection: the windowed interface needs
 // one, and without it the helper keeps to the console.
 [[nodiscard]] bool x11DisplayReachable();
-// The names `forced` accepts.
+// The names `forced` accepts, and all of them as a message lists them ("x11, wlroots, portal,
+// uinput or none").
 [[nodiscard]] bool isBackendName(std::string_view name);
+[[nodiscard]] std::string backendNameList();
 // The request's forced backend: the command line's when given, else TAMBORIX_BACKEND's.
 void applyBackendEnvironment(BackendRequest& request);
 

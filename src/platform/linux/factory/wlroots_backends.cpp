@@ -2,6 +2,7 @@
 #include <string>
 
 #include "platform/linux/desktop/wlroots/sway_ipc.h"
+#include "platform/linux/desktop/wlroots/wlr_overlay_surface.h"
 #include "platform/linux/desktop/wlroots/wlroots_session.h"
 #ifdef TAMBORIX_HAVE_WLROOTS_CAPTURE
 #include "platform/linux/desktop/wlroots/wlr_screen_capture.h"
@@ -50,7 +51,8 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
                            .with({std::to_string(displays.size())}));
 #ifdef TAMBORIX_HAVE_WLROOTS_CAPTURE
     const bool screencopy = session->offers("zwlr_screencopy_manager_v1");
-    b.capture = std::make_unique<wlroots::WlrScreenCapture>(a.loop, "", screencopy);
+    b.capture = std::make_unique<wlroots::WlrScreenCapture>(a.loop, "", screencopy,
+                                                            [sink] { return sink->lastPosition(); });
     b.report.push_back(screencopy ? userText("Backends", "Screen capture: screencopy of the compositor into shared memory, "
                                               "the cursor drawn in by the compositor, JPEG through libyuv "
                                               "and libjpeg-turbo").str()
@@ -82,7 +84,15 @@ bool installWlrootsBackends(const DesktopAttempt& a, std::string& why) {
         b.windows = std::make_unique<NoWindowControl>(noWindows);
         b.report.push_back(userText("Backends", "Windows: none, %1").with({b.windows->unavailableReason()}));
     }
-    b.report.push_back(userText("Backends", "Overlays: none on wlroots compositors yet"));
+    std::string noOverlay;
+    if (auto overlay = wlroots::WlrOverlaySurface::create(session->connection(), session->outputs(), noOverlay)) {
+        b.overlay = std::move(overlay);
+        b.report.push_back(userText(
+            "Backends", "Overlays: layer-shell surfaces on the compositor's overlay layer, letting clicks through"));
+    } else {
+        b.overlay = std::make_unique<NoOverlay>(noOverlay);
+        b.report.push_back(userText("Backends", "Overlays: none, %1").with({noOverlay}));
+    }
     installWaylandClipboard(b);
     b.input = std::move(input);
     b.session = std::move(session);

@@ -1,6 +1,5 @@
 #include "platform/linux/desktop/portal/desktop_keymap.h"
 
-#include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
@@ -10,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/mapping.h"
 #include "base/owned.h"
 #include "base/unique_fd.h"
 
@@ -55,13 +55,7 @@ struct SeatProbe {
 void keymapEvent(void* data, wl_keyboard*, uint32_t format, int32_t fdSent, uint32_t size) {
     auto* probe = static_cast<SeatProbe*>(data);
     const UniqueFd fd(fdSent);
-    if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
-        void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
-        if (map != MAP_FAILED) {
-            probe->keymap.assign(static_cast<const char*>(map), ::strnlen(static_cast<const char*>(map), size));
-            ::munmap(map, size);
-        }
-    }
+    if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1) probe->keymap = mappedText(fd.get(), size);
 }
 void enterEvent(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
 void leaveEvent(void*, wl_keyboard*, uint32_t, wl_surface*) {}

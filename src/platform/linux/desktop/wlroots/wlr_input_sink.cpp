@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/user_text.h"
+#include "base/mapping.h"
 #include "base/unique_fd.h"
 #include "base/utf16.h"
 #include "platform/linux/support/evdev/evdev_button.h"
@@ -23,19 +24,10 @@ namespace {
 // What a wheel notch scrolls in Wayland's axis units (libinput's convention).
 constexpr double axisPerNotch = 15.0;
 
-std::string readKeymap(int fd, std::uint32_t size) {
-    std::string text;
-    void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (map == MAP_FAILED) return text;
-    text.assign(static_cast<const char*>(map), strnlen(static_cast<const char*>(map), size));
-    ::munmap(map, size);
-    return text;
-}
-
 void keymapEvent(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size) {
     UniqueFd owned(fd);
     if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1) return;
-    static_cast<WlrInputSink*>(data)->userKeymap(readKeymap(owned.get(), size));
+    static_cast<WlrInputSink*>(data)->userKeymap(mappedText(owned.get(), size));
 }
 
 const wl_keyboard_listener seatKeyboardListener{

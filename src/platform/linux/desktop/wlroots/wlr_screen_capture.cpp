@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/user_text.h"
+#include "base/mapping.h"
 #include "base/unique_fd.h"
 #include "platform/linux/support/jpeg/frame_encoder.h"
 #include "platform/linux/support/wayland/proxy.h"
@@ -25,7 +26,7 @@ constexpr int frameTimeoutMs = 2000;
 
 struct FrameState {
     std::uint32_t format = 0, width = 0, height = 0, stride = 0, flags = 0;
-    bool buffer = false, bufferDone = false, ready = false, failed = false;
+    bool buffer = false, bufferDone = false, ready = false, failed = false, damaged = false;
 };
 
 const zwlr_screencopy_frame_v1_listener frameListener{
@@ -40,7 +41,9 @@ const zwlr_screencopy_frame_v1_listener frameListener{
         static_cast<FrameState*>(d)->ready = true;
     },
     [](void* d, zwlr_screencopy_frame_v1*) { static_cast<FrameState*>(d)->failed = true; },
-    [](void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {},
+    [](void* d, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {
+        static_cast<FrameState*>(d)->damaged = true;
+    },
     [](void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t) {},
     [](void* d, zwlr_screencopy_frame_v1*) { static_cast<FrameState*>(d)->bufferDone = true; },
 };
@@ -62,21 +65,62 @@ struct WlrScreenCapture::Worker {
     // The shared-memory buffer, kept while frames keep their size and format.
     struct Buffer {
         UniqueFd fd;
-        void* data = MAP_FAILED;
+        Mapping data;
         std::size_t size = 0;
         std::uint32_t format = 0, width = 0, height = 0, stride = 0;
-        wayland::Proxy<wl_buffer> buffer;
-        ~Buffer() {
-            buffer.reset();
-            if (data != MAP_FAILED) ::munmap(data, size);
-        }
+        wayland::Proxy<wl_buffer> buffer;  // dropped before the memory it shows
     };
     std::unique_ptr<Buffer> buffer;
     std::vector<std::uint8_t> converted;
     jpeg::FrameEncoder encoder;
 
+    // The last picture and, while nothing on its output has changed since, a copy asked to wait
+    // for the next damage into the same buffer (only the capture thread reads that buffer, and
+    // never between two requests): while that copy is still waiting, the picture holds.
+    struct Last {
+        CaptureRequest request;
+        std::optional<Point> pointer;
+        Bytes jpeg;
+        FrameState watchState;
+        wayland::Proxy<zwlr_screencopy_frame_v1> watch;
+    };
+    std::unique_ptr<Last> last;
+
+    struct Region {
+        std::int32_t x, y, width, height;
+    };
+    // Leaves a copy of `region` waiting for the output's next damage, into the buffer just read.
+    void watch(const CaptureRequest& request, const std::optional<Point>& pointer, const Bytes& jpeg,
+               wl_output* output, const Region& region, const Buffer& b) {
+        auto next = std::make_unique<Last>();
+        next->request = request;
+        next->pointer = pointer;
+        next->jpeg = jpeg;
+        next->watch.reset(zwlr_screencopy_manager_v1_capture_output_region(
+            manager.get(), request.showCursor ? 1 : 0, output, region.x, region.y, region.width, region.height));
+        FrameState& f = next->watchState;
+        zwlr_screencopy_frame_v1_add_listener(next->watch.get(), &frameListener, &f);
+        // The buffer must suit the frame: the same region of an output whose mode did not change.
+        const bool announcesAll = wl_proxy_get_version(reinterpret_cast<wl_proxy*>(next->watch.get())) >= 3;
+        if (!conn->dispatchUntil([&] { return f.failed || (f.buffer && (!announcesAll || f.bufferDone)); },
+                                 frameTimeoutMs) ||
+            f.failed || f.format != b.format || f.width != b.width || f.height != b.height || f.stride != b.stride) {
+            return;
+        }
+        zwlr_screencopy_frame_v1_copy_with_damage(next->watch.get(), b.buffer.get());
+        conn->flush();
+        last = std::move(next);
+    }
+
+    [[nodiscard]] bool unchanged(const CaptureRequest& request, const std::optional<Point>& pointer) {
+        if (!last || !last->watch || last->request != request || last->pointer != pointer) return false;
+        conn->dispatchPending();
+        return !last->watchState.ready && !last->watchState.failed && !last->watchState.damaged;
+    }
+
     bool connect(const std::string& display, std::string& why) {
         if (conn && conn->alive()) return true;
+        last.reset();
         outputs.clear();
         buffer.reset();
         manager.reset();
@@ -115,8 +159,8 @@ struct WlrScreenCapture::Worker {
         b->size = std::size_t(f.stride) * f.height;
         b->fd.reset(::memfd_create("tamborix-screencopy", MFD_CLOEXEC));
         if (!b->fd || ::ftruncate(b->fd.get(), static_cast<off_t>(b->size)) != 0) return nullptr;
-        b->data = ::mmap(nullptr, b->size, PROT_READ | PROT_WRITE, MAP_SHARED, b->fd.get(), 0);
-        if (b->data == MAP_FAILED) return nullptr;
+        b->data = Mapping(b->fd.get(), b->size, PROT_READ | PROT_WRITE, MAP_SHARED);
+        if (!b->data.valid()) return nullptr;
         wayland::Proxy<wl_shm_pool> pool(wl_shm_create_pool(shm.get(), b->fd.get(), static_cast<std::int32_t>(b->size)));
         b->buffer.reset(wl_shm_pool_create_buffer(pool.get(), 0, static_cast<std::int32_t>(f.width),
                                                   static_cast<std::int32_t>(f.height),
@@ -127,8 +171,8 @@ struct WlrScreenCapture::Worker {
     }
 };
 
-WlrScreenCapture::WlrScreenCapture(MainLoop& loop, std::string display, bool offered)
-    : display_(std::move(display)), worker_(std::make_unique<Worker>()) {
+WlrScreenCapture::WlrScreenCapture(MainLoop& loop, std::string display, bool offered, PointerFn pointer)
+    : display_(std::move(display)), pointer_(std::move(pointer)), worker_(std::make_unique<Worker>()) {
     if (!offered) reason_ = userText("Wlroots", "the compositor offers no screencopy (zwlr_screencopy_manager_v1)").str();
     jobs_ = std::make_unique<jpeg::CaptureJobs>(loop, "tamborix-grab", [this](const CaptureRequest& r) { return make(r); });
 }
@@ -145,7 +189,15 @@ std::string WlrScreenCapture::unavailableReason() const {
     return reason_;
 }
 
-void WlrScreenCapture::capture(const CaptureRequest& request, Done done) { jobs_->add(request, std::move(done)); }
+void WlrScreenCapture::capture(const CaptureRequest& request, Done done) {
+    if (pointer_) {
+        std::lock_guard lock(mutex_);
+        pointerNow_ = pointer_();
+    }
+    jobs_->add(request, std::move(done));
+}
+
+WlrScreenCapture::Counters WlrScreenCapture::counters() const { return jobs_->counters(); }
 
 void WlrScreenCapture::captureFinished(const CaptureRequest& request, Finish finish, FinishedDone done) {
     jobs_->add(request, std::move(finish), std::move(done));
@@ -155,6 +207,13 @@ jpeg::CaptureJobs::Made WlrScreenCapture::make(const CaptureRequest& request) {
     Worker& w = *worker_;
     std::string why;
     if (!available() || !w.connect(display_, why)) return {};
+    std::optional<Point> pointer;
+    {
+        std::lock_guard lock(mutex_);
+        pointer = pointerNow_;
+    }
+    if (w.unchanged(request, pointer)) return {w.last->jpeg, true};
+    w.last.reset();
     wl_output* output = w.output(request.display);
     if (!output) return {};
     const Rect src = request.sourceRect();
@@ -179,7 +238,7 @@ jpeg::CaptureJobs::Made WlrScreenCapture::make(const CaptureRequest& request) {
     zwlr_screencopy_frame_v1_copy(frame.get(), b->buffer.get());
     if (!w.conn->dispatchUntil([&] { return f.ready || f.failed; }, frameTimeoutMs) || f.failed) return {};
 
-    const auto* pixels = static_cast<const std::uint8_t*>(b->data);
+    const auto* pixels = static_cast<const std::uint8_t*>(b->data.data());
     const bool flip = (f.flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT) != 0;
     if (flip || redFirst(f.format)) {
         // Rows upright and blue first, as the encoder reads them.
@@ -197,6 +256,10 @@ jpeg::CaptureJobs::Made WlrScreenCapture::make(const CaptureRequest& request) {
     jpeg::CaptureJobs::Made made;
     made.jpeg = w.encoder.encode({pixels, static_cast<int>(f.stride), static_cast<int>(f.width), static_cast<int>(f.height)},
                                  request.width, request.height, request.quality);
+    if (made.jpeg && wl_proxy_get_version(reinterpret_cast<wl_proxy*>(frame.get())) >=
+                         ZWLR_SCREENCOPY_FRAME_V1_COPY_WITH_DAMAGE_SINCE_VERSION) {
+        w.watch(request, pointer, *made.jpeg, output, {x, y, width, height}, *b);
+    }
     return made;
 }
 

@@ -75,7 +75,7 @@ private:
     std::optional<std::string> lastFront_;
     std::shared_ptr<std::function<void()>> frontWatcher_;
     bool frontDirty_ = false;
-    std::shared_ptr<void> afterDispatch_;
+    Subscription afterDispatch_;
 };
 
 }  // namespace tamborix::wlroots

@@ -22,8 +22,8 @@ std::unique_ptr<ShmSegment> ShmSegment::create(xcb_connection_t* conn, std::size
         error = std::string("ftruncate: ") + std::strerror(errno);
         return nullptr;
     }
-    void* map = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
-    if (map == MAP_FAILED) {
+    Mapping map(fd.get(), bytes, PROT_READ | PROT_WRITE, MAP_SHARED);
+    if (!map.valid()) {
         error = std::string("mmap: ") + std::strerror(errno);
         return nullptr;
     }
@@ -35,16 +35,14 @@ std::unique_ptr<ShmSegment> ShmSegment::create(xcb_connection_t* conn, std::size
         error = failure ? "the X server refused the shared segment (error " +
                               std::to_string(failure->error_code) + ")"
                         : "the X connection broke while attaching the shared segment";
-        ::munmap(map, bytes);
         return nullptr;
     }
-    return std::unique_ptr<ShmSegment>(new ShmSegment(conn, id, static_cast<std::uint8_t*>(map), bytes));
+    return std::unique_ptr<ShmSegment>(new ShmSegment(conn, id, std::move(map)));
 }
 
 ShmSegment::~ShmSegment() {
     xcb_shm_detach(conn_, id_);
     xcb_flush(conn_);
-    ::munmap(data_, size_);
 }
 
 }  // namespace tamborix::x11

@@ -9,7 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <string>
+
+#include "base/mapping.h"
 
 namespace tamborix::x11 {
 
@@ -24,17 +27,16 @@ public:
     ShmSegment& operator=(const ShmSegment&) = delete;
 
     [[nodiscard]] xcb_shm_seg_t id() const noexcept { return id_; }
-    [[nodiscard]] std::uint8_t* data() const noexcept { return data_; }
-    [[nodiscard]] std::size_t size() const noexcept { return size_; }
+    [[nodiscard]] std::uint8_t* data() const noexcept { return static_cast<std::uint8_t*>(map_.data()); }
+    [[nodiscard]] std::size_t size() const noexcept { return map_.size(); }
 
 private:
-    ShmSegment(xcb_connection_t* conn, xcb_shm_seg_t id, std::uint8_t* data, std::size_t size)
-        : conn_(conn), id_(id), data_(data), size_(size) {}
+    ShmSegment(xcb_connection_t* conn, xcb_shm_seg_t id, Mapping map)
+        : conn_(conn), id_(id), map_(std::move(map)) {}
 
     xcb_connection_t* conn_;
     xcb_shm_seg_t id_;
-    std::uint8_t* data_;
-    std::size_t size_;
+    Mapping map_;
 };
 
 }  // namespace tamborix::x11

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <utility>
 
+#include "base/owned.h"
+
 namespace tamborix {
 
 namespace {
@@ -139,19 +141,18 @@ void AvahiServiceAdvertiser::publish(AvahiClient* client) {
     }
     if (!avahi_entry_group_is_empty(group_)) avahi_entry_group_reset(group_);
 
-    AvahiStringList* txt = nullptr;
+    Owned<AvahiStringList, avahi_string_list_free> txt;
     // The list is built back to front; prepend in reverse to keep the given order.
     for (auto it = wanted_->txt.rbegin(); it != wanted_->txt.rend(); ++it)
-        txt = avahi_string_list_add_pair(txt, it->first.c_str(), it->second.c_str());
+        txt.reset(avahi_string_list_add_pair(txt.release(), it->first.c_str(), it->second.c_str()));
     for (;;) {
         const int added = avahi_entry_group_add_service_strlst(
             group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, static_cast<AvahiPublishFlags>(0),
-            nameInUse_.c_str(), wanted_->type.c_str(), nullptr, nullptr, wanted_->port, txt);
+            nameInUse_.c_str(), wanted_->type.c_str(), nullptr, nullptr, wanted_->port, txt.get());
         if (added == AVAHI_ERR_COLLISION && renames_ < maxRenames) {
             renameAfterCollision();
             continue;
         }
-        avahi_string_list_free(txt);
         if (added < 0) {
             unavailable(errorText(added));
             return;
@@ -165,9 +166,8 @@ void AvahiServiceAdvertiser::publish(AvahiClient* client) {
 
 void AvahiServiceAdvertiser::renameAfterCollision() {
     ++renames_;
-    char* next = avahi_alternative_service_name(nameInUse_.c_str());
-    nameInUse_ = next;
-    avahi_free(next);
+    const Owned<char, avahi_free> next(avahi_alternative_service_name(nameInUse_.c_str()));
+    if (next) nameInUse_ = next.get();
 }
 
 void AvahiServiceAdvertiser::groupState(AvahiEntryGroup* group, AvahiEntryGroupState state) {

@@ -49,6 +49,20 @@ bool accessError(const QString& name) {
            name == QLatin1String("org.bluez.Error.NotPermitted");
 }
 
+// Answers BlueZ's AcquireWrite or AcquireNotify with the central's end of a new link and the MTU,
+// or with "No socket" where none could be made. False when there is no link to use.
+template <class Link>
+bool handOver(Link* link, std::uint16_t mtu, const QDBusMessage& message, const QDBusConnection& connection) {
+    if (!link) {
+        connection.send(message.createErrorReply(QStringLiteral("org.bluez.Error.Failed"), QStringLiteral("No socket")));
+        return false;
+    }
+    connection.send(message.createReply(
+        QVariantList{QVariant::fromValue(QDBusUnixFileDescriptor(link->remoteFd())), QVariant::fromValue(mtu)}));
+    link->releaseRemote();
+    return true;
+}
+
 }  // namespace
 
 void SignalSink::propertiesChanged(const QDBusMessage& message) {
@@ -419,15 +433,8 @@ void BluezPeripheral::acquireWrite(const std::string& uuid, const QVariantMap& o
                 if (it != writeLinks_.end() && it->second.get() == raw) writeLinks_.erase(it);
             });
         });
-    if (!link) {
-        connection.send(message.createErrorReply(QStringLiteral("org.bluez.Error.Failed"),
-                                                 QStringLiteral("No socket")));
-        return;
-    }
     *slot = link.get();
-    connection.send(message.createReply(
-        QVariantList{QVariant::fromValue(QDBusUnixFileDescriptor(link->remoteFd())), QVariant::fromValue(mtu)}));
-    link->releaseRemote();
+    if (!handOver(link.get(), mtu, message, connection)) return;
     writeLinks_[central] = std::move(link);
 }
 
@@ -462,15 +469,8 @@ void BluezPeripheral::acquireNotify(const QVariantMap& options, const QDBusMessa
             });
         },
         [this] { delegate_.readyToUpdate(); });
-    if (!link) {
-        connection.send(message.createErrorReply(QStringLiteral("org.bluez.Error.Failed"),
-                                                 QStringLiteral("No socket")));
-        return;
-    }
     *slot = link.get();
-    connection.send(message.createReply(
-        QVariantList{QVariant::fromValue(QDBusUnixFileDescriptor(link->remoteFd())), QVariant::fromValue(mtu)}));
-    link->releaseRemote();
+    if (!handOver(link.get(), mtu, message, connection)) return;
     if (central.empty()) {
         sharedLink_ = std::move(link);
         enterBroadcast(Broadcast::socket);

@@ -39,10 +39,7 @@ bool alive(int pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
 
 GDBusConnection* sessionBus() {
     // GIO keeps the one session-bus connection of the process; a failure is retried next time.
-    GError* error = nullptr;
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-    g_clear_error(&error);
-    return bus;
+    return g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
 }
 
 }  // namespace
@@ -61,19 +58,17 @@ std::set<std::string> LauncherWorkspace::busNames() const {
     std::set<std::string> names;
     const Object bus(G_OBJECT(sessionBus()));
     if (!bus) return names;
-    GError* error = nullptr;
     const Variant reply(g_dbus_connection_call_sync(
         G_DBUS_CONNECTION(bus.get()), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "ListNames", nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, busTimeoutMs, nullptr, &error));
-    g_clear_error(&error);
+        "ListNames", nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, busTimeoutMs, nullptr, nullptr));
     if (!reply) return names;
-    GVariantIter* iter = nullptr;
-    g_variant_get(reply.get(), "(as)", &iter);
+    GVariantIter* raw = nullptr;
+    g_variant_get(reply.get(), "(as)", &raw);
+    const Owned<GVariantIter, g_variant_iter_free> iter(raw);
     const gchar* name = nullptr;
-    while (g_variant_iter_loop(iter, "&s", &name)) {
+    while (g_variant_iter_loop(iter.get(), "&s", &name)) {
         if (name[0] != ':') names.insert(name);
     }
-    g_variant_iter_free(iter);
     return names;
 }
 
@@ -120,12 +115,10 @@ bool LauncherWorkspace::activate(const RunningApp& app) {
     if (name.empty() || !busNames().contains(name)) return false;
     const Object bus(G_OBJECT(sessionBus()));
     if (!bus) return false;
-    GError* error = nullptr;
     const Variant reply(g_dbus_connection_call_sync(
         G_DBUS_CONNECTION(bus.get()), name.c_str(), objectPathOf(name).c_str(), "org.freedesktop.Application",
         "Activate", g_variant_new("(a{sv})", nullptr), nullptr, G_DBUS_CALL_FLAGS_NONE, busTimeoutMs, nullptr,
-        &error));
-    g_clear_error(&error);
+        nullptr));
     return reply != nullptr;
 }
 

@@ -75,22 +75,8 @@ void* WaylandConnection::bindRaw(const wl_interface& interface, std::uint32_t ma
 
 bool WaylandConnection::roundtrip() {
     const bool ok = wl_display_roundtrip(display_.get()) >= 0;
-    dispatched();
+    dispatched_.notify();
     return ok;
-}
-
-std::shared_ptr<void> WaylandConnection::afterDispatch(std::function<void()> fn) {
-    auto token = std::make_shared<std::function<void()>>(std::move(fn));
-    afterDispatch_.push_back(token);
-    return token;
-}
-
-void WaylandConnection::dispatched() {
-    std::erase_if(afterDispatch_, [](const auto& w) { return w.expired(); });
-    const auto calls = afterDispatch_;
-    for (const auto& w : calls) {
-        if (auto fn = w.lock()) (*fn)();
-    }
 }
 
 bool WaylandConnection::dispatchUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -132,7 +118,7 @@ void WaylandConnection::dispatchPending() {
     }
     wl_display_dispatch_pending(d);
     wl_display_flush(d);
-    dispatched();
+    dispatched_.notify();
 }
 
 void WaylandConnection::watchWithQt() {
@@ -146,7 +132,7 @@ void WaylandConnection::watchWithQt() {
     });
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
         QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, watcher_.get(), [this] {
-            if (alive() && wl_display_dispatch_pending(display_.get()) > 0) dispatched();
+            if (alive() && wl_display_dispatch_pending(display_.get()) > 0) dispatched_.notify();
             if (alive()) wl_display_flush(display_.get());
         });
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/change_signal.h"
 #include "base/owned.h"
 #include "platform/linux/support/wayland/proxy.h"
 
@@ -54,9 +55,9 @@ public:
     void onGlobalRemoved(std::function<void(std::uint32_t name)> fn) { onRemoved_ = std::move(fn); }
 
     // Called after each batch of events is dispatched, so that a change the compositor sends as
-    // several events (one window deactivated, another activated) is seen whole. The owner of
-    // the returned token keeps the call; dropping it ends the call.
-    [[nodiscard]] std::shared_ptr<void> afterDispatch(std::function<void()> fn);
+    // several events (one window deactivated, another activated) is seen whole. Dropping the
+    // subscription ends the call.
+    [[nodiscard]] Subscription afterDispatch(std::function<void()> fn) { return dispatched_.subscribe(std::move(fn)); }
 
     // Waits until the compositor has answered everything sent so far, dispatching what arrives.
     // False once the connection is lost.
@@ -88,8 +89,7 @@ private:
     bool announced_ = false;  // the first roundtrip is over: later globals are news
     std::function<void(const Global&)> onGlobal_;
     std::function<void(std::uint32_t)> onRemoved_;
-    void dispatched();
-    std::vector<std::weak_ptr<std::function<void()>>> afterDispatch_;
+    ChangeSignal<> dispatched_;
     std::unique_ptr<QObject> watcher_;
 };
 

@@ -61,5 +61,64 @@ TEST(WlrootsCapture, Capture_EachOutput_ShowsWhatIsOnIt) {
     EXPECT_FALSE(std::abs(q.b - 0xe0) < 24 && std::abs(q.g - 0x80) < 24) << int(q.r) << "," << int(q.g) << "," << int(q.b);
 }
 
+// An output nothing changed on is neither copied nor encoded again; the cursor drawn in anew (sway
+// draws it itself: damage) or the pointer moved by the helper brings a new picture.
+TEST(WlrootsCapture, Capture_UnchangedOutput_SameBytesUntilTheCompositorDamagesIt) {
+    SwayServer sway;
+    if (!sway.running()) GTEST_SKIP() << sway.why();
+    Probe window(sway, "probe-damage");
+    ASSERT_EQ(window.ready(), "ready 1280 720");
+    std::string why;
+    auto session = wlroots::WlrootsSession::open(sway.display(), why);
+    ASSERT_TRUE(session) << why;
+    auto sink = session->makeInput();
+    ASSERT_TRUE(sink && sink->mayPost());
+    const auto displays = session->outputs().displays();
+    ASSERT_FALSE(displays.empty());
+
+    QtMainLoop loop;
+    std::optional<Point> helperPointer;
+    wlroots::WlrScreenCapture capture(loop, sway.display(), true, [&] { return helperPointer; });
+    CaptureRequest r;
+    r.display = displays[0].id;
+    r.displayBounds = displays[0].bounds;
+    r.region = {0, 0, 640, 360};
+    r.width = 640;
+    r.height = 360;
+    const auto shoot = [&] {
+        std::optional<std::optional<Bytes>> got;
+        capture.capture(r, [&](std::optional<Bytes> jpeg) { got = std::move(jpeg); });
+        EXPECT_TRUE(testing::spinUntil([&] { return got.has_value(); }));
+        return got && *got ? **got : Bytes{};
+    };
+    // Until a picture stays the same while nothing changes; the compositor may first report the
+    // damage it gathered before the first copy.
+    const auto steady = [&] {
+        const auto reused = capture.counters().reused;
+        return testing::spinUntil([&] {
+            shoot();
+            return capture.counters().reused > reused;
+        });
+    };
+    const Bytes first = shoot();
+    ASSERT_FALSE(first.empty());
+    ASSERT_TRUE(steady());
+    EXPECT_EQ(shoot(), first);
+    EXPECT_LE(capture.counters().encoded, 2u);
+
+    // Moved by another program: the compositor's damage tells, from its next frame on.
+    sink->mouse({MouseEventType::moved, MouseButton::left, {300, 200}});
+    ASSERT_TRUE(window.window().waitForLine([](const std::string& l) { return l.ends_with(" 300 200"); }))
+        << window.window().transcript();
+    EXPECT_TRUE(testing::spinUntil([&] { return shoot() != first; }));
+
+    // Where the helper says it put the pointer counts even before any damage.
+    ASSERT_TRUE(steady());
+    const auto encoded = capture.counters().encoded;
+    helperPointer = Point{300, 200};
+    shoot();
+    EXPECT_EQ(capture.counters().encoded, encoded + 1);
+}
+
 }  // namespace
 }  // namespace tamborix

@@ -35,6 +35,7 @@ TEST(WlrootsFactory, WaylandSessionOfSway_ChoosesWlrootsAndFollowsOutputs) {
     bool inputLine = false;
     for (const auto& line : b.report) inputLine = inputLine || line.rfind("Input: a virtual pointer", 0) == 0;
     EXPECT_TRUE(inputLine);
+    EXPECT_EQ(b.overlay->unavailableReason(), "");
 
     // An output plugged in joins the list as the compositor reports it, without a poll.
     ASSERT_TRUE(sway.swaymsg({"create_output"}));

@@ -73,7 +73,7 @@ TEST_F(WindowPlacement, Window_MaximisedWindowBesidePanel_PlacedInTheUsableAreas
     })) << ::testing::PrintToString(extents) << " around a client " << client->geometryOf(w).width << " wide";
     ASSERT_EQ(extents.size(), 4u);
     EXPECT_GT(extents[2], 0u);
-    EXPECT_FALSE(client->hasState(w, "_NET_WM_STATE_MAXIMIZED_HORZ"));
+    EXPECT_TRUE(spinUntil([&] { return !client->hasState(w, "_NET_WM_STATE_MAXIMIZED_HORZ"); }));
     ASSERT_TRUE(desktop.window("right"));
     EXPECT_TRUE(placedAt(w, Rect{960, 0, 960, 1040}));
     ASSERT_TRUE(desktop.window("next"));

@@ -118,7 +118,7 @@ protected:
         listener_ = std::make_unique<Listener>(server_);
         sink_ = std::make_unique<X11InputSink>(*conn_, loop_, options);
         displays_ = std::make_unique<X11DisplaySource>(*conn_);
-        injector_ = std::make_unique<InputInjector>(loop_, *sink_, *displays_, nullptr);
+        injector_ = std::make_unique<InputInjector>(loop_, *sink_, *displays_);
     }
     std::vector<xcb_keysym_t> syms(std::u32string_view s) {
         std::vector<xcb_keysym_t> out;

@@ -111,7 +111,7 @@ protected:
     void startSink() {
         sink_ = std::make_unique<X11InputSink>(*conn_, loop_, options_);
         displays_ = std::make_unique<X11DisplaySource>(*conn_);
-        injector_ = std::make_unique<InputInjector>(loop_, *sink_, *displays_, nullptr);
+        injector_ = std::make_unique<InputInjector>(loop_, *sink_, *displays_);
     }
     void stopSink() {
         injector_.reset();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -111,14 +112,18 @@ TEST(QtMainLoopTest, RepeatingCoarse_LoopAwakeWithinFivePercentOfDue_RunsInThatP
     // Inside the last 5 % of the period, something else wakes the loop.
     while (loop.now() < at(385)) QCoreApplication::processEvents();
     loop.post([&] { order.push_back("job"); });
+    // A loaded machine may let this thread sleep past a due time: the strict timer may then have
+    // run more than once, and before the others in the same pass.
     ASSERT_TRUE(spinUntil([&] {
-        return std::count(order.begin(), order.end(), "strict") == 1 && loop.now() > at(600);
+        return std::count(order.begin(), order.end(), "strict") >= 1 && loop.now() > at(600);
     }));
     // The coarse poll ran in the pass that woke for the job, before it, and not again at its due
-    // time (the next one is at 800 ms); the strict timer kept its own time.
-    ASSERT_GE(order.size(), 3u);
-    EXPECT_EQ(order[0], "tick");
-    EXPECT_EQ(order[1], "job");
+    // time (the next one is at 800 ms, and may run from 780 ms).
+    std::vector<std::string> coarse;
+    std::copy_if(order.begin(), order.end(), std::back_inserter(coarse), [](const auto& s) { return s != "strict"; });
+    ASSERT_GE(coarse.size(), 2u);
+    EXPECT_EQ(coarse[0], "tick");
+    EXPECT_EQ(coarse[1], "job");
     EXPECT_EQ(std::count_if(ticks.begin(), ticks.end(), [&](MonoTime t) { return t < at(780); }), 1);
 }
 

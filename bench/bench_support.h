@@ -1,14 +1,18 @@
 #pragma once
-// What a process costs, read from /proc, for the end-to-end benchmarks.
+// What the benchmarks share: what a process costs, read from /proc; the statistics of repeated
+// rounds; and the "--name value" options of a benchmark's command line.
 
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -84,5 +88,50 @@ inline double median(std::vector<double> v) {
     const auto n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
+
+// The value below which a share `q` of the values lie (the lower one where it falls between two).
+inline double quantile(std::vector<double> v, double q) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1))];
+}
+
+inline double stddev(const std::vector<double>& v) {
+    if (v.size() < 2) return 0;
+    double mean = 0;
+    for (double x : v) mean += x;
+    mean /= static_cast<double>(v.size());
+    double sq = 0;
+    for (double x : v) sq += (x - mean) * (x - mean);
+    return std::sqrt(sq / static_cast<double>(v.size() - 1));
+}
+
+// The options of a command line: "--name value", or "--name" alone where no value follows.
+class Args {
+public:
+    Args(int argc, char** argv) {
+        for (int i = 1; i < argc; ++i) {
+            const std::string name = argv[i];
+            if (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0) {
+                values_[name] = argv[++i];
+            } else {
+                values_[name];
+            }
+        }
+    }
+    [[nodiscard]] bool has(const std::string& name) const { return values_.contains(name); }
+    // A number that does not read as one stops the benchmark rather than measure something else.
+    [[nodiscard]] int number(const std::string& name, int fallback) const {
+        const auto it = values_.find(name);
+        return it == values_.end() || it->second.empty() ? fallback : std::stoi(it->second);
+    }
+    [[nodiscard]] std::string text(const std::string& name, std::string fallback = {}) const {
+        const auto it = values_.find(name);
+        return it == values_.end() || it->second.empty() ? fallback : it->second;
+    }
+
+private:
+    std::map<std::string, std::string> values_;
+};
 
 }  // namespace tamborix::bench
