@@ -156,7 +156,7 @@ jpeg::CaptureJobs::Made PipeWireScreenCapture::make(const CaptureRequest& reques
         }
     }
 
-    return {std::move(jpeg), reused};
+    return {std::move(jpeg), reused, std::nullopt};
 }
 
 }  // namespace tamborix::pipewire

@@ -212,7 +212,7 @@ jpeg::CaptureJobs::Made WlrScreenCapture::make(const CaptureRequest& request) {
         std::lock_guard lock(mutex_);
         pointer = pointerNow_;
     }
-    if (w.unchanged(request, pointer)) return {w.last->jpeg, true};
+    if (w.unchanged(request, pointer)) return {w.last->jpeg, true, std::nullopt};
     w.last.reset();
     wl_output* output = w.output(request.display);
     if (!output) return {};
