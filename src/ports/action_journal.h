@@ -1,7 +1,6 @@
 #pragma once
 // The dry run's record of what the helper would have done, one line per action in the order the
-// actions were asked for. Only a dry run has one; the recording backends and the input injector
-// write to it.
+// actions were asked for. Only a dry run has one; its recording backends write to it.
 
 #include <cstddef>
 #include <deque>

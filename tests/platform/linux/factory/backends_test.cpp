@@ -66,10 +66,17 @@ TEST_F(NoBuses, MakePlatformBackends_DryRun_OneVirtualDisplayWithPointerAtCentre
     EXPECT_FALSE(b.input->mayPost());
     EXPECT_TRUE(b.capture->available());  // the placeholder picture
     EXPECT_FALSE(b.report.empty());
-    // A placement is recorded, not made, in the journal the bundle hands on.
-    ASSERT_NE(b.ports().journal, nullptr);
+    // A placement, the commands' input and desktop actions are recorded, not made, in the
+    // journal the bundle hands on; a screen that shows nothing needs nobody's consent.
+    const auto ports = b.ports();
+    ASSERT_NE(ports.journal, nullptr);
+    ASSERT_NE(ports.inputActions, nullptr);
+    ASSERT_NE(ports.desktopActions, nullptr);
     EXPECT_EQ(b.windows->place("max"), std::optional<bool>(true));
-    EXPECT_EQ(b.journal->lines(), (std::deque<std::string>{"window max"}));
+    ports.inputActions->click("left", 1);
+    EXPECT_TRUE(ports.desktopActions->pointerTo(2));
+    EXPECT_EQ(b.journal->lines(), (std::deque<std::string>{"window max", "click left 1", "pointer 2"}));
+    EXPECT_FALSE(b.capture->showsTheScreen());
 }
 
 TEST_F(NoBuses, MakePlatformBackends_NoDryRun_NoDisplayNoInputAndCaptureAnswersLater) {
@@ -83,6 +90,8 @@ TEST_F(NoBuses, MakePlatformBackends_NoDryRun_NoDisplayNoInputAndCaptureAnswersL
     EXPECT_FALSE(b.input->mayPost());
     EXPECT_FALSE(b.input->reason().empty());
     EXPECT_EQ(b.ports().journal, nullptr);
+    EXPECT_EQ(b.ports().inputActions, nullptr);
+    EXPECT_EQ(b.ports().desktopActions, nullptr);
     int answers = 0;
     b.capture->capture(CaptureRequest{}, [&](std::optional<Bytes> jpeg) {
         EXPECT_FALSE(jpeg.has_value());
