@@ -3,9 +3,11 @@
 // worker thread; the answer always arrives later on the main loop, exactly once.
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ports/geometry.h"
 #include "protocol/bytes.h"
@@ -29,10 +31,24 @@ struct CaptureRequest {
     friend bool operator==(const CaptureRequest&, const CaptureRequest&) = default;
 };
 
+// A picture together with what the caller made of it on the capture thread.
+struct FinishedPicture {
+    Bytes jpeg;
+    std::vector<std::string> lines;  // the caller's Finish applied to `jpeg`
+    // Where the pointer was as the picture was taken (global coordinates), for a backend that
+    // learns it with the picture anyway; nullopt where it does not.
+    std::optional<Point> pointer;
+};
+
 class ScreenCapture {
 public:
     // The JPEG file, or nullopt when nothing could be captured or encoded.
     using Done = std::function<void(std::optional<Bytes> jpeg)>;
+    // Runs on the capture thread: a pure function of the picture that shares nothing with the
+    // main thread.
+    using Finish = std::function<std::vector<std::string>(const Bytes& jpeg)>;
+    // nullopt when nothing could be captured, encoded or finished, or the picture is empty.
+    using FinishedDone = std::function<void(std::optional<FinishedPicture> picture)>;
 
     virtual ~ScreenCapture() = default;
 
@@ -48,6 +64,22 @@ public:
     // (or no longer) capturable answers nothing; a backend may reuse its list of capturable
     // displays for up to 5 s rather than query the system for every frame.
     virtual void capture(const CaptureRequest& request, Done done) = 0;
+    // As capture(), with `finish` applied to the picture before the answer. A backend with a
+    // capture thread runs it there; this one, for those without, on the main loop.
+    virtual void captureFinished(const CaptureRequest& request, Finish finish, FinishedDone done) {
+        capture(request, [finish = std::move(finish), done = std::move(done)](std::optional<Bytes> jpeg) {
+            std::optional<FinishedPicture> picture;
+            if (jpeg && !jpeg->empty()) picture = FinishedPicture{std::move(*jpeg), {}, std::nullopt};
+            if (picture) {
+                try {
+                    picture->lines = finish(picture->jpeg);
+                } catch (const std::exception&) {
+                    picture.reset();
+                }
+            }
+            done(std::move(picture));
+        });
+    }
 };
 
 }  // namespace tamborix

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "protocol/base64_blocks.h"
 #include "protocol/secure_error.h"
 #include "protocol/wire.h"
 
@@ -44,12 +45,18 @@ constexpr PairTable makePairTable(const char* alphabet) {
 constexpr PairTable stdPairs = makePairTable(stdAlphabet);
 constexpr PairTable urlPairs = makePairTable(urlAlphabet);
 
-std::string encode(ByteView bytes, const char* alphabet, const PairTable& pairs, bool pad) {
+std::size_t encodedLength(std::size_t size, bool pad) {
+    const std::size_t rest = size % 3;
+    return size / 3 * 4 + (rest == 0 ? 0 : (pad ? 4 : rest + 1));
+}
+
+// Writes exactly encodedLength(bytes.size(), pad) characters at `o`.
+void encodeInto(ByteView bytes, const char* alphabet, const PairTable& pairs, bool pad, char* o) {
+    const std::size_t vectored = blocks::encode(bytes.data(), bytes.size(), o, alphabet[62], alphabet[63]);
+    o += vectored / 3 * 4;
+    bytes = bytes.subspan(vectored);
     const std::size_t full = bytes.size() / 3;
     const std::size_t rest = bytes.size() % 3;
-    std::string out;
-    out.resize(full * 4 + (rest == 0 ? 0 : (pad ? 4 : rest + 1)));
-    char* o = out.data();
     const std::uint8_t* in = bytes.data();
     for (std::size_t i = 0; i < full; ++i, in += 3, o += 4) {
         const std::uint32_t v = (std::uint32_t{in[0]} << 16) | (std::uint32_t{in[1]} << 8) | in[2];
@@ -67,6 +74,11 @@ std::string encode(ByteView bytes, const char* alphabet, const PairTable& pairs,
             if (rest == 1) *o++ = '=';
         }
     }
+}
+
+std::string encode(ByteView bytes, const char* alphabet, const PairTable& pairs, bool pad) {
+    std::string out(encodedLength(bytes.size(), pad), '\0');
+    encodeInto(bytes, alphabet, pairs, pad, out.data());
     return out;
 }
 
@@ -116,6 +128,14 @@ Bytes b64d(std::optional<std::string_view> text, std::size_t limit) {
 }
 
 std::string b64url(ByteView bytes) { return encode(bytes, urlAlphabet, urlPairs, false); }
+
+Bytes b64urlLine(ByteView bytes) {
+    const std::size_t length = encodedLength(bytes.size(), false);
+    Bytes line(length + 1);
+    encodeInto(bytes, urlAlphabet, urlPairs, false, reinterpret_cast<char*>(line.data()));
+    line[length] = '\n';
+    return line;
+}
 
 std::string b64std(ByteView bytes) { return encode(bytes, stdAlphabet, stdPairs, true); }
 

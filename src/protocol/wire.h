@@ -38,6 +38,8 @@ Bytes b64d(std::optional<std::string_view> text, std::size_t limit);
 
 // Base64url text without padding: what the program always emits.
 std::string b64url(ByteView bytes);
+// The same followed by a line feed, as one line of a stream.
+Bytes b64urlLine(ByteView bytes);
 // Standard base64 with padding (stored keys, icons, screen chunks).
 std::string b64std(ByteView bytes);
 

@@ -266,18 +266,27 @@ nlohmann::json pacedFigure(const Address& address, const KeyPair& device, const 
     drain(*s);
     const nlohmann::json move = {{"t", "move"}, {"dx", 1}, {"dy", 0}};
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options.pacedRate));
+    std::vector<double> probes;
     const auto t0 = Clock::now();
     for (int i = 0; i < options.pacedMoves; ++i) {
         std::this_thread::sleep_until(t0 + i * period);
         s->socket().writeLine(s->sealLine(move));
+        if (options.pacedProbe > 0 && i % options.pacedProbe == 0) probes.push_back(pingOnce(*s));
     }
     s->send(nlohmann::json{{"t", "stats_get"}});
     awaitType(*s, "stats", std::chrono::seconds(30));
-    return {{"test", "paced move"},
-            {"frames", options.pacedMoves},
-            {"dxSum", options.pacedMoves},
-            {"perSecond", options.pacedRate},
-            {"seconds", std::chrono::duration<double>(Clock::now() - t0).count()}};
+    nlohmann::json figure = {{"test", "paced move"},
+                             {"frames", options.pacedMoves},
+                             {"dxSum", options.pacedMoves},
+                             {"perSecond", options.pacedRate},
+                             {"seconds", std::chrono::duration<double>(Clock::now() - t0).count()}};
+    if (!probes.empty()) {
+        figure["probes"] = probes.size();
+        figure["probeP50Us"] = percentile(probes, 50);
+        figure["probeP99Us"] = percentile(probes, 99);
+        figure["probeMaxUs"] = *std::max_element(probes.begin(), probes.end());
+    }
+    return figure;
 }
 
 }  // namespace

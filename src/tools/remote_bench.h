@@ -32,6 +32,9 @@ struct BenchOptions {
     // measured.
     int pacedMoves = 0;
     int pacedRate = 120;
+    // A ping timed after every this many paced moves, in the same period (0 = none): how long a
+    // command waits while the helper is busy with other work.
+    int pacedProbe = 0;
 };
 
 // One JSON object per figure (handshake, ping, move through one connection, move through many,

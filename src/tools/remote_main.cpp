@@ -74,6 +74,7 @@ const char* usageText =
     "  --paced N            bench: moves at --rate per second through one connection, then\n"
     "                       one stats_get (default 0, not measured)\n"
     "  --rate HZ            bench: moves per second of --paced (default 120)\n"
+    "  --probe N            bench: a timed ping after every N moves of --paced (default 0, none)\n"
     "  --echo HOST:PORT     bench: a line echo server; each ping is paired with an echo of the\n"
     "                       same length and the differences are reported\n"
     "  --frames N           screen: frames to acknowledge (default 1)\n"
@@ -151,6 +152,8 @@ std::optional<Args> parseArgs(int argc, char** argv, std::string& error) {
             if (!number(a.bench.connections)) return std::nullopt;
         } else if (arg == "--stall") {
             if (!number(a.bench.stallPings)) return std::nullopt;
+        } else if (arg == "--probe") {
+            if (!number(a.bench.pacedProbe)) return std::nullopt;
         } else if (arg == "--paced") {
             if (!number(a.bench.pacedMoves)) return std::nullopt;
         } else if (arg == "--rate") {

@@ -239,6 +239,11 @@ void NetClient::queuedDone(std::exception_ptr error, std::vector<Bytes> frames) 
 void NetClient::write(Bytes data) {
     if (closed_) return;
     data.push_back('\n');
+    writeLine(std::move(data));
+}
+
+void NetClient::writeLine(Bytes data) {
+    if (closed_) return;
     const auto size = data.size();
     if (unsent_ + size > maxUnsentBytes) {
         close();
@@ -253,7 +258,7 @@ void NetClient::write(Bytes data) {
 
 void NetClient::writeFrame(ByteView frame) {
     if (closed_) return;
-    write(toBytes(Wire::b64url(frame)));
+    writeLine(Wire::b64urlLine(frame));
 }
 
 }  // namespace tamborix

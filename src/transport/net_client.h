@@ -80,6 +80,8 @@ private:
     void runNextQueued();
     void queuedDone(std::exception_ptr error, std::vector<Bytes> frames);
     void write(Bytes data);
+    // `data` already ends with its line feed.
+    void writeLine(Bytes data);
     void writeFrame(ByteView frame);
     void checkIdle();
     void markProven();

@@ -42,6 +42,7 @@ void ScreenStreamer::start(Mode mode, int display, bool lowBandwidth) {
     capturing_ = false;
     sending_.reset();
     lastSend_.reset();
+    pointer_.reset();
     // Not from inside start(): whatever the caller sends in reply goes out before frame 1.
     scheduleStep(Duration{0});
 }
@@ -143,12 +144,14 @@ void ScreenStreamer::captureAndSend() {
     const auto list = sortedDisplays(displays_);
     if (list.empty()) return step();
 
-    const Point pointer = pointerOrOrigin(displays_);
+    const Point pointer = pointer_ ? *pointer_ : pointerOrOrigin(displays_);
     int n = fixedDisplay_;
     if (n <= 0 || static_cast<std::size_t>(n) > list.size()) n = displayNumberAt(list, pointer);
     const auto& display = list[std::clamp<std::size_t>(static_cast<std::size_t>(n), 1, list.size()) - 1];
 
     Frame frame;
+    // Only send() numbers frames, and only one capture of this run is out at a time.
+    frame.id = nextID_ + 1;
     frame.region = region(mode_, display.bounds, pointer);
     frame.size = outputSize(mode_, lowBandwidth_, frame.region);
     if (frame.size.width < 1 || frame.size.height < 1) return step();
@@ -163,22 +166,27 @@ void ScreenStreamer::captureAndSend() {
     request.showCursor = true;
 
     capturing_ = true;
-    capture_.capture(request, [this, alive = life_.watch(), generation = generation_,
-                               frame](std::optional<Bytes> jpeg) {
-        if (!alive) return;
-        picture(generation, frame, std::move(jpeg));
-    });
+    // Base64 and the chunk messages are made on the capture thread; the main thread only seals
+    // and writes them.
+    capture_.captureFinished(
+        request,
+        [id = frame.id, size = frame.size](const Bytes& jpeg) { return chunks(id, Wire::b64std(jpeg), size); },
+        [this, alive = life_.watch(), generation = generation_, frame](std::optional<FinishedPicture> picture) {
+            if (!alive) return;
+            this->picture(generation, frame, std::move(picture));
+        });
 }
 
-void ScreenStreamer::picture(std::uint64_t generation, Frame frame, std::optional<Bytes> jpeg) {
+void ScreenStreamer::picture(std::uint64_t generation, Frame frame, std::optional<FinishedPicture> picture) {
     // A picture that arrives after stop(), or from a run before the latest start(), is dropped.
     if (generation != generation_ || !running_) return;
     capturing_ = false;
-    if (jpeg && !jpeg->empty()) return send(frame, *jpeg);
+    pointer_ = picture ? picture->pointer : std::nullopt;
+    if (picture && !picture->lines.empty()) return send(frame, std::move(*picture));
     step();
 }
 
-void ScreenStreamer::send(const Frame& frame, const Bytes& jpeg) {
+void ScreenStreamer::send(const Frame& frame, FinishedPicture picture) {
     const auto conn = conn_.lock();
     if (!conn) return step();
 
@@ -190,9 +198,12 @@ void ScreenStreamer::send(const Frame& frame, const Bytes& jpeg) {
         awaiting_ = Awaiting{id, loop_.now()};
         return step();
     }
-    std::string text = Wire::b64std(jpeg);
-    const std::size_t count = (text.size() + chunkChars - 1) / chunkChars;
-    sending_ = Sending{id, std::move(text), frame.size, 0, count};
+    // Sealing stays here, where the session's counter is: a phone accepts only rising counters,
+    // so a range reserved for a frame's chunks would make every reply and other message sealed
+    // meanwhile wait until the whole frame had been written, and the writing in passes that lets
+    // them through between chunks would end.
+    if (id != frame.id) picture.lines = chunks(id, Wire::b64std(picture.jpeg), frame.size);
+    sending_ = Sending{id, std::move(picture.lines), 0};
     sendSome();
 }
 
@@ -206,8 +217,6 @@ void ScreenStreamer::sendSome() {
     // stop() or start() from inside it ends this frame.
     const auto alive = life_.watch();
     const auto generation = generation_;
-    std::string message;
-    message.reserve(chunkChars + 128);
     // The pass's chunks leave in one write; released however the loop ends.
     struct Held {
         std::shared_ptr<HelperConn> conn;
@@ -220,19 +229,20 @@ void ScreenStreamer::sendSome() {
         Held(const Held&) = delete;
         Held& operator=(const Held&) = delete;
     } held(conn);
-    for (std::size_t k = 0; k < chunksPerPass && sending_->next < sending_->count; ++k) {
+    const std::size_t count = sending_->chunks.size();
+    for (std::size_t k = 0; k < chunksPerPass && sending_->next < count; ++k) {
         try {
-            writeChunk(message, sending_->id, sending_->next, sending_->count, sending_->text, sending_->size);
+            const std::string& message = sending_->chunks[sending_->next];
             conn->push(conn->session->seal(
                 ByteView(reinterpret_cast<const std::uint8_t*>(message.data()), message.size())));
         } catch (...) {
-            // A chunk that cannot be serialised or sealed is skipped; the phone's timeout and
+            // A chunk that cannot be sealed is skipped; the phone's timeout and
             // the next frame recover.
         }
         if (!alive || generation != generation_ || !sending_) return;
         ++sending_->next;
     }
-    if (sending_->next < sending_->count) {
+    if (sending_->next < sending_->chunks.size()) {
         loop_.post([this, alive, generation] {
             if (!alive || generation != generation_ || !sending_) return;
             sendSome();

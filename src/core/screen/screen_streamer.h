@@ -85,15 +85,16 @@ public:
 
 private:
     struct Frame {
+        std::int64_t id = 0;  // the number it will get if it is sent: its chunks carry it
         Rect region;
         OutputSize size;
     };
 
     void step();
     void captureAndSend();
-    void picture(std::uint64_t generation, Frame frame, std::optional<Bytes> jpeg);
+    void picture(std::uint64_t generation, Frame frame, std::optional<FinishedPicture> picture);
     // Numbers the frame and starts sending its chunks; step() follows the last one.
-    void send(const Frame& frame, const Bytes& jpeg);
+    void send(const Frame& frame, FinishedPicture picture);
     // The next chunks of the frame being sent, then the rest in a later pass.
     void sendSome();
     void scheduleStep(Duration after);
@@ -110,13 +111,14 @@ private:
     bool capturing_ = false;
     struct Sending {
         std::int64_t id = 0;
-        std::string text;  // the picture's base64
-        OutputSize size;
+        std::vector<std::string> chunks;  // the chunk messages, made on the capture thread
         std::size_t next = 0;
-        std::size_t count = 0;
     };
     std::optional<Sending> sending_;
     std::optional<MonoTime> lastSend_;
+    // Where the last picture saw the pointer, if its capture tells: the next frame's region then
+    // needs no round trip to the display server from the main thread.
+    std::optional<Point> pointer_;
     std::int64_t nextID_ = 0;
     std::optional<Awaiting> awaiting_;
     std::map<std::int64_t, Rect> rects_;

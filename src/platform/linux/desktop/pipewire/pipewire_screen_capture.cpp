@@ -91,6 +91,10 @@ void PipeWireScreenCapture::capture(const CaptureRequest& request, Done done) {
     jobs_->add(request, std::move(done));
 }
 
+void PipeWireScreenCapture::captureFinished(const CaptureRequest& request, Finish finish, FinishedDone done) {
+    jobs_->add(request, std::move(finish), std::move(done));
+}
+
 jpeg::CaptureJobs::Made PipeWireScreenCapture::make(const CaptureRequest& request) {
     WorkerState& w = *worker_;
     std::shared_ptr<PipeWireStreams> streams;
@@ -152,7 +156,7 @@ jpeg::CaptureJobs::Made PipeWireScreenCapture::make(const CaptureRequest& reques
         }
     }
 
-    return {std::move(jpeg), reused};
+    return {std::move(jpeg), reused, std::nullopt};
 }
 
 }  // namespace tamborix::pipewire

@@ -44,6 +44,7 @@ public:
     [[nodiscard]] bool available() const override;
     [[nodiscard]] std::string unavailableReason() const override;
     void capture(const CaptureRequest& request, Done done) override;
+    void captureFinished(const CaptureRequest& request, Finish finish, FinishedDone done) override;
 
     // Encoded: cut from a frame and encoded; reused: no new frame since, the previous JPEG.
     using Counters = jpeg::CaptureJobs::Counters;

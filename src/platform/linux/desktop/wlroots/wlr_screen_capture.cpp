@@ -199,6 +199,10 @@ void WlrScreenCapture::capture(const CaptureRequest& request, Done done) {
 
 WlrScreenCapture::Counters WlrScreenCapture::counters() const { return jobs_->counters(); }
 
+void WlrScreenCapture::captureFinished(const CaptureRequest& request, Finish finish, FinishedDone done) {
+    jobs_->add(request, std::move(finish), std::move(done));
+}
+
 jpeg::CaptureJobs::Made WlrScreenCapture::make(const CaptureRequest& request) {
     Worker& w = *worker_;
     std::string why;
@@ -208,7 +212,7 @@ jpeg::CaptureJobs::Made WlrScreenCapture::make(const CaptureRequest& request) {
         std::lock_guard lock(mutex_);
         pointer = pointerNow_;
     }
-    if (w.unchanged(request, pointer)) return {w.last->jpeg, true};
+    if (w.unchanged(request, pointer)) return {w.last->jpeg, true, std::nullopt};
     w.last.reset();
     wl_output* output = w.output(request.display);
     if (!output) return {};

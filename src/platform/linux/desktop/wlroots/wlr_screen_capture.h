@@ -34,6 +34,7 @@ public:
     [[nodiscard]] bool available() const override;
     [[nodiscard]] std::string unavailableReason() const override;
     void capture(const CaptureRequest& request, Done done) override;
+    void captureFinished(const CaptureRequest& request, Finish finish, FinishedDone done) override;
 
     // Encoded: copied and encoded; reused: the previous JPEG again.
     using Counters = jpeg::CaptureJobs::Counters;

@@ -67,6 +67,10 @@ X11ScreenCapture::Counters X11ScreenCapture::counters() const { return jobs_->co
 
 void X11ScreenCapture::capture(const CaptureRequest& request, Done done) { jobs_->add(request, std::move(done)); }
 
+void X11ScreenCapture::captureFinished(const CaptureRequest& request, Finish finish, FinishedDone done) {
+    jobs_->add(request, std::move(finish), std::move(done));
+}
+
 jpeg::CaptureJobs::Made X11ScreenCapture::make(const CaptureRequest& request) {
     WorkerState& w = *worker_;
     // A lost connection is not opened again: whatever answers at the same display name later
@@ -80,6 +84,7 @@ jpeg::CaptureJobs::Made X11ScreenCapture::make(const CaptureRequest& request) {
 
     std::optional<Bytes> jpeg;
     bool reused = false;
+    std::optional<PointerState> pointerSeen;
     if (w.grabber) {
         const PixelRect area = pixels(request.region);
         // Asked before grabbing: whatever is drawn from now on shows in the next answer.
@@ -88,6 +93,7 @@ jpeg::CaptureJobs::Made X11ScreenCapture::make(const CaptureRequest& request) {
         if (request.showCursor) cursor = w.grabber->cursor();
         std::optional<PointerState> pointer;
         if (cursor) pointer = PointerState{cursor->pointerX, cursor->pointerY, cursor->serial};
+        pointerSeen = pointer;
 
         if (!changed && w.last && w.last->request == request && w.last->pointer == pointer) {
             jpeg = w.last->jpeg;
@@ -112,7 +118,9 @@ jpeg::CaptureJobs::Made X11ScreenCapture::make(const CaptureRequest& request) {
         if (!up && !why.empty()) reason_ = why;
         if (up) reason_.clear();
     }
-    return {std::move(jpeg), reused};
+    std::optional<Point> at;
+    if (pointerSeen) at = Point{static_cast<double>(pointerSeen->x), static_cast<double>(pointerSeen->y)};
+    return {std::move(jpeg), reused, at};
 }
 
 }  // namespace tamborix::x11

@@ -33,6 +33,7 @@ public:
     [[nodiscard]] bool available() const override;
     [[nodiscard]] std::string unavailableReason() const override;
     void capture(const CaptureRequest& request, Done done) override;
+    void captureFinished(const CaptureRequest& request, Finish finish, FinishedDone done) override;
 
     // "MIT-SHM" or "GetImage" (what the probe found), for the start-up report.
     [[nodiscard]] const std::string& method() const { return method_; }

@@ -2,7 +2,8 @@
 // The requests of a capture backend, made one at a time on a worker thread of its own (lowered
 // like every encoding thread). A request equal to one waiting or being made joins it; every
 // request is answered once, through the main loop's post, also those never made because the
-// backend went away first.
+// backend went away first. A request with a Finish has it applied here, on the worker thread,
+// for each of its waiters.
 
 #include <cstdint>
 #include <deque>
@@ -29,6 +30,7 @@ public:
     struct Made {
         std::optional<Bytes> jpeg;  // nothing: the capture failed
         bool reused = false;
+        std::optional<Point> pointer;  // where the pointer was, if the capture learnt it
     };
     // Runs on the worker thread, one request at a time.
     using Make = std::function<Made(const CaptureRequest&)>;
@@ -40,15 +42,22 @@ public:
     CaptureJobs& operator=(const CaptureJobs&) = delete;
 
     void add(const CaptureRequest& request, ScreenCapture::Done done);
+    void add(const CaptureRequest& request, ScreenCapture::Finish finish, ScreenCapture::FinishedDone done);
     [[nodiscard]] Counters counters() const;
 
 private:
+    struct Waiter {
+        ScreenCapture::Finish finish;  // empty for a plain capture
+        ScreenCapture::FinishedDone done;
+    };
     struct Job {
         CaptureRequest request;
-        std::vector<ScreenCapture::Done> waiting;
+        std::vector<Waiter> waiting;
     };
+    void addWaiter(const CaptureRequest& request, Waiter waiter);
     void makeNext();
-    void finish(std::vector<ScreenCapture::Done> waiting, std::optional<Bytes> jpeg);
+    // Applies each waiter's Finish (on the calling thread), then answers them on the loop.
+    void finish(std::vector<Waiter> waiting, Made made);
 
     MainLoop& loop_;
     const Make make_;

@@ -122,6 +122,29 @@ TEST(StreamerOnX11, Start_CursorModeAndBluetoothFit_FramesShowTheRegionsAndTapsM
     }
 }
 
+// The display source is asked once; after that each frame follows the pointer the capture saw,
+// so a source that has lost track of it (here: never told of the move) is not believed.
+TEST(StreamerOnX11, Start_PointerMovedToOtherMonitor_NextFrameFollowsTheCapturedPointer) {
+    XServer server;
+    server.splitIntoTwoMonitors();
+    PatternWindow pattern(server.display(), 2320, 200);
+    pattern.warpPointer(2000, 900);
+    QtMainLoop loop;
+    X11ScreenCapture capture(loop, server.display());
+    FakeDisplaySource displays(FakeDisplaySource::withBounds({{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}}),
+                               Point{100, 100});
+    Phone phone;
+    ScreenStreamer streamer(loop, displays, capture, phone.conn);
+    streamer.start(ScreenStreamer::Mode::cursor, 0, false);
+    ASSERT_TRUE(spinUntil([&] { return phone.frame(1).has_value(); }));
+    EXPECT_EQ(streamer.rects().at(1), (Rect{0, 0, 900, 560}));
+    streamer.ack(1);
+    ASSERT_TRUE(spinUntil([&] { return phone.frame(2).has_value(); }));
+    // Monitor 2, around (2000, 900) and kept inside it.
+    EXPECT_EQ(streamer.rects().at(2), (Rect{1920, 520, 900, 560}));
+    streamer.stop();
+}
+
 TEST(StreamerOnX11, Start_DisplayGone_NoFrameAndNoIdUsed) {
     XServer server;
     QtMainLoop loop;

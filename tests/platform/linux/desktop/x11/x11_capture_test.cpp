@@ -2,10 +2,14 @@
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/linux/support/qt/qt_main_loop.h"
 #include "platform/linux/desktop/x11/x11_screen_capture.h"
@@ -116,6 +120,36 @@ TEST_F(X11Capture, Capture_EqualRequestWhileOneIsMade_JoinsItAndBothGetThePictur
     ASSERT_TRUE(a && b);
     EXPECT_EQ(*a, *b);
     EXPECT_EQ(capture.counters().joined, 1u);
+    EXPECT_EQ(capture.counters().encoded, 1u);
+}
+
+// Joined requests share the picture, not the finishing: each waiter gets what its own Finish made
+// of it, made off the main thread, with the pointer where the cursor image saw it.
+TEST_F(X11Capture, CaptureFinished_JoinedWaiters_EachGetsItsOwnFinishMadeOffTheMainThread) {
+    X11ScreenCapture capture(loop, server_->display());
+    pattern_->warpPointer(2101, 900);
+    const auto request = requestFor(rightMonitor, rightMonitor, 1280, 720);
+    const auto mainThread = std::this_thread::get_id();
+    std::atomic<bool> onMain{false};
+    auto finishing = [&](std::string tag) {
+        return [&, tag](const Bytes& jpeg) {
+            if (std::this_thread::get_id() == mainThread) onMain = true;
+            return std::vector<std::string>{tag, std::to_string(jpeg.size())};
+        };
+    };
+    std::optional<FinishedPicture> a, b;
+    std::optional<Bytes> plain;
+    int answers = 0;
+    capture.captureFinished(request, finishing("a"), [&](std::optional<FinishedPicture> p) { a = std::move(p), ++answers; });
+    capture.captureFinished(request, finishing("b"), [&](std::optional<FinishedPicture> p) { b = std::move(p), ++answers; });
+    capture.capture(request, [&](std::optional<Bytes> jpeg) { plain = std::move(jpeg), ++answers; });
+    ASSERT_TRUE(spinUntil([&] { return answers == 3; }));
+    ASSERT_TRUE(a && b && plain);
+    EXPECT_EQ(a->lines, (std::vector<std::string>{"a", std::to_string(plain->size())}));
+    EXPECT_EQ(b->lines, (std::vector<std::string>{"b", std::to_string(plain->size())}));
+    EXPECT_EQ(a->jpeg, *plain);
+    EXPECT_FALSE(onMain);
+    EXPECT_EQ(a->pointer, (Point{2101, 900}));
     EXPECT_EQ(capture.counters().encoded, 1u);
 }
 
