@@ -28,6 +28,8 @@ protected:
         // Nothing of this machine's own: no monitors for uinput, no device to open.
         request.uinputDevice = "/nonexistent/uinput";
         request.drmRoot = "/nonexistent/drm";
+        // The portal is a plugin found beside an installed program; a test program is not installed.
+        if (request.pluginFolder.empty()) request.pluginFolder = TAMBORIX_PLUGIN_FOLDER;
         return makePlatformBackends(loop_, request);
     }
     static BackendRequest dryRun() {
