@@ -106,6 +106,13 @@ inline double stddev(const std::vector<double>& v) {
     return std::sqrt(sq / static_cast<double>(v.size() - 1));
 }
 
+// The one-minute load average, which every figure states beside it.
+inline double loadAverage() {
+    double one = -1;
+    std::ifstream("/proc/loadavg") >> one;
+    return one;
+}
+
 // The options of a command line: "--name value", or "--name" alone where no value follows.
 class Args {
 public:

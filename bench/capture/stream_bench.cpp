@@ -35,6 +35,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using tamborix::bench::loadAverage;
 using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 using tamborix::bench::meanWaitUs;
@@ -115,13 +116,6 @@ private:
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
-
-double loadAverage() {
-    std::ifstream in("/proc/loadavg");
-    double load = -1;
-    in >> load;
-    return load;
-}
 
 bool pin(pid_t tid, int cpu) {
     if (static_cast<int>(std::thread::hardware_concurrency()) <= cpu) return false;

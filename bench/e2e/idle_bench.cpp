@@ -27,6 +27,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using tamborix::bench::loadAverage;
 using nlohmann::json;
 using tamborix::bench::median;
 using tamborix::testing::ChildProcess;
@@ -66,12 +67,6 @@ std::size_t librariesMapped(pid_t pid) {
         if (slash != std::string::npos && line.find(".so", slash) != std::string::npos) libs.insert(line.substr(slash));
     }
     return libs.size();
-}
-
-double loadAverage() {
-    double one = 0;
-    std::ifstream("/proc/loadavg") >> one;
-    return one;
 }
 
 struct Figures {

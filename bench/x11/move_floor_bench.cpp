@@ -42,6 +42,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using tamborix::bench::loadAverage;
 using nlohmann::json;
 using namespace tamborix;
 using testing::ChildProcess;
@@ -150,12 +151,6 @@ double straceCalls(const std::filesystem::path& file) {
         if (w.size() >= 4) return std::stod(w[3]);
     }
     return 0;
-}
-
-double loadAverage() {
-    double one = 0;
-    std::ifstream("/proc/loadavg") >> one;
-    return one;
 }
 
 struct Figures {
